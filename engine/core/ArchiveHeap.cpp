@@ -1,0 +1,198 @@
+#include "ArchiveHeap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "ByteOrder.h"
+
+namespace cairn {
+namespace {
+
+// FreeBlock fields.
+constexpr uint32_t kFreeStart = 0;
+constexpr uint32_t kFreeLength = 4;
+constexpr uint32_t kFreeNext = 8;
+
+}  // namespace
+
+bool IsSelfExtractingName(const std::string& path) {
+  size_t n = path.size();
+  return n >= 2 && (path[n - 2] == 'x' || path[n - 2] == 'X') &&
+         (path[n - 1] == 'e' || path[n - 1] == 'E');
+}
+
+ArchiveHeap::ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write)
+    : file_(std::move(file)), viewOffset_(viewOffset), write_(write) {}
+
+ArchiveHeap::~ArchiveHeap() {
+  if (file_) file_->Unmap();
+}
+
+HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool create, bool write,
+                          std::unique_ptr<ArchiveHeap>* heap) {
+  heap->reset();
+  std::unique_ptr<PlatformFile> file;
+  HRESULT hr = files.Open(path, create, write, &file);
+  if (FAILED(hr)) return hr;
+
+  const uint64_t fileSize = file->Size();
+  const bool fresh = fileSize == 0;
+  // An empty file can only become a new archive; refusing it before mapping leaves it untouched.
+  if (fresh && !(create && write)) return E_ACCESSDENIED;
+  const uint64_t viewOffset = IsSelfExtractingName(path) ? kSelfExtractingOffset : 0;
+  const uint64_t mapSize = fresh ? header::kSize : fileSize;
+  if (mapSize <= viewOffset) return E_FAIL;
+  if (mapSize - viewOffset > std::numeric_limits<uint32_t>::max()) return E_FAIL;
+  // Too short to hold a header: not an archive of any version, and never overwritten.
+  if (mapSize - viewOffset < header::kSize) return E_ACCESSDENIED;
+
+  std::unique_ptr<ArchiveHeap> opened(new ArchiveHeap(std::move(file), viewOffset, write));
+  hr = opened->MapAt(static_cast<uint32_t>(mapSize - viewOffset));
+  if (FAILED(hr)) return hr;
+
+  const uint32_t version = opened->Read32(header::kVersion);
+  if (version != kFormatVersion) {
+    if (version > kFormatVersion && version <= kNewestUnknownVersion) return kNewerVersion;
+    if (!fresh) return E_ACCESSDENIED;
+    const uint32_t fields[] = {kFormatVersion, 0, 0, 1, options::kNewArchive, 0, 0, 0};
+    for (uint32_t i = 0; i < 8; ++i) opened->Write32(i * 4, fields[i]);
+  }
+  *heap = std::move(opened);
+  return S_OK;
+}
+
+HRESULT ArchiveHeap::MapAt(uint32_t size) {
+  data_ = nullptr;
+  size_ = 0;
+  uint8_t* view = nullptr;
+  HRESULT hr = file_->Map(viewOffset_ + size, viewOffset_, &view);
+  if (FAILED(hr)) return hr;
+  data_ = view;
+  size_ = size;
+  return S_OK;
+}
+
+uint8_t* ArchiveHeap::Resolve(uint32_t offset, uint32_t length) const {
+  return Contains(offset, length) && data_ != nullptr ? data_ + offset : nullptr;
+}
+
+uint32_t ArchiveHeap::OffsetOf(const void* address) const {
+  const uint8_t* p = static_cast<const uint8_t*>(address);
+  if (data_ == nullptr || p < data_ || p >= data_ + size_) return 0;
+  return static_cast<uint32_t>(p - data_);
+}
+
+uint32_t ArchiveHeap::Read32(uint32_t offset) const {
+  return Contains(offset, 4) ? LoadLE32(data_ + offset) : 0;
+}
+
+bool ArchiveHeap::Write32(uint32_t offset, uint32_t value) {
+  if (!write_ || !Contains(offset, 4)) return false;
+  StoreLE32(data_ + offset, value);
+  return true;
+}
+
+bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
+  if (block < header::kSize || !Contains(block, kFreeBlockSize)) return false;
+  const uint32_t start = Read32(block + kFreeStart);
+  return start >= header::kSize && Contains(start, Read32(block + kFreeLength));
+}
+
+uint32_t ArchiveHeap::Allocate(uint32_t length) {
+  if (!IsWritable() || length == 0) return 0;
+
+  uint32_t best = 0;
+  uint32_t bestExcess = 0;
+  uint32_t steps = MaxRecords(kFreeBlockSize);
+  for (uint32_t block = Read32(header::kFreeList); block != 0 && steps-- != 0;
+       block = Read32(block + kFreeNext)) {
+    if (!Contains(block, kFreeBlockSize)) break;
+    if (!IsSoundFreeBlock(block)) continue;  // never hand out what lies outside the data
+    const uint32_t blockLength = Read32(block + kFreeLength);
+    if (blockLength < length) continue;
+    const uint32_t excess = blockLength - length;
+    if (best == 0 || excess < bestExcess) {
+      best = block;
+      bestExcess = excess;
+      if (excess == 0) break;
+    }
+  }
+  if (best == 0) return Grow(length);
+
+  const uint32_t start = Read32(best + kFreeStart);
+  Write32(best + kFreeStart, start + length);
+  Write32(best + kFreeLength, bestExcess);
+  std::memset(data_ + start, 0, length);
+  return start;
+}
+
+uint32_t ArchiveHeap::Grow(uint32_t length) {
+  const uint32_t oldSize = size_;
+  if (static_cast<uint64_t>(oldSize) + length > std::numeric_limits<uint32_t>::max()) return 0;
+  file_->Unmap();
+  // On failure MapAt leaves the heap closed: the old mapping is gone and nothing may touch it.
+  if (FAILED(MapAt(oldSize + length))) return 0;
+  std::memset(data_ + oldSize, 0, length);
+  return oldSize;
+}
+
+HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
+  if (!IsOpen()) return kArchiveClosed;
+  if (!write_) return E_ACCESSDENIED;
+  if (offset < header::kSize || !Contains(offset, length)) return E_INVALIDARG;
+
+  const uint64_t end = static_cast<uint64_t>(offset) + length;
+  uint32_t reusable = 0;
+  uint32_t steps = MaxRecords(kFreeBlockSize);
+  for (uint32_t block = Read32(header::kFreeList); block != 0 && steps-- != 0;
+       block = Read32(block + kFreeNext)) {
+    if (!Contains(block, kFreeBlockSize)) break;
+    if (!IsSoundFreeBlock(block)) continue;
+    const uint32_t start = Read32(block + kFreeStart);
+    const uint32_t blockLength = Read32(block + kFreeLength);
+    if (static_cast<uint64_t>(start) + blockLength == offset) {
+      Write32(block + kFreeLength, blockLength + length);
+      return S_OK;
+    }
+    if (start == end) {
+      Write32(block + kFreeStart, offset);
+      Write32(block + kFreeLength, blockLength + length);
+      return S_OK;
+    }
+    if (blockLength == 0 && reusable == 0) reusable = block;
+  }
+
+  if (reusable != 0) {
+    Write32(reusable + kFreeStart, offset);
+    Write32(reusable + kFreeLength, length);
+    return S_OK;
+  }
+  const uint32_t block = Allocate(kFreeBlockSize);
+  if (block == 0) return IsOpen() ? E_OUTOFMEMORY : kArchiveClosed;
+  Write32(block + kFreeStart, offset);
+  Write32(block + kFreeLength, length);
+  Write32(block + kFreeNext, Read32(header::kFreeList));
+  Write32(header::kFreeList, block);
+  return S_OK;
+}
+
+HRESULT ArchiveHeap::FreeSpace(FreeSpaceReport* report) const {
+  *report = FreeSpaceReport();
+  if (!IsOpen()) return kArchiveClosed;
+  uint64_t total = 0;
+  uint32_t steps = MaxRecords(kFreeBlockSize);
+  for (uint32_t block = Read32(header::kFreeList); block != 0;
+       block = Read32(block + kFreeNext)) {
+    if (steps-- == 0 || !IsSoundFreeBlock(block)) return kCorruptArchive;
+    const uint32_t length = Read32(block + kFreeLength);
+    total += length;
+    report->largest = std::max(report->largest, length);
+    report->smallest = report->blocks == 0 ? length : std::min(report->smallest, length);
+    ++report->blocks;
+  }
+  report->total = static_cast<uint32_t>(std::min<uint64_t>(total, std::numeric_limits<uint32_t>::max()));
+  return S_OK;
+}
+
+}  // namespace cairn

@@ -1,0 +1,127 @@
+// The archive file as a private heap of records linked by 32-bit archive offsets.
+//
+// The whole archive data is one mapped view. Every offset and length is checked against the
+// mapped size before use, so a corrupt or hostile file yields errors, never stray accesses.
+// Addresses returned by Resolve are valid only until the next Allocate: growing the file
+// re-creates the mapping, which may move.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "PlatformFile.h"
+#include "Result.h"
+
+namespace cairn {
+
+// Where the archive data begins in a self-extracting archive: behind the launcher.
+constexpr uint64_t kSelfExtractingOffset = 65536;
+
+// True when a file of this name holds its archive data from kSelfExtractingOffset on: its name
+// ends in the letters "xe" in any case.
+bool IsSelfExtractingName(const std::string& path);
+
+// The archive header at archive offset 0.
+namespace header {
+constexpr uint32_t kSize = 32;
+constexpr uint32_t kVersion = 0;
+constexpr uint32_t kFreeList = 4;
+constexpr uint32_t kSnapshotList = 8;
+constexpr uint32_t kNextSnapshotNumber = 12;
+constexpr uint32_t kOptions = 16;
+constexpr uint32_t kNamedStreams = 20;
+constexpr uint32_t kLastProgressCount = 24;
+constexpr uint32_t kReserved = 28;
+}  // namespace header
+
+constexpr uint32_t kFormatVersion = 11;
+constexpr uint32_t kNewestUnknownVersion = 127;
+
+// Archive option bits.
+namespace options {
+constexpr uint32_t kCompress = 0x01;
+constexpr uint32_t kShowProgress = 0x02;
+constexpr uint32_t kAutoDismiss = 0x04;
+constexpr uint32_t kBzip2 = 0x08;
+constexpr uint32_t kNewArchive = kCompress | kShowProgress | kAutoDismiss;
+}  // namespace options
+
+// The free-space report. The smallest figure is the true smallest length in the free list.
+struct FreeSpaceReport {
+  uint32_t total = 0;
+  uint32_t largest = 0;
+  uint32_t smallest = 0;
+  uint32_t blocks = 0;
+};
+
+class ArchiveHeap {
+ public:
+  static constexpr uint32_t kFreeBlockSize = 12;
+
+  // Opens the archive file at path (see PlatformFiles::Open for create and write). A new,
+  // empty file opened with create receives a new header. Fails with kNewerVersion for a
+  // version word of 12 to 127 and with E_ACCESSDENIED for any other unknown content, which is
+  // never overwritten.
+  static HRESULT Open(PlatformFiles& files, const std::string& path, bool create, bool write,
+                      std::unique_ptr<ArchiveHeap>* heap);
+
+  ~ArchiveHeap();
+  ArchiveHeap(const ArchiveHeap&) = delete;
+  ArchiveHeap& operator=(const ArchiveHeap&) = delete;
+
+  // False once a growth of the file failed; every call then fails without touching memory.
+  bool IsOpen() const { return data_ != nullptr; }
+  bool IsWritable() const { return write_ && IsOpen(); }
+  // Bytes of archive data now mapped (0 when closed).
+  uint32_t DataSize() const { return size_; }
+  // File offset at which the archive data begins (0, or 65536 in a self-extracting archive).
+  uint64_t ViewOffset() const { return viewOffset_; }
+
+  // A zero-filled block of length bytes, best fit from the free list, else by growing the file.
+  // Returns 0 when there is no room, the archive is read-only or closed, or length is 0.
+  uint32_t Allocate(uint32_t length);
+
+  // Returns a block to the free list; length is what was allocated. E_INVALIDARG for a range
+  // that is not inside the archive data behind the header.
+  HRESULT Free(uint32_t offset, uint32_t length);
+
+  // Address of length bytes at offset, or null when they are not all inside the archive data.
+  uint8_t* Resolve(uint32_t offset, uint32_t length = 1) const;
+  // Archive offset of an address inside the mapping, or 0 when it is outside.
+  uint32_t OffsetOf(const void* address) const;
+  // True when length bytes at offset are inside the archive data.
+  bool Contains(uint32_t offset, uint64_t length) const {
+    return static_cast<uint64_t>(offset) + length <= size_;
+  }
+
+  // A word at offset; 0 when it lies outside the archive data.
+  uint32_t Read32(uint32_t offset) const;
+  // Writes a word; false when it lies outside or the archive cannot be written.
+  bool Write32(uint32_t offset, uint32_t value);
+
+  uint32_t HeaderField(uint32_t field) const { return Read32(field); }
+  bool SetHeaderField(uint32_t field, uint32_t value) { return Write32(field, value); }
+
+  // Sums up the free list. kCorruptArchive when the list leaves the archive or does not end.
+  HRESULT FreeSpace(FreeSpaceReport* report) const;
+
+  // Largest number of records of recordSize bytes that fit behind the header: the bound on the
+  // length of any list of such records, past which the list must hold a cycle.
+  uint32_t MaxRecords(uint32_t recordSize) const { return size_ / recordSize + 1; }
+
+ private:
+  ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write);
+  HRESULT MapAt(uint32_t size);
+  uint32_t Grow(uint32_t length);
+  // A free block record that lies inside the archive and describes an area behind the header.
+  bool IsSoundFreeBlock(uint32_t block) const;
+
+  std::unique_ptr<PlatformFile> file_;
+  uint64_t viewOffset_;
+  bool write_;
+  uint8_t* data_ = nullptr;
+  uint32_t size_ = 0;
+};
+
+}  // namespace cairn

@@ -1,0 +1,44 @@
+// The one way the portable core reaches files and memory mappings. There is a Win32
+// implementation and a POSIX one; tests wrap them to make chosen calls fail.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Result.h"
+
+namespace cairn {
+
+// An open file that can be mapped into memory as one view.
+class PlatformFile {
+ public:
+  virtual ~PlatformFile() = default;
+
+  // Size of the file in bytes.
+  virtual uint64_t Size() const = 0;
+
+  // Maps the first fileSize bytes of the file, growing the file first when it is shorter
+  // (the new bytes read as zero), and returns the address of file offset viewOffset.
+  // At most one mapping exists at a time; Map fails when one is in place.
+  virtual HRESULT Map(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) = 0;
+
+  // Removes the mapping, writing its changes back to the file. Harmless when nothing is mapped.
+  virtual void Unmap() = 0;
+};
+
+// The file system as the core sees it.
+class PlatformFiles {
+ public:
+  virtual ~PlatformFiles() = default;
+
+  // Opens path (UTF-8) for reading, or reading and writing when write is set, sharing both
+  // with other openers. With create a missing file is created empty; otherwise it must exist.
+  virtual HRESULT Open(const std::string& path, bool create, bool write,
+                       std::unique_ptr<PlatformFile>* file) = 0;
+
+  // The operating system's files.
+  static PlatformFiles& Native();
+};
+
+}  // namespace cairn

@@ -1,0 +1,90 @@
+// POSIX files and mappings: open, ftruncate, mmap. Used by the host build of the core.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "PlatformFile.h"
+
+namespace cairn {
+namespace {
+
+HRESULT FromErrno(int error) {
+  switch (error) {
+    case ENOENT: return static_cast<HRESULT>(0x80070002);  // file not found
+    case EACCES:
+    case EPERM:
+    case EROFS: return E_ACCESSDENIED;
+    case ENOMEM: return E_OUTOFMEMORY;
+    case ENOSPC: return static_cast<HRESULT>(0x80070070);  // disk full
+    default: return E_FAIL;
+  }
+}
+
+class PosixFile final : public PlatformFile {
+ public:
+  PosixFile(int fd, bool write) : fd_(fd), write_(write) {}
+  ~PosixFile() override {
+    Unmap();
+    close(fd_);
+  }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  uint64_t Size() const override {
+    struct stat st;
+    return fstat(fd_, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  }
+
+  HRESULT Map(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
+    *view = nullptr;
+    if (view_ != nullptr || fileSize <= viewOffset) return E_FAIL;
+    if (fileSize > Size()) {
+      if (!write_) return E_ACCESSDENIED;
+      if (ftruncate(fd_, static_cast<off_t>(fileSize)) != 0) return FromErrno(errno);
+    }
+    size_t length = static_cast<size_t>(fileSize - viewOffset);
+    void* base = mmap(nullptr, length, PROT_READ | (write_ ? PROT_WRITE : 0), MAP_SHARED, fd_,
+                      static_cast<off_t>(viewOffset));
+    if (base == MAP_FAILED) return FromErrno(errno);
+    view_ = base;
+    length_ = length;
+    *view = static_cast<uint8_t*>(base);
+    return S_OK;
+  }
+
+  void Unmap() override {
+    if (view_ != nullptr) munmap(view_, length_);
+    view_ = nullptr;
+    length_ = 0;
+  }
+
+ private:
+  int fd_;
+  void* view_ = nullptr;
+  size_t length_ = 0;
+  bool write_;
+};
+
+class PosixFiles final : public PlatformFiles {
+ public:
+  HRESULT Open(const std::string& path, bool create, bool write,
+               std::unique_ptr<PlatformFile>* file) override {
+    int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (create ? O_CREAT : 0);
+    int fd = open(path.c_str(), flags, 0666);
+    if (fd < 0) return FromErrno(errno);
+    file->reset(new PosixFile(fd, write));
+    return S_OK;
+  }
+};
+
+}  // namespace
+
+PlatformFiles& PlatformFiles::Native() {
+  static PosixFiles files;
+  return files;
+}
+
+}  // namespace cairn

@@ -1,0 +1,95 @@
+// Win32 files and mappings: CreateFile, CreateFileMapping, MapViewOfFile.
+#include <windows.h>
+
+#include "PlatformFile.h"
+
+namespace cairn {
+namespace {
+
+HRESULT LastError() {
+  DWORD error = GetLastError();
+  return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+  return wide;
+}
+
+class Win32File final : public PlatformFile {
+ public:
+  Win32File(HANDLE file, bool write) : file_(file), write_(write) {}
+  ~Win32File() override {
+    Unmap();
+    CloseHandle(file_);
+  }
+  Win32File(const Win32File&) = delete;
+  Win32File& operator=(const Win32File&) = delete;
+
+  uint64_t Size() const override {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+  }
+
+  HRESULT Map(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
+    *view = nullptr;
+    if (mapping_ != nullptr || fileSize <= viewOffset) return E_FAIL;
+    if (static_cast<uint64_t>(static_cast<SIZE_T>(fileSize - viewOffset)) != fileSize - viewOffset)
+      return E_OUTOFMEMORY;
+    // A read-write mapping larger than the file extends the file.
+    mapping_ = CreateFileMappingW(file_, nullptr, write_ ? PAGE_READWRITE : PAGE_READONLY,
+                                  static_cast<DWORD>(fileSize >> 32), static_cast<DWORD>(fileSize),
+                                  nullptr);
+    if (mapping_ == nullptr) return LastError();
+    void* base = MapViewOfFile(mapping_, write_ ? FILE_MAP_WRITE : FILE_MAP_READ,
+                               static_cast<DWORD>(viewOffset >> 32), static_cast<DWORD>(viewOffset),
+                               static_cast<SIZE_T>(fileSize - viewOffset));
+    if (base == nullptr) {
+      HRESULT hr = LastError();
+      CloseHandle(mapping_);
+      mapping_ = nullptr;
+      return hr;
+    }
+    view_ = base;
+    *view = static_cast<uint8_t*>(base);
+    return S_OK;
+  }
+
+  void Unmap() override {
+    if (view_ != nullptr) UnmapViewOfFile(view_);
+    if (mapping_ != nullptr) CloseHandle(mapping_);
+    view_ = nullptr;
+    mapping_ = nullptr;
+  }
+
+ private:
+  HANDLE file_;
+  HANDLE mapping_ = nullptr;
+  void* view_ = nullptr;
+  bool write_;
+};
+
+class Win32Files final : public PlatformFiles {
+ public:
+  HRESULT Open(const std::string& path, bool create, bool write,
+               std::unique_ptr<PlatformFile>* file) override {
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0),
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    file->reset(new Win32File(h, write));
+    return S_OK;
+  }
+};
+
+}  // namespace
+
+PlatformFiles& PlatformFiles::Native() {
+  static Win32Files files;
+  return files;
+}
+
+}  // namespace cairn

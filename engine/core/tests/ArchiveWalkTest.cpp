@@ -1,0 +1,166 @@
+// Walking a whole archive: a sound archive reaches every record once; damaged links, loops and
+// hostile shapes end in kCorruptArchive without stray reads, hangs or deep recursion.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "ArchiveWalk.h"
+#include "MemoryFiles.h"
+#include "SampleArchive.h"
+
+namespace cairn {
+namespace {
+
+using testing::ArchiveBuilder;
+
+struct Counts final : ArchiveVisitor {
+  int free = 0, snapshots = 0, entries = 0, named = 0, objects = 0, revisions = 0, differences = 0,
+      children = 0, problems = 0;
+  std::vector<std::string> snapshotNames, objectNames;
+  void OnFreeBlock(const FreeBlock&) override { ++free; }
+  void OnSnapshot(const SnapshotRecord&, const std::string& name, const std::string&) override {
+    ++snapshots;
+    snapshotNames.push_back(name);
+  }
+  void OnEntry(const SnapshotRecord&, const ObjectRecord&) override { ++entries; }
+  void OnNamedStream(const ObjectRecord&) override { ++named; }
+  void OnObject(const ObjectRecord&, const std::string& name) override {
+    ++objects;
+    objectNames.push_back(name);
+  }
+  void OnRevision(const ObjectRecord&, const RevisionRecord&) override { ++revisions; }
+  void OnDifference(const RevisionRecord&, const DifferenceRecord&) override { ++differences; }
+  void OnChild(const RevisionRecord&, const ObjectRecord&) override { ++children; }
+  void OnProblem(const std::string&, uint32_t) override { ++problems; }
+};
+
+class WalkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", true, true, &heap_), S_OK);
+    ASSERT_TRUE(testing::BuildSampleArchive(*heap_));
+  }
+  // Offset of the first snapshot, and of the revision record of the named object.
+  uint32_t FirstSnapshot() { return heap_->HeaderField(header::kSnapshotList); }
+  uint32_t FindObject(const std::string& wanted) {
+    struct Finder final : ArchiveVisitor {
+      std::string wanted;
+      uint32_t found = 0;
+      void OnObject(const ObjectRecord& o, const std::string& name) override {
+        if (name == wanted) found = o.Offset();
+      }
+    } finder;
+    finder.wanted = wanted;
+    WalkArchive(*heap_, finder);
+    return finder.found;
+  }
+  testing::MemoryFiles files_;
+  std::unique_ptr<ArchiveHeap> heap_;
+};
+
+TEST_F(WalkTest, SoundArchiveReachesEveryRecordOnce) {
+  Counts counts;
+  ASSERT_EQ(WalkArchive(*heap_, counts), S_OK);
+  EXPECT_EQ(counts.problems, 0);
+  EXPECT_EQ(counts.free, 3);
+  EXPECT_EQ(counts.snapshots, 2);
+  EXPECT_EQ(counts.snapshotNames, (std::vector<std::string>{"Snapshot;1", "Autosnap;2"}));
+  EXPECT_EQ(counts.entries, 2);
+  EXPECT_EQ(counts.named, 3);
+  EXPECT_EQ(counts.objects, 7) << "the folder is an entry of both snapshots but one object";
+  EXPECT_EQ(counts.revisions, 9);
+  EXPECT_EQ(counts.differences, 4);
+  EXPECT_EQ(counts.children, 4);
+}
+
+// Each case damages the sample archive in one way; the walk must notice and still end.
+TEST_F(WalkTest, DamageIsFoundAndTheWalkEnds) {
+  const uint32_t snapshot = FirstSnapshot();
+  const uint32_t a = FindObject("C:\\Data\\a.txt");
+  const uint32_t folder = FindObject("C:\\Data");
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(folder, 0u);
+  const uint32_t a1 = ObjectRecord(*heap_, a).OldestRevision();
+  const uint32_t folder1 = ObjectRecord(*heap_, folder).OldestRevision();
+  const uint32_t size = heap_->DataSize();
+
+  struct Case {
+    const char* what;
+    std::function<void()> damage;
+  } cases[] = {
+      {"snapshot loops to itself", [&] { SnapshotRecord(*heap_, snapshot).SetNext(snapshot); }},
+      {"snapshot link past the end", [&] { SnapshotRecord(*heap_, snapshot).SetNext(size - 8); }},
+      {"snapshot link into the header", [&] { heap_->SetHeaderField(header::kSnapshotList, 4); }},
+      {"snapshot name unterminated", [&] { SnapshotRecord(*heap_, snapshot).SetName(size - 1); *heap_->Resolve(size - 1) = 'x'; }},
+      {"entry names no object", [&] { ListNode(*heap_, SnapshotRecord(*heap_, snapshot).Entries()).SetObject(0xFFFFFF00u); }},
+      {"entry list loops", [&] { uint32_t e = SnapshotRecord(*heap_, snapshot).Entries(); ListNode(*heap_, e).SetNext(e); }},
+      {"revision chain loops", [&] { RevisionRecord(*heap_, RevisionRecord(*heap_, a1).Next()).SetNext(a1); }},
+      {"revision back link wrong", [&] { RevisionRecord(*heap_, RevisionRecord(*heap_, a1).Next()).SetPrevious(0); }},
+      {"difference list loops", [&] { uint32_t d = RevisionRecord(*heap_, a1).Differences(); DifferenceRecord(*heap_, d).SetNext(d); }},
+      {"difference data past the end", [&] { DifferenceRecord(*heap_, RevisionRecord(*heap_, a1).Differences()).SetLength(size); }},
+      {"child list loops through another list", [&] {
+         uint32_t c = RevisionRecord(*heap_, folder1).Children();
+         ListNode(*heap_, ListNode(*heap_, c).Next()).SetNext(SnapshotRecord(*heap_, snapshot).Entries());
+       }},
+      {"free list loops", [&] { uint32_t f = heap_->HeaderField(header::kFreeList); heap_->Write32(f + 8, f); }},
+      {"named stream list points past the end", [&] { heap_->SetHeaderField(header::kNamedStreams, 0xFFFFFFFCu); }},
+  };
+  const std::vector<uint8_t> sound = files_.Bytes("a.crn");
+  for (const Case& c : cases) {
+    heap_.reset();
+    files_.Bytes("a.crn") = sound;
+    ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+    c.damage();
+    Counts counts;
+    EXPECT_EQ(WalkArchive(*heap_, counts), kCorruptArchive) << c.what;
+    EXPECT_GT(counts.problems, 0) << c.what;
+    EXPECT_LE(counts.revisions, 9) << c.what;
+  }
+}
+
+TEST_F(WalkTest, FreeListLoopStillLetsAllocateAndFreeFinish) {
+  const uint32_t f = heap_->HeaderField(header::kFreeList);
+  heap_->Write32(f + 8, f);
+  FreeSpaceReport report;
+  EXPECT_EQ(heap_->FreeSpace(&report), kCorruptArchive);
+  const uint32_t block = heap_->Allocate(1000);
+  EXPECT_NE(block, 0u);
+  EXPECT_EQ(heap_->Free(block, 1000), S_OK);
+}
+
+// Ten thousand nested folders: the walk keeps its own queue instead of recursing.
+TEST_F(WalkTest, DeepNestingDoesNotRecurse) {
+  ArchiveBuilder b(*heap_);
+  uint32_t parentRevision = ObjectRecord(*heap_, FindObject("C:\\Data")).OldestRevision();
+  for (int depth = 0; depth < 10000; ++depth) {
+    const uint32_t child = b.Object("d");
+    const uint32_t revision = b.Revision(child, NumberedStamp(1), kFolderAttribute, 0);
+    ASSERT_NE(b.Push(parentRevision + 12, child), 0u);
+    parentRevision = revision;
+  }
+  Counts counts;
+  EXPECT_EQ(WalkArchive(*heap_, counts), S_OK);
+  EXPECT_EQ(counts.objects, 7 + 10000);
+}
+
+// Sixty levels where every revision lists the next object twice: 2^60 paths, one visit each.
+TEST_F(WalkTest, SharedChildrenAreWalkedOnce) {
+  ArchiveBuilder b(*heap_);
+  uint32_t parentRevision = ObjectRecord(*heap_, FindObject("C:\\Data")).OldestRevision();
+  for (int depth = 0; depth < 60; ++depth) {
+    const uint32_t child = b.Object("x");
+    const uint32_t revision = b.Revision(child, NumberedStamp(1), kFolderAttribute, 0);
+    b.Push(parentRevision + 12, child);
+    b.Push(parentRevision + 12, child);
+    parentRevision = revision;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  Counts counts;
+  EXPECT_EQ(WalkArchive(*heap_, counts), S_OK);
+  EXPECT_EQ(counts.objects, 7 + 60);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+}  // namespace
+}  // namespace cairn

@@ -1,0 +1,84 @@
+// Failures of the platform under the heap: a mapping that cannot be made at open, and a growth
+// that fails, after which the archive is closed and what was written before is kept.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ArchiveHeap.h"
+#include "ArchiveWalk.h"
+#include "MemoryFiles.h"
+#include "TempDir.h"
+
+namespace cairn {
+namespace {
+
+using testing::FaultyFiles;
+
+// Runs against in-memory files and against the operating system's files.
+class FaultTest : public ::testing::TestWithParam<bool> {
+ protected:
+  PlatformFiles& Real() { return GetParam() ? PlatformFiles::Native() : memory_; }
+  std::string Path(const char* name) { return GetParam() ? dir_.Path(name) : name; }
+  testing::MemoryFiles memory_;
+  testing::TempDir dir_;
+};
+
+TEST_P(FaultTest, MappingFailureFailsTheOpen) {
+  FaultyFiles files(Real());
+  files.FailMap(1, E_OUTOFMEMORY);
+  std::unique_ptr<ArchiveHeap> heap;
+  EXPECT_EQ(ArchiveHeap::Open(files, Path("a.crn"), true, true, &heap), E_OUTOFMEMORY);
+  EXPECT_EQ(heap, nullptr);
+
+  FaultyFiles refusing(Real());
+  refusing.FailOpen(1, E_ACCESSDENIED);
+  EXPECT_EQ(ArchiveHeap::Open(refusing, Path("b.crn"), true, true, &heap), E_ACCESSDENIED);
+}
+
+TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
+  const std::string path = Path("a.crn");
+  {
+    FaultyFiles files(Real());
+    files.FailMap(4);  // the open is map 1; the third growth fails
+    std::unique_ptr<ArchiveHeap> heap;
+    ASSERT_EQ(ArchiveHeap::Open(files, path, true, true, &heap), S_OK);
+    const uint32_t a = heap->Allocate(16);
+    std::memcpy(heap->Resolve(a, 16), "kept across fail", 16);
+    ASSERT_NE(heap->Allocate(16), 0u);
+    ASSERT_TRUE(heap->SetHeaderField(header::kOptions, 0x0B));
+    EXPECT_EQ(heap->Allocate(16), 0u);
+    EXPECT_EQ(files.MapCalls(), 4);
+
+    EXPECT_FALSE(heap->IsOpen());
+    EXPECT_EQ(heap->DataSize(), 0u);
+    EXPECT_EQ(heap->Allocate(16), 0u);
+    EXPECT_EQ(heap->Free(a, 16), kArchiveClosed);
+    EXPECT_EQ(heap->Resolve(a, 16), nullptr);
+    EXPECT_EQ(heap->Read32(header::kVersion), 0u);
+    EXPECT_FALSE(heap->Write32(header::kVersion, 1));
+    FreeSpaceReport report;
+    EXPECT_EQ(heap->FreeSpace(&report), kArchiveClosed);
+    ArchiveVisitor quiet;
+    EXPECT_EQ(WalkArchive(*heap, quiet), kArchiveClosed);
+    EXPECT_EQ(files.MapCalls(), 4) << "nothing tries to map again";
+  }
+  std::unique_ptr<ArchiveHeap> heap;
+  ASSERT_EQ(ArchiveHeap::Open(Real(), path, false, false, &heap), S_OK);
+  EXPECT_EQ(heap->HeaderField(header::kOptions), 0x0Bu);
+  ASSERT_GE(heap->DataSize(), 64u);
+  EXPECT_EQ(std::memcmp(heap->Resolve(32, 16), "kept across fail", 16), 0);
+}
+
+TEST_P(FaultTest, GrowthBeyondThirtyTwoBitOffsetsIsRefusedAndTheArchiveStaysOpen) {
+  std::unique_ptr<ArchiveHeap> heap;
+  ASSERT_EQ(ArchiveHeap::Open(Real(), Path("a.crn"), true, true, &heap), S_OK);
+  EXPECT_EQ(heap->Allocate(0xFFFFFFF0u), 0u);
+  EXPECT_TRUE(heap->IsOpen());
+  EXPECT_EQ(heap->Allocate(8), 32u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FaultTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Native" : "Memory"; });
+
+}  // namespace
+}  // namespace cairn

@@ -1,0 +1,172 @@
+// crninspect: prints what an archive file holds (header, free space, snapshots, named streams,
+// objects with their revisions), checking every link on the way. With --create it first makes a
+// new, empty archive when the file is missing or empty.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ArchiveHeap.h"
+#include "ArchiveWalk.h"
+
+namespace {
+
+using namespace cairn;
+
+const char* const kUsage =
+    "usage: crninspect [--create] ARCHIVE\n"
+    "  Prints the header, free space, snapshots, named streams and objects of ARCHIVE.\n"
+    "  --create  make a new, empty archive first when ARCHIVE is missing or empty\n";
+
+// A FILETIME (100 ns ticks since 1601-01-01 UTC) as "YYYY-MM-DD hh:mm:ss UTC".
+std::string FormatTime(Stamp stamp) {
+  const uint64_t ticks = static_cast<uint64_t>(stamp.high) << 32 | stamp.low;
+  if (stamp.high == 0x7FFFFFFFu) return "numbered " + std::to_string(stamp.low);
+  int64_t seconds = static_cast<int64_t>(ticks / 10000000u) - 11644473600LL;  // to 1970
+  int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  int64_t rest = seconds - days * 86400;
+  // Civil date from days since 1970-01-01 (proleptic Gregorian).
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t doe = days - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64 " UTC",
+                year, month, day, rest / 3600, rest / 60 % 60, rest % 60);
+  return text;
+}
+
+std::string Flags(uint32_t value, const std::pair<uint32_t, const char*>* names, size_t count) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%02" PRIX32, value);
+  std::string text = hex;
+  std::string words;
+  for (size_t i = 0; i < count; ++i)
+    if (value & names[i].first) words += (words.empty() ? "" : ", ") + std::string(names[i].second);
+  return words.empty() ? text : text + " (" + words + ")";
+}
+
+const std::pair<uint32_t, const char*> kOptionNames[] = {
+    {options::kCompress, "compress"}, {options::kShowProgress, "progress window"},
+    {options::kAutoDismiss, "auto-dismiss"}, {options::kBzip2, "bzip2"}};
+const std::pair<uint32_t, const char*> kSnapshotFlagNames[] = {
+    {snapshot_flags::kLive, "live"}, {snapshot_flags::kDeleted, "deleted"},
+    {snapshot_flags::kCompressed, "compressed"}, {snapshot_flags::kBzip2, "bzip2"},
+    {snapshot_flags::kNumberedStamps, "numbered"}};
+
+const char* KindName(uint8_t kind) {
+  switch (kind) {
+    case difference_kind::kInsertion: return "insertion";
+    case difference_kind::kDeletion: return "deletion";
+    case difference_kind::kChange: return "change";
+    default: return "unknown kind";
+  }
+}
+
+class Printer final : public ArchiveVisitor {
+ public:
+  void OnFreeBlock(const FreeBlock& block) override {
+    Section("free list");
+    std::printf("  @%" PRIu32 ": %" PRIu32 " bytes at %" PRIu32 "\n", block.Offset(), block.Length(), block.Start());
+  }
+  void OnSnapshot(const SnapshotRecord& s, const std::string& name, const std::string& comment) override {
+    Section("snapshots");
+    std::printf("  @%" PRIu32 ": number %" PRId32 " \"%s\" flags %s as-at %s\n", s.Offset(), s.Number(),
+                name.c_str(), Flags(s.Flags(), kSnapshotFlagNames, 5).c_str(), FormatTime(s.AsAt()).c_str());
+    std::printf("    created %s", FormatTime(s.Created()).c_str());
+    if (!comment.empty()) std::printf(", comment \"%s\"", comment.c_str());
+    std::printf("\n");
+  }
+  void OnEntry(const SnapshotRecord&, const ObjectRecord& object) override {
+    std::printf("    entry: object @%" PRIu32 "\n", object.Offset());
+  }
+  void OnNamedStream(const ObjectRecord& object) override {
+    Section("named streams");
+    std::printf("  object @%" PRIu32 "\n", object.Offset());
+  }
+  void OnObject(const ObjectRecord& object, const std::string& name) override {
+    Section("objects");
+    std::printf("  @%" PRIu32 ": \"%s\"\n", object.Offset(), name.c_str());
+  }
+  void OnRevision(const ObjectRecord&, const RevisionRecord& r) override {
+    std::printf("    revision %" PRId32 " @%" PRIu32 ": as-at %s, flags %" PRIu32 ", type %" PRIu32
+                ", size %" PRIu64 ", attributes 0x%" PRIX32 "\n",
+                r.Number(), r.Offset(), FormatTime(r.AsAt()).c_str(), r.Flags(), r.Type(), r.Size(), r.Attributes());
+  }
+  void OnDifference(const RevisionRecord&, const DifferenceRecord& d) override {
+    std::printf("      %s at %" PRIu32 ", %" PRIu32 " bytes\n", KindName(d.Kind()), d.Position(), d.Length());
+  }
+  void OnChild(const RevisionRecord&, const ObjectRecord& child) override {
+    std::printf("      child: object @%" PRIu32 "\n", child.Offset());
+  }
+  void OnProblem(const std::string& what, uint32_t offset) override {
+    std::fprintf(stderr, "crninspect: damaged %s at archive offset %" PRIu32 "\n", what.c_str(), offset);
+  }
+
+ private:
+  void Section(const char* title) {
+    if (section_ == title) return;
+    section_ = title;
+    std::printf("%s:\n", title);
+  }
+  std::string section_;
+};
+
+const char* Describe(HRESULT hr) {
+  if (hr == kNewerVersion) return "the archive was created by a newer version of Cairn";
+  if (hr == E_ACCESSDENIED) return "not an archive, or access denied";
+  if (hr == kCorruptArchive) return "the archive is damaged";
+  return "cannot open or map the file";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool create = false;
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--create") == 0 && !create) {
+      create = true;
+    } else if (argv[i][0] != '-' && path == nullptr) {
+      path = argv[i];
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  if (path == nullptr) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+
+  std::unique_ptr<ArchiveHeap> heap;
+  HRESULT hr = ArchiveHeap::Open(PlatformFiles::Native(), path, create, create, &heap);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "crninspect: %s: %s (0x%08" PRIX32 ")\n", path, Describe(hr), static_cast<uint32_t>(hr));
+    return 1;
+  }
+
+  std::printf("archive %s: %" PRIu32 " bytes of archive data from file offset %" PRIu64 "\n", path,
+              heap->DataSize(), heap->ViewOffset());
+  std::printf("version %" PRIu32 ", next snapshot number %" PRId32 ", options %s, last progress count %" PRIu32 "\n",
+              heap->HeaderField(header::kVersion), static_cast<int32_t>(heap->HeaderField(header::kNextSnapshotNumber)),
+              Flags(heap->HeaderField(header::kOptions), kOptionNames, 4).c_str(),
+              heap->HeaderField(header::kLastProgressCount));
+  FreeSpaceReport free;
+  if (SUCCEEDED(heap->FreeSpace(&free)))
+    std::printf("free space %" PRIu32 " bytes in %" PRIu32 " blocks (largest %" PRIu32 ", smallest %" PRIu32 ")\n",
+                free.total, free.blocks, free.largest, free.smallest);
+
+  Printer printer;
+  hr = WalkArchive(*heap, printer);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "crninspect: %s: %s\n", path, Describe(hr));
+    return 1;
+  }
+  return 0;
+}
