@@ -108,8 +108,8 @@ TEST_F(HeapTest, FilesThatCannotBeArchivesAreLeftAlone) {
 
 TEST_F(HeapTest, SelfExtractingNamesReadTheArchiveBehindTheLauncher) {
   std::vector<uint8_t> archive = Words({11, 0, 0, 42, 0x0F, 0, 0, 0});
-  std::vector<uint8_t> exe(kSelfExtractingOffset, 0xCC);
-  exe.insert(exe.end(), archive.begin(), archive.end());
+  std::vector<uint8_t> exe(kSelfExtractingOffset + archive.size(), 0xCC);
+  std::copy(archive.begin(), archive.end(), exe.begin() + kSelfExtractingOffset);
   for (const char* name : {"a.exe", "b.EXE", "c.eXe", "d.xe"}) {
     files_.Bytes(name) = exe;
     std::unique_ptr<ArchiveHeap> heap;
