@@ -39,13 +39,13 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
   const uint64_t fileSize = file->Size();
   const bool fresh = fileSize == 0;
   // An empty file can only become a new archive; refusing it before mapping leaves it untouched.
-  if (fresh && !(create && write)) return E_ACCESSDENIED;
+  if (fresh && !(create && write)) return kNotAnArchive;
   const uint64_t viewOffset = IsSelfExtractingName(path) ? kSelfExtractingOffset : 0;
   const uint64_t mapSize = fresh ? header::kSize : fileSize;
   if (mapSize <= viewOffset) return E_FAIL;
   if (mapSize - viewOffset > std::numeric_limits<uint32_t>::max()) return E_FAIL;
   // Too short to hold a header: not an archive of any version, and never overwritten.
-  if (mapSize - viewOffset < header::kSize) return E_ACCESSDENIED;
+  if (mapSize - viewOffset < header::kSize) return kNotAnArchive;
 
   std::unique_ptr<ArchiveHeap> opened(new ArchiveHeap(std::move(file), viewOffset, write));
   hr = opened->MapAt(static_cast<uint32_t>(mapSize - viewOffset));
@@ -54,7 +54,7 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
   const uint32_t version = opened->Read32(header::kVersion);
   if (version != kFormatVersion) {
     if (version > kFormatVersion && version <= kNewestUnknownVersion) return kNewerVersion;
-    if (!fresh) return E_ACCESSDENIED;
+    if (!fresh) return kNotAnArchive;
     const uint32_t fields[] = {kFormatVersion, 0, 0, 1, options::kNewArchive, 0, 0, 0};
     for (uint32_t i = 0; i < 8; ++i) opened->Write32(i * 4, fields[i]);
   }

@@ -61,8 +61,8 @@ class ArchiveHeap {
 
   // Opens the archive file at path (see PlatformFiles::Open for create and write). A new,
   // empty file opened with create receives a new header. Fails with kNewerVersion for a
-  // version word of 12 to 127 and with E_ACCESSDENIED for any other unknown content, which is
-  // never overwritten.
+  // version word of 12 to 127 and with kNotAnArchive for any other unknown content, which is
+  // never overwritten. Failures of the platform are passed on as they are.
   static HRESULT Open(PlatformFiles& files, const std::string& path, bool create, bool write,
                       std::unique_ptr<ArchiveHeap>* heap);
 

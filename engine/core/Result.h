@@ -34,6 +34,9 @@ namespace cairn {
 // The archive was written by a newer version of the format (version word 12 to 127). The engine
 // shows its newer-version message for this and reports E_FAIL to its caller.
 constexpr HRESULT kNewerVersion = static_cast<HRESULT>(0x80040201);
+// The file is not an archive this version can read: too short for a header, or a version word
+// that is neither this format's nor a newer one's. The engine reports this as E_ACCESSDENIED.
+constexpr HRESULT kNotAnArchive = static_cast<HRESULT>(0x80040204);
 // A link, length or string read from the archive points outside it, or a list does not end.
 constexpr HRESULT kCorruptArchive = static_cast<HRESULT>(0x80040202);
 // The archive was closed after a failed growth; nothing more can be done with it.

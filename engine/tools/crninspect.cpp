@@ -119,7 +119,7 @@ class Printer final : public ArchiveVisitor {
 
 const char* Describe(HRESULT hr) {
   if (hr == kNewerVersion) return "the archive was created by a newer version of Cairn";
-  if (hr == E_ACCESSDENIED) return "not an archive, or access denied";
+  if (hr == kNotAnArchive) return "not a Cairn archive";
   if (hr == kCorruptArchive) return "the archive is damaged";
   return "cannot open or map the file";
 }

@@ -67,9 +67,9 @@ TEST_F(HeapTest, VersionWordDecidesWhetherTheFileOpens) {
       {11, false, S_OK},          {11, true, S_OK},
       {12, false, kNewerVersion}, {12, true, kNewerVersion},
       {127, false, kNewerVersion}, {127, true, kNewerVersion},
-      {128, false, E_ACCESSDENIED}, {128, true, E_ACCESSDENIED},
-      {10, true, E_ACCESSDENIED},  {0, true, E_ACCESSDENIED},
-      {0xFFFFFFFF, true, E_ACCESSDENIED},
+      {128, false, kNotAnArchive}, {128, true, kNotAnArchive},
+      {10, true, kNotAnArchive},  {0, true, kNotAnArchive},
+      {0xFFFFFFFF, true, kNotAnArchive},
   };
   for (const Case& c : cases) {
     const std::vector<uint8_t> original = Words({c.version, 0, 0, 5, 3, 0, 9, 0, 0xDEADBEEF});
@@ -87,18 +87,18 @@ TEST_F(HeapTest, VersionWordDecidesWhetherTheFileOpens) {
 TEST_F(HeapTest, FilesThatCannotBeArchivesAreLeftAlone) {
   std::unique_ptr<ArchiveHeap> heap;
   files_.Bytes("empty.crn");
-  EXPECT_EQ(ArchiveHeap::Open(files_, "empty.crn", false, true, &heap), E_ACCESSDENIED);
+  EXPECT_EQ(ArchiveHeap::Open(files_, "empty.crn", false, true, &heap), kNotAnArchive);
   EXPECT_TRUE(files_.Bytes("empty.crn").empty());
 
   files_.Bytes("short.crn") = {11, 0, 0, 0, 0};
-  EXPECT_EQ(ArchiveHeap::Open(files_, "short.crn", true, true, &heap), E_ACCESSDENIED);
+  EXPECT_EQ(ArchiveHeap::Open(files_, "short.crn", true, true, &heap), kNotAnArchive);
   EXPECT_EQ(files_.Bytes("short.crn").size(), 5u);
 
   EXPECT_TRUE(FAILED(ArchiveHeap::Open(files_, "missing.crn", false, true, &heap)));
   EXPECT_FALSE(files_.Exists("missing.crn"));
 
   // A new file can only be created writable.
-  EXPECT_EQ(ArchiveHeap::Open(files_, "ro.crn", true, false, &heap), E_ACCESSDENIED);
+  EXPECT_EQ(ArchiveHeap::Open(files_, "ro.crn", true, false, &heap), kNotAnArchive);
   EXPECT_TRUE(files_.Bytes("ro.crn").empty());
 
   // A self-extracting name cannot become a new archive: there is no launcher in front.
@@ -126,7 +126,7 @@ TEST_F(HeapTest, SelfExtractingNamesReadTheArchiveBehindTheLauncher) {
 
   // The same launcher-fronted bytes under an archive name start with the launcher: refused.
   files_.Bytes("front.crn") = exe;
-  EXPECT_EQ(ArchiveHeap::Open(files_, "front.crn", false, true, &heap), E_ACCESSDENIED);
+  EXPECT_EQ(ArchiveHeap::Open(files_, "front.crn", false, true, &heap), kNotAnArchive);
   EXPECT_FALSE(IsSelfExtractingName("a.exe.crn"));
   EXPECT_FALSE(IsSelfExtractingName("e"));
 }
