@@ -1,0 +1,36 @@
+// Conversions between the wide strings of the interfaces and the byte strings of the archive
+// (ANSI, system code page) and of the portable core's file paths (UTF-8).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace cairn {
+
+// Longest name the archive stores: conversion buffers hold 260 characters with the terminator.
+constexpr size_t kMaxNameLength = 259;
+
+inline std::string Narrow(const wchar_t* text, UINT codePage) {
+  if (text == nullptr || *text == 0) return std::string();
+  int n = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, text, -1, &out[0], n, nullptr, nullptr);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+inline std::wstring Widen(const std::string& text, UINT codePage) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+inline std::string ToUtf8(const wchar_t* text) { return Narrow(text, CP_UTF8); }
+inline std::string ToAnsi(const wchar_t* text) { return Narrow(text, CP_ACP); }
+inline std::wstring FromAnsi(const std::string& text) { return Widen(text, CP_ACP); }
+
+}  // namespace cairn
