@@ -10,6 +10,10 @@ if(WIN32)
   # Binaries must run on a plain Windows: no compiler run-time DLLs beside them.
   add_link_options(-static -static-libgcc -static-libstdc++)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # The .def file names the exports undecorated; on x86 they are stdcall functions.
+    add_link_options(-Wl,--enable-stdcall-fixup)
+  endif()
   if(CMAKE_CROSSCOMPILING)
     # Every Windows test executable runs as one Wine process in the build tree's own prefix,
     # with the persistent wineserver and Xvfb that the wine_session fixture starts.

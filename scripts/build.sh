@@ -13,7 +13,11 @@ case "$tree" in
   i686) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake") ;;
   *) echo "usage: scripts/build.sh host|win64|i686 [targets...]" >&2; exit 2 ;;
 esac
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" >/dev/null
+else
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
+fi
 if [ $# -gt 0 ]; then
   cmake --build "$build" --target "$@"
 else

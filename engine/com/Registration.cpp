@@ -73,6 +73,9 @@ void WriteKey(FirstFailure& status, HKEY parent, const std::wstring& path, const
   if (s == ERROR_SUCCESS) status.NoteStatus(key.Set(nullptr, value));
 }
 
+// The type library's neutral-locale key, TypeLib\{...}\1.0\0.
+std::wstring NeutralLocaleKey(const std::wstring& libraryId) { return L"TypeLib\\" + libraryId + L"\\1.0\\0"; }
+
 void RegisterClass(FirstFailure& status, const ClassEntry& entry, const std::wstring& libraryId,
                    const wchar_t* modulePath) {
   const std::wstring progId = std::wstring(L"Cairn.") + entry.name + L".1";
@@ -114,6 +117,11 @@ HRESULT RegisterClasses(const ClassTable& classes, const GUID& libraryId, const 
   HRESULT hr = LoadTypeLibEx(modulePath, REGKIND_NONE, typeLib.Out());
   status.Note(hr);
   if (SUCCEEDED(hr)) status.Note(RegisterTypeLib(typeLib.Get(), const_cast<LPOLESTR>(modulePath), nullptr));
+  // The library's locale is 0x409, so it is registered under that locale only; some type-library
+  // marshallers look under the neutral locale alone, and cross-process calls then fail. Name the
+  // module there as well.
+  WriteKey(status, HKEY_CLASSES_ROOT, NeutralLocaleKey(library) + (sizeof(void*) == 8 ? L"\\win64" : L"\\win32"),
+           modulePath);
   return status.Result();
 }
 
@@ -125,6 +133,7 @@ HRESULT UnregisterClasses(const ClassTable& classes, const GUID& libraryId) {
     status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"Cairn.") + entry.name));
     status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(*entry.clsid)));
   }
+  status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, NeutralLocaleKey(GuidText(libraryId))));
   // A library that is not (or no longer) registered needs no unregistering.
   HKEY library;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + GuidText(libraryId)).c_str(), 0, KEY_READ, &library) ==

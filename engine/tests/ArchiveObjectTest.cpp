@@ -99,12 +99,16 @@ TEST_F(ArchiveObjectTest, LoadFailuresRegisterNothing) {
   };
   for (const Case& c : cases) {
     const std::string path = dir_.Path(c.name);
-    if (c.bytes != "-") ASSERT_TRUE(testing::WriteFileBytes(path, c.bytes));
+    if (c.bytes != "-") {
+      ASSERT_TRUE(testing::WriteFileBytes(path, c.bytes));
+    }
     ComPtr<IPersistFile> file = NewArchive();
     HRESULT hr = file->Load(Wide(path).c_str(), c.mode);
     EXPECT_EQ(hr, c.expected) << c.name << " got " << std::hex << hr;
     EXPECT_FALSE(IsRunning(Wide(path))) << c.name;
-    if (c.bytes != "-") EXPECT_EQ(ReadFileBytes(path), c.bytes) << c.name << " must stay untouched";
+    if (c.bytes != "-") {
+      EXPECT_EQ(ReadFileBytes(path), c.bytes) << c.name << " must stay untouched";
+    }
   }
   EXPECT_EQ(GetFileAttributesW(Wide(dir_.Path("missing.crn")).c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -1,0 +1,29 @@
+// How cn reaches an archive: through a running archive object when one is registered for the
+// path, else by creating and loading one; and the clean-up of a job left for a lost archive.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ComPtr.h"
+#include "cairn.h"
+
+namespace cairn {
+namespace cn {
+
+// Opens the archive at the absolute path. With create a missing archive is made.
+HRESULT OpenArchive(const std::wstring& absolutePath, bool create, ComPtr<ICairnArchive>* archive);
+
+// The name of an archive's scheduled job: the absolute path with every '\' and ':' turned into
+// '-' and ".job" appended (C:\Data\home.crn gives C--Data-home.crn.job).
+std::wstring ScheduledJobName(const std::wstring& absolutePath);
+
+// Removes the archive's scheduled job, if there is one; the outcome is not reported.
+void DeleteScheduledJob(const std::wstring& absolutePath);
+
+// The absolute form of a path typed by the user; the path itself when it cannot be expanded.
+std::wstring AbsolutePath(const std::wstring& path);
+
+}  // namespace cn
+}  // namespace cairn

@@ -1,0 +1,308 @@
+// cn run as a process: usage and exit codes, opening and creating archives, the clean-up of a
+// lost archive's scheduled job, and the snapshot run against an archive object that another
+// process has registered in the Running Object Table.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "ArchiveAccess.h"
+#include "CommandLine.h"
+#include "ComPtr.h"
+#include "cairn.h"
+
+namespace cairn {
+namespace {
+
+std::wstring ModuleDirectory() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, n);
+  return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+struct CnRun {
+  DWORD exitCode = 0;
+  std::string out, err;
+};
+
+// Reads a pipe to its end on a thread of its own, so that neither pipe can fill up and stall cn.
+DWORD WINAPI Drain(void* context) {
+  auto* job = static_cast<std::pair<HANDLE, std::string*>*>(context);
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(job->first, buffer, sizeof buffer, &n, nullptr) && n > 0) job->second->append(buffer, n);
+  // cn writes text: its lines end in CR LF.
+  std::string& text = *job->second;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+  return 0;
+}
+
+// Runs cn with the arguments in the given directory, pumping messages meanwhile so that this
+// apartment can serve calls cn makes to objects it registered.
+CnRun RunCn(const std::wstring& arguments, const std::wstring& directory) {
+  CnRun run;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE outRead, outWrite, errRead, errWrite;
+  CreatePipe(&outRead, &outWrite, &inherit, 0);
+  CreatePipe(&errRead, &errWrite, &inherit, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = outWrite;
+  startup.hStdError = errWrite;
+  std::wstring commandLine = L"\"" + ModuleDirectory() + L"\\cn.exe\" " + arguments;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                      directory.c_str(), &startup, &process);
+  CloseHandle(outWrite);
+  CloseHandle(errWrite);
+  EXPECT_TRUE(started) << "cannot start cn: " << GetLastError();
+  std::pair<HANDLE, std::string*> outJob(outRead, &run.out), errJob(errRead, &run.err);
+  HANDLE readers[2] = {CreateThread(nullptr, 0, Drain, &outJob, 0, nullptr),
+                       CreateThread(nullptr, 0, Drain, &errJob, 0, nullptr)};
+  if (started) {
+    for (;;) {
+      DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 60000, QS_ALLINPUT);
+      if (wait != WAIT_OBJECT_0 + 1) break;
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  WaitForMultipleObjects(2, readers, TRUE, 10000);
+  CloseHandle(readers[0]);
+  CloseHandle(readers[1]);
+  CloseHandle(outRead);
+  CloseHandle(errRead);
+  return run;
+}
+
+constexpr DWORD kFailed = static_cast<DWORD>(-1);
+
+class CnTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    dir_ = std::wstring(base) + L"cn-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr));
+  }
+  void TearDown() override {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do DeleteFileW((dir_ + L"\\" + found.cFileName).c_str());
+      while (FindNextFileW(find, &found));
+      FindClose(find);
+    }
+    RemoveDirectoryW(dir_.c_str());
+  }
+  std::wstring Path(const wchar_t* name) const { return dir_ + L"\\" + name; }
+  static DWORD FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : kFailed;
+  }
+  std::wstring dir_;
+};
+
+TEST_F(CnTest, InvalidCommandLinesPrintTheUsageAndFail) {
+  const std::string usage = cn::UsageText("cn.exe");
+  for (const wchar_t* arguments : {L"", L"x.crn /n", L"/L x.crn", L"/vv x.crn", L"/a", L"/c /v", L"@missing.txt x.crn"}) {
+    CnRun run = RunCn(arguments, dir_);
+    EXPECT_EQ(run.exitCode, kFailed) << "arguments: " << std::string(arguments, arguments + wcslen(arguments));
+    EXPECT_EQ(run.err, usage);
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(FileSize(Path(L"x.crn")), kFailed) << "no archive is touched";
+}
+
+TEST_F(CnTest, MissingArchiveFailsAndLosesItsScheduledJob) {
+  const std::wstring archive = Path(L"missing.crn");
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring tasks = std::wstring(windows) + L"\\Tasks";
+  CreateDirectoryW(tasks.c_str(), nullptr);
+  const std::wstring job = tasks + L"\\" + cn::ScheduledJobName(archive);
+  HANDLE file = CreateFileW(job.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+
+  CnRun run = RunCn(L"/v missing.crn", dir_);
+  EXPECT_EQ(run.exitCode, kFailed);
+  EXPECT_EQ(run.err, "Failed to open/create missing.crn\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(FileSize(archive), kFailed) << "not created without /c";
+  EXPECT_EQ(GetFileAttributesW(job.c_str()), INVALID_FILE_ATTRIBUTES) << "the job is gone";
+
+  // The first archive that fails ends the run: the one behind it is not created.
+  run = RunCn(L"/c /v missing\\a.crn b.crn", dir_);
+  EXPECT_EQ(run.exitCode, kFailed);
+  EXPECT_EQ(run.err, "Failed to open/create missing\\a.crn\n");
+  EXPECT_EQ(FileSize(Path(L"b.crn")), kFailed);
+}
+
+TEST_F(CnTest, CreateMakesANewArchive) {
+  CnRun run = RunCn(L"/c /v new.crn", dir_);
+  EXPECT_EQ(FileSize(Path(L"new.crn")), 32u);
+  // Snapshots are not taken by this version of the engine yet.
+  EXPECT_EQ(run.exitCode, kFailed);
+  EXPECT_EQ(run.err, "Failed to create snapshot for new.crn\n");
+}
+
+TEST(JobNameTest, FollowsThePath) {
+  EXPECT_EQ(cn::ScheduledJobName(L"C:\\Data\\home.crn"), L"C--Data-home.crn.job");
+  EXPECT_EQ(cn::ScheduledJobName(L"\\\\server\\share\\a.crn"), L"--server-share-a.crn.job");
+}
+
+// An archive object that records the snapshot it is asked for and answers as it is told.
+class FakeArchive final : public ICairnArchive, public ICairnSnapShot {
+ public:
+  HRESULT answer = S_FALSE;
+  std::wstring name;
+  std::vector<std::wstring> adds, deletes;
+  int calls = 0;
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ICairnArchive)
+      *out = static_cast<ICairnArchive*>(this);
+    else if (iid == IID_ICairnSnapShot)
+      *out = static_cast<ICairnSnapShot*>(this);
+    else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs_; }  // lives on the test's stack
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  STDMETHODIMP EnumSnapShots(ULONG, IEnumSnapShots**) override { return E_NOTIMPL; }
+  STDMETHODIMP CreateSnapShot(BSTR snapshotName, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects,
+                              ICairnSnapShot** snapshot) override {
+    ++calls;
+    name = snapshotName != nullptr ? snapshotName : L"";
+    adds = Items(addObjects);
+    deletes = Items(deleteObjects);
+    *snapshot = nullptr;
+    if (answer == S_OK) {
+      *snapshot = static_cast<ICairnSnapShot*>(this);
+      AddRef();
+    }
+    return answer;
+  }
+  STDMETHODIMP DeleteSnapShot(BSTR) override { return E_NOTIMPL; }
+
+  STDMETHODIMP GetSnapShot(LONG* number) override {
+    *number = 7;
+    return S_OK;
+  }
+  STDMETHODIMP GetName(BSTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetName(BSTR) override { return E_NOTIMPL; }
+  STDMETHODIMP SetComment(BSTR) override { return E_NOTIMPL; }
+  STDMETHODIMP GetComment(BSTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumCairnObjects(ULONG, IEnumCairnObjects**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCreationTime(ULONG*, ULONG*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetOptions(LONG*) override { return E_NOTIMPL; }
+
+ private:
+  static std::vector<std::wstring> Items(SAFEARRAY* array) {
+    std::vector<std::wstring> items;
+    LONG low = 0, high = -1;
+    if (array == nullptr || SafeArrayGetLBound(array, 1, &low) != S_OK || SafeArrayGetUBound(array, 1, &high) != S_OK)
+      return items;
+    for (LONG i = low; i <= high; ++i) {
+      BSTR item = nullptr;
+      if (SafeArrayGetElement(array, &i, &item) == S_OK) items.push_back(item != nullptr ? item : L"");
+      SysFreeString(item);
+    }
+    return items;
+  }
+  ULONG refs_ = 1;
+};
+
+// The archive file need not exist: cn uses the object registered under its name.
+TEST_F(CnTest, SnapshotRunUsesTheRunningObject) {
+  const std::wstring archivePath = Path(L"running.crn");
+  FakeArchive fake;
+  ComPtr<IRunningObjectTable> rot;
+  ComPtr<IMoniker> moniker;
+  ASSERT_EQ(GetRunningObjectTable(0, rot.Out()), S_OK);
+  ASSERT_EQ(CreateFileMoniker(archivePath.c_str(), moniker.Out()), S_OK);
+  // The registration is weak: once a client from another process lets go of the object, its
+  // marshalled entry is stale. Register afresh for each run.
+  DWORD cookie = 0;
+  auto publish = [&] {
+    if (cookie != 0) rot->Revoke(cookie);
+    ASSERT_EQ(rot->Register(0, static_cast<ICairnArchive*>(&fake), moniker.Get(), &cookie), S_OK);
+  };
+  publish();
+
+  CnRun run = RunCn(L"/v /n Autosnap /a docs /d old\\notes.txt /a C:\\other running.crn", dir_);
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(run.out, "running.crn: No new snapshot required\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(fake.calls, 1);
+  EXPECT_EQ(fake.name, L"Autosnap");
+  EXPECT_EQ(fake.adds, (std::vector<std::wstring>{Path(L"docs"), L"C:\\other"}));
+  EXPECT_EQ(fake.deletes, (std::vector<std::wstring>{Path(L"old\\notes.txt")}));
+
+  // Without /v nothing is said; a new snapshot makes the exit code 1.
+  publish();
+  run = RunCn(L"running.crn", dir_);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.out, "");
+  fake.answer = S_OK;
+  publish();
+  run = RunCn(L"-v -n Autosnap running.crn", dir_);
+  EXPECT_EQ(run.exitCode, 1u) << run.err;
+  EXPECT_EQ(run.out, "running.crn: Created Snapshot 'Autosnap;7'\n");
+  EXPECT_EQ(fake.name, L"Autosnap");
+  EXPECT_TRUE(fake.adds.empty());
+
+  fake.answer = E_FAIL;
+  publish();
+  run = RunCn(L"/v running.crn", dir_);
+  EXPECT_EQ(run.exitCode, kFailed);
+  EXPECT_EQ(run.err, "Failed to create snapshot for running.crn\n");
+  EXPECT_EQ(fake.name, L"Snapshot") << "the default name";
+  EXPECT_EQ(FileSize(archivePath), kFailed) << "never loaded from disk";
+  rot->Revoke(cookie);
+}
+
+}  // namespace
+}  // namespace cairn
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (FAILED(CoInitialize(nullptr))) return 1;
+  // cn and the type library marshalling of the engine's interfaces need the engine registered.
+  HMODULE engine = LoadLibraryW((cairn::ModuleDirectory() + L"\\..\\engine\\cairn.dll").c_str());
+  auto registerServer = engine != nullptr ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+                                                reinterpret_cast<void*>(GetProcAddress(engine, "DllRegisterServer")))
+                                          : nullptr;
+  if (registerServer == nullptr || FAILED(registerServer())) {
+    std::fprintf(stderr, "cannot register the engine from ..\\engine\\cairn.dll\n");
+    return 1;
+  }
+  int result = RUN_ALL_TESTS();
+  CoUninitialize();
+  return result;
+}
