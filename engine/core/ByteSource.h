@@ -1,0 +1,46 @@
+// A seekable content as the difference pass reads it: the engine adapts IStream to it, tests
+// use memory. Positions are 32-bit, as in the archive's difference records.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Result.h"
+
+namespace cairn {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to count bytes from the current position and advances it; *read is what came back
+  // (0 at the end). A failure means the content could not be read.
+  virtual HRESULT Read(uint8_t* buffer, uint32_t count, uint32_t* read) = 0;
+  // Moves to an absolute position (at most the content's size).
+  virtual HRESULT Seek(uint32_t position) = 0;
+  virtual uint32_t Position() const = 0;
+};
+
+// A content held in memory.
+class MemorySource final : public ByteSource {
+ public:
+  MemorySource() = default;
+  explicit MemorySource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  HRESULT Read(uint8_t* buffer, uint32_t count, uint32_t* read) override;
+  HRESULT Seek(uint32_t position) override;
+  uint32_t Position() const override { return position_; }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t position_ = 0;
+};
+
+// Where the core reports failures that the engine logs as internal errors (message 108):
+// the engine module that met them and a number for the place.
+class InternalErrors {
+ public:
+  virtual ~InternalErrors() = default;
+  virtual void Report(const char* module, int line) = 0;
+};
+
+}  // namespace cairn

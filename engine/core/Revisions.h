@@ -1,0 +1,69 @@
+// Revisions of a content kept as reverse differences: the newest revision holds the whole
+// content as Insertion records of at most 8192 bytes, every older one the records that turn the
+// next newer content into its own, each record's data optionally compressed (zlib or bzip2).
+#pragma once
+
+#include <cstdint>
+
+#include "ArchiveRecords.h"
+#include "ByteSource.h"
+#include "ContentStore.h"
+
+namespace cairn {
+
+// The list of DifferenceRecords of one revision as it is being built. The tail slot starts at
+// the revision's differences field; appending first advances it over records already linked.
+class DifferenceList {
+ public:
+  DifferenceList(ArchiveHeap& heap, uint32_t revision);
+  // Points the tail slot back at the revision's differences field.
+  void ResetTail();
+  // Stores an Insertion or Change of the bytes, compressed by revisionFlags (0, 1 or 3), at
+  // position. E_OUTOFMEMORY when the heap cannot hold it; nothing is linked then.
+  HRESULT AppendData(uint8_t kind, uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags);
+  HRESULT AppendDeletion(uint32_t position, uint32_t length);
+  // Unlinks and frees the most recently appended record and its data block.
+  HRESULT RemoveLast();
+
+ private:
+  ArchiveHeap& heap_;
+  uint32_t revision_;
+  uint32_t tailSlot_;  // archive offset of the word that holds the last record's offset
+};
+
+// The difference pass: appends to list the records that turn content b into content a. a is
+// rewound to 0; b is read from its current position. S_OK when at least one difference was
+// found, S_FALSE when the contents are equal. Failures to read or to store are reported to
+// errors under module and end the pass (reads) or skip the record (stores), as the engine logs
+// them; the pass then returns what it found so far.
+HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint32_t revisionFlags,
+                       InternalErrors& errors, const char* module);
+
+// Adds a revision's content: newRevision is allocated and attached (its previous link names the
+// object's newest revision, or is 0 for the first), previousContent is that revision's content
+// (empty for the first), current the content to store. Follows the storage rule: the previous
+// revision receives the reverse differences (with its own flags) and gives up its whole content,
+// the new one stores the whole current content with mode (0, 1 or 3), its number and as-at
+// stamp. S_OK when stored, S_FALSE when current equals the previous content (nothing stored).
+HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource& previousContent,
+                             ByteSource& current, uint32_t mode, Stamp asAt, InternalErrors& errors,
+                             const char* module);
+
+// Frees every record of a revision's difference list with its data block and empties the list.
+HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision);
+
+// Where the newest revision can be read in place: stored uncompressed as exactly one Insertion
+// at position 0. Returns the data block and its length, or false.
+bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32_t* length);
+
+// Rebuilds the content of revision into out (which starts empty): the newest revision's records
+// first, then each older one's down to this one, every record checked against the content and
+// its data block. A bad record is reported (module) and fails the rebuild with kCorruptArchive.
+HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
+                       const char* module);
+
+// Counts a revision's own records by kind.
+HRESULT CountDifferences(ArchiveHeap& heap, uint32_t revision, uint32_t* insertions, uint32_t* deletions,
+                         uint32_t* changes);
+
+}  // namespace cairn
