@@ -2,12 +2,34 @@
 
 #include <new>
 
+#include "ArchiveLog.h"
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
+#include "ByteOrder.h"
+#include "RevisionBuilders.h"
 #include "Text.h"
 #include "resource.h"
 
 namespace cairn {
+namespace {
+
+constexpr wchar_t kLogName[] = L"\\\\.\\ArchiveLog";
+constexpr wchar_t kIncludeName[] = L"\\\\.\\IncFilter";
+constexpr wchar_t kExcludeName[] = L"\\\\.\\ExcFilter";
+
+// Upper case by the system's locale rules, as the filters compare names.
+std::string UpperCase(std::string text) {
+  if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+Stamp Now() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return Stamp{now.dwLowDateTime, now.dwHighDateTime};
+}
+
+}  // namespace
 
 HRESULT CairnArchive::Create(REFIID iid, void** object) {
   CairnArchive* archive = new (std::nothrow) CairnArchive();
@@ -27,6 +49,8 @@ STDMETHODIMP CairnArchive::QueryInterface(REFIID iid, void** object) {
     *object = static_cast<ICairnArchiveFilter*>(this);
   else if (iid == IID_IPersistFile || iid == IID_IPersist)
     *object = static_cast<IPersistFile*>(this);
+  else if (iid == __uuidof(IArchiveData))
+    *object = static_cast<IArchiveData*>(this);
   else {
     *object = nullptr;
     return E_NOINTERFACE;
@@ -59,7 +83,13 @@ HRESULT CairnArchive::CheckWritable() const {
 STDMETHODIMP CairnArchive::EnumSnapShots(ULONG, IEnumSnapShots** enumerator) {
   if (enumerator == nullptr) return E_POINTER;
   *enumerator = nullptr;
-  return E_NOTIMPL;
+  ComPtr<IEnumSnapShots> created;
+  HRESULT hr = CoCreateInstance(CLSID_EnumSnapShots, nullptr, CLSCTX_INPROC_SERVER, IID_IEnumSnapShots,
+                                created.OutVoid());
+  if (FAILED(hr)) return hr;
+  if (FAILED(created->Initialize(static_cast<ICairnArchive*>(this)))) return E_FAIL;
+  *enumerator = created.Detach();
+  return S_OK;
 }
 
 STDMETHODIMP CairnArchive::CreateSnapShot(BSTR, SAFEARRAY*, SAFEARRAY*, ICairnSnapShot** snapshot) {
@@ -72,6 +102,7 @@ STDMETHODIMP CairnArchive::DeleteSnapShot(BSTR name) {
   HRESULT hr = CheckWritable();
   if (FAILED(hr)) return hr;
   const std::wstring wanted = name != nullptr ? name : L"";
+  std::string deleted;
   hr = ForEach<SnapshotRecord>(*heap_, heap_->HeaderField(header::kSnapshotList), [&](SnapshotRecord& snapshot) {
     std::string stored;
     if (FAILED(ReadString(*heap_, snapshot.Name(), &stored))) return kCorruptArchive;
@@ -79,39 +110,134 @@ STDMETHODIMP CairnArchive::DeleteSnapShot(BSTR name) {
         CSTR_EQUAL)
       return S_OK;
     snapshot.SetFlags((snapshot.Flags() & ~snapshot_flags::kLive) | snapshot_flags::kDeleted);
+    deleted = stored;
     return S_FALSE;  // only the oldest of that name
   });
-  return FAILED(hr) ? E_FAIL : S_OK;
+  if (FAILED(hr)) return E_FAIL;
+  if (hr == S_FALSE) LogEvent(this, message::kSnapshotDeleted, deleted);
+  return S_OK;
 }
 
 // ---- ICairnArchiveAdmin
 
-STDMETHODIMP CairnArchive::GetStream(BSTR, IStream** stream) {
-  if (stream == nullptr) return E_POINTER;
-  *stream = nullptr;
-  return E_NOTIMPL;
+uint32_t CairnArchive::FindNamedStream(const std::string& name) {
+  uint32_t found = 0;
+  ForEach<ListNode>(*heap_, heap_->HeaderField(header::kNamedStreams), [&](ListNode& node) {
+    std::string stored;
+    if (SUCCEEDED(ReadString(*heap_, ObjectRecord(*heap_, node.Object()).Name(), &stored)) && stored == name) {
+      found = node.Object();
+      return S_FALSE;
+    }
+    return S_OK;
+  });
+  return found;
 }
 
-STDMETHODIMP CairnArchive::CommitStream(BSTR, IStream*) { return E_NOTIMPL; }
-
-STDMETHODIMP CairnArchive::GetObject(BSTR, ICairnObject** object, LONG) {
+STDMETHODIMP CairnArchive::GetObject(BSTR name, ICairnObject** object, LONG create) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  return E_NOTIMPL;
+  if (heap_ == nullptr) return E_UNEXPECTED;
+  if (!heap_->IsOpen()) return E_FAIL;
+  const std::string text = BstrToArchive(name);
+  uint32_t record = FindNamedStream(text);
+  const bool found = record != 0;
+  if (!found) {
+    if (create != 1) return E_INVALIDARG;
+    HRESULT hr = CheckWritable();
+    if (FAILED(hr)) return hr;
+    record = heap_->Allocate(ObjectRecord::kSize);
+    const uint32_t stored = record != 0 ? WriteString(*heap_, text) : 0;
+    const uint32_t node = stored != 0 ? heap_->Allocate(ListNode::kSize) : 0;
+    if (node == 0) {
+      if (stored != 0) FreeString(*heap_, stored);
+      if (record != 0) heap_->Free(record, ObjectRecord::kSize);
+      LogInternalError(this, "CairnArchive", __LINE__);
+      return E_OUTOFMEMORY;
+    }
+    ObjectRecord(*heap_, record).SetName(stored);
+    ListNode(*heap_, node).SetObject(record);
+    ListNode(*heap_, node).SetNext(heap_->HeaderField(header::kNamedStreams));
+    heap_->SetHeaderField(header::kNamedStreams, node);
+  }
+  ObjectState state;
+  state.archive = this;
+  state.record = record;
+  state.stamp = Now();
+  ComPtr<ICairnObject> created;
+  HRESULT hr = CreateEngineObject(CLSID_CairnObject, state, created.Out());
+  if (FAILED(hr)) return hr;
+  if (!found) {
+    // A new named stream starts with one revision of empty content.
+    ObjectState empty;
+    empty.streamKind = ObjectState::StreamKind::kEmpty;
+    ComPtr<IStream> nothing;
+    hr = CreateEngineObject(CLSID_Stream, empty, nothing.Out());
+    if (SUCCEEDED(hr)) hr = CommitStream(name, nothing.Get());
+    if (FAILED(hr)) return hr;
+  }
+  *object = created.Detach();
+  return S_OK;
+}
+
+STDMETHODIMP CairnArchive::GetStream(BSTR name, IStream** stream) {
+  if (stream == nullptr) return E_POINTER;
+  *stream = nullptr;
+  ComPtr<ICairnObject> object;
+  HRESULT hr = GetObject(name, object.Out(), 1);
+  if (FAILED(hr)) return hr;
+  ComPtr<IEnumCairnRevisions> revisions;
+  ComPtr<ICairnRevision> newest, revision;
+  if (FAILED(object->EnumCairnRevisions(0, revisions.Out()))) return E_FAIL;
+  while (revisions->Next(3, revision.Out()) == S_OK) newest = revision;
+  ComPtr<IStream> content, copy;
+  ObjectState empty;
+  empty.streamKind = ObjectState::StreamKind::kEmpty;
+  empty.archive = this;
+  empty.object = object.Get();
+  ULARGE_INTEGER all;
+  all.QuadPart = ~0ull;
+  LARGE_INTEGER start = {};
+  if (!newest || FAILED(newest->GetContents(content.Out())) ||
+      FAILED(CreateEngineObject(CLSID_Stream, empty, copy.Out())) ||
+      FAILED(content->CopyTo(copy.Get(), all, nullptr, nullptr)) ||
+      FAILED(copy->Seek(start, STREAM_SEEK_SET, nullptr)))
+    return E_FAIL;
+  *stream = copy.Detach();
+  return S_OK;
+}
+
+STDMETHODIMP CairnArchive::CommitStream(BSTR name, IStream* stream) {
+  if (stream == nullptr) return E_POINTER;
+  HRESULT hr = CheckWritable();
+  if (FAILED(hr)) return hr;
+  ComPtr<ICairnObject> object;
+  hr = GetObject(name, object.Out(), 0);
+  if (FAILED(hr)) return hr;
+  ObjectState held;
+  held.stream = stream;
+  ComPtr<IStorage> storage;
+  hr = CreateEngineObject(CLSID_Storage, held, storage.Out());
+  if (FAILED(hr)) return hr;
+  StreamRevision builder(storage.Get());
+  return AddRevisionToChain(this, object.Get(), FindNamedStream(BstrToArchive(name)), builder, 0, Now());
 }
 
 STDMETHODIMP CairnArchive::GetLogStream(IStream** stream) {
-  if (stream == nullptr) return E_POINTER;
-  *stream = nullptr;
-  return E_NOTIMPL;
+  BSTR name = SysAllocString(kLogName);
+  HRESULT hr = name != nullptr ? GetStream(name, stream) : E_OUTOFMEMORY;
+  SysFreeString(name);
+  return hr;
 }
 
-STDMETHODIMP CairnArchive::CommitLogStream(IStream*) { return E_NOTIMPL; }
+STDMETHODIMP CairnArchive::CommitLogStream(IStream* stream) {
+  BSTR name = SysAllocString(kLogName);
+  HRESULT hr = name != nullptr ? CommitStream(name, stream) : E_OUTOFMEMORY;
+  SysFreeString(name);
+  return hr;
+}
 
 STDMETHODIMP CairnArchive::InterpretLogStream(IStream** stream) {
-  if (stream == nullptr) return E_POINTER;
-  *stream = nullptr;
-  return E_NOTIMPL;
+  return RenderLog(static_cast<ICairnArchiveAdmin*>(this), stream);
 }
 
 STDMETHODIMP CairnArchive::SetOptions(LONG options) {
@@ -145,21 +271,72 @@ STDMETHODIMP CairnArchive::GetArchiveDetails(LONG* free, LONG* largest, LONG* sm
 
 // ---- ICairnArchiveFilter
 
-STDMETHODIMP CairnArchive::GetExclList(BSTR* list) {
+HRESULT CairnArchive::GetFilterList(const wchar_t* streamName, BSTR* list) {
   if (list == nullptr) return E_POINTER;
   *list = nullptr;
-  return E_NOTIMPL;
+  BSTR name = SysAllocString(streamName);
+  ComPtr<IStream> stream;
+  HRESULT hr = name != nullptr ? GetStream(name, stream.Out()) : E_OUTOFMEMORY;
+  SysFreeString(name);
+  if (FAILED(hr)) return hr;
+  uint8_t head[8];
+  ULONG n = 0;
+  if (FAILED(stream->Read(head, 8, &n)) || n < 8) return S_OK;  // never set
+  const uint32_t length = LoadLE32(head + 4);
+  if (length > kMaxNameLength) return E_FAIL;
+  std::string text(length, '\0');
+  if (length != 0 && (FAILED(stream->Read(&text[0], length, &n)) || n != length)) return E_FAIL;
+  *list = AnsiToBstr(text);
+  return *list != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CairnArchive::GetInclList(BSTR* list) {
-  if (list == nullptr) return E_POINTER;
-  *list = nullptr;
-  return E_NOTIMPL;
+HRESULT CairnArchive::SetFilterList(const wchar_t* streamName, BSTR list) {
+  const std::string text = BstrToArchive(list);
+  BSTR name = SysAllocString(streamName);
+  ComPtr<IStream> stream;
+  HRESULT hr = name != nullptr ? GetStream(name, stream.Out()) : E_OUTOFMEMORY;
+  if (SUCCEEDED(hr)) {
+    uint8_t head[8];
+    StoreLE32(head, 1);
+    StoreLE32(head + 4, static_cast<uint32_t>(text.size()));
+    ULONG n = 0;
+    LARGE_INTEGER start = {};
+    // Bytes of a longer earlier list stay behind the record; readers stop at its length.
+    hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (SUCCEEDED(hr)) hr = stream->Write(head, 8, &n);
+    if (SUCCEEDED(hr) && !text.empty()) hr = stream->Write(text.data(), static_cast<ULONG>(text.size()), &n);
+    if (SUCCEEDED(hr)) hr = CommitStream(name, stream.Get());
+  }
+  SysFreeString(name);
+  if (hr != S_OK) return E_FAIL;
+  reloadInclude_ = reloadExclude_ = true;
+  return S_OK;
 }
 
-STDMETHODIMP CairnArchive::SetInclList(BSTR) { return E_NOTIMPL; }
-STDMETHODIMP CairnArchive::SetExclList(BSTR) { return E_NOTIMPL; }
-STDMETHODIMP CairnArchive::NotFiltered(BSTR) { return E_NOTIMPL; }
+STDMETHODIMP CairnArchive::GetExclList(BSTR* list) { return GetFilterList(kExcludeName, list); }
+STDMETHODIMP CairnArchive::GetInclList(BSTR* list) { return GetFilterList(kIncludeName, list); }
+STDMETHODIMP CairnArchive::SetInclList(BSTR list) { return SetFilterList(kIncludeName, list); }
+STDMETHODIMP CairnArchive::SetExclList(BSTR list) { return SetFilterList(kExcludeName, list); }
+
+void CairnArchive::ReloadFilter(bool include) {
+  bool& reload = include ? reloadInclude_ : reloadExclude_;
+  if (!reload) return;
+  reload = false;
+  BSTR list = nullptr;
+  if (FAILED(include ? GetInclList(&list) : GetExclList(&list))) return;  // the cache stays as it was
+  (include ? include_ : exclude_).Set(UpperCase(BstrToArchive(list)));
+  SysFreeString(list);
+}
+
+STDMETHODIMP CairnArchive::NotFiltered(BSTR fileName) {
+  if (heap_ == nullptr) return E_UNEXPECTED;
+  const std::string name = UpperCase(LastComponent(BstrToArchive(fileName)));
+  ReloadFilter(false);
+  if (exclude_.Matches(name)) return S_FALSE;
+  ReloadFilter(true);
+  if (include_.IsEmpty()) return S_OK;
+  return include_.Matches(name) ? S_OK : S_FALSE;
+}
 
 // ---- IPersistFile
 

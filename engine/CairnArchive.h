@@ -8,6 +8,8 @@
 
 #include "ArchiveHeap.h"
 #include "ComObject.h"
+#include "EngineObject.h"
+#include "FilterPatterns.h"
 #include "RotRegistration.h"
 #include "cairn.h"
 
@@ -16,7 +18,8 @@ namespace cairn {
 class CairnArchive final : public DualInterface<ICairnArchive>,
                            public DualInterface<ICairnArchiveAdmin>,
                            public DualInterface<ICairnArchiveFilter>,
-                           public IPersistFile {
+                           public IPersistFile,
+                           public IArchiveData {
  public:
   // The class table's creation function.
   static HRESULT Create(REFIID iid, void** object);
@@ -26,6 +29,8 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   STDMETHODIMP_(ULONG) Release() override;
 
   // ICairnArchive
+  // EnumSnapShots: an enumerator over the snapshots, from the oldest (flags are the
+  // enumerator's, per call); E_FAIL when it cannot be set up.
   STDMETHODIMP EnumSnapShots(ULONG flags, IEnumSnapShots** enumerator) override;
   STDMETHODIMP CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects,
                               ICairnSnapShot** snapshot) override;
@@ -34,11 +39,18 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   STDMETHODIMP DeleteSnapShot(BSTR name) override;
 
   // ICairnArchiveAdmin
+  // GetStream: a writable copy of the named stream's newest content, at its start (a missing
+  // named stream is created empty); E_FAIL when it has no revision or the copy fails.
   STDMETHODIMP GetStream(BSTR name, IStream** stream) override;
+  // CommitStream: stores the stream as a new revision of the named stream (uncompressed, stamped
+  // now); S_FALSE when it equals the newest revision, E_OUTOFMEMORY when the archive is full.
   STDMETHODIMP CommitStream(BSTR name, IStream* stream) override;
+  // GetObject: the named stream of that name (letter case counts), seen as at now; with create
+  // exactly 1 a missing one is made with one empty revision; else E_INVALIDARG when missing.
   STDMETHODIMP GetObject(BSTR name, ICairnObject** object, LONG create) override;
   STDMETHODIMP GetLogStream(IStream** stream) override;
   STDMETHODIMP CommitLogStream(IStream* stream) override;
+  // InterpretLogStream: the log as text lines.
   STDMETHODIMP InterpretLogStream(IStream** stream) override;
   // SetOptions: stores the word as it is; GetOptions returns it.
   STDMETHODIMP SetOptions(LONG options) override;
@@ -47,11 +59,19 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   STDMETHODIMP GetArchiveDetails(LONG* free, LONG* largest, LONG* smallest, LONG* segments) override;
 
   // ICairnArchiveFilter
+  // GetExclList, GetInclList: the list as it was set; a null string when none was ever set;
+  // E_FAIL when the stored list is cut short.
   STDMETHODIMP GetExclList(BSTR* list) override;
   STDMETHODIMP GetInclList(BSTR* list) override;
+  // SetInclList, SetExclList: stores the list as a new revision of its named stream; E_FAIL
+  // when that fails or the list is already stored as it is.
   STDMETHODIMP SetInclList(BSTR list) override;
   STDMETHODIMP SetExclList(BSTR list) override;
+  // NotFiltered: S_OK when the file may be archived, S_FALSE when a filter rejects it.
   STDMETHODIMP NotFiltered(BSTR fileName) override;
+
+  // IArchiveData
+  ArchiveHeap* STDMETHODCALLTYPE Heap() override { return heap_.get(); }
 
   // IPersistFile
   STDMETHODIMP GetClassID(CLSID* clsid) override;
@@ -72,10 +92,20 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   ~CairnArchive() = default;
   // Why a writing call cannot go ahead: not loaded, read-only or closed after a failed growth.
   HRESULT CheckWritable() const;
+  // The ObjectRecord of the named stream called name, or 0.
+  uint32_t FindNamedStream(const std::string& name);
+  HRESULT GetFilterList(const wchar_t* stream, BSTR* list);
+  HRESULT SetFilterList(const wchar_t* stream, BSTR list);
+  // Re-reads a filter list into its cache (upper case) when its reload flag is set.
+  void ReloadFilter(bool include);
 
   RefCount refs_;
   std::unique_ptr<ArchiveHeap> heap_;
   RotRegistration rot_;
+  // The filter lists, compiled from their named streams; reloaded when their flag is set.
+  FilterList include_, exclude_;
+  bool reloadInclude_ = true;
+  bool reloadExclude_ = true;
 };
 
 }  // namespace cairn

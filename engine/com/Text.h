@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <oleauto.h>
+
 #include <string>
 
 namespace cairn {
@@ -26,6 +28,22 @@ inline std::wstring Widen(const std::string& text, UINT codePage) {
   int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+// A BSTR of an archive string (ANSI, precomposed characters); null when out of memory.
+inline BSTR AnsiToBstr(const std::string& text) {
+  int n = text.empty() ? 0 : MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (out != nullptr && n > 0)
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text.data(), static_cast<int>(text.size()), out, n);
+  return out;
+}
+
+// An interface string as the archive stores it: ANSI, cut to the longest name it keeps.
+inline std::string BstrToArchive(BSTR text) {
+  std::string out = Narrow(text, CP_ACP);
+  if (out.size() > kMaxNameLength) out.resize(kMaxNameLength);
   return out;
 }
 

@@ -44,6 +44,12 @@ struct Stamp {
   friend bool operator==(const Stamp& a, const Stamp& b) { return a.low == b.low && a.high == b.high; }
 };
 
+// Orders stamps as FILETIMEs: negative, 0 or positive as a is earlier than, equal to or later than b.
+inline int CompareStamps(Stamp a, Stamp b) {
+  const uint64_t x = static_cast<uint64_t>(a.high) << 32 | a.low, y = static_cast<uint64_t>(b.high) << 32 | b.low;
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
 // The stamp of snapshot number n when the snapshot has numbered as-at stamps.
 inline Stamp NumberedStamp(int32_t number) { return Stamp{static_cast<uint32_t>(number), 0x7FFFFFFFu}; }
 

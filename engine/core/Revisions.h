@@ -45,11 +45,18 @@ HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint3
 // revision receives the reverse differences (with its own flags) and gives up its whole content,
 // the new one stores the whole current content with mode (0, 1 or 3), its number and as-at
 // stamp. S_OK when stored, S_FALSE when current equals the previous content (nothing stored).
+// When a content cannot be read or a record cannot be stored during the first comparison, the
+// records built so far are freed and the previous revision is left whole: E_FAIL, or
+// kArchiveClosed when the archive could not grow. Failures of the second comparison (after the
+// previous revision has taken its reverse differences) are reported and not taken back; the
+// revision counts as stored.
 HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource& previousContent,
                              ByteSource& current, uint32_t mode, Stamp asAt, InternalErrors& errors,
                              const char* module);
 
 // Frees every record of a revision's difference list with its data block and empties the list.
+// A damaged list (a loop, data outside the archive, overlapping records or blocks) is emptied
+// but nothing of it is freed: kCorruptArchive.
 HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision);
 
 // Where the newest revision can be read in place: stored uncompressed as exactly one Insertion
@@ -59,6 +66,7 @@ bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32
 // Rebuilds the content of revision into out (which starts empty): the newest revision's records
 // first, then each older one's down to this one, every record checked against the content and
 // its data block. A bad record is reported (module) and fails the rebuild with kCorruptArchive.
+// Data that does not decompress cleanly within the revision's size is applied as stored.
 HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
                        const char* module);
 

@@ -64,6 +64,14 @@ struct ClassExpectation {
 // The classes built so far; each joins when it is built.
 const ClassExpectation kClasses[] = {
     {&CLSID_CairnArchive, L"CairnArchive", L"CairnArchive Class", L"CairnArchive Class"},
+    {&CLSID_EnumSnapShots, L"EnumSnapShots", L"EnumSnapShots Class", L"EnumSnapShots Class"},
+    {&CLSID_CairnSnapShot, L"CairnSnapShot", L"CairnSnapShot Class", L"CairnSnapShot Class"},
+    {&CLSID_CairnObject, L"CairnObject", L"CairnObject Class", L"CairnObject Class"},
+    {&CLSID_EnumCairnObjects, L"EnumCairnObjects", L"EnumCairnObjects Class", L"EnumObjects Class"},
+    {&CLSID_Stream, L"Stream", L"Stream Class", L"Stream Class"},
+    {&CLSID_Storage, L"Storage", L"Storage Class", L"Storage Class"},
+    {&CLSID_CairnRevision, L"CairnRevision", L"CairnRevision Class", L"CairnRevision Class"},
+    {&CLSID_EnumCairnRevisions, L"EnumCairnRevisions", L"EnumCairnRevisions Class", L"EnumCairnRevisions Class"},
 };
 
 // What the registry must hold for one class, key by key, in Dump's form.

@@ -1,13 +1,48 @@
-// Opens arbitrary bytes as an archive, walks every list it can reach, then allocates and frees
+// Opens arbitrary bytes as an archive, walks every list it can reach, rebuilds the content of
+// every revision it met and stores a new revision on one of them, then allocates and frees
 // through its free list and walks again. Any crash, hang or out-of-range access is a bug.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
+#include "Revisions.h"
 
 using namespace cairn;
+
+namespace {
+
+// Rebuilds per input, and what the chain of one may claim: rebuilding costs about the sizes
+// its revisions claim, so inputs that claim much are skipped to keep the fuzzer fast.
+constexpr size_t kMaxRebuilds = 16;
+constexpr int kMaxLevels = 64;
+constexpr uint64_t kMaxClaimed = 1u << 20;
+
+struct Revisions final : ArchiveVisitor {
+  std::vector<uint32_t> offsets;
+  void OnRevision(const ObjectRecord&, const RevisionRecord& revision) override {
+    if (offsets.size() < kMaxRebuilds) offsets.push_back(revision.Offset());
+  }
+};
+
+struct Quiet final : InternalErrors {
+  void Report(const char*, int) override {}
+};
+
+bool Affordable(ArchiveHeap& heap, uint32_t revision) {
+  uint64_t claimed = 0;
+  int levels = 0;
+  return ForEach<RevisionRecord>(heap, revision, [&](RevisionRecord& r) {
+           claimed += r.Size();
+           return ++levels > kMaxLevels || claimed > kMaxClaimed ? S_FALSE : S_OK;
+         }) != S_FALSE;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testing::MemoryFiles files;
@@ -20,10 +55,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::unique_ptr<ArchiveHeap> heap;
   if (FAILED(ArchiveHeap::Open(files, name, false, true, &heap))) return 0;
-  ArchiveVisitor quiet;
-  WalkArchive(*heap, quiet);
+  Revisions revisions;
+  WalkArchive(*heap, revisions);
   FreeSpaceReport report;
   heap->FreeSpace(&report);
+
+  // Every revision met, rebuilt; the first newest one that rebuilds gets a new revision of an
+  // edited content (which frees its old records, whatever they are).
+  Quiet quiet;
+  bool stored = false;
+  for (uint32_t revision : revisions.offsets) {
+    if (!Affordable(*heap, revision)) continue;
+    MemoryContent content;
+    const HRESULT hr = RebuildContent(*heap, revision, content, quiet, "Stream");
+    uint32_t in = 0, length = 0;
+    InPlaceContent(*heap, revision, &in, &length);
+    CountDifferences(*heap, revision, &in, &length, &in);
+    if (stored || FAILED(hr) || RevisionRecord(*heap, revision).Next() != 0) continue;
+    stored = true;
+    // The first byte picks the edit (an insertion, an overwrite or a deletion in the middle,
+    // which leave Deletions, Changes or Insertions behind) and the mode of the new revision.
+    std::vector<uint8_t> edited = content.Bytes();
+    const size_t middle = edited.size() / 2, n = std::min<size_t>(size, 100);
+    const int edit = size > 0 ? data[0] / 3 % 3 : 0;
+    if (edit == 0) edited.insert(edited.begin() + middle, data, data + n);
+    for (size_t i = 0; edit == 1 && i < n && middle + i < edited.size(); ++i) edited[middle + i] ^= data[i] | 1;
+    if (edit == 2) edited.erase(edited.begin() + middle, edited.begin() + std::min(edited.size(), middle + n));
+    const uint32_t added = heap->Allocate(RevisionRecord::kSize);
+    if (added == 0) break;
+    RevisionRecord(*heap, added).SetPrevious(revision);
+    MemorySource previous(content.Bytes()), current(edited);
+    const uint32_t mode = size > 0 ? (data[0] % 3 == 0 ? 0 : data[0] % 3 == 1 ? 1 : 3) : 0;
+    if (StoreRevisionContent(*heap, added, previous, current, mode, Stamp{}, quiet, "StreamRevision") == S_OK) {
+      RebuildContent(*heap, revision, content, quiet, "Stream");
+      RebuildContent(*heap, added, content, quiet, "Stream");
+    }
+  }
+  if (!heap->IsOpen()) return 0;
 
   // Allocation and release trust nothing in the free list either.
   uint32_t sizes[] = {12, 20, 104, 1, 4096};
@@ -33,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (blocks[i] != 0) heap->Free(blocks[i], sizes[i]);
   std::string text;
   ReadString(*heap, heap->HeaderField(header::kSnapshotList), &text);
-  WalkArchive(*heap, quiet);
+  ArchiveVisitor walk;
+  WalkArchive(*heap, walk);
   return 0;
 }

@@ -1,0 +1,35 @@
+#include "CairnObject.h"
+
+#include "Navigation.h"
+
+namespace cairn {
+
+STDMETHODIMP CairnObject::Setup(const ObjectState& state) {
+  KeepArchive(state.archive);
+  record_ = state.record;
+  stamp_ = state.stamp;
+  return S_OK;
+}
+
+STDMETHODIMP CairnObject::GetName(BSTR* name) {
+  if (name == nullptr) return E_POINTER;
+  *name = nullptr;
+  ArchiveHeap* heap = Heap();
+  if (heap == nullptr) return E_FAIL;
+  ObjectRecord object(*heap, record_);
+  if (!object.IsValid()) return E_FAIL;
+  return StringToBstr(*heap, object.Name(), name);
+}
+
+STDMETHODIMP CairnObject::EnumCairnRevisions(ULONG, IEnumCairnRevisions** enumerator) {
+  if (enumerator == nullptr) return E_POINTER;
+  *enumerator = nullptr;
+  ObjectState state;
+  state.archive = archive_.Get();
+  state.object = this;
+  state.record = record_;
+  state.stamp = stamp_;
+  return SUCCEEDED(CreateEngineObject(CLSID_EnumCairnRevisions, state, enumerator)) ? S_OK : E_FAIL;
+}
+
+}  // namespace cairn

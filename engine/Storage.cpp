@@ -1,0 +1,63 @@
+#include "Storage.h"
+
+namespace cairn {
+
+HRESULT Storage::Create(REFIID iid, void** object) {
+  Storage* storage = new (std::nothrow) Storage();
+  if (storage == nullptr) return E_OUTOFMEMORY;
+  HRESULT hr = storage->QueryInterface(iid, object);
+  storage->Release();
+  return hr;
+}
+
+STDMETHODIMP Storage::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (iid == IID_IUnknown || iid == IID_IStorage)
+    *object = static_cast<IStorage*>(this);
+  else if (iid == __uuidof(IEngineObject))
+    *object = static_cast<IEngineObject*>(this);
+  else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) Storage::Release() {
+  ULONG n = refs_.Decrement();
+  if (n == 0) delete this;
+  return n;
+}
+
+STDMETHODIMP Storage::Setup(const ObjectState& state) {
+  stream_ = ComPtr<IStream>(state.stream);
+  return S_OK;
+}
+
+STDMETHODIMP Storage::OpenStream(LPCOLESTR, void*, DWORD, DWORD, IStream** stream) {
+  if (stream == nullptr) return E_POINTER;
+  *stream = nullptr;
+  if (!stream_) return E_FAIL;
+  LARGE_INTEGER start = {};
+  stream_->Seek(start, STREAM_SEEK_SET, nullptr);
+  *stream = ComPtr<IStream>(stream_).Detach();
+  return S_OK;
+}
+
+STDMETHODIMP Storage::CreateStream(LPCOLESTR, DWORD, DWORD, DWORD, IStream**) { return E_NOTIMPL; }
+STDMETHODIMP Storage::CreateStorage(LPCOLESTR, DWORD, DWORD, DWORD, IStorage**) { return E_NOTIMPL; }
+STDMETHODIMP Storage::OpenStorage(LPCOLESTR, IStorage*, DWORD, SNB, DWORD, IStorage**) { return E_NOTIMPL; }
+STDMETHODIMP Storage::CopyTo(DWORD, const IID*, SNB, IStorage*) { return E_NOTIMPL; }
+STDMETHODIMP Storage::MoveElementTo(LPCOLESTR, IStorage*, LPCOLESTR, DWORD) { return E_NOTIMPL; }
+STDMETHODIMP Storage::Commit(DWORD) { return E_NOTIMPL; }
+STDMETHODIMP Storage::Revert() { return E_NOTIMPL; }
+STDMETHODIMP Storage::EnumElements(DWORD, void*, DWORD, IEnumSTATSTG**) { return E_NOTIMPL; }
+STDMETHODIMP Storage::DestroyElement(LPCOLESTR) { return E_NOTIMPL; }
+STDMETHODIMP Storage::RenameElement(LPCOLESTR, LPCOLESTR) { return E_NOTIMPL; }
+STDMETHODIMP Storage::SetElementTimes(LPCOLESTR, const FILETIME*, const FILETIME*, const FILETIME*) { return E_NOTIMPL; }
+STDMETHODIMP Storage::SetClass(REFCLSID) { return E_NOTIMPL; }
+STDMETHODIMP Storage::SetStateBits(DWORD, DWORD) { return E_NOTIMPL; }
+STDMETHODIMP Storage::Stat(STATSTG*, DWORD) { return E_NOTIMPL; }
+
+}  // namespace cairn

@@ -1,0 +1,290 @@
+// Walking an archive's history through the engine: snapshot, object and revision enumerators,
+// the as-at selection, names and comments of snapshots.
+#include "EngineTestSupport.h"
+
+#include "ArchiveRecords.h"
+
+namespace cairn {
+namespace {
+
+using testing::Bstr;
+using testing::LoadArchive;
+
+// Three live snapshots, and an object whose revisions are stamped as at snapshots 1, 2 and 3
+// reached as an entry of each.
+class NavigationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.Path("history.crn");
+    std::unique_ptr<ArchiveHeap> heap;
+    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, true, true, &heap), S_OK);
+    testing::ArchiveBuilder b(*heap);
+    const uint32_t file = b.Object("C:\\Data\\report.txt");
+    const uint32_t folder = b.Object("C:\\Data");
+    const uint32_t child = b.Object("C:\\Data\\sub");
+    for (int32_t n = 1; n <= 3; ++n) {
+      const uint32_t snapshot = b.Snapshot(n == 2 ? "Autosnap" : "Snapshot", 0x11);
+      ASSERT_NE(snapshot, 0u);
+      b.Revision(file, NumberedStamp(n), 0x20, 10 * n);
+      b.Push(snapshot + 8, file);
+      if (n == 1) {
+        const uint32_t folderRevision = b.Revision(folder, NumberedStamp(1), kFolderAttribute, 0);
+        b.Revision(child, NumberedStamp(1), kFolderAttribute, 0);
+        b.Push(folderRevision + 12, child);
+        b.Push(snapshot + 8, folder);
+      }
+    }
+    heap.reset();
+    archive_ = LoadArchive(path_);
+    ASSERT_TRUE(archive_);
+  }
+
+  ComPtr<IEnumSnapShots> Snapshots() {
+    ComPtr<IEnumSnapShots> snapshots;
+    EXPECT_EQ(archive_->EnumSnapShots(0, snapshots.Out()), S_OK);
+    return snapshots;
+  }
+  static LONG NumberOf(ICairnSnapShot* snapshot) {
+    LONG number = -1;
+    EXPECT_EQ(snapshot->GetSnapShot(&number), S_OK);
+    return number;
+  }
+  // The revisions of the report file as seen from snapshot n.
+  ComPtr<IEnumCairnRevisions> RevisionsAsAt(LONG n) {
+    ComPtr<IEnumSnapShots> snapshots = Snapshots();
+    ComPtr<ICairnSnapShot> snapshot;
+    for (LONG i = 0; i < n; ++i) EXPECT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
+    ComPtr<IEnumCairnObjects> objects;
+    ComPtr<ICairnObject> object;
+    ComPtr<IEnumCairnRevisions> revisions;
+    EXPECT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+    Bstr name(L"C:\\Data\\report.txt");
+    EXPECT_EQ(objects->NextByName(name.Get(), object.Out()), S_OK);
+    EXPECT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
+    return revisions;
+  }
+  static LONG RevisionNumber(ICairnRevision* revision) {
+    LONG number = -1;
+    EXPECT_EQ(revision->GetRevision(&number), S_OK);
+    return number;
+  }
+
+  testing::TempDir dir_;
+  std::string path_;
+  ComPtr<ICairnArchive> archive_;
+};
+
+TEST_F(NavigationTest, EmptyArchiveHasNoSnapshots) {
+  ComPtr<ICairnArchive> empty = LoadArchive(dir_.Path("empty.crn"));
+  ComPtr<IEnumSnapShots> snapshots;
+  ASSERT_EQ(empty->EnumSnapShots(0, snapshots.Out()), S_OK);
+  ComPtr<ICairnSnapShot> snapshot;
+  EXPECT_EQ(snapshots->Next(3, snapshot.Out()), S_FALSE);
+  EXPECT_FALSE(snapshot);
+  EXPECT_EQ(snapshots->Last(3, snapshot.Out()), S_FALSE);
+  EXPECT_EQ(snapshots->Prev(3, snapshot.Out()), S_FALSE);
+  EXPECT_EQ(snapshots->Next(3, nullptr), E_POINTER);
+}
+
+TEST_F(NavigationTest, SnapshotWalksFollowTheFlags) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ComPtr<ICairnSnapShot> snapshot;
+  std::vector<LONG> seen;
+  while (snapshots->Next(1, snapshot.Out()) == S_OK) seen.push_back(NumberOf(snapshot.Get()));
+  EXPECT_EQ(seen, (std::vector<LONG>{1, 2, 3}));
+
+  // Deleting the newest: Last(1) does not fall back to an older live snapshot.
+  Bstr newest(L"Snapshot;3");
+  ASSERT_EQ(archive_->DeleteSnapShot(newest.Get()), S_OK);
+  EXPECT_EQ(snapshots->Last(1, snapshot.Out()), S_FALSE);
+  EXPECT_FALSE(snapshot);
+  ASSERT_EQ(snapshots->Last(3, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 3);
+  LONG flags = 0;
+  EXPECT_EQ(snapshot->GetOptions(&flags), S_OK);
+  EXPECT_EQ(flags, 0x12);
+  ASSERT_EQ(snapshots->Last(2, snapshot.Out()), S_OK) << "2 selects deleted snapshots";
+
+  snapshots->Reset();
+  seen.clear();
+  while (snapshots->Next(1, snapshot.Out()) == S_OK) seen.push_back(NumberOf(snapshot.Get()));
+  EXPECT_EQ(seen, (std::vector<LONG>{1, 2}));
+
+  snapshots->Reset();
+  EXPECT_EQ(snapshots->Skip(1), S_OK);
+  ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 2);
+  EXPECT_EQ(snapshots->Skip(10), S_OK);
+  EXPECT_EQ(snapshots->Next(3, snapshot.Out()), S_FALSE);
+}
+
+TEST_F(NavigationTest, PrevYieldsTheSameSnapshotTwice) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ComPtr<ICairnSnapShot> snapshot;
+  ASSERT_EQ(snapshots->Next(1, snapshot.Out()), S_OK);
+  ASSERT_EQ(snapshots->Next(1, snapshot.Out()), S_OK);  // at 3 now
+  ASSERT_EQ(snapshots->Prev(1, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 2);
+  ASSERT_EQ(snapshots->Prev(1, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 2);
+
+  // At the oldest, Prev yields the oldest itself.
+  snapshots->Reset();
+  ASSERT_EQ(snapshots->Prev(1, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 1);
+
+  // Set moves to a snapshot by its number.
+  ComPtr<ICairnSnapShot> third;
+  ASSERT_EQ(snapshots->Last(3, third.Out()), S_OK);
+  snapshots->Reset();
+  ASSERT_EQ(snapshots->Set(third.Get()), S_OK);
+  ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 3);
+}
+
+TEST_F(NavigationTest, NextByNameMatchesTheStoredNameExactly) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ComPtr<ICairnSnapShot> snapshot;
+  Bstr lower(L"autosnap;2"), exact(L"Autosnap;2");
+  EXPECT_EQ(snapshots->NextByName(lower.Get(), snapshot.Out()), S_FALSE);
+  EXPECT_EQ(snapshots->Next(3, snapshot.Out()), S_FALSE) << "a failed search leaves the enumerator at the end";
+  snapshots->Reset();
+  ASSERT_EQ(snapshots->NextByName(exact.Get(), snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 2);
+  Bstr name;
+  ASSERT_EQ(snapshot->GetName(name.Out()), S_OK);
+  EXPECT_EQ(name.Text(), L"Autosnap;2");
+  ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 3) << "the walk goes on after the match";
+}
+
+TEST_F(NavigationTest, RevisionsAreSelectedAsAtTheView) {
+  ComPtr<IEnumCairnRevisions> revisions = RevisionsAsAt(2);
+  ComPtr<ICairnRevision> revision;
+  ASSERT_EQ(revisions->Last(1, revision.Out()), S_OK);
+  EXPECT_EQ(RevisionNumber(revision.Get()), 2);
+  EXPECT_EQ(revisions->Next(1, revision.Out()), S_FALSE) << "Last leaves the enumerator past it";
+
+  revisions->Reset();
+  std::vector<LONG> asAt;
+  while (revisions->Next(1, revision.Out()) == S_OK) asAt.push_back(RevisionNumber(revision.Get()));
+  EXPECT_EQ(asAt, (std::vector<LONG>{1, 2}));
+
+  revisions->Reset();
+  ASSERT_EQ(revisions->Next(2, revision.Out()), S_OK);
+  EXPECT_EQ(RevisionNumber(revision.Get()), 3);
+  EXPECT_EQ(revisions->Next(2, revision.Out()), S_FALSE);
+
+  for (ULONG flags : {0u, 3u}) {
+    ASSERT_EQ(revisions->Last(flags, revision.Out()), S_OK);
+    EXPECT_EQ(RevisionNumber(revision.Get()), 3) << "flags " << flags;
+  }
+  ASSERT_EQ(revisions->Last(2, revision.Out()), S_OK);
+  EXPECT_EQ(RevisionNumber(revision.Get()), 3);
+
+  ULONG high = 0, low = 0;
+  EXPECT_EQ(revision->GetAsAt(&high, &low), S_OK);
+  EXPECT_EQ(high, 0x7FFFFFFFu);
+  EXPECT_EQ(low, 3u);
+
+  // From the newest snapshot's view, as-at selects all three; from the oldest, one.
+  ComPtr<IEnumCairnRevisions> oldest = RevisionsAsAt(1);
+  ASSERT_EQ(oldest->Last(1, revision.Out()), S_OK);
+  EXPECT_EQ(RevisionNumber(revision.Get()), 1);
+  ASSERT_EQ(oldest->Next(2, revision.Out()), S_OK) << "Last(1) left it just past revision 1";
+  EXPECT_EQ(RevisionNumber(revision.Get()), 2);
+}
+
+TEST_F(NavigationTest, FoldersListTheirChildrenWithTheParentsStamp) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ComPtr<ICairnSnapShot> first;
+  ASSERT_EQ(snapshots->Next(3, first.Out()), S_OK);
+  ComPtr<IEnumCairnObjects> objects;
+  ASSERT_EQ(first->EnumCairnObjects(0, objects.Out()), S_OK);
+  ComPtr<ICairnObject> object;
+  std::vector<std::wstring> names;
+  while (objects->Next(0, object.Out()) == S_OK) names.push_back(testing::NameOf(object.Get()));
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"C:\\Data", L"C:\\Data\\report.txt"}));
+
+  ASSERT_EQ(objects->Last(0, object.Out()), S_OK);
+  EXPECT_EQ(testing::NameOf(object.Get()), L"C:\\Data\\report.txt");
+  EXPECT_EQ(objects->Next(0, object.Out()), S_FALSE);
+
+  // The whole stored name is compared, not its last component.
+  objects->Reset();
+  Bstr shortName(L"report.txt"), folderName(L"C:\\Data");
+  EXPECT_EQ(objects->NextByName(shortName.Get(), object.Out()), S_FALSE);
+  objects->Reset();
+  ASSERT_EQ(objects->NextByName(folderName.Get(), object.Out()), S_OK);
+  ComPtr<IEnumCairnRevisions> revisions;
+  ComPtr<ICairnRevision> revision;
+  ASSERT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
+  ASSERT_EQ(revisions->Last(1, revision.Out()), S_OK);
+  ComPtr<IEnumCairnObjects> children;
+  ASSERT_EQ(revision->EnumCairnObjects(0, children.Out()), S_OK);
+  ComPtr<ICairnObject> child;
+  ASSERT_EQ(children->Next(0, child.Out()), S_OK);
+  EXPECT_EQ(testing::NameOf(child.Get()), L"C:\\Data\\sub");
+  ASSERT_EQ(child->EnumCairnRevisions(0, revisions.Out()), S_OK);
+  EXPECT_EQ(revisions->Last(1, revision.Out()), S_OK) << "the child's revision as at the same snapshot";
+  EXPECT_EQ(children->Next(0, child.Out()), S_FALSE);
+}
+
+TEST_F(NavigationTest, ClonesAreNotOffered) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  IEnumSnapShots* cloneS = reinterpret_cast<IEnumSnapShots*>(0x1);
+  EXPECT_EQ(snapshots->Clone(&cloneS), E_NOTIMPL);
+  EXPECT_EQ(cloneS, nullptr);
+  ComPtr<ICairnSnapShot> snapshot;
+  ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
+  ComPtr<IEnumCairnObjects> objects;
+  ASSERT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+  IEnumCairnObjects* cloneO = reinterpret_cast<IEnumCairnObjects*>(0x1);
+  EXPECT_EQ(objects->Clone(&cloneO), E_NOTIMPL);
+  EXPECT_EQ(cloneO, nullptr);
+  ComPtr<ICairnObject> object;
+  ASSERT_EQ(objects->Next(0, object.Out()), S_OK);
+  ComPtr<IEnumCairnRevisions> revisions;
+  ASSERT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
+  IEnumCairnRevisions* cloneR = reinterpret_cast<IEnumCairnRevisions*>(0x1);
+  EXPECT_EQ(revisions->Clone(&cloneR), E_NOTIMPL);
+  EXPECT_EQ(cloneR, nullptr);
+}
+
+TEST_F(NavigationTest, SnapshotNamesCommentsAndTimes) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ComPtr<ICairnSnapShot> snapshot;
+  ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
+  ULONG high = 0, low = 0;
+  ASSERT_EQ(snapshot->GetCreationTime(&high, &low), S_OK);
+  EXPECT_EQ(high, 0x01D9C000u) << "the high word comes first";
+  EXPECT_EQ(low, 0xD53E8000u);
+
+  Bstr name(L"Renamed;1"), comment(L"before the move");
+  ASSERT_EQ(snapshot->SetName(name.Get()), S_OK);
+  ASSERT_EQ(snapshot->SetComment(comment.Get()), S_OK);
+  Bstr readName, readComment;
+  ASSERT_EQ(snapshot->GetName(readName.Out()), S_OK);
+  ASSERT_EQ(snapshot->GetComment(readComment.Out()), S_OK);
+  EXPECT_EQ(readName.Text(), L"Renamed;1");
+  EXPECT_EQ(readComment.Text(), L"before the move");
+
+  // The renamed snapshot is found under its new name by a fresh enumerator.
+  ComPtr<IEnumSnapShots> again = Snapshots();
+  ASSERT_EQ(again->NextByName(name.Get(), snapshot.Out()), S_OK);
+  EXPECT_EQ(NumberOf(snapshot.Get()), 1);
+}
+
+TEST_F(NavigationTest, AnEnumeratorKeepsTheEngineLoaded) {
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  archive_.Reset();
+  EXPECT_EQ(testing::CallEngine("DllCanUnloadNow"), S_FALSE);
+  ComPtr<ICairnSnapShot> snapshot;
+  EXPECT_EQ(snapshots->Next(3, snapshot.Out()), S_OK) << "the enumerator keeps the archive too";
+  snapshot.Reset();
+  snapshots.Reset();
+  EXPECT_EQ(testing::CallEngine("DllCanUnloadNow"), S_OK);
+}
+
+}  // namespace
+}  // namespace cairn
