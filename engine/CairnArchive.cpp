@@ -7,12 +7,14 @@
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "RevisionBuilders.h"
+#include "SnapshotWalk.h"
 #include "Text.h"
 #include "resource.h"
 
 namespace cairn {
 namespace {
 
+constexpr char kModule[] = "CairnArchive";
 constexpr wchar_t kLogName[] = L"\\\\.\\ArchiveLog";
 constexpr wchar_t kIncludeName[] = L"\\\\.\\IncFilter";
 constexpr wchar_t kExcludeName[] = L"\\\\.\\ExcFilter";
@@ -92,10 +94,119 @@ STDMETHODIMP CairnArchive::EnumSnapShots(ULONG, IEnumSnapShots** enumerator) {
   return S_OK;
 }
 
-STDMETHODIMP CairnArchive::CreateSnapShot(BSTR, SAFEARRAY*, SAFEARRAY*, ICairnSnapShot** snapshot) {
-  if (snapshot == nullptr) return E_POINTER;
+STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects,
+                                          ICairnSnapShot** snapshot) {
+  if (snapshot == nullptr) {
+    LogInternalError(this, kModule, __LINE__);
+    return E_POINTER;
+  }
   *snapshot = nullptr;
-  return E_NOTIMPL;
+  HRESULT hr = CheckWritable();
+  if (FAILED(hr)) return hr;
+  const uint32_t options = heap_->HeaderField(header::kOptions);
+
+  // The progress window, when the archive asks for one; the snapshot goes on without it.
+  ComPtr<ICairnStatus> status;
+  if ((options & options::kShowProgress) &&
+      SUCCEEDED(CoCreateInstance(CLSID_CairnStatus, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnStatus,
+                                 status.OutVoid()))) {
+    status->Initialize(nullptr, (options & options::kAutoDismiss) ? 1 : 0);
+    status->SetMax(static_cast<int>(heap_->HeaderField(header::kLastProgressCount)));
+  }
+
+  hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+
+  if (status) {
+    int current = 0;
+    if (status->Continue() == S_OK && SUCCEEDED(status->GetCurrent(&current)))
+      heap_->SetHeaderField(header::kLastProgressCount, static_cast<uint32_t>(current));
+    const uint32_t now = heap_->HeaderField(header::kOptions);
+    if (status->Dismiss() == S_OK) {
+      heap_->SetHeaderField(header::kOptions, now | options::kAutoDismiss);
+      status->Destroy();
+    } else {
+      heap_->SetHeaderField(header::kOptions, now & ~options::kAutoDismiss);
+      status->DisableStop();
+    }
+  }
+  heap_->Flush();
+  return hr;
+}
+
+HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects, ICairnStatus* status,
+                                   ICairnSnapShot** snapshot) {
+  const uint32_t options = heap_->HeaderField(header::kOptions);
+  const uint32_t record = heap_->Allocate(SnapshotRecord::kSize);
+  if (record == 0) {
+    LogInternalError(this, kModule, __LINE__);
+    return E_OUTOFMEMORY;
+  }
+  uint32_t newest = 0;
+  ForEach<SnapshotRecord>(*heap_, heap_->HeaderField(header::kSnapshotList), [&](SnapshotRecord& s) {
+    newest = s.Offset();
+    return S_OK;
+  });
+  uint32_t flags = snapshot_flags::kLive | snapshot_flags::kNumberedStamps;
+  if (options & options::kCompress) {
+    flags |= snapshot_flags::kCompressed;
+    if (options & options::kBzip2) flags |= snapshot_flags::kBzip2;
+  }
+  const int32_t number = static_cast<int32_t>(heap_->HeaderField(header::kNextSnapshotNumber));
+  {
+    SnapshotRecord fresh(*heap_, record);
+    fresh.SetPrevious(newest);
+    fresh.SetNext(0);
+    fresh.SetFlags(flags);
+    fresh.SetNumber(number);
+    fresh.SetCreated(Now());
+  }
+
+  WalkContext walk;
+  walk.archive = this;
+  walk.status = status;
+  walk.asAt = NumberedStamp(number);
+  walk.mode = (flags & snapshot_flags::kCompressed)
+                  ? (flags & snapshot_flags::kBzip2 ? revision_flags::kCompressed | revision_flags::kBzip2
+                                                    : revision_flags::kCompressed)
+                  : 0;
+  HRESULT hr = WalkSnapshot(walk, record, addObjects, deleteObjects);
+
+  ComPtr<ICairnSnapShot> created;
+  if (hr == S_OK) {
+    ObjectState state;
+    state.archive = this;
+    state.record = record;
+    hr = CreateEngineObject(CLSID_CairnSnapShot, state, created.Out());
+    if (FAILED(hr)) LogInternalError(this, kModule, __LINE__);
+  }
+  if (hr == S_OK) {
+    const std::string stored = BstrToArchive(name) + ";" + std::to_string(number);
+    BSTR storedName = AnsiToBstr(stored);
+    BSTR empty = SysAllocString(L"");
+    hr = storedName != nullptr && empty != nullptr ? created->SetName(storedName) : E_OUTOFMEMORY;
+    if (SUCCEEDED(hr)) hr = created->SetComment(empty);
+    SysFreeString(storedName);
+    SysFreeString(empty);
+    if (SUCCEEDED(hr)) {
+      // The snapshot is complete: one write links it, then the number moves on.
+      if (newest != 0)
+        SnapshotRecord(*heap_, newest).SetNext(record);
+      else
+        heap_->SetHeaderField(header::kSnapshotList, record);
+      heap_->SetHeaderField(header::kNextSnapshotNumber, static_cast<uint32_t>(number + 1));
+      LogEvent(this, message::kSnapshotCreated, stored);
+      *snapshot = created.Detach();
+      return S_OK;
+    }
+    LogInternalError(this, kModule, __LINE__);
+  }
+  created.Reset();
+  SnapshotRecord unlinked(*heap_, record);
+  for (uint32_t field : {unlinked.Name(), unlinked.Comment()})
+    if (field != 0) FreeString(*heap_, field);
+  heap_->Write32(record + 8, 0);
+  heap_->Free(record, SnapshotRecord::kSize);
+  return FAILED(hr) ? hr : S_FALSE;
 }
 
 STDMETHODIMP CairnArchive::DeleteSnapShot(BSTR name) {

@@ -32,6 +32,9 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   // EnumSnapShots: an enumerator over the snapshots, from the oldest (flags are the
   // enumerator's, per call); E_FAIL when it cannot be set up.
   STDMETHODIMP EnumSnapShots(ULONG flags, IEnumSnapShots** enumerator) override;
+  // CreateSnapShot: walks the newest live snapshot's objects and the items to add, stores a new
+  // revision of everything that changed, and records a snapshot named "name;number" when
+  // anything did (S_OK); S_FALSE and nothing recorded when nothing changed.
   STDMETHODIMP CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects,
                               ICairnSnapShot** snapshot) override;
   // DeleteSnapShot: marks the oldest snapshot with this stored name (any letter case) deleted.
@@ -94,6 +97,9 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   HRESULT CheckWritable() const;
   // The ObjectRecord of the named stream called name, or 0.
   uint32_t FindNamedStream(const std::string& name);
+  // CreateSnapShot without the progress window's start and end.
+  HRESULT TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects, ICairnStatus* status,
+                       ICairnSnapShot** snapshot);
   HRESULT GetFilterList(const wchar_t* stream, BSTR* list);
   HRESULT SetFilterList(const wchar_t* stream, BSTR list);
   // Re-reads a filter list into its cache (upper case) when its reload flag is set.

@@ -107,7 +107,10 @@ HRESULT AddRevisionToChain(ICairnArchive* archive, ICairnObject* object, uint32_
   // Once the previous revision points at the new one, the new one is part of the chain, even if
   // a later step of storing it failed.
   if (stored || (newest != 0 && RevisionRecord(*heap, newest).Next() == record)) {
-    if (newest == 0) ObjectRecord(*heap, objectRecord).SetOldestRevision(record);
+    if (newest != 0)
+      RevisionRecord(*heap, newest).SetNext(record);
+    else
+      ObjectRecord(*heap, objectRecord).SetOldestRevision(record);
     return S_OK;
   }
   FreeDifferences(*heap, record);

@@ -103,6 +103,9 @@ class ArchiveHeap {
   uint32_t HeaderField(uint32_t field) const { return Read32(field); }
   bool SetHeaderField(uint32_t field, uint32_t value) { return Write32(field, value); }
 
+  // Writes the archive's changes to the disk.
+  HRESULT Flush() { return IsOpen() ? file_->Flush() : kArchiveClosed; }
+
   // Sums up the free list. kCorruptArchive when the list leaves the archive or does not end.
   HRESULT FreeSpace(FreeSpaceReport* report) const;
 

@@ -25,6 +25,9 @@ class PlatformFile {
 
   // Removes the mapping, writing its changes back to the file. Harmless when nothing is mapped.
   virtual void Unmap() = 0;
+
+  // Writes the mapped changes to the disk and waits until the disk has them.
+  virtual HRESULT Flush() = 0;
 };
 
 // The file system as the core sees it.

@@ -55,6 +55,11 @@ class PosixFile final : public PlatformFile {
     return S_OK;
   }
 
+  HRESULT Flush() override {
+    if (view_ != nullptr && msync(view_, length_, MS_SYNC) != 0) return FromErrno(errno);
+    return fsync(fd_) == 0 || !write_ ? S_OK : FromErrno(errno);
+  }
+
   void Unmap() override {
     if (view_ != nullptr) munmap(view_, length_);
     view_ = nullptr;

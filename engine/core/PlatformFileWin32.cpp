@@ -58,6 +58,11 @@ class Win32File final : public PlatformFile {
     return S_OK;
   }
 
+  HRESULT Flush() override {
+    if (view_ != nullptr && !FlushViewOfFile(view_, 0)) return LastError();
+    return FlushFileBuffers(file_) || !write_ ? S_OK : LastError();
+  }
+
   void Unmap() override {
     if (view_ != nullptr) UnmapViewOfFile(view_);
     if (mapping_ != nullptr) CloseHandle(mapping_);

@@ -73,11 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountDifferences(*heap, revision, &in, &length, &in);
     if (stored || FAILED(hr) || RevisionRecord(*heap, revision).Next() != 0) continue;
     stored = true;
-    // The first byte picks the edit (an insertion, an overwrite or a deletion in the middle,
+    // The input's length picks the edit (an insertion, an overwrite or a deletion in the middle,
     // which leave Deletions, Changes or Insertions behind) and the mode of the new revision.
     std::vector<uint8_t> edited = content.Bytes();
     const size_t middle = edited.size() / 2, n = std::min<size_t>(size, 100);
-    const int edit = size > 0 ? data[0] / 3 % 3 : 0;
+    const size_t edit = size / 3 % 3;
     if (edit == 0) edited.insert(edited.begin() + middle, data, data + n);
     for (size_t i = 0; edit == 1 && i < n && middle + i < edited.size(); ++i) edited[middle + i] ^= data[i] | 1;
     if (edit == 2) edited.erase(edited.begin() + middle, edited.begin() + std::min(edited.size(), middle + n));
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (added == 0) break;
     RevisionRecord(*heap, added).SetPrevious(revision);
     MemorySource previous(content.Bytes()), current(edited);
-    const uint32_t mode = size > 0 ? (data[0] % 3 == 0 ? 0 : data[0] % 3 == 1 ? 1 : 3) : 0;
+    const uint32_t mode = size % 3 == 0 ? 0 : size % 3 == 1 ? 1 : 3;
     if (StoreRevisionContent(*heap, added, previous, current, mode, Stamp{}, quiet, "StreamRevision") == S_OK) {
       RebuildContent(*heap, revision, content, quiet, "Stream");
       RebuildContent(*heap, added, content, quiet, "Stream");

@@ -23,6 +23,7 @@ class MemoryFile final : public PlatformFile {
   }
 
   void Unmap() override { mapped_ = false; }
+  HRESULT Flush() override { return S_OK; }
 
  private:
   std::vector<uint8_t>& bytes_;
@@ -57,6 +58,7 @@ class FaultyFile final : public PlatformFile {
   }
 
   void Unmap() override { real_->Unmap(); }
+  HRESULT Flush() override { return real_->Flush(); }
 
  private:
   FaultyFiles& owner_;

@@ -1,0 +1,84 @@
+// Taking a snapshot: the walk over the newest live snapshot's entries and the items to add, the
+// per-object step that tries a new revision, and the folder and compound-file builders that
+// recurse through it.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <string>
+#include <vector>
+
+#include "ArchiveRecords.h"
+#include "ComPtr.h"
+#include "RevisionBuilders.h"
+#include "cairn.h"
+
+namespace cairn {
+
+enum class Outcome { kChanged, kUnchanged, kMissing, kExcluded, kFailed };
+
+// What one CreateSnapShot shares with every step of its walk.
+struct WalkContext {
+  ICairnArchive* archive = nullptr;
+  ICairnStatus* status = nullptr;  // the progress window, if there is one
+  uint32_t mode = 0;               // revision mode: 0, 1 (zlib) or 3 (bzip2)
+  Stamp asAt;                      // the new snapshot's stamp
+  bool changed = false;
+
+  // A processing report: the name, then a step of the progress bar.
+  void Processing(const std::string& name) const;
+  void Added() const;
+  void Changed() const;
+  void Deleted() const;
+};
+
+// True when a names an ancestor folder of b (letter case ignored).
+bool IsAncestor(const std::string& a, const std::string& b);
+// Names compared as the file system does: letter case ignored, by the system's rules.
+bool SameName(const std::string& a, const std::string& b);
+
+// The per-object step: a new revision of the object named name, bound to objectRecord.
+Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::string& name);
+
+// An existing object of that name anywhere in the archive's snapshots, newest first; 0 if none.
+// With everyAncestorRevision, every revision of every ancestor folder is searched; otherwise
+// every revision of the direct parent but only the oldest of a more distant ancestor.
+uint32_t FindExistingObject(ICairnArchive* archive, const std::string& name, bool everyAncestorRevision);
+
+// The walk of CreateSnapShot: fills the new snapshot's entry list. Returns S_OK when the
+// snapshot has changes to record, S_FALSE when not.
+HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects);
+
+// A folder: its entries, each found again or added, with their own revisions.
+class DirectoryRevision : public RevisionBuilder {
+ public:
+  explicit DirectoryRevision(WalkContext& walk) : walk_(walk) {}
+  bool AddRevision(uint32_t mode, Stamp asAt) override;
+
+ protected:
+  // A child: found in the previous revision, elsewhere in the archive, or new; its revision made
+  // by makeRevision. Returns whether to keep it, and notes a change.
+  template <class MakeRevision>
+  void Child(const std::string& childName, bool report, bool* changed, MakeRevision&& makeRevision);
+  // Finishes the new record: links it behind the previous revision on a change, or frees its
+  // child list. Returns whether it changed.
+  bool Finish(bool changed, Stamp asAt);
+  uint32_t PreviousChild(const std::string& name) const;
+
+  WalkContext& walk_;
+  std::vector<std::string> kept_;  // the names of the new child list
+};
+
+// A compound document, or a storage inside one: its elements as objects of their own.
+class StorageRevision final : public DirectoryRevision {
+ public:
+  // A whole compound file (parent null) or the element storage of that name inside parent.
+  StorageRevision(WalkContext& walk, IStorage* parent) : DirectoryRevision(walk), parent_(parent) {}
+  bool AddRevision(uint32_t mode, Stamp asAt) override;
+
+ private:
+  ComPtr<IStorage> parent_;
+};
+
+}  // namespace cairn
