@@ -152,12 +152,27 @@ TEST_F(CnTest, MissingArchiveFailsAndLosesItsScheduledJob) {
   EXPECT_EQ(FileSize(Path(L"b.crn")), kFailed);
 }
 
-TEST_F(CnTest, CreateMakesANewArchive) {
+TEST_F(CnTest, CreateMakesANewArchiveAndSnapshotsAFolder) {
   CnRun run = RunCn(L"/c /v new.crn", dir_);
-  EXPECT_EQ(FileSize(Path(L"new.crn")), 32u);
-  // Snapshots are not taken by this version of the engine yet.
-  EXPECT_EQ(run.exitCode, kFailed);
-  EXPECT_EQ(run.err, "Failed to create snapshot for new.crn\n");
+  // The record of the snapshot that was not needed stays behind as free space.
+  EXPECT_EQ(FileSize(Path(L"new.crn")), 32u + 36 + 12);
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(run.out, "new.crn: No new snapshot required\n");
+
+  ASSERT_TRUE(CreateDirectoryW(Path(L"docs").c_str(), nullptr));
+  HANDLE file = CreateFileW(Path(L"docs\\a.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "text", 4, &written, nullptr);
+  CloseHandle(file);
+  run = RunCn(L"/v /n Daily /a docs new.crn", dir_);
+  EXPECT_EQ(run.exitCode, 1u) << run.err;
+  EXPECT_EQ(run.out, "new.crn: Created Snapshot 'Daily;1'\n");
+  run = RunCn(L"/v new.crn", dir_);
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(run.out, "new.crn: No new snapshot required\n");
+  DeleteFileW(Path(L"docs\\a.txt").c_str());
+  RemoveDirectoryW(Path(L"docs").c_str());
 }
 
 TEST(JobNameTest, FollowsThePath) {
