@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the Windows binaries and runs them under Wine on a small example:
-# the engine is registered through its own rundll32 entry point, cn creates a new archive, and
-# the archive inspector shows what the archive holds.
+# the engine is registered through its own rundll32 entry point, cn creates an archive and takes
+# snapshots of a small folder as it changes, and the archive inspector shows what it holds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
@@ -19,10 +19,21 @@ echo "== registering the engine: rundll32 cairn.dll,DllRegister"
 run rundll32 "$(winpath "$build/engine/cairn.dll")",DllRegister
 
 archive=$(winpath "$demo/example.crn")
+cn() { (cd "$demo" && run "$build/cli/cn.exe" "$@") || echo "(cn exit code $?)"; }
+
 echo "== cn /c /v /a \"My Files\" example.crn"
-status=0
-(cd "$demo" && run "$build/cli/cn.exe" /c /v /a "My Files" example.crn) || status=$?
-echo "(cn exit code $status)"
+cn /c /v /a "My Files" example.crn
+echo "== cn /v example.crn (nothing changed)"
+cn /v example.crn
+printf 'second line\n' >> "$demo/My Files/notes.txt"
+mkdir -p "$demo/My Files/photos"
+head -c 20000 /dev/urandom > "$demo/My Files/photos/picture.raw"
+echo "== after editing notes.txt and adding photos/picture.raw: cn /v /n Evening example.crn"
+cn /v /n Evening example.crn
 
 echo "== the archive, as crninspect shows it"
-run "$build/engine/tools/crninspect.exe" "$archive"
+run "$build/engine/tools/crninspect.exe" "$archive" > "$demo/inspect.txt"
+sed -n '1,3p;/^snapshots:/,/^named streams:/p' "$demo/inspect.txt" | grep -v '^named streams:'
+echo "objects:"
+grep '^  @[0-9]*: "' "$demo/inspect.txt" | grep -v '\\\\\.\\'
+echo "(the whole report, with every revision and difference record: $demo/inspect.txt)"
