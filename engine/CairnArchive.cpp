@@ -188,12 +188,13 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
     SysFreeString(storedName);
     SysFreeString(empty);
     if (SUCCEEDED(hr)) {
-      // The snapshot is complete: one write links it, then the number moves on.
+      // The snapshot is complete: the number moves on, then one write links it (stopped in
+      // between, a number is skipped, never given twice).
+      heap_->SetHeaderField(header::kNextSnapshotNumber, static_cast<uint32_t>(number + 1));
       if (newest != 0)
         SnapshotRecord(*heap_, newest).SetNext(record);
       else
         heap_->SetHeaderField(header::kSnapshotList, record);
-      heap_->SetHeaderField(header::kNextSnapshotNumber, static_cast<uint32_t>(number + 1));
       LogEvent(this, message::kSnapshotCreated, stored);
       *snapshot = created.Detach();
       return S_OK;

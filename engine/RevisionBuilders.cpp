@@ -47,19 +47,19 @@ bool StreamRevision::Store(IStream* current, uint32_t mode, Stamp asAt, const ch
     LogInternalError(archive_.Get(), module, __LINE__);
     return false;
   }
+  // The status block is taken first, so that the revision is complete before it is linked.
+  STATSTG stat = {};
+  HRESULT hr = current->Stat(&stat, STATFLAG_NONAME);
+  if (FAILED(hr)) {
+    LogInternalError(archive_.Get(), module, __LINE__);
+    return false;
+  }
+  const StatBlock block = ToStatBlock(stat);
   StreamSource previousContent(previous.Get());
   StreamSource currentContent(current);
   LoggedErrors errors(archive_.Get());
-  HRESULT hr = StoreRevisionContent(*heap, record_, previousContent, currentContent, mode, asAt, errors, module);
-  if (hr != S_OK) return false;
-
-  STATSTG stat = {};
-  if (SUCCEEDED(current->Stat(&stat, STATFLAG_NONAME))) {
-    RevisionRecord(*heap, record_).WriteStat(ToStatBlock(stat));
-  } else {
-    LogInternalError(archive_.Get(), module, __LINE__);
-  }
-  return true;
+  hr = StoreRevisionContent(*heap, record_, previousContent, currentContent, mode, asAt, &block, errors, module);
+  return hr == S_OK;
 }
 
 bool StreamRevision::AddRevision(uint32_t mode, Stamp asAt) {

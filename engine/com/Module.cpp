@@ -2,6 +2,10 @@
 
 #include <oleauto.h>
 
+#include <cstdlib>
+
+#include "ArchiveHeap.h"
+
 #include "ComPtr.h"
 
 namespace cairn {
@@ -14,7 +18,24 @@ ITypeLib* g_typeLib = nullptr;
 
 }  // namespace
 
-void Module::Attach(HINSTANCE instance) { g_instance = instance; }
+namespace {
+// For crash tests: with CAIRN_TEST_STOP_AFTER=n in its environment, the process ends abruptly
+// before the n-th change to an archive, as if it had been killed there.
+uint64_t g_stopAfter = 0;
+
+void StopHere(uint64_t change) {
+  if (change == g_stopAfter) TerminateProcess(GetCurrentProcess(), 99);
+}
+}  // namespace
+
+void Module::Attach(HINSTANCE instance) {
+  g_instance = instance;
+  char value[32];
+  if (GetEnvironmentVariableA("CAIRN_TEST_STOP_AFTER", value, sizeof value) - 1u < sizeof value - 1) {
+    g_stopAfter = std::strtoull(value, nullptr, 10);
+    if (g_stopAfter != 0) ArchiveHeap::SetChangeHook(&StopHere);
+  }
+}
 
 void Module::Detach(bool processExiting) {
   // At process exit other libraries may already be gone: leave the type library alone then.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "ByteOrder.h"
+#include "Revisions.h"
 
 namespace cairn {
 namespace {
@@ -58,6 +59,8 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
     const uint32_t fields[] = {kFormatVersion, 0, 0, 1, options::kNewArchive, 0, 0, 0};
     for (uint32_t i = 0; i < 8; ++i) opened->Write32(i * 4, fields[i]);
   }
+  // A process stopped in the middle of storing a revision left its last switch to finish.
+  FinishInterruptedSwitch(*opened);
   *heap = std::move(opened);
   return S_OK;
 }
@@ -87,8 +90,24 @@ uint32_t ArchiveHeap::Read32(uint32_t offset) const {
   return Contains(offset, 4) ? LoadLE32(data_ + offset) : 0;
 }
 
+namespace {
+// The test hook that watches every change of every archive (see SetChangeHook).
+void (*g_changeHook)(uint64_t) = nullptr;
+uint64_t g_changes = 0;
+}  // namespace
+
+void ArchiveHeap::SetChangeHook(void (*hook)(uint64_t change)) {
+  g_changeHook = hook;
+  g_changes = 0;
+}
+
+void ArchiveHeap::Changed() {
+  if (g_changeHook != nullptr) g_changeHook(++g_changes);
+}
+
 bool ArchiveHeap::Write32(uint32_t offset, uint32_t value) {
   if (!write_ || !Contains(offset, 4)) return false;
+  Changed();
   StoreLE32(data_ + offset, value);
   return true;
 }
@@ -101,6 +120,7 @@ bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
 
 uint32_t ArchiveHeap::Allocate(uint32_t length) {
   if (!IsWritable() || length == 0) return 0;
+  Changed();
 
   uint32_t best = 0;
   uint32_t bestExcess = 0;
@@ -120,9 +140,11 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
   }
   if (best == 0) return Grow(length);
 
+  // Shrink first, then move the start: stopped between the two writes, the block still lies
+  // inside the free area it was, so no live byte can ever be handed out twice.
   const uint32_t start = Read32(best + kFreeStart);
-  Write32(best + kFreeStart, start + length);
   Write32(best + kFreeLength, bestExcess);
+  Write32(best + kFreeStart, start + length);
   std::memset(data_ + start, 0, length);
   return start;
 }
@@ -156,6 +178,7 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
       return S_OK;
     }
     if (start == end) {
+      // Stopped between these writes, the block covers less than it should: space leaks, no more.
       Write32(block + kFreeStart, offset);
       Write32(block + kFreeLength, blockLength + length);
       return S_OK;

@@ -109,6 +109,10 @@ class ArchiveHeap {
   // Sums up the free list. kCorruptArchive when the list leaves the archive or does not end.
   HRESULT FreeSpace(FreeSpaceReport* report) const;
 
+  // For crash tests: hook(n) is called before the n-th change (a word written, a block allocated)
+  // of any archive in the process, so a test can end the process at any point of an operation.
+  static void SetChangeHook(void (*hook)(uint64_t change));
+
   // Largest number of records of recordSize bytes that fit behind the header: the bound on the
   // length of any list of such records, past which the list must hold a cycle.
   uint32_t MaxRecords(uint32_t recordSize) const { return size_ / recordSize + 1; }
@@ -116,6 +120,7 @@ class ArchiveHeap {
  private:
   ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write);
   HRESULT MapAt(uint32_t size);
+  static void Changed();
   uint32_t Grow(uint32_t length);
   // A free block record that lies inside the archive and describes an area behind the header.
   bool IsSoundFreeBlock(uint32_t block) const;

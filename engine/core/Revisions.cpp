@@ -612,29 +612,26 @@ HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint3
   return RunPass(a, b, list, revisionFlags, errors, module, &failed);
 }
 
-HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision) {
-  if (!heap.IsOpen()) return kArchiveClosed;
-  if (!heap.IsWritable()) return E_ACCESSDENIED;
-  RevisionRecord owner(heap, revision);
-  if (!owner.IsValid()) return kCorruptArchive;
+namespace {
 
-  // Everything is checked before anything is freed: a damaged list (a loop, data outside the
-  // archive, records or blocks that overlap) is unlinked and left where it is, since freeing it
-  // would hand out the same bytes twice.
+// Frees a list of difference records that nothing links any more, with their data blocks.
+// Everything is checked before anything is freed: a damaged list (a loop, data outside the
+// archive, records or blocks that overlap) is left where it is, since freeing it would hand out
+// the same bytes twice.
+HRESULT FreeList(ArchiveHeap& heap, uint32_t first) {
   struct Area {
     uint32_t start, length;
   };
   std::vector<Area> areas;
   std::unordered_set<uint32_t> seen;
   bool sound = true;
-  HRESULT hr = ForEach<DifferenceRecord>(heap, owner.Differences(), [&](DifferenceRecord& d) -> HRESULT {
+  HRESULT hr = ForEach<DifferenceRecord>(heap, first, [&](DifferenceRecord& d) -> HRESULT {
     if (!seen.insert(d.Offset()).second) return kCorruptArchive;
     if (!d.HasSoundData()) sound = false;
     areas.push_back(Area{d.Offset(), DifferenceRecord::kSize});
     if (d.Kind() != difference_kind::kDeletion && d.Length() != 0) areas.push_back(Area{d.Data(), d.Length()});
     return S_OK;
   });
-  owner.SetDifferences(0);
   if (FAILED(hr) || !sound) return kCorruptArchive;
   std::vector<Area> sorted = areas;
   std::sort(sorted.begin(), sorted.end(), [](const Area& x, const Area& y) { return x.start < y.start; });
@@ -647,9 +644,21 @@ HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision) {
   return S_OK;
 }
 
+}  // namespace
+
+HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision) {
+  if (!heap.IsOpen()) return kArchiveClosed;
+  if (!heap.IsWritable()) return E_ACCESSDENIED;
+  RevisionRecord owner(heap, revision);
+  if (!owner.IsValid()) return kCorruptArchive;
+  const uint32_t first = owner.Differences();
+  owner.SetDifferences(0);  // unlinked first, freed after
+  return FreeList(heap, first);
+}
+
 HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource& previousContent,
-                             ByteSource& current, uint32_t mode, Stamp asAt, InternalErrors& errors,
-                             const char* module) {
+                             ByteSource& current, uint32_t mode, Stamp asAt, const StatBlock* stat,
+                             InternalErrors& errors, const char* module) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (!heap.IsWritable()) return E_ACCESSDENIED;
   RevisionRecord revision(heap, newRevision);
@@ -658,49 +667,92 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   MemorySource empty;
   bool failed = false;
   const uint32_t previousOffset = revision.Previous();
+  auto failure = [&] { return heap.IsOpen() ? E_FAIL : kArchiveClosed; };
 
+  // Everything the new revision holds is written before anything links to it, and the previous
+  // revision changes in one switch at the end (see SwitchRevisions): a process stopped at any
+  // point leaves every revision that was linked before whole.
   if (previousOffset == 0) {
     revision.SetFlags(mode);
     RunPass(current, empty, list, mode, errors, module, &failed);
     if (failed) {
-      // Nothing refers to the new revision yet: take back what was stored.
       FreeDifferences(heap, newRevision);
-      return heap.IsOpen() ? E_FAIL : kArchiveClosed;
+      return failure();
     }
     revision.SetNumber(1);
-  } else {
-    RevisionRecord previous(heap, previousOffset);
-    if (!previous.IsValid()) {
-      errors.Report(module, __LINE__);
-      return kCorruptArchive;
-    }
-    // The reverse differences belong to the previous revision and are stored with its flags.
-    const uint32_t previousFlags = previous.Flags();
-    revision.SetFlags(previousFlags);
-    if (FAILED(current.Seek(0))) {
-      errors.Report(module, __LINE__);
-      return E_FAIL;
-    }
-    const HRESULT found = RunPass(previousContent, current, list, previousFlags, errors, module, &failed);
-    if (failed) {
-      // The previous revision is untouched so far; a partial list would destroy its content.
-      FreeDifferences(heap, newRevision);
-      return heap.IsOpen() ? E_FAIL : kArchiveClosed;
-    }
-    if (found == S_FALSE) return S_FALSE;
-
-    if (FAILED(FreeDifferences(heap, previousOffset))) errors.Report(module, __LINE__);
-    previous.SetNext(newRevision);
-    previous.SetDifferences(revision.Differences());
-    revision.SetDifferences(0);
-    list.ResetTail();
-
-    revision.SetFlags(mode);
-    RunPass(current, empty, list, mode, errors, module, &failed);  // failures are reported; no step back
-    revision.SetNumber(static_cast<int32_t>(static_cast<uint32_t>(previous.Number()) + 1));
+    revision.SetAsAt(asAt);
+    if (stat != nullptr) revision.WriteStat(*stat);
+    return heap.IsOpen() ? S_OK : kArchiveClosed;
   }
+
+  RevisionRecord previous(heap, previousOffset);
+  if (!previous.IsValid()) {
+    errors.Report(module, __LINE__);
+    return kCorruptArchive;
+  }
+  // The reverse differences belong to the previous revision and are stored with its flags.
+  const uint32_t previousFlags = previous.Flags();
+  revision.SetFlags(previousFlags);
+  if (FAILED(current.Seek(0))) {
+    errors.Report(module, __LINE__);
+    return E_FAIL;
+  }
+  const HRESULT found = RunPass(previousContent, current, list, previousFlags, errors, module, &failed);
+  if (failed) {
+    FreeDifferences(heap, newRevision);
+    return failure();
+  }
+  if (found == S_FALSE) return S_FALSE;
+
+  // Hold the reverse differences aside and store the whole current content in the new revision.
+  const uint32_t reverse = revision.Differences();
+  revision.SetDifferences(0);
+  list.ResetTail();
+  revision.SetFlags(mode);
+  RunPass(current, empty, list, mode, errors, module, &failed);
+  const uint32_t journal = failed ? 0 : heap.Allocate(kSwitchSize);
+  if (journal == 0) {
+    // Nothing links to the new records yet: take them back; the previous revision stays whole.
+    FreeDifferences(heap, newRevision);
+    FreeList(heap, reverse);
+    if (!failed) errors.Report(module, __LINE__);
+    return failure();
+  }
+  revision.SetNumber(static_cast<int32_t>(static_cast<uint32_t>(previous.Number()) + 1));
   revision.SetAsAt(asAt);
+  if (stat != nullptr) revision.WriteStat(*stat);
+
+  const uint32_t wholeContent = previous.Differences();
+  SwitchRevisions(heap, journal, previousOffset, newRevision, reverse);
+  if (FAILED(FreeList(heap, wholeContent))) errors.Report(module, __LINE__);
+  heap.Free(journal, kSwitchSize);
   return heap.IsOpen() ? S_OK : kArchiveClosed;
+}
+
+void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse) {
+  heap.Write32(journal, previous);
+  heap.Write32(journal + 4, newest);
+  heap.Write32(journal + 8, reverse);
+  heap.SetHeaderField(header::kReserved, journal);
+  RevisionRecord older(heap, previous);
+  older.SetNext(newest);
+  older.SetDifferences(reverse);
+  heap.SetHeaderField(header::kReserved, 0);
+}
+
+bool FinishInterruptedSwitch(ArchiveHeap& heap) {
+  const uint32_t journal = heap.HeaderField(header::kReserved);
+  if (journal == 0 || !heap.IsWritable()) return false;
+  if (journal >= header::kSize && heap.Contains(journal, kSwitchSize)) {
+    RevisionRecord older(heap, heap.Read32(journal)), newest(heap, heap.Read32(journal + 4));
+    if (older.IsValid() && newest.IsValid() && newest.Previous() == older.Offset()) {
+      older.SetNext(newest.Offset());
+      older.SetDifferences(heap.Read32(journal + 8));
+    }
+  }
+  // The journal and the old whole content stay behind as lost space.
+  heap.SetHeaderField(header::kReserved, 0);
+  return true;
 }
 
 bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32_t* length) {

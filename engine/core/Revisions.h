@@ -45,14 +45,29 @@ HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint3
 // revision receives the reverse differences (with its own flags) and gives up its whole content,
 // the new one stores the whole current content with mode (0, 1 or 3), its number and as-at
 // stamp. S_OK when stored, S_FALSE when current equals the previous content (nothing stored).
-// When a content cannot be read or a record cannot be stored during the first comparison, the
-// records built so far are freed and the previous revision is left whole: E_FAIL, or
-// kArchiveClosed when the archive could not grow. Failures of the second comparison (after the
-// previous revision has taken its reverse differences) are reported and not taken back; the
-// revision counts as stored.
+// When a content cannot be read or a record cannot be stored, the records built so far are freed
+// and the previous revision is left whole: E_FAIL, or kArchiveClosed when the archive could not
+// grow.
+// stat, when given, is written to the new revision before anything links to it.
+// Crash safety: the new revision is complete before it is linked, and the previous revision takes
+// its reverse differences and its next link in one switch recorded in the header's reserved word
+// (see SwitchRevisions); its old whole content is freed last. A failure of either comparison
+// takes back what was stored, leaving the previous revision whole.
 HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource& previousContent,
-                             ByteSource& current, uint32_t mode, Stamp asAt, InternalErrors& errors,
-                             const char* module);
+                             ByteSource& current, uint32_t mode, Stamp asAt, const StatBlock* stat,
+                             InternalErrors& errors, const char* module);
+
+// Size of the switch journal: previous revision, new revision, reverse differences.
+constexpr uint32_t kSwitchSize = 12;
+
+// Makes previous point at newest and hold reverse as its differences. The two words cannot be
+// written at once, so the switch is first written to journal and named by the header's reserved
+// word, which is cleared again once both are written; an archive opened with the word set
+// finishes the switch (FinishInterruptedSwitch).
+void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse);
+
+// Finishes a switch that a stopped process left half done. True when there was one.
+bool FinishInterruptedSwitch(ArchiveHeap& heap);
 
 // Frees every record of a revision's difference list with its data block and empties the list.
 // A damaged list (a loop, data outside the archive, overlapping records or blocks) is emptied

@@ -2,6 +2,9 @@
 #include "EngineTestSupport.h"
 
 #include <filesystem>
+#include <random>
+
+#include "ArchiveWalk.h"
 #include <fstream>
 #include <map>
 
@@ -296,6 +299,92 @@ TEST_F(SnapshotTest, CompoundDocumentsAreArchivedElementByElement) {
   EXPECT_EQ(tree2[L"doc.ole\\Contents"], "second, longer body");
   EXPECT_EQ(tree2[L"doc.ole\\Inner\\Fixed"], "unchanged");
   EXPECT_EQ(tree1, expected1);
+}
+
+// Runs cn (from the build tree) in dir with the arguments; its exit code.
+DWORD RunCn(const std::wstring& arguments, const std::wstring& dir) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring exe(self);
+  exe = exe.substr(0, exe.find_last_of(L'\\')) + L"\\..\\cli\\cn.exe";
+  std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, dir.c_str(),
+                      &startup, &process))
+    return static_cast<DWORD>(-2);
+  WaitForSingleObject(process.hProcess, 120000);
+  DWORD code = static_cast<DWORD>(-3);
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return code;
+}
+
+// A snapshot stopped at any point, as if the process had been killed there, leaves an archive
+// that opens, walks soundly, and restores every snapshot recorded before it.
+TEST_F(SnapshotTest, AStoppedSnapshotLosesNothingRecordedBefore) {
+  std::mt19937 random(7);
+  auto bytes = [&](size_t n) {
+    std::string text(n, '\0');
+    for (char& c : text) c = static_cast<char>('a' + random() % 16);
+    return text;
+  };
+  Write("notes.txt", bytes(5000));
+  Write("deep/data.bin", bytes(40000));
+  Write("deep/gone.txt", "soon gone");
+  ASSERT_EQ(Snapshot({Path()}), S_OK);
+  Write("notes.txt", bytes(6000));
+  ASSERT_EQ(Snapshot({}), S_OK);
+  const auto first = Tree(1), second = Tree(2);
+  archive_.Reset();
+  admin_.Reset();
+
+  // The changes the stopped snapshots take.
+  std::string data = testing::ReadFileBytes((root_ / "deep" / "data.bin").u8string());
+  data.replace(20000, 300, bytes(300));
+  Write("deep/data.bin", data);
+  fs::remove(root_ / "deep" / "gone.txt");
+  Write("new/fresh.txt", bytes(12000));
+
+  const std::wstring original = testing::Wide(dir_.Path("snapshots.crn"));
+  const std::wstring scratch = testing::Wide(dir_.Path("stopped.crn"));
+  const std::string scratchPath = dir_.Path("stopped.crn");
+  int stopped = 0;
+  bool completed = false;
+  for (uint64_t n = 1; !completed && n < 1000000; n += n < 200 ? 1 + n / 20 : n / 5) {
+    ASSERT_TRUE(CopyFileW(original.c_str(), scratch.c_str(), FALSE));
+    SetEnvironmentVariableW(L"CAIRN_TEST_STOP_AFTER", std::to_wstring(n).c_str());
+    const DWORD code = RunCn(L"/a new stopped.crn", testing::Wide(dir_.Path("")));
+    SetEnvironmentVariableW(L"CAIRN_TEST_STOP_AFTER", nullptr);
+    ASSERT_TRUE(code == 99 || code == 1) << "n " << n << " exit code " << code;
+    completed = code == 1;
+    stopped += code == 99;
+
+    {
+      std::unique_ptr<ArchiveHeap> heap;
+      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), scratchPath, false, true, &heap), S_OK) << "n " << n;
+      ArchiveVisitor quiet;
+      ASSERT_EQ(WalkArchive(*heap, quiet), S_OK) << "n " << n;
+      FreeSpaceReport report;
+      ASSERT_EQ(heap->FreeSpace(&report), S_OK) << "n " << n;
+      EXPECT_EQ(heap->HeaderField(header::kReserved), 0u) << "an interrupted switch is finished on opening";
+    }
+    archive_ = testing::LoadArchive(scratchPath);
+    ASSERT_TRUE(archive_);
+    ASSERT_EQ(Tree(1), first) << "n " << n;
+    ASSERT_EQ(Tree(2), second) << "n " << n;
+    if (completed) {
+      auto third = Tree(3);
+      EXPECT_EQ(third[L"deep\\data.bin"], data);
+      EXPECT_EQ(third.count(L"deep\\gone.txt"), 0u);
+    }
+    archive_.Reset();
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_GT(stopped, 50) << "stopped at many points";
+  std::printf("stopped at %d points before the snapshot completed\n", stopped);
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RevisionRecord(*heap, added).SetPrevious(revision);
     MemorySource previous(content.Bytes()), current(edited);
     const uint32_t mode = size % 3 == 0 ? 0 : size % 3 == 1 ? 1 : 3;
-    if (StoreRevisionContent(*heap, added, previous, current, mode, Stamp{}, quiet, "StreamRevision") == S_OK) {
+    if (StoreRevisionContent(*heap, added, previous, current, mode, Stamp{}, nullptr, quiet, "StreamRevision") == S_OK) {
       RebuildContent(*heap, revision, content, quiet, "Stream");
       RebuildContent(*heap, added, content, quiet, "Stream");
     }

@@ -40,7 +40,7 @@ bool BuildRevisionArchive(ArchiveHeap& heap) {
       if (newest == 0) ObjectRecord(heap, object).SetOldestRevision(revision);
       MemorySource before(std::vector<uint8_t>(previous.begin(), previous.end()));
       MemorySource current(std::vector<uint8_t>(content.begin(), content.end()));
-      if (StoreRevisionContent(heap, revision, before, current, mode, NumberedStamp(step + 1), quiet, "corpus") != S_OK)
+      if (StoreRevisionContent(heap, revision, before, current, mode, NumberedStamp(step + 1), nullptr, quiet, "corpus") != S_OK)
         return false;
       StatBlock stat;
       stat.type = revision_type::kStream;
