@@ -31,6 +31,20 @@ Stamp Now() {
   return Stamp{now.dwLowDateTime, now.dwHighDateTime};
 }
 
+// Whether a class has an in-process server registered. Asking the component system for a class
+// that is not registered can wait on its service for many seconds; the progress window is
+// optional, so it is only asked for when it is there.
+bool IsRegisteredInProcess(REFCLSID clsid) {
+  wchar_t guid[40] = {};
+  StringFromGUID2(clsid, guid, 40);
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + guid + L"\\InprocServer32").c_str(), 0, KEY_READ,
+                    &key) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
 }  // namespace
 
 HRESULT CairnArchive::Create(REFIID iid, void** object) {
@@ -107,7 +121,7 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
 
   // The progress window, when the archive asks for one; the snapshot goes on without it.
   ComPtr<ICairnStatus> status;
-  if ((options & options::kShowProgress) &&
+  if ((options & options::kShowProgress) && IsRegisteredInProcess(CLSID_CairnStatus) &&
       SUCCEEDED(CoCreateInstance(CLSID_CairnStatus, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnStatus,
                                  status.OutVoid()))) {
     status->Initialize(nullptr, (options & options::kAutoDismiss) ? 1 : 0);
