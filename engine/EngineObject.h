@@ -9,6 +9,7 @@
 #include <new>
 
 #include "ArchiveHeap.h"
+#include "ArchiveLog.h"
 #include "ArchiveRecords.h"
 #include "ComObject.h"
 #include "cairn.h"
@@ -110,6 +111,13 @@ class EngineObject : public DualInterface<I>, public IEngineObject {
   ArchiveHeap* Heap() const {
     ArchiveHeap* heap = HeapOf(archive_.Get());
     return heap != nullptr && heap->IsOpen() ? heap : nullptr;
+  }
+  // The archive interface handed to an object this one creates; when the archive does not answer,
+  // an internal error is logged for module at line and the failure returned.
+  HRESULT ArchiveForChild(const char* module, int line, ComPtr<ICairnArchive>* archive) const {
+    HRESULT hr = archive_.As(archive);
+    if (FAILED(hr)) LogInternalError(archive_.Get(), module, line);
+    return hr;
   }
   // State common to the classes that have an archive.
   void KeepArchive(ICairnArchive* archive) { archive_ = ComPtr<ICairnArchive>(archive); }

@@ -42,11 +42,8 @@ HRESULT EnumCairnObjects::HandOut(ICairnObject** object) {
     return S_FALSE;
   }
   ComPtr<ICairnArchive> archive;
-  HRESULT hr = archive_.As(&archive);
-  if (FAILED(hr)) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    return hr;
-  }
+  HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
+  if (FAILED(hr)) return hr;
   ObjectState state;
   state.archive = archive.Get();
   state.record = node.Object();

@@ -56,11 +56,8 @@ STDMETHODIMP EnumCairnRevisions::Next(ULONG flags, ICairnRevision** revision) {
     return S_FALSE;
   }
   ComPtr<ICairnArchive> archive;
-  HRESULT hr = archive_.As(&archive);
-  if (FAILED(hr)) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    return hr;
-  }
+  HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
+  if (FAILED(hr)) return hr;
   ObjectState state;
   state.archive = archive.Get();
   state.object = object_.Get();

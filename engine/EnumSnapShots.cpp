@@ -37,11 +37,8 @@ STDMETHODIMP EnumSnapShots::Skip(ULONG count) {
 HRESULT EnumSnapShots::HandOut(ICairnSnapShot** snapshot) {
   ArchiveHeap* heap = Heap();
   ComPtr<ICairnArchive> archive;
-  HRESULT hr = archive_.As(&archive);
-  if (FAILED(hr)) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    return hr;
-  }
+  HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
+  if (FAILED(hr)) return hr;
   ObjectState state;
   state.archive = archive.Get();
   state.record = cursor_.Current();
