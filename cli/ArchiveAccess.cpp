@@ -25,6 +25,16 @@ HRESULT OpenArchive(const std::wstring& absolutePath, bool create, ComPtr<ICairn
   return file.As(archive);
 }
 
+HRESULT LatestRevision(ICairnObject* object, ComPtr<ICairnRevision>* revision) {
+  revision->Reset();
+  ComPtr<IEnumCairnRevisions> revisions;
+  HRESULT hr = object->EnumCairnRevisions(0, revisions.Out());
+  if (FAILED(hr)) return hr;
+  if (!revisions) return E_FAIL;
+  hr = revisions->Last(1, revision->Out());
+  return hr == S_OK && !*revision ? E_FAIL : hr;
+}
+
 std::wstring ScheduledJobName(const std::wstring& absolutePath) {
   std::wstring name = absolutePath;
   for (wchar_t& c : name)

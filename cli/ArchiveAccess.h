@@ -15,6 +15,10 @@ namespace cn {
 // Opens the archive at the absolute path. With create a missing archive is made.
 HRESULT OpenArchive(const std::wstring& absolutePath, bool create, ComPtr<ICairnArchive>* archive);
 
+// The revision of an object that was current as at the view the object was reached from (a
+// snapshot, or a parent's revision). S_FALSE when the object had none then.
+HRESULT LatestRevision(ICairnObject* object, ComPtr<ICairnRevision>* revision);
+
 // The name of an archive's scheduled job: the absolute path with every '\' and ':' turned into
 // '-' and ".job" appended (C:\Data\home.crn gives C--Data-home.crn.job).
 std::wstring ScheduledJobName(const std::wstring& absolutePath);

@@ -10,6 +10,9 @@
 #include "ArchiveAccess.h"
 #include "CommandLine.h"
 #include "ComPtr.h"
+#include "ConsoleText.h"
+#include "Listing.h"
+#include "Restore.h"
 #include "cairn.h"
 
 namespace cairn {
@@ -17,45 +20,6 @@ namespace cn {
 namespace {
 
 constexpr int kFailure = -1;
-
-std::string Utf8(const wchar_t* text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
-}
-
-std::wstring Wide(const std::string& utf8, UINT codePage = CP_UTF8) {
-  int n = MultiByteToWideChar(codePage, 0, utf8.c_str(), -1, nullptr, 0);
-  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1u, L'\0');
-  MultiByteToWideChar(codePage, 0, utf8.c_str(), -1, &out[0], n);
-  out.resize(out.size() - 1);
-  return out;
-}
-
-// Text for the console, which shows the system's code page.
-std::string Console(const std::string& utf8) {
-  const std::wstring wide = Wide(utf8);
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &out[0], n, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
-}
-
-// A BSTR owned for the scope.
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text) : text_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  ~Bstr() { SysFreeString(text_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR Get() const { return text_; }
-
- private:
-  BSTR text_;
-};
 
 // A one-dimensional safe array of BSTR (lower bound 0), destroyed with its strings.
 class BstrArray {
@@ -85,12 +49,12 @@ std::vector<std::wstring> AbsolutePaths(const std::vector<std::string>& items) {
   return paths;
 }
 
-// Opens an archive as the snapshot run and the listings need it. A missing archive loses its
-// scheduled job too. Prints the failure.
-bool Open(const std::string& typed, bool create, ComPtr<ICairnArchive>* archive) {
+// Opens an archive as the snapshot run and the listings need it. An archive that cannot be
+// opened for a snapshot loses its scheduled job too. Prints the failure.
+bool Open(const std::string& typed, bool create, bool forSnapshot, ComPtr<ICairnArchive>* archive) {
   const std::wstring path = AbsolutePath(Wide(typed));
   if (SUCCEEDED(OpenArchive(path, create, archive))) return true;
-  DeleteScheduledJob(path);
+  if (forSnapshot) DeleteScheduledJob(path);
   std::fprintf(stderr, "Failed to open/create %s\n", Console(typed).c_str());
   return false;
 }
@@ -102,7 +66,7 @@ int SnapshotRun(const CommandLine& command) {
   int result = 0;
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
-    if (!Open(typed, command.create, &archive)) return kFailure;
+    if (!Open(typed, command.create, true, &archive)) return kFailure;
     ComPtr<ICairnSnapShot> snapshot;
     HRESULT hr = archive->CreateSnapShot(name.Get(), adds.Get(), deletes.Get(), snapshot.Out());
     if (hr == S_OK) {
@@ -122,14 +86,28 @@ int SnapshotRun(const CommandLine& command) {
   return result;
 }
 
-// Listing and restoring come with the engine's navigation; until then cn says so plainly.
-int ListAndRestore(const CommandLine& command) {
+// Runs one phase of listing or restoring over every archive in turn, each with its own snapshot
+// enumerator shared by all the phase's items. False after the first failure.
+bool ForEachArchive(const CommandLine& command, const std::vector<std::string>& items,
+                    bool (*phase)(IEnumSnapShots*, const std::vector<std::string>&)) {
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
-    if (!Open(typed, command.create, &archive)) return kFailure;
+    if (!Open(typed, false, false, &archive)) return false;
+    ComPtr<IEnumSnapShots> snapshots;
+    if (FAILED(archive->EnumSnapShots(0, snapshots.Out())) || !snapshots) {
+      std::fprintf(stderr, "Failed to get snapshot enumerator for %s\n", Console(typed).c_str());
+      return false;
+    }
+    if (!phase(snapshots.Get(), items)) return false;
   }
-  std::fprintf(stderr, "Listing and restoring snapshots is not available in this version of cn\n");
-  return kFailure;
+  return true;
+}
+
+// Restores first, then lists; archives are never created here.
+int ListAndRestore(const CommandLine& command) {
+  if (!command.restores.empty() && !ForEachArchive(command, command.restores, RestoreSnapshots)) return kFailure;
+  if (!command.lists.empty() && !ForEachArchive(command, command.lists, ListSnapshots)) return kFailure;
+  return 0;
 }
 
 }  // namespace

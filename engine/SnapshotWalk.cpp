@@ -347,14 +347,12 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
   const std::string name = ObjectName();
   ComPtr<IStorage> storage;
   HRESULT hr;
-  uint64_t sizeOnDisk = 0;
+  WIN32_FILE_ATTRIBUTE_DATA listing = {};
   if (!parent_) {
     const std::wstring path = FromAnsi(name);
     hr = StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_NONE | STGM_PRIORITY, nullptr, 0,
                         storage.Out());
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-      sizeOnDisk = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &listing);
   } else {
     const size_t cut = name.find_last_of('\\');
     const std::wstring element = FromAnsi(cut == std::string::npos ? name : name.substr(cut + 1));
@@ -367,9 +365,19 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
   auto writeStat = [&] {
     STATSTG stat = {};
     if (FAILED(storage->Stat(&stat, STATFLAG_NONAME))) return;
-    StatBlock block = ToStatBlock(stat);
-    if (!parent_) block.size = sizeOnDisk;
-    RevisionRecord(*heap, record_).WriteStat(block);
+    if (!parent_) {
+      stat.cbSize.LowPart = listing.nFileSizeLow;
+      stat.cbSize.HighPart = listing.nFileSizeHigh;
+      // Some compound-file implementations keep no times for the root storage; a whole file's
+      // times are then the file's own, so that restore and listings show them.
+      auto orListing = [](FILETIME* time, const FILETIME& fromListing) {
+        if (time->dwLowDateTime == 0 && time->dwHighDateTime == 0) *time = fromListing;
+      };
+      orListing(&stat.ctime, listing.ftCreationTime);
+      orListing(&stat.atime, listing.ftLastAccessTime);
+      orListing(&stat.mtime, listing.ftLastWriteTime);
+    }
+    RevisionRecord(*heap, record_).WriteStat(ToStatBlock(stat));
   };
   writeStat();
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the Windows binaries and runs them under Wine on a small example:
-# the engine is registered through its own rundll32 entry point, cn creates an archive and takes
-# snapshots of a small folder as it changes, and the archive inspector shows what it holds.
+# the engine is registered through its own rundll32 entry point, cn creates an archive, takes
+# snapshots of a small folder as it changes, lists them, and restores the older one over a
+# damaged folder; the archive inspector shows what the archive holds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
@@ -12,6 +13,8 @@ demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/My Files"
 printf 'first line\n' > "$demo/My Files/notes.txt"
+head -c 30000 /dev/urandom > "$demo/My Files/data.bin"
+cp -p "$demo/My Files/notes.txt" "$demo/My Files/data.bin" "$demo/" # kept to compare with later
 run() { "$root/cmake/wine/wine-run" "$build/wine" "$@"; }
 winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 
@@ -30,6 +33,31 @@ mkdir -p "$demo/My Files/photos"
 head -c 20000 /dev/urandom > "$demo/My Files/photos/picture.raw"
 echo "== after editing notes.txt and adding photos/picture.raw: cn /v /n Evening example.crn"
 cn /v /n Evening example.crn
+
+echo "== cn /l example.crn (the snapshots)"
+cn /l example.crn
+echo "== cn /l Snapshot;1 example.crn (what the first snapshot holds)"
+cn /l "Snapshot;1" example.crn
+
+echo "== damaging the folder: notes.txt overwritten, data.bin deleted"
+printf 'oops\n' > "$demo/My Files/notes.txt"
+rm "$demo/My Files/data.bin"
+echo "== cn /r Snapshot;1 example.crn (restore the first snapshot)"
+cn /r "Snapshot;1" example.crn
+for f in notes.txt data.bin; do
+  if cmp -s "$demo/$f" "$demo/My Files/$f" && [ "$(stat -c %Y "$demo/$f")" = "$(stat -c %Y "$demo/My Files/$f")" ]; then
+    echo "My Files/$f: back as it was at the first snapshot (same bytes, same modification time)"
+  else
+    echo "My Files/$f: NOT restored as it was" >&2
+    exit 1
+  fi
+done
+echo "My Files/notes.txt now reads:"
+sed 's/^/    /' "$demo/My Files/notes.txt"
+echo "== cn /r example.crn (restore the latest snapshot)"
+cn /r example.crn
+echo "My Files/notes.txt now reads:"
+sed 's/^/    /' "$demo/My Files/notes.txt"
 
 echo "== the archive, as crninspect shows it"
 run "$build/engine/tools/crninspect.exe" "$archive" > "$demo/inspect.txt"
