@@ -18,6 +18,9 @@ namespace {
 // The element modes restore creates with: create, read-write, share-exclusive.
 constexpr DWORD kCreateMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 constexpr ULONG kCopyPiece = 4096;
+// Deeper element trees than this are refused: a crafted archive could make a storage its own
+// element, and a restore must end. (Folders end by themselves: their paths grow with depth.)
+constexpr int kMaxElementDepth = 64;
 
 // Type of a revision's content (STATSTG.type as the archive keeps it).
 constexpr DWORD kPlainFile = 0;
@@ -81,10 +84,10 @@ std::wstring SafeChildName(const std::wstring& storedName, bool isFile) {
   return std::wstring();
 }
 
-bool RestoreRevision(ICairnRevision* revision, const std::wstring& path);
-
-bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
-  if (!MakeFolderChain(path)) return false;
+// Calls visit(child, its latest revision) for each child of a folder's or storage's revision,
+// stopping at the first failure (a message is printed for a failure met here).
+template <class Visit>
+bool ForEachChild(ICairnRevision* revision, Visit visit) {
   ComPtr<IEnumCairnObjects> children;
   if (FAILED(revision->EnumCairnObjects(0, children.Out())) || !children) {
     std::fputs("Unable to get enumerator!\n", stderr);
@@ -97,15 +100,24 @@ bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
       std::fputs("No revisions!\n", stderr);
       return false;
     }
+    if (!visit(child.Get(), latest.Get())) return false;
+  }
+  return true;
+}
+
+bool RestoreRevision(ICairnRevision* revision, const std::wstring& path);
+
+bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
+  if (!MakeFolderChain(path)) return false;
+  return ForEachChild(revision, [&](ICairnObject* child, ICairnRevision* latest) {
     Bstr name;
     if (FAILED(child->GetName(name.Out()))) {
       std::fputs("Unable to get object name!\n", stderr);
       return false;
     }
     const std::wstring component = SafeChildName(name.Text(), true);
-    if (component.empty() || !RestoreRevision(latest.Get(), path + L"\\" + component)) return false;
-  }
-  return true;
+    return !component.empty() && RestoreRevision(latest, path + L"\\" + component);
+  });
 }
 
 // Copies the stream in pieces until a read returns nothing. The times are set even after a
@@ -142,24 +154,17 @@ bool RestorePlainFile(IStream* content, const std::wstring& path, const STATSTG&
 }
 
 // Copies the elements of a compound file's (or element storage's) revision into a storage.
-bool CopyElementTree(ICairnRevision* revision, IStorage* storage) {
+bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0) {
+  if (depth > kMaxElementDepth) {
+    std::fputs("Internal Error\n", stderr);
+    return false;
+  }
   ComPtr<IMalloc> allocator;
   if (FAILED(CoGetMalloc(1, allocator.Out())) || !allocator) {
     std::fputs("Unable to get CoAllocator!\n", stderr);
     return false;
   }
-  ComPtr<IEnumCairnObjects> children;
-  if (FAILED(revision->EnumCairnObjects(0, children.Out())) || !children) {
-    std::fputs("Unable to get enumerator!\n", stderr);
-    return false;
-  }
-  ComPtr<ICairnObject> child;
-  while (children->Next(0, child.Out()) == S_OK && child) {
-    ComPtr<ICairnRevision> latest;
-    if (LatestRevision(child.Get(), &latest) != S_OK) {
-      std::fputs("No revisions!\n", stderr);
-      return false;
-    }
+  return ForEachChild(revision, [&](ICairnObject*, ICairnRevision* latest) {
     ComPtr<IStream> content;
     if (FAILED(latest->GetContents(content.Out())) || !content) {
       std::fputs("Unable to get stream!\n", stderr);
@@ -179,7 +184,7 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage) {
         std::fputs("Unable to create storage!\n", stderr);
         return false;
       }
-      if (!CopyElementTree(latest.Get(), element.Get())) return false;
+      if (!CopyElementTree(latest, element.Get(), depth + 1)) return false;
     } else if (stat.type == kElementStream) {
       ComPtr<IStream> element;
       if (FAILED(storage->CreateStream(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
@@ -193,8 +198,8 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage) {
         return false;
       }
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, const STATSTG& stat) {
