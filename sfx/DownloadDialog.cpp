@@ -26,22 +26,22 @@ class DownloadJob {
   void AddRef() { InterlockedIncrement(&references_); }
   void Release() {
     if (InterlockedDecrement(&references_) != 0) return;
-    if (sink != nullptr) sink->Release();
+    if (sink_ != nullptr) static_cast<ProgressSink*>(sink_)->Release();
     if (thread != nullptr) CloseHandle(thread);
     delete this;
   }
 
-  // Stops the transfer at its next progress report, whether or not the worker has made its sink.
+  // The dialog's side: stops the transfer at its next progress report, whether or not the worker
+  // has made its sink yet.
   void Cancel() {
     InterlockedExchange(&cancelled_, 1);
-    ProgressSink* current = static_cast<ProgressSink*>(InterlockedCompareExchangePointer(
-        reinterpret_cast<void* volatile*>(&sink), nullptr, nullptr));
-    if (current != nullptr) current->Abort();
+    if (ProgressSink* sink = static_cast<ProgressSink*>(InterlockedCompareExchangePointer(&sink_, nullptr, nullptr)))
+      sink->Abort();
   }
-  // The worker's side of Cancel: publishes its sink, then looks whether it came too late.
-  void SetSink(ProgressSink* made) {
-    InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&sink), made);
-    if (InterlockedCompareExchange(&cancelled_, 0, 0) != 0) made->Abort();
+  // The worker's side: hands over its sink, then looks whether the cancel came before it.
+  void SetSink(ProgressSink* sink) {
+    InterlockedExchangePointer(&sink_, sink);
+    if (InterlockedCompareExchange(&cancelled_, 0, 0) != 0) sink->Abort();
   }
 
   wchar_t target[MAX_PATH] = {};
@@ -49,7 +49,6 @@ class DownloadJob {
   HWND dialog = nullptr;
   HANDLE thread = nullptr;
   volatile LONG result = E_FAIL;
-  ProgressSink* volatile sink = nullptr;
 
  private:
   DownloadJob() = default;
@@ -60,6 +59,7 @@ class DownloadJob {
 
   LONG references_ = 1;
   volatile LONG cancelled_ = 0;
+  void* volatile sink_ = nullptr;  // the ProgressSink, once the worker has made it
 };
 
 using URLDownloadToFileFn = HRESULT(WINAPI*)(IUnknown*, const wchar_t*, const wchar_t*, DWORD, IBindStatusCallback*);
