@@ -11,7 +11,7 @@ need_root() {
 }
 
 packages=(
-  cmake ninja-build pkg-config ca-certificates dpkg-dev
+  cmake ninja-build pkg-config ca-certificates dpkg-dev python3
   g++ clang libclang-rt-14-dev googletest
   zlib1g-dev libbz2-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-x86-64
