@@ -375,6 +375,33 @@ TEST_F(CnRestoreTest, AFileThatCannotBeReplacedFailsTheRestore) {
       << run.err;
 }
 
+// An archive turned into a self-extracting one is read in place, behind its launcher.
+TEST_F(CnRestoreTest, ASelfExtractingArchiveListsAndRestoresInPlace) {
+  BuildFirstTree();
+  CreateArchive(1);
+  const std::string listing = Cn(L"/l x.crn").out;
+  ASSERT_NE(listing, "");
+
+  std::wstring commandLine = L"\"" + ModuleDirectory() + L"\\..\\sfx\\sfxstub.exe\" " + Archive();
+  STARTUPINFOW startup = {sizeof startup};
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &startup,
+                             &process));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  ASSERT_TRUE(fs::exists(dir_ / "x.exe"));
+  ASSERT_FALSE(fs::exists(dir_ / "x.crn"));
+
+  CnRun run = Cn(L"/l x.exe");
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(run.out, listing);
+  WriteFileBytes(tree_ / "readme.txt", "local");
+  run = Cn(L"/r First;1 x.exe");
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(ReadFileBytes(tree_ / "readme.txt"), "first text\r\n");
+}
+
 // Replaces a NUL-terminated stored name in the archive file with another of the same length.
 void PatchStoredName(const std::wstring& archive, const std::string& from, const std::string& to) {
   ASSERT_EQ(from.size(), to.size());
