@@ -11,12 +11,12 @@ need_root() {
 }
 
 packages=(
-  cmake ninja-build pkg-config ca-certificates dpkg-dev
+  cmake ninja-build pkg-config ca-certificates dpkg-dev python3
   g++ clang libclang-rt-14-dev googletest
   zlib1g-dev libbz2-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
-  wine wine64 libwine-dev
+  wine wine64 libwine-dev fonts-wine
   xvfb xauth imagemagick
 )
 
