@@ -17,21 +17,21 @@ using testing::Bstr;
 
 constexpr wchar_t kCaption[] = L"Archiving in progress...";
 
+BOOL CALLBACK CollectProgressWindow(HWND window, LPARAM list) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t caption[64] = {}, kind[16] = {};
+  GetWindowTextW(window, caption, 64);
+  GetClassNameW(window, kind, 16);
+  if (process == GetCurrentProcessId() && std::wstring(caption) == kCaption && std::wstring(kind) == L"#32770")
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 // The progress windows of this process that are up now.
 std::vector<HWND> ProgressWindows() {
   std::vector<HWND> found;
-  EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        wchar_t caption[64] = {}, kind[16] = {};
-        GetWindowTextW(window, caption, 64);
-        GetClassNameW(window, kind, 16);
-        if (process == GetCurrentProcessId() && std::wstring(caption) == kCaption && std::wstring(kind) == L"#32770")
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(&CollectProgressWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
