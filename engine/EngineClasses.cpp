@@ -3,6 +3,7 @@
 #include "CairnObject.h"
 #include "CairnRevision.h"
 #include "CairnSnapShot.h"
+#include "CairnStatus.h"
 #include "ClassTable.h"
 #include "EnumCairnObjects.h"
 #include "EnumCairnRevisions.h"
@@ -29,6 +30,7 @@ const ClassTable& EngineClasses() {
        &CairnRevision::Create},
       {&CLSID_EnumCairnRevisions, L"EnumCairnRevisions", L"EnumCairnRevisions Class", L"EnumCairnRevisions Class",
        &EnumCairnRevisions::Create},
+      {&CLSID_CairnStatus, L"CairnStatus", L"CairnStatus Class", L"CairnStatus Class", &CairnStatus::Create},
   };
   static const ClassTable table = {entries, sizeof entries / sizeof entries[0]};
   return table;

@@ -123,6 +123,7 @@ void WalkContext::Changed() const {
 void WalkContext::Deleted() const {
   if (status != nullptr) status->IncrementDeleted();
 }
+bool WalkContext::Stopped() const { return status != nullptr && status->Continue() == S_FALSE; }
 
 bool SameName(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
@@ -144,6 +145,12 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
   const std::wstring path = FromAnsi(name);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Outcome::kMissing;
+  // After Stop, an archived object keeps its newest revision without its content being compared.
+  // New objects are still added, since the walk may have dropped entries they are to take over.
+  if (walk.Stopped()) {
+    ArchiveHeap* heap = HeapOf(walk.archive);
+    if (heap != nullptr && ObjectRecord(*heap, objectRecord).OldestRevision() != 0) return Outcome::kUnchanged;
+  }
 
   ObjectState state;
   state.archive = walk.archive;

@@ -31,6 +31,8 @@ struct WalkContext {
   void Added() const;
   void Changed() const;
   void Deleted() const;
+  // Whether the user pressed Stop in the progress window.
+  bool Stopped() const;
 };
 
 // True when a names an ancestor folder of b (letter case ignored).

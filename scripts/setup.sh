@@ -16,7 +16,7 @@ packages=(
   zlib1g-dev libbz2-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
-  wine wine64 libwine-dev
+  wine wine64 libwine-dev fonts-wine
   xvfb xauth imagemagick
 )
 

@@ -72,6 +72,7 @@ const ClassExpectation kClasses[] = {
     {&CLSID_Storage, L"Storage", L"Storage Class", L"Storage Class"},
     {&CLSID_CairnRevision, L"CairnRevision", L"CairnRevision Class", L"CairnRevision Class"},
     {&CLSID_EnumCairnRevisions, L"EnumCairnRevisions", L"EnumCairnRevisions Class", L"EnumCairnRevisions Class"},
+    {&CLSID_CairnStatus, L"CairnStatus", L"CairnStatus Class", L"CairnStatus Class"},
 };
 
 // What the registry must hold for one class, key by key, in Dump's form.
