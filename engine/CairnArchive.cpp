@@ -183,7 +183,15 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
                   ? (flags & snapshot_flags::kBzip2 ? revision_flags::kCompressed | revision_flags::kBzip2
                                                     : revision_flags::kCompressed)
                   : 0;
+  const uint64_t refusals = heap_->Refusals();
   HRESULT hr = WalkSnapshot(walk, record, addObjects, deleteObjects);
+  if (heap_->Refusals() != refusals || !heap_->IsOpen()) {
+    // The archive had no room for all of it: no snapshot is recorded that would show contents it
+    // could not store. The revisions it did store stay, complete, in their objects' chains under
+    // this number, which the next snapshot takes again.
+    LogInternalError(this, kModule, __LINE__);
+    hr = E_OUTOFMEMORY;
+  }
 
   ComPtr<ICairnSnapShot> created;
   if (hr == S_OK) {
@@ -219,7 +227,7 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
   SnapshotRecord unlinked(*heap_, record);
   for (uint32_t field : {unlinked.Name(), unlinked.Comment()})
     if (field != 0) FreeString(*heap_, field);
-  heap_->Write32(record + 8, 0);
+  DropEntries(*heap_, record);
   heap_->Free(record, SnapshotRecord::kSize);
   return FAILED(hr) ? hr : S_FALSE;
 }

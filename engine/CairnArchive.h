@@ -34,7 +34,8 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   STDMETHODIMP EnumSnapShots(ULONG flags, IEnumSnapShots** enumerator) override;
   // CreateSnapShot: walks the newest live snapshot's objects and the items to add, stores a new
   // revision of everything that changed, and records a snapshot named "name;number" when
-  // anything did (S_OK); S_FALSE and nothing recorded when nothing changed.
+  // anything did (S_OK); S_FALSE and nothing recorded when nothing changed; E_OUTOFMEMORY and
+  // nothing recorded when the archive had no room for all of it.
   STDMETHODIMP CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects,
                               ICairnSnapShot** snapshot) override;
   // DeleteSnapShot: marks the oldest snapshot with this stored name (any letter case) deleted.

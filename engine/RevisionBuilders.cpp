@@ -2,6 +2,7 @@
 
 #include "ArchiveLog.h"
 #include "ArchiveWalk.h"
+#include "DiskFileCopy.h"
 #include "EngineObject.h"
 #include "Revisions.h"
 #include "StatStg.h"
@@ -84,8 +85,11 @@ bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
   state.streamKind = ObjectState::StreamKind::kDiskFile;
   state.path = path.c_str();
   ComPtr<IStream> current;
-  // A file another program holds without sharing cannot be read: no revision, and no entry.
-  if (FAILED(CreateEngineObject(CLSID_Stream, state, current.Out()))) return false;
+  // A file another program holds without sharing, or keeps changing, cannot be read: no
+  // revision, and no entry. One too large for 32-bit positions is an internal error.
+  const HRESULT hr = CreateEngineObject(CLSID_Stream, state, current.Out());
+  if (hr == kFileTooLarge) LogInternalError(archive_.Get(), "FileRevision", __LINE__, ObjectName());
+  if (FAILED(hr)) return false;
   return Store(current.Get(), mode, asAt, "FileRevision");
 }
 
@@ -101,7 +105,10 @@ HRESULT AddRevisionToChain(ICairnArchive* archive, ICairnObject* object, uint32_
                                      })))
     return kCorruptArchive;
   const uint32_t record = heap->Allocate(RevisionRecord::kSize);
-  if (record == 0) return E_OUTOFMEMORY;
+  if (record == 0) {
+    LogInternalError(archive, "RevisionBuilder", __LINE__);
+    return E_OUTOFMEMORY;
+  }
   builder.Attach(archive, object, objectRecord, record, newest);
   const bool stored = builder.AddRevision(mode, asAt);
   // Once the previous revision points at the new one, the new one is part of the chain, even if

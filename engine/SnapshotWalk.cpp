@@ -449,6 +449,8 @@ bool NewerThanBase(WalkContext& walk, ArchiveHeap& heap, uint32_t object, uint32
 
 }  // namespace
 
+void DropEntries(ArchiveHeap& heap, uint32_t snapshot) { FreeNodes(heap, snapshot + 8); }
+
 HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects) {
   ArchiveHeap* heap = HeapOf(walk.archive);
   if (heap == nullptr) return E_FAIL;

@@ -52,6 +52,9 @@ uint32_t FindExistingObject(ICairnArchive* archive, const std::string& name, boo
 // snapshot has changes to record, S_FALSE when not.
 HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects);
 
+// Unlinks and frees the entry list of a snapshot record that is not to be linked.
+void DropEntries(ArchiveHeap& heap, uint32_t snapshot);
+
 // A folder: its entries, each found again or added, with their own revisions.
 class DirectoryRevision : public RevisionBuilder {
  public:

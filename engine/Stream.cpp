@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ArchiveLog.h"
+#include "DiskFileCopy.h"
 #include "Revisions.h"
 #include "StatStg.h"
 
@@ -21,11 +22,7 @@ HRESULT Stream::Create(REFIID iid, void** object) {
   return hr;
 }
 
-Stream::~Stream() {
-  if (view_ != nullptr) UnmapViewOfFile(view_);
-  if (mapping_ != nullptr) CloseHandle(mapping_);
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
+Stream::~Stream() = default;
 
 STDMETHODIMP Stream::QueryInterface(REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
@@ -57,27 +54,10 @@ STDMETHODIMP Stream::Setup(const ObjectState& state) {
       return prepared_ ? S_OK : E_OUTOFMEMORY;
 
     case ObjectState::StreamKind::kDiskFile: {
-      if (state.path == nullptr) return E_INVALIDARG;
-      file_ = CreateFileW(state.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file_ == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
-      BY_HANDLE_FILE_INFORMATION info;
-      if (!GetFileInformationByHandle(file_, &info)) return HRESULT_FROM_WIN32(GetLastError());
-      // Positions are 32-bit: a content of 4 GiB or more cannot be archived.
-      if (info.nFileSizeHigh != 0) return E_OUTOFMEMORY;
-      stat_ = StatBlock();
-      stat_.size = info.nFileSizeLow;
-      stat_.modified = static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime;
-      stat_.created = static_cast<uint64_t>(info.ftCreationTime.dwHighDateTime) << 32 | info.ftCreationTime.dwLowDateTime;
-      stat_.accessed = static_cast<uint64_t>(info.ftLastAccessTime.dwHighDateTime) << 32 | info.ftLastAccessTime.dwLowDateTime;
-      stat_.attributes = info.dwFileAttributes;
-      size_ = info.nFileSizeLow;
-      if (size_ != 0) {
-        mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (mapping_ == nullptr) return HRESULT_FROM_WIN32(GetLastError());
-        view_ = static_cast<const uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
-        if (view_ == nullptr) return HRESULT_FROM_WIN32(GetLastError());
-      }
+      const HRESULT hr = CopyDiskFile(state.path, &content_, &stat_);
+      if (FAILED(hr)) return hr;
+      size_ = content_->Size();
+      fileCopy_ = true;
       prepared_ = true;
       return S_OK;
     }
@@ -123,7 +103,6 @@ HRESULT Stream::Prepare() {
 
 const uint8_t* Stream::Bytes(uint32_t position, uint32_t count) const {
   if (count == 0) return nullptr;
-  if (view_ != nullptr) return view_ + position;
   if (content_ != nullptr) return content_->Data() + position;
   if (inPlaceData_ != 0) {
     // The archive's mapping moves when it grows: resolve the block afresh on every read.
@@ -156,7 +135,7 @@ STDMETHODIMP Stream::Write(const void* buffer, ULONG count, ULONG* written) {
   if (written != nullptr) *written = 0;
   if (buffer == nullptr && count != 0) return STG_E_INVALIDPOINTER;
   if (FAILED(Prepare())) return E_FAIL;
-  if (content_ == nullptr) return E_ACCESSDENIED;
+  if (content_ == nullptr || fileCopy_) return E_ACCESSDENIED;
   const uint64_t end = static_cast<uint64_t>(position_) + count;
   if (end > UINT32_MAX) return E_OUTOFMEMORY;
   if (end > content_->Size() && FAILED(content_->Resize(static_cast<uint32_t>(end)))) {
@@ -179,7 +158,9 @@ STDMETHODIMP Stream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* posi
     case STREAM_SEEK_END: base = size_; break;
     default: return STG_E_INVALIDFUNCTION;
   }
-  const int64_t target = base + static_cast<int32_t>(move.LowPart);
+  // A move from the start counts up to 4 GiB, as positions do; the others move either way.
+  const int64_t target = origin == STREAM_SEEK_SET && move.QuadPart >= 0 ? int64_t{move.LowPart}
+                                                                          : base + static_cast<int32_t>(move.LowPart);
   if (target < 0 || target > UINT32_MAX) return STG_E_INVALIDFUNCTION;
   position_ = static_cast<uint32_t>(target);
   if (position != nullptr) position->QuadPart = position_;

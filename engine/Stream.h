@@ -1,5 +1,5 @@
-// Stream: a content as an IStream. On a disk file (read through a read-only mapping), on a
-// revision of the archive (read in place when the revision holds its whole content as one
+// Stream: a content as an IStream. On a disk file (a copy of the file as it was at one moment),
+// on a revision of the archive (read in place when the revision holds its whole content as one
 // uncompressed record, else rebuilt on first use), or empty and writable (a copy to be changed).
 #pragma once
 
@@ -24,17 +24,19 @@ class Stream final : public IStream, public IEngineObject {
   STDMETHODIMP_(ULONG) Release() override;
 
   // Setup: on a revision (archive, object, record; record 0 is an empty content), on a disk
-  // file (archive, object, path), or empty and writable.
+  // file (archive, object, path; kFileTooLarge for 4 GiB or more, ERROR_SHARING_VIOLATION for a
+  // file locked or never still), or empty and writable.
   STDMETHODIMP Setup(const ObjectState& state) override;
 
   // Read: copies what lies between the position and the end; 0 bytes at or past the end.
   // E_FAIL when the content cannot be rebuilt.
   STDMETHODIMP Read(void* buffer, ULONG count, ULONG* read) override;
-  // Write: only on a stream that holds its own content (E_ACCESSDENIED otherwise); grows the
+  // Write: only on a stream that holds its own content, not a disk file's (E_ACCESSDENIED
+  // otherwise); grows the
   // content when the write passes its end (E_OUTOFMEMORY when it cannot).
   STDMETHODIMP Write(const void* buffer, ULONG count, ULONG* written) override;
-  // Seek: origin start, current or end with the move's low 32 bits; STG_E_INVALIDFUNCTION for any
-  // other origin or a position before the start.
+  // Seek: origin start, current or end with the move's low 32 bits (unsigned from the start);
+  // STG_E_INVALIDFUNCTION for any other origin or a position before the start.
   STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override;
   STDMETHODIMP SetSize(ULARGE_INTEGER size) override;
   // CopyTo: writes what lies between the position and the end (at most the count's low 32 bits)
@@ -66,11 +68,8 @@ class Stream final : public IStream, public IEngineObject {
 
   uint32_t revision_ = 0;     // a revision to rebuild, or the newest read in place
   uint32_t inPlaceData_ = 0;  // data block of a revision read in place, else 0
-  std::unique_ptr<RebuiltContent> content_;  // a content of its own (rebuilt or written)
-
-  HANDLE file_ = INVALID_HANDLE_VALUE;  // a disk file and its read-only mapping
-  HANDLE mapping_ = nullptr;
-  const uint8_t* view_ = nullptr;
+  std::unique_ptr<RebuiltContent> content_;  // a content of its own (rebuilt, written or copied)
+  bool fileCopy_ = false;                    // content_ is a disk file's, not to be written
 };
 
 }  // namespace cairn

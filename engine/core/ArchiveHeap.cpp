@@ -91,14 +91,22 @@ uint32_t ArchiveHeap::Read32(uint32_t offset) const {
 }
 
 namespace {
-// The test hook that watches every change of every archive (see SetChangeHook).
+// The test hooks that watch every change and every growth of every archive (see SetChangeHook
+// and SetGrowthHook).
 void (*g_changeHook)(uint64_t) = nullptr;
 uint64_t g_changes = 0;
+bool (*g_growthHook)(uint64_t) = nullptr;
+uint64_t g_growths = 0;
 }  // namespace
 
 void ArchiveHeap::SetChangeHook(void (*hook)(uint64_t change)) {
   g_changeHook = hook;
   g_changes = 0;
+}
+
+void ArchiveHeap::SetGrowthHook(bool (*refuse)(uint64_t growth)) {
+  g_growthHook = refuse;
+  g_growths = 0;
 }
 
 void ArchiveHeap::Changed() {
@@ -151,10 +159,19 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
 
 uint32_t ArchiveHeap::Grow(uint32_t length) {
   const uint32_t oldSize = size_;
-  if (static_cast<uint64_t>(oldSize) + length > std::numeric_limits<uint32_t>::max()) return 0;
+  if (static_cast<uint64_t>(oldSize) + length > std::numeric_limits<uint32_t>::max()) {
+    ++refusals_;
+    return 0;
+  }
   file_->Unmap();
-  // On failure MapAt leaves the heap closed: the old mapping is gone and nothing may touch it.
-  if (FAILED(MapAt(oldSize + length))) return 0;
+  const bool refused = g_growthHook != nullptr && g_growthHook(++g_growths);
+  if (refused || FAILED(MapAt(oldSize + length))) {
+    // The file could not grow: map it again as it was, so that only this allocation fails. When
+    // even that fails, MapAt leaves the heap closed, and nothing may touch the lost mapping.
+    ++refusals_;
+    MapAt(oldSize);
+    return 0;
+  }
   std::memset(data_ + oldSize, 0, length);
   return oldSize;
 }
@@ -191,9 +208,17 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
     Write32(reusable + kFreeLength, length);
     return S_OK;
   }
-  const uint32_t block = Allocate(kFreeBlockSize);
+  uint32_t block = Allocate(kFreeBlockSize);
+  uint32_t start = offset;
+  if (block == 0 && IsOpen() && length >= kFreeBlockSize) {
+    // No room for a record of its own (a full disk): the area's first bytes hold it, so that
+    // freeing never loses more than those.
+    block = offset;
+    start = offset + kFreeBlockSize;
+    length -= kFreeBlockSize;
+  }
   if (block == 0) return IsOpen() ? E_OUTOFMEMORY : kArchiveClosed;
-  Write32(block + kFreeStart, offset);
+  Write32(block + kFreeStart, start);
   Write32(block + kFreeLength, length);
   Write32(block + kFreeNext, Read32(header::kFreeList));
   Write32(header::kFreeList, block);

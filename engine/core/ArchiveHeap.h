@@ -70,7 +70,8 @@ class ArchiveHeap {
   ArchiveHeap(const ArchiveHeap&) = delete;
   ArchiveHeap& operator=(const ArchiveHeap&) = delete;
 
-  // False once a growth of the file failed; every call then fails without touching memory.
+  // False once the file could neither grow nor be mapped again as it was; every call then fails
+  // without touching memory.
   bool IsOpen() const { return data_ != nullptr; }
   bool IsWritable() const { return write_ && IsOpen(); }
   // Bytes of archive data now mapped (0 when closed).
@@ -79,8 +80,13 @@ class ArchiveHeap {
   uint64_t ViewOffset() const { return viewOffset_; }
 
   // A zero-filled block of length bytes, best fit from the free list, else by growing the file.
-  // Returns 0 when there is no room, the archive is read-only or closed, or length is 0.
+  // Returns 0 when there is no room, the archive is read-only or closed, or length is 0. No room
+  // means the file cannot grow (a full disk) or would pass 4 GiB, where 32-bit offsets end; the
+  // archive stays as it was and usable.
   uint32_t Allocate(uint32_t length);
+  // How many allocations found no room since the archive was opened: a caller compares the count
+  // before and after a long operation to learn whether any step of it was refused.
+  uint64_t Refusals() const { return refusals_; }
 
   // Returns a block to the free list; length is what was allocated. E_INVALIDARG for a range
   // that is not inside the archive data behind the header.
@@ -112,6 +118,9 @@ class ArchiveHeap {
   // For crash tests: hook(n) is called before the n-th change (a word written, a block allocated)
   // of any archive in the process, so a test can end the process at any point of an operation.
   static void SetChangeHook(void (*hook)(uint64_t change));
+  // For full-disk tests: refuse(n) is asked before the n-th growth of any archive in the process;
+  // true makes that growth fail as a full disk would.
+  static void SetGrowthHook(bool (*refuse)(uint64_t growth));
 
   // Largest number of records of recordSize bytes that fit behind the header: the bound on the
   // length of any list of such records, past which the list must hold a cycle.
@@ -130,6 +139,7 @@ class ArchiveHeap {
   bool write_;
   uint8_t* data_ = nullptr;
   uint32_t size_ = 0;
+  uint64_t refusals_ = 0;
 };
 
 }  // namespace cairn

@@ -39,7 +39,7 @@ constexpr HRESULT kNewerVersion = static_cast<HRESULT>(0x80040201);
 constexpr HRESULT kNotAnArchive = static_cast<HRESULT>(0x80040204);
 // A link, length or string read from the archive points outside it, or a list does not end.
 constexpr HRESULT kCorruptArchive = static_cast<HRESULT>(0x80040202);
-// The archive was closed after a failed growth; nothing more can be done with it.
+// The archive was closed after a failed growth left it unmapped; nothing more can be done with it.
 constexpr HRESULT kArchiveClosed = static_cast<HRESULT>(0x80040203);
 
 }  // namespace cairn

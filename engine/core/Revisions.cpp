@@ -209,12 +209,12 @@ class Comparison {
   }
 
   // Stores the next count bytes of a as a record of kind at a's position; a moves past them.
-  // A record that cannot be stored is reported and skipped, and the pass goes on behind it.
+  // A record that cannot be stored is reported and ends the pass: a list with a gap is never
+  // kept, and going on would repeat the failure, and its report, for every record behind it.
   void StoreData(uint8_t kind, uint32_t count) {
     const uint32_t position = a_.Position();
     if (!ReadBytes(count)) return;
-    const HRESULT hr = list_.AppendData(kind, position, data_.data(), count, flags_);
-    if (FAILED(hr)) Fail(__LINE__, hr == kArchiveClosed);
+    if (FAILED(list_.AppendData(kind, position, data_.data(), count, flags_))) Fail(__LINE__, true);
   }
 
   bool ReadBytes(uint32_t count) {
@@ -234,8 +234,7 @@ class Comparison {
   }
 
   void StoreDeletion(uint32_t length) {
-    const HRESULT hr = list_.AppendDeletion(a_.Position(), length);
-    if (FAILED(hr)) Fail(__LINE__, hr == kArchiveClosed);
+    if (FAILED(list_.AppendDeletion(a_.Position(), length))) Fail(__LINE__, true);
   }
 
   // Insertion: the bytes of a up to where b's next bytes occur in it.
@@ -250,8 +249,8 @@ class Comparison {
         uint32_t count = 0;
         const uint32_t position = a_.Position();
         if (stopped_ || !Fill(a_, window_, kInsertionChunk, &count, __LINE__) || count == 0) break;
-        const HRESULT hr = list_.AppendData(difference_kind::kInsertion, position, window_, count, flags_);
-        if (FAILED(hr)) Fail(__LINE__, hr == kArchiveClosed);
+        if (FAILED(list_.AppendData(difference_kind::kInsertion, position, window_, count, flags_)))
+          Fail(__LINE__, true);
       }
       return true;
     }
@@ -302,9 +301,9 @@ class Comparison {
     changeLength_ += length;
   }
 
-  // Stores the Change being grown, if any; a stays where it is.
+  // Stores the Change being grown, if any; a stays where it is. A stopped pass stores nothing more.
   void Flush() {
-    if (changeLength_ == 0) return;
+    if (changeLength_ == 0 || stopped_) return;
     const uint32_t start = changeStart_, length = changeLength_;
     changeLength_ = 0;
     const uint32_t back = a_.Position();

@@ -33,9 +33,9 @@ class DifferenceList {
 
 // The difference pass: appends to list the records that turn content b into content a. a is
 // rewound to 0; b is read from its current position. S_OK when at least one difference was
-// found, S_FALSE when the contents are equal. Failures to read or to store are reported to
-// errors under module and end the pass (reads) or skip the record (stores), as the engine logs
-// them; the pass then returns what it found so far.
+// found, S_FALSE when the contents are equal. A failure to read or to store is reported to
+// errors under module, as the engine logs it, and ends the pass, which then returns what it
+// found so far.
 HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint32_t revisionFlags,
                        InternalErrors& errors, const char* module);
 

@@ -168,10 +168,17 @@ TEST_F(NamedStreamTest, StreamsSeekWithinTheirRules) {
   EXPECT_EQ(stream->Seek(move, 3, &position), STG_E_INVALIDFUNCTION);
   move.QuadPart = -1;
   EXPECT_EQ(stream->Seek(move, STREAM_SEEK_SET, &position), STG_E_INVALIDFUNCTION);
+  // Positions count up to 4 GiB: a file of 3 GiB is read at every place.
+  move.QuadPart = 0xC0000000ll;
+  EXPECT_EQ(stream->Seek(move, STREAM_SEEK_SET, &position), S_OK);
+  EXPECT_EQ(position.QuadPart, 0xC0000000u);
+  char c = 0;
+  ULONG n = 1;
+  EXPECT_EQ(stream->Read(&c, 1, &n), S_OK);
+  EXPECT_EQ(n, 0u) << "nothing past the end";
+  move.QuadPart = -1;
   EXPECT_EQ(stream->Seek(move, STREAM_SEEK_END, &position), S_OK);
   EXPECT_EQ(position.QuadPart, 3u);
-  char c = 0;
-  ULONG n = 0;
   EXPECT_EQ(stream->Read(&c, 1, &n), S_OK);
   EXPECT_EQ(c, 'd');
   EXPECT_EQ(stream->Read(&c, 1, &n), S_OK);

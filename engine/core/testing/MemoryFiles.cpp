@@ -50,9 +50,14 @@ class FaultyFile final : public PlatformFile {
   uint64_t Size() const override { return real_->Size(); }
 
   HRESULT Map(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
-    if (++owner_.maps_ == owner_.failMap_) {
-      *view = nullptr;
+    *view = nullptr;
+    const int map = ++owner_.maps_;
+    if (owner_.failMap_ != 0 && map >= owner_.failMap_ && map < owner_.failMap_ + owner_.failMaps_)
       return owner_.mapResult_;
+    if (fileSize > real_->Size()) {
+      const int growth = ++owner_.growths_;
+      if (owner_.failGrowth_ != 0 && (growth == owner_.failGrowth_ || (owner_.diskFull_ && growth > owner_.failGrowth_)))
+        return static_cast<HRESULT>(0x80070070);  // disk full
     }
     return real_->Map(fileSize, viewOffset, view);
   }

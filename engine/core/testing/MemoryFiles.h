@@ -25,15 +25,25 @@ class MemoryFiles final : public PlatformFiles {
   std::map<std::string, std::vector<uint8_t>> files_;
 };
 
-// Passes every call on to another PlatformFiles, but fails the n-th Map (counting from 1, over
-// all files it opened) or the n-th Open with the given result.
+// Passes every call on to another PlatformFiles, but fails chosen calls with a given result:
+// count Maps from the n-th (counting from 1, over all files it opened), the n-th Open, or the
+// n-th growth of a file (a Map larger than the file) and, for a full disk, every later one.
 class FaultyFiles final : public PlatformFiles {
  public:
   explicit FaultyFiles(PlatformFiles& real) : real_(real) {}
 
-  void FailMap(int n, HRESULT hr = E_OUTOFMEMORY) { failMap_ = n; mapResult_ = hr; }
+  void FailMap(int n, HRESULT hr = E_OUTOFMEMORY, int count = 1) {
+    failMap_ = n;
+    failMaps_ = count;
+    mapResult_ = hr;
+  }
   void FailOpen(int n, HRESULT hr = E_ACCESSDENIED) { failOpen_ = n; openResult_ = hr; }
+  void FailGrowth(int n, bool andEveryLater) {
+    failGrowth_ = n;
+    diskFull_ = andEveryLater;
+  }
   int MapCalls() const { return maps_; }
+  int Growths() const { return growths_; }
 
   HRESULT Open(const std::string& path, bool create, bool write, std::unique_ptr<PlatformFile>* file) override;
 
@@ -42,8 +52,12 @@ class FaultyFiles final : public PlatformFiles {
   PlatformFiles& real_;
   int maps_ = 0;
   int opens_ = 0;
+  int growths_ = 0;
   int failMap_ = 0;
+  int failMaps_ = 1;
   int failOpen_ = 0;
+  int failGrowth_ = 0;
+  bool diskFull_ = false;
   HRESULT mapResult_ = E_OUTOFMEMORY;
   HRESULT openResult_ = E_ACCESSDENIED;
 };

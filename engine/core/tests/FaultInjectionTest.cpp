@@ -1,5 +1,6 @@
-// Failures of the platform under the heap: a mapping that cannot be made at open, and a growth
-// that fails, after which the archive is closed and what was written before is kept.
+// Failures of the platform under the heap: a mapping that cannot be made at open; a growth that
+// fails, after which the archive is as it was; and a growth after which even the old size cannot
+// be mapped, which closes the archive and keeps what was written before.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -35,11 +36,37 @@ TEST_P(FaultTest, MappingFailureFailsTheOpen) {
   EXPECT_EQ(ArchiveHeap::Open(refusing, Path("b.crn"), true, true, &heap), E_ACCESSDENIED);
 }
 
+TEST_P(FaultTest, AFailedGrowthLeavesTheArchiveAsItWas) {
+  FaultyFiles files(Real());
+  std::unique_ptr<ArchiveHeap> heap;
+  ASSERT_EQ(ArchiveHeap::Open(files, Path("a.crn"), true, true, &heap), S_OK);
+  const uint32_t a = heap->Allocate(16);
+  std::memcpy(heap->Resolve(a, 16), "kept across fail", 16);
+  files.FailGrowth(files.Growths() + 1, false);
+  EXPECT_EQ(heap->Allocate(100), 0u);
+  EXPECT_EQ(heap->Refusals(), 1u);
+  EXPECT_TRUE(heap->IsOpen());
+  EXPECT_EQ(heap->DataSize(), 48u);
+  EXPECT_EQ(std::memcmp(heap->Resolve(a, 16), "kept across fail", 16), 0);
+  ASSERT_EQ(heap->Free(a, 16), S_OK) << "the free list grows from the data as it is";
+  EXPECT_EQ(heap->Allocate(100), 60u) << "the next growth goes ahead";
+
+  files.FailGrowth(files.Growths() + 1, true);  // the disk is full from now on
+  EXPECT_EQ(heap->Allocate(8), 32u) << "the free list still serves";
+  EXPECT_EQ(heap->Allocate(100), 0u);
+  EXPECT_EQ(heap->Allocate(100), 0u);
+  EXPECT_EQ(heap->Refusals(), 3u);
+  EXPECT_TRUE(heap->IsOpen());
+  ArchiveVisitor quiet;
+  EXPECT_EQ(WalkArchive(*heap, quiet), S_OK);
+}
+
 TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
   const std::string path = Path("a.crn");
   {
     FaultyFiles files(Real());
-    files.FailMap(4);  // the open is map 1; the third growth fails
+    // The open is map 1; the third growth fails, and so does mapping the old size again.
+    files.FailMap(4, E_OUTOFMEMORY, 2);
     std::unique_ptr<ArchiveHeap> heap;
     ASSERT_EQ(ArchiveHeap::Open(files, path, true, true, &heap), S_OK);
     const uint32_t a = heap->Allocate(16);
@@ -47,7 +74,7 @@ TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
     ASSERT_NE(heap->Allocate(16), 0u);
     ASSERT_TRUE(heap->SetHeaderField(header::kOptions, 0x0B));
     EXPECT_EQ(heap->Allocate(16), 0u);
-    EXPECT_EQ(files.MapCalls(), 4);
+    EXPECT_EQ(files.MapCalls(), 5);
 
     EXPECT_FALSE(heap->IsOpen());
     EXPECT_EQ(heap->DataSize(), 0u);
@@ -60,7 +87,7 @@ TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
     EXPECT_EQ(heap->FreeSpace(&report), kArchiveClosed);
     ArchiveVisitor quiet;
     EXPECT_EQ(WalkArchive(*heap, quiet), kArchiveClosed);
-    EXPECT_EQ(files.MapCalls(), 4) << "nothing tries to map again";
+    EXPECT_EQ(files.MapCalls(), 5) << "nothing tries to map again";
   }
   std::unique_ptr<ArchiveHeap> heap;
   ASSERT_EQ(ArchiveHeap::Open(Real(), path, false, false, &heap), S_OK);

@@ -472,14 +472,104 @@ TEST_F(RevisionsTest, FailedReadOrGrowthLeavesThePreviousRevisionWhole) {
   EXPECT_EQ(RevisionRecord(*heap_, second).Differences(), 0u);
   EXPECT_EQ(Read(first), old);
 
-  // The archive cannot grow: it closes, and the store says so.
+  // The archive cannot grow: the store is taken back and the archive stays as it was.
   testing::FaultyFiles faulty(files_);
   heap_.reset();
   ASSERT_EQ(ArchiveHeap::Open(faulty, "a.crn", false, true, &heap_), S_OK);
-  faulty.FailMap(faulty.MapCalls() + 1);
-  MemorySource again(old), next(RandomBytes(rng, 40000));
-  EXPECT_EQ(StoreRevisionContent(*heap_, second, again, next, 1, Stamp{}, nullptr, errors_, "FileRevision"), kArchiveClosed);
+  faulty.FailGrowth(faulty.Growths() + 1, true);
+  const Bytes larger = RandomBytes(rng, 40000);
+  MemorySource again(old), next(larger);
+  errors_.reports = 0;
+  EXPECT_EQ(StoreRevisionContent(*heap_, second, again, next, 1, Stamp{}, nullptr, errors_, "FileRevision"), E_FAIL);
+  EXPECT_EQ(errors_.reports, 1) << "reported once, not once per record";
+  EXPECT_TRUE(heap_->IsOpen());
+  EXPECT_EQ(RevisionRecord(*heap_, first).Next(), 0u);
+  EXPECT_EQ(RevisionRecord(*heap_, second).Differences(), 0u);
+  EXPECT_EQ(Read(first), old);
+
+  // Nor can the old size be mapped again: the archive closes, and the store says so.
+  heap_.reset();
+  ASSERT_EQ(ArchiveHeap::Open(faulty, "a.crn", false, true, &heap_), S_OK);
+  faulty.FailMap(faulty.MapCalls() + 1, E_OUTOFMEMORY, 2);
+  MemorySource third(old), fourth(larger);
+  EXPECT_EQ(StoreRevisionContent(*heap_, second, third, fourth, 1, Stamp{}, nullptr, errors_, "FileRevision"), kArchiveClosed);
   EXPECT_FALSE(heap_->IsOpen());
+}
+
+// A full disk at any growth of a round of stores, whether it passes (one growth fails) or stays
+// (every later one fails too): each store is stored whole or taken back whole, every revision
+// stored before rebuilds exactly, and every byte of the archive is live or free, once.
+TEST_F(RevisionsTest, AFullDiskAtAnyGrowthLosesNothingStoredBefore) {
+  std::mt19937 rng(8);
+  const uint32_t modes[] = {0, 1, 3, 1};
+  std::vector<uint32_t> objects;
+  std::vector<std::vector<Bytes>> history(4);
+  for (int i = 0; i < 4; ++i) {
+    objects.push_back(NewObject());
+    for (int k = 0; k < 3; ++k) {
+      Bytes content = k == 0 ? RandomBytes(rng, 6000 + 9000 * i) : history[i].back();
+      if (k != 0) Edit(rng, content, i % 2 == 0);
+      const HRESULT hr = Add(objects[i], content, modes[i]);
+      ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
+      if (hr == S_OK) history[i].push_back(content);
+    }
+  }
+  std::vector<Bytes> next;
+  for (int i = 0; i < 4; ++i) {
+    next.push_back(history[i].back());
+    for (int e = 0; e < 3; ++e) Edit(rng, next[i], i % 2 == 0);
+    const Bytes added = RandomBytes(rng, 30000);  // more than the free list holds
+    next[i].insert(next[i].begin() + next[i].size() / 2, added.begin(), added.end());
+  }
+  heap_.reset();
+  const Bytes before = files_.Bytes("a.crn");
+
+  int failedRounds = 0;
+  for (bool diskStaysFull : {false, true}) {
+    for (int n = 1;; ++n) {
+      SCOPED_TRACE("growth " + std::to_string(n) + (diskStaysFull ? " and every later one" : " only"));
+      files_.Bytes("a.crn") = before;
+      testing::FaultyFiles faulty(files_);
+      ASSERT_EQ(ArchiveHeap::Open(faulty, "a.crn", false, true, &heap_), S_OK);
+      const int growthsAtStart = faulty.Growths();
+      faulty.FailGrowth(growthsAtStart + n, diskStaysFull);
+      errors_.reports = 0;
+      std::vector<HRESULT> results;
+      for (int i = 0; i < 4; ++i) results.push_back(Add(objects[i], next[i], modes[i]));
+      const bool failed = faulty.Growths() - growthsAtStart >= n;
+      ASSERT_TRUE(heap_->IsOpen());
+      EXPECT_EQ(heap_->Refusals() != 0, failed);
+
+      // Checked in the open archive, then in the file it leaves behind.
+      for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 4; ++i) {
+          SCOPED_TRACE("object " + std::to_string(i) + (pass == 0 ? " open" : " reopened"));
+          ASSERT_TRUE(results[i] == S_OK || (failed && results[i] == E_FAIL)) << std::hex << results[i];
+          std::vector<uint32_t> chain;
+          ForEach<RevisionRecord>(*heap_, ObjectRecord(*heap_, objects[i]).OldestRevision(), [&](RevisionRecord& r) {
+            chain.push_back(r.Offset());
+            return S_OK;
+          });
+          ASSERT_EQ(chain.size(), history[i].size() + (results[i] == S_OK ? 1 : 0));
+          for (size_t k = 0; k < history[i].size(); ++k) ASSERT_EQ(Read(chain[k]), history[i][k]) << "revision " << k + 1;
+          if (results[i] == S_OK) ASSERT_EQ(Read(chain.back()), next[i]);
+        }
+        Accounting sum;
+        EXPECT_EQ(WalkArchive(*heap_, sum), S_OK);
+        EXPECT_EQ(sum.problems, 0);
+        EXPECT_EQ(sum.bytes, heap_->DataSize()) << "what a failed store had allocated is free again";
+        heap_.reset();
+        if (pass == 0) ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+      }
+      if (failed) {
+        EXPECT_GT(errors_.reports, 0) << "a refused store is reported";
+      } else {
+        break;  // the round needs fewer growths than n
+      }
+      ++failedRounds;
+    }
+  }
+  EXPECT_GE(failedRounds, 30) << "a full disk was met at many points";
 }
 
 // Damaged records: each case breaks a sound archive in one way; rebuilding must fail with
