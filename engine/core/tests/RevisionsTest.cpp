@@ -552,14 +552,18 @@ TEST_F(RevisionsTest, AFullDiskAtAnyGrowthLosesNothingStoredBefore) {
           });
           ASSERT_EQ(chain.size(), history[i].size() + (results[i] == S_OK ? 1 : 0));
           for (size_t k = 0; k < history[i].size(); ++k) ASSERT_EQ(Read(chain[k]), history[i][k]) << "revision " << k + 1;
-          if (results[i] == S_OK) ASSERT_EQ(Read(chain.back()), next[i]);
+          if (results[i] == S_OK) {
+            ASSERT_EQ(Read(chain.back()), next[i]);
+          }
         }
         Accounting sum;
         EXPECT_EQ(WalkArchive(*heap_, sum), S_OK);
         EXPECT_EQ(sum.problems, 0);
         EXPECT_EQ(sum.bytes, heap_->DataSize()) << "what a failed store had allocated is free again";
         heap_.reset();
-        if (pass == 0) ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+        if (pass == 0) {
+          ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+        }
       }
       if (failed) {
         EXPECT_GT(errors_.reports, 0) << "a refused store is reported";
