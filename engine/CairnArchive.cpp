@@ -6,6 +6,7 @@
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
+#include "Profile.h"
 #include "RevisionBuilders.h"
 #include "SnapshotWalk.h"
 #include "Text.h"
@@ -85,6 +86,7 @@ STDMETHODIMP_(ULONG) CairnArchive::Release() {
     rot_.Revoke();
   }
   delete this;
+  profile::Report(stderr);
   return 0;
 }
 
@@ -128,7 +130,10 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
     status->SetMax(static_cast<int>(heap_->HeaderField(header::kLastProgressCount)));
   }
 
-  hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+  {
+    profile::Scope scope(profile::kWalk);
+    hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+  }
 
   if (status) {
     int current = 0;

@@ -12,6 +12,7 @@
 #include "ArchiveLog.h"
 #include "ArchiveRecords.h"
 #include "ComObject.h"
+#include "Profile.h"
 #include "cairn.h"
 
 namespace cairn {
@@ -57,7 +58,11 @@ HRESULT CreateEngineObject(REFCLSID clsid, const ObjectState& state, I** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   ComPtr<IEngineObject> object;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IEngineObject), object.OutVoid());
+  HRESULT hr;
+  {
+    profile::Scope scope(profile::kEngineObject);
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IEngineObject), object.OutVoid());
+  }
   if (FAILED(hr)) return hr;
   hr = object->Setup(state);
   if (FAILED(hr)) return hr;

@@ -8,6 +8,7 @@
 #include "ArchiveLog.h"
 #include "ArchiveWalk.h"
 #include "EngineObject.h"
+#include "Profile.h"
 #include "StatStg.h"
 #include "Text.h"
 
@@ -167,7 +168,12 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
       SysFreeString(text);
       if (passes == S_FALSE) return Outcome::kExcluded;
     }
-    if (StgIsStorageFile(path.c_str()) == S_OK) {
+    bool compound;
+    {
+      profile::Scope scope(profile::kOpenFile);
+      compound = StgIsStorageFile(path.c_str()) == S_OK;
+    }
+    if (compound) {
       StorageRevision builder(walk, nullptr);
       hr = AddRevisionToChain(walk.archive, object.Get(), objectRecord, builder, walk.mode, walk.asAt);
     } else {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ArchiveLog.h"
+#include "Profile.h"
 #include "Revisions.h"
 #include "StatStg.h"
 
@@ -58,6 +59,7 @@ STDMETHODIMP Stream::Setup(const ObjectState& state) {
 
     case ObjectState::StreamKind::kDiskFile: {
       if (state.path == nullptr) return E_INVALIDARG;
+      profile::Scope scope(profile::kOpenFile);
       file_ = CreateFileW(state.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file_ == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "ByteOrder.h"
+#include "Profile.h"
 #include "Revisions.h"
 
 namespace cairn {
@@ -120,6 +121,7 @@ bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
 
 uint32_t ArchiveHeap::Allocate(uint32_t length) {
   if (!IsWritable() || length == 0) return 0;
+  profile::Scope scope(profile::kAllocate);
   Changed();
 
   uint32_t best = 0;
@@ -150,6 +152,7 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
 }
 
 uint32_t ArchiveHeap::Grow(uint32_t length) {
+  profile::Scope scope(profile::kGrow);
   const uint32_t oldSize = size_;
   if (static_cast<uint64_t>(oldSize) + length > std::numeric_limits<uint32_t>::max()) return 0;
   file_->Unmap();
@@ -160,6 +163,7 @@ uint32_t ArchiveHeap::Grow(uint32_t length) {
 }
 
 HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
+  profile::Scope scope(profile::kFree);
   if (!IsOpen()) return kArchiveClosed;
   if (!write_) return E_ACCESSDENIED;
   if (offset < header::kSize || !Contains(offset, length)) return E_INVALIDARG;

@@ -10,6 +10,7 @@
 
 #include "ArchiveWalk.h"
 #include "Compression.h"
+#include "Profile.h"
 
 namespace cairn {
 namespace {
@@ -96,6 +97,7 @@ class Comparison {
 
   // S_OK when at least one difference was found, S_FALSE when none.
   HRESULT Run() {
+    profile::Scope scope(profile::kCompare);
     compression::Workspace* outer = passWorkspace;
     passWorkspace = &workspace_;
     const HRESULT hr = Compare();
@@ -548,6 +550,7 @@ HRESULT DifferenceList::AppendData(uint8_t kind, uint32_t position, const uint8_
   std::vector<uint8_t> held;
   try {
     if (compression::IsCompressed(revisionFlags)) {
+      profile::Scope scope(profile::kCompress);
       if (!compression::Compress(revisionFlags, bytes, count, &held, passWorkspace)) return E_FAIL;
     } else if (heap_.OffsetOf(bytes) != 0) {
       held.assign(bytes, bytes + count);  // growing the archive may move the bytes
@@ -769,6 +772,7 @@ bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32
 
 HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
                        const char* module) {
+  profile::Scope scope(profile::kRebuild);
   if (!heap.IsOpen()) return kArchiveClosed;
   HRESULT hr = out.Size() == 0 ? S_OK : out.Resize(0);
   if (FAILED(hr)) return hr;
