@@ -90,6 +90,25 @@ STDMETHODIMP_(ULONG) CairnArchive::Release() {
   return 0;
 }
 
+HRESULT CairnArchive::ClassObject(REFCLSID clsid, IClassFactory** factory) {
+  *factory = nullptr;
+  for (const auto& known : factories_)
+    if (IsEqualCLSID(known.first, clsid)) {
+      *factory = ComPtr<IClassFactory>(known.second).Detach();
+      return S_OK;
+    }
+  ComPtr<IClassFactory> found;
+  HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, found.OutVoid());
+  if (FAILED(hr)) return hr;
+  try {
+    factories_.emplace_back(clsid, found);
+  } catch (const std::exception&) {
+    // Not kept: the next object of the class asks again.
+  }
+  *factory = found.Detach();
+  return S_OK;
+}
+
 HRESULT CairnArchive::CheckWritable() const {
   if (heap_ == nullptr) return E_UNEXPECTED;
   if (!heap_->IsOpen()) return E_FAIL;
@@ -317,9 +336,13 @@ STDMETHODIMP CairnArchive::GetStream(BSTR name, IStream** stream) {
   HRESULT hr = GetObject(name, object.Out(), 1);
   if (FAILED(hr)) return hr;
   ComPtr<IEnumCairnRevisions> revisions;
-  ComPtr<ICairnRevision> newest, revision;
+  ComPtr<ICairnRevision> newest, beyond;
   if (FAILED(object->EnumCairnRevisions(0, revisions.Out()))) return E_FAIL;
-  while (revisions->Next(3, revision.Out()) == S_OK) newest = revision;
+  // The last revision the enumerator returns with flags 3, without an object for every revision
+  // before it (the log has one per entry). The step past it reports a damaged link as a full
+  // enumeration would.
+  if (revisions->Last(3, newest.Out()) != S_OK) newest.Reset();
+  if (newest) revisions->Next(3, beyond.Out());
   ComPtr<IStream> content, copy;
   ObjectState empty;
   empty.streamKind = ObjectState::StreamKind::kEmpty;

@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <exception>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "ArchiveHeap.h"
 #include "ComObject.h"
@@ -75,6 +78,7 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
 
   // IArchiveData
   ArchiveHeap* STDMETHODCALLTYPE Heap() override { return heap_.get(); }
+  HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) override;
 
   // IPersistFile
   STDMETHODIMP GetClassID(CLSID* clsid) override;
@@ -107,6 +111,7 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
 
   RefCount refs_;
   std::unique_ptr<ArchiveHeap> heap_;
+  std::vector<std::pair<CLSID, ComPtr<IClassFactory>>> factories_;  // see ClassObject
   RotRegistration rot_;
   // The filter lists, compiled from their named streams; reloaded when their flag is set.
   FilterList include_, exclude_;

@@ -22,6 +22,10 @@ MIDL_INTERFACE("1b7a611a-0e03-425b-8540-9cada2d8fb86")
 IArchiveData : public IUnknown {
   // The open archive, or null when the object has not loaded one.
   virtual ArchiveHeap* STDMETHODCALLTYPE Heap() = 0;
+  // The class object of an engine class, from the component system the first time it is asked
+  // for and kept for the archive's life, so that creating the many small objects of a snapshot
+  // does not look the class up again each time.
+  virtual HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) = 0;
 };
 
 // The state a creator gives a new object of the engine (each class reads what it needs).
@@ -51,8 +55,9 @@ __CRT_UUID_DECL(cairn::IEngineObject, 0xc854089f, 0x29b6, 0x45b0, 0x98, 0x69, 0x
 
 namespace cairn {
 
-// Creates an engine class through the component system, as every engine client does, and gives
-// it its state. The out-pointer is null on failure.
+// Creates an engine class through the component system, as every engine client does (through the
+// class object the archive keeps, when the state names an archive), and gives it its state. The
+// out-pointer is null on failure.
 template <class I>
 HRESULT CreateEngineObject(REFCLSID clsid, const ObjectState& state, I** out) {
   if (out == nullptr) return E_POINTER;
@@ -61,7 +66,13 @@ HRESULT CreateEngineObject(REFCLSID clsid, const ObjectState& state, I** out) {
   HRESULT hr;
   {
     profile::Scope scope(profile::kEngineObject);
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IEngineObject), object.OutVoid());
+    ComPtr<IArchiveData> data;
+    ComPtr<IClassFactory> factory;
+    if (state.archive != nullptr && SUCCEEDED(state.archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid())) &&
+        SUCCEEDED(data->ClassObject(clsid, factory.Out())))
+      hr = factory->CreateInstance(nullptr, __uuidof(IEngineObject), object.OutVoid());
+    else
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IEngineObject), object.OutVoid());
   }
   if (FAILED(hr)) return hr;
   hr = object->Setup(state);
