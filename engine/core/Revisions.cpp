@@ -366,6 +366,10 @@ class Rebuilder {
     const uint32_t oldSize = out_.Size();
     // The content never grows past what this level can hold: its older self plus its own size.
     const uint64_t limit = std::min<uint64_t>(UINT32_MAX, oldSize + std::min<uint64_t>(stated, UINT32_MAX));
+    if (oldSize == 0) {
+      const HRESULT appended = AppendLevel(revision, limit);
+      if (appended != S_FALSE) return appended;
+    }
 
     uint64_t size = oldSize;  // as if the records so far had been applied in place
     uint64_t target = 0;      // the target content is settled up to here
@@ -446,6 +450,62 @@ class Rebuilder {
 
   // Decompressed bytes kept from measuring for writing, up to this much per level.
   static constexpr size_t kCacheBudget = 8u << 20;
+
+  // A level applied to an empty content whose records each insert at its end, as the newest
+  // revision holds every whole content: each record's bytes go straight to the end, decompressed
+  // once. The checks, their order and the outcome are those of the sweep below. S_FALSE, with the
+  // content emptied again, at the first record that does not append, for the sweep to do.
+  HRESULT AppendLevel(const RevisionRecord& revision, uint64_t limit) {
+    std::vector<uint32_t> met;
+    uint64_t size = 0;
+    HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
+      if (d.Kind() != difference_kind::kInsertion || d.Position() != size) return S_FALSE;
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
+      met.push_back(d.Offset());
+      if (!d.HasSoundData()) return Bad(__LINE__);
+      const uint8_t* stored = heap_.Resolve(d.Data(), d.Length());
+      if (stored == nullptr) return Bad(__LINE__);
+      uint64_t n = d.Length();
+      bool inflated = false;
+      if (compression::IsCompressed(flags_)) {
+        uint32_t produced = 0;
+        HRESULT written = S_OK;
+        const compression::Inflated result = compression::Decompress(
+            flags_, stored, d.Length(), bound_,
+            [&](const uint8_t* bytes, uint32_t count) {
+              const uint64_t at = size + produced - count;
+              if (at + count > UINT32_MAX) return false;
+              written = out_.Resize(static_cast<uint32_t>(at + count));
+              if (SUCCEEDED(written)) written = out_.Write(static_cast<uint32_t>(at), bytes, count);
+              return SUCCEEDED(written);
+            },
+            &produced, &workspace_);
+        if (FAILED(written)) return StoreFailed(written, __LINE__);
+        inflated_ += produced;
+        if (inflated_ > bound_) return Bad(__LINE__);
+        inflated = result == compression::Inflated::kComplete;
+        if (inflated) n = produced;
+      }
+      if (size + n > limit) return Bad(__LINE__);
+      if (!inflated) {  // stored bytes, or data that did not decompress cleanly: applied as stored
+        HRESULT written = out_.Resize(static_cast<uint32_t>(size + n));
+        if (SUCCEEDED(written) && n != 0) written = out_.Write(static_cast<uint32_t>(size), stored, static_cast<uint32_t>(n));
+        if (FAILED(written)) return StoreFailed(written, __LINE__);
+      }
+      size += n;
+      return S_OK;
+    });
+    if (hr == S_FALSE) {
+      for (uint32_t record : met) seen_.erase(record);
+      inflated_ = 0;
+      hr = out_.Resize(0);
+      return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_FALSE;
+    }
+    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__);
+    // Output of a stream that failed late may lie behind the end: the content ends at size.
+    if (out_.Size() != size && FAILED(hr = out_.Resize(static_cast<uint32_t>(size)))) return StoreFailed(hr, __LINE__);
+    return S_OK;
+  }
 
   HRESULT Bad(int line) {
     errors_.Report(module_, line);
@@ -549,7 +609,10 @@ HRESULT DifferenceList::AppendData(uint8_t kind, uint32_t position, const uint8_
   if ((kind != difference_kind::kInsertion && kind != difference_kind::kChange) || count == 0) return E_INVALIDARG;
   std::vector<uint8_t> held;
   try {
-    if (compression::IsCompressed(revisionFlags)) {
+    if (kind == difference_kind::kInsertion && compression::IsCompressed(revisionFlags) &&
+        FindReusable(position, bytes, count, revisionFlags, &held)) {
+      // held has the stored bytes of the same content
+    } else if (compression::IsCompressed(revisionFlags)) {
       profile::Scope scope(profile::kCompress);
       if (!compression::Compress(revisionFlags, bytes, count, &held, passWorkspace)) return E_FAIL;
     } else if (heap_.OffsetOf(bytes) != 0) {
@@ -580,6 +643,38 @@ HRESULT DifferenceList::AppendData(uint8_t kind, uint32_t position, const uint8_
   heap_.Write32(slot, record);
   tailSlot_ = slot;
   return S_OK;
+}
+
+bool DifferenceList::FindReusable(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags,
+                                  std::vector<uint8_t>* stored) {
+  // The list is in increasing positions, as the Insertions asked about: pass what lies before.
+  uint32_t steps = heap_.MaxRecords(DifferenceRecord::kSize);
+  while (reuse_ != 0) {
+    DifferenceRecord d(heap_, reuse_);
+    if (!d.IsValid() || steps-- == 0) {
+      reuse_ = 0;
+      return false;
+    }
+    if (d.Position() >= position) break;
+    reuse_ = d.Next();
+  }
+  if (reuse_ == 0) return false;
+  DifferenceRecord d(heap_, reuse_);
+  if (d.Position() != position || d.Kind() != difference_kind::kInsertion || !d.HasSoundData() || d.Length() == 0)
+    return false;
+  const uint8_t* data = heap_.Resolve(d.Data(), d.Length());
+  uint32_t produced = 0;
+  bool same = true;
+  const compression::Inflated result = compression::Decompress(
+      revisionFlags, data, d.Length(), count,
+      [&](const uint8_t* piece, uint32_t n) {
+        same = same && std::memcmp(piece, bytes + (produced - n), n) == 0;
+        return same;
+      },
+      &produced, &reuseWorkspace_);
+  if (result != compression::Inflated::kComplete || produced != count || !same) return false;
+  stored->assign(data, data + d.Length());
+  return true;
 }
 
 HRESULT DifferenceList::AppendDeletion(uint32_t position, uint32_t length) {
@@ -712,6 +807,7 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   revision.SetDifferences(0);
   list.ResetTail();
   revision.SetFlags(mode);
+  if (previousFlags == mode) list.ReuseFrom(previous.Differences());
   RunPass(current, empty, list, mode, errors, module, &failed);
   const uint32_t journal = failed ? 0 : heap.Allocate(kSwitchSize);
   if (journal == 0) {
