@@ -14,8 +14,9 @@ namespace cairn {
 
 class RebuiltContent final : public ContentStore {
  public:
-  // Contents up to this size stay in memory.
-  static constexpr uint32_t kMemoryLimit = 4u << 20;
+  // Contents up to this size stay in memory: a 64-bit engine has the room, and a rebuild there
+  // costs no file mapping growing and being written back under it.
+  static constexpr uint32_t kMemoryLimit = 512u << 20;
 
   RebuiltContent() = default;
   ~RebuiltContent() override;

@@ -77,6 +77,7 @@ bool StreamRevision::AddRevision(uint32_t mode, Stamp asAt) {
 }
 
 bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
+  if (content_) return Store(content_.Get(), mode, asAt, "FileRevision");
   const std::wstring path = FromAnsi(ObjectName());
   ObjectState state;
   state.archive = archive_.Get();
