@@ -324,6 +324,7 @@ class Bench:
                     self.rdiff_sequence(data)
                     self.git_sequence(data)
                     self.restic_sequence(data)
+                self.write(final=False)  # what is known so far, should the run be stopped
         self.write()
 
     # ---- the report
@@ -346,7 +347,7 @@ class Bench:
         return ("%d cores (%s), %.1f GB memory, %s, %s; load average at the end %.1f %.1f %.1f"
                 % (cores, model, memory / 1e9, wine, platform.platform(), load[0], load[1], load[2]))
 
-    def write(self):
+    def write(self, final=True):
         lines = []
         lines.append("# Benchmark: cn under Wine beside native peers")
         lines.append("")
@@ -409,6 +410,10 @@ class Bench:
         out_dir = os.path.join(self.root, "bench", "results")
         os.makedirs(out_dir, exist_ok=True)
         name = "%s-%s.md" % (datetime.datetime.now().strftime("%Y-%m-%d-%H%M"), platform.node())
+        if not final:
+            with open(os.path.join(self.work, "partial.md"), "w") as f:
+                f.write(text)
+            return
         for path in [os.path.join(out_dir, name), os.path.join(out_dir, "latest.md")]:
             with open(path, "w") as f:
                 f.write(text)

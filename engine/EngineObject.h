@@ -26,6 +26,13 @@ IArchiveData : public IUnknown {
   // for and kept for the archive's life, so that creating the many small objects of a snapshot
   // does not look the class up again each time.
   virtual HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) = 0;
+  // The newest revision of an object (0 when it has none), as walking its chain from the oldest
+  // finds it; kCorruptArchive when that walk fails. Remembered per object once walked and moved on
+  // by RevisionLinked, so that a long chain (the log has a revision per entry) is not walked again
+  // for every revision added to it.
+  virtual HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) = 0;
+  // Tells that revision was linked behind the object's newest revision.
+  virtual void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) = 0;
 };
 
 // The state a creator gives a new object of the engine (each class reads what it needs).

@@ -93,14 +93,10 @@ bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
 HRESULT AddRevisionToChain(ICairnArchive* archive, ICairnObject* object, uint32_t objectRecord,
                            RevisionBuilder& builder, uint32_t mode, Stamp asAt) {
   ArchiveHeap* heap = HeapOf(archive);
-  if (heap == nullptr) return E_FAIL;
+  ComPtr<IArchiveData> data;
+  if (heap == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return E_FAIL;
   uint32_t newest = 0;
-  if (FAILED(ForEach<RevisionRecord>(*heap, ObjectRecord(*heap, objectRecord).OldestRevision(),
-                                     [&](RevisionRecord& revision) {
-                                       newest = revision.Offset();
-                                       return S_OK;
-                                     })))
-    return kCorruptArchive;
+  if (FAILED(data->NewestRevision(objectRecord, &newest))) return kCorruptArchive;
   const uint32_t record = heap->Allocate(RevisionRecord::kSize);
   if (record == 0) return E_OUTOFMEMORY;
   builder.Attach(archive, object, objectRecord, record, newest);
@@ -112,6 +108,7 @@ HRESULT AddRevisionToChain(ICairnArchive* archive, ICairnObject* object, uint32_
       RevisionRecord(*heap, newest).SetNext(record);
     else
       ObjectRecord(*heap, objectRecord).SetOldestRevision(record);
+    data->RevisionLinked(objectRecord, record);
     return S_OK;
   }
   FreeDifferences(*heap, record);
