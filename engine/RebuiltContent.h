@@ -25,6 +25,8 @@ class RebuiltContent final : public ContentStore {
 
   uint32_t Size() const override { return size_; }
   HRESULT Resize(uint32_t size) override;
+  // Reserve: room in memory for a content that stays there.
+  void Reserve(uint32_t size) override;
   HRESULT Move(uint32_t to, uint32_t from, uint32_t count) override;
   HRESULT Write(uint32_t position, const uint8_t* bytes, uint32_t count) override;
   HRESULT Read(uint32_t position, uint8_t* bytes, uint32_t count) const override;

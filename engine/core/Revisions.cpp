@@ -65,20 +65,28 @@ int64_t FindFirstSteadily(const uint8_t* text, uint32_t size, const uint8_t* pro
   return -1;
 }
 
-// The same, quicker on most contents: candidates are found by their first byte, and only
-// contents where the first byte is common (runs of one value) fall back to the linear search.
+// The same, quicker on most contents (Horspool): each alignment is tested at its last byte and the
+// next one chosen by that byte, which skips most of the text; alignments are still tried in
+// increasing order, so the first occurrence is found. Contents that keep the skips short (runs of
+// one value) go on with the linear search after a while.
 int64_t FindFirst(const uint8_t* text, uint32_t size, const uint8_t* probe, uint32_t n) {
   if (n == 0 || n > size) return -1;
-  const uint32_t last = size - n;  // the last offset where the probe fits
-  for (uint32_t at = 0, tries = 0; at <= last; ++at, ++tries) {
-    const void* hit = std::memchr(text + at, probe[0], last - at + 1);
-    if (hit == nullptr) return -1;
-    at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - text);
-    if (std::memcmp(text + at, probe, n) == 0) return at;
-    if (tries == 32) {
-      const int64_t found = FindFirstSteadily(text + at + 1, size - at - 1, probe, n);
-      return found < 0 ? -1 : found + at + 1;
+  uint32_t shift[256];
+  for (uint32_t& s : shift) s = n;
+  for (uint32_t i = 0; i + 1 < n; ++i) shift[probe[i]] = n - 1 - i;
+  const uint8_t last = probe[n - 1];
+  const uint32_t end = size - n;  // the last offset where the probe fits
+  uint32_t tries = 0;
+  for (uint32_t at = 0; at <= end;) {
+    const uint8_t c = text[at + n - 1];
+    if (c == last) {
+      if (std::memcmp(text + at, probe, n - 1) == 0) return at;
+      if (++tries == 64) {
+        const int64_t found = FindFirstSteadily(text + at, size - at, probe, n);
+        return found < 0 ? -1 : found + at;
+      }
     }
+    at += shift[c];
   }
   return -1;
 }
@@ -153,6 +161,19 @@ class Comparison {
     return true;
   }
 
+  // Reads up to count bytes as Fill does, in place where the source allows: *bytes points at them
+  // (into buffer otherwise).
+  bool Take(ByteSource& s, uint8_t* buffer, uint32_t count, const uint8_t** bytes, uint32_t* got, int line) {
+    const uint32_t at = s.Position();
+    const uint8_t* view = s.View(count, got);
+    if (view != nullptr && (*got == 0 || SUCCEEDED(s.Seek(at + *got)))) {
+      *bytes = view;
+      return true;
+    }
+    *bytes = buffer;
+    return Fill(s, buffer, count, got, line);
+  }
+
   // Reads up to count bytes into buffer and returns to where it was.
   bool Peek(ByteSource& s, uint8_t* buffer, uint32_t count, uint32_t* got, int line) {
     const uint32_t at = s.Position();
@@ -165,7 +186,8 @@ class Comparison {
     uint64_t compared = 0;
     for (;;) {
       uint32_t na = 0, nb = 0;
-      if (!Fill(a_, blockA_, kBlock, &na, __LINE__) || !Fill(b_, blockB_, kBlock, &nb, __LINE__)) return false;
+      const uint8_t *x = nullptr, *y = nullptr;
+      if (!Take(a_, blockA_, kBlock, &x, &na, __LINE__) || !Take(b_, blockB_, kBlock, &y, &nb, __LINE__)) return false;
       if (na == 0 || nb == 0) {
         if (na == 0 && nb == 0) return false;
         // One content ended exactly at a block boundary.
@@ -177,7 +199,7 @@ class Comparison {
         return true;
       }
       const uint32_t shorter = std::min(na, nb);
-      const uint32_t i = FirstDifference(blockA_, blockB_, shorter);
+      const uint32_t i = FirstDifference(x, y, shorter);
       if (i < shorter) {
         const uint64_t position = start + compared + i;
         if (!SeekTo(a_, position, __LINE__) || !SeekTo(b_, b_.Position() - (nb - i), __LINE__)) return false;
@@ -201,8 +223,12 @@ class Comparison {
     *found = false;
     const uint32_t at = x.Position();
     uint32_t count = 0;
-    if (!Fill(x, window_, kWindow, &count, __LINE__) || !SeekTo(x, at, __LINE__)) return false;
-    const int64_t i = FindFirst(window_, count, probe, n);
+    const uint8_t* window = x.View(kWindow, &count);
+    if (window == nullptr) {
+      if (!Fill(x, window_, kWindow, &count, __LINE__) || !SeekTo(x, at, __LINE__)) return false;
+      window = window_;
+    }
+    const int64_t i = FindFirst(window, count, probe, n);
     if (i >= 0) {
       *found = true;
       *position = at + static_cast<uint32_t>(i);
@@ -337,7 +363,9 @@ class Comparison {
 
 HRESULT RunPass(ByteSource& a, ByteSource& b, DifferenceList& list, uint32_t flags, InternalErrors& errors,
                 const char* module, bool* failed) {
-  std::unique_ptr<Comparison> comparison(new Comparison(a, b, list, flags, errors, module));  // 16 KB of buffers
+  // Both contents are read in large pieces: the pass reads, seeks and searches in small steps.
+  BufferedSource bufferedA(a), bufferedB(b);
+  std::unique_ptr<Comparison> comparison(new Comparison(bufferedA, bufferedB, list, flags, errors, module));
   const HRESULT hr = comparison->Run();
   *failed = comparison->Failed();
   return hr;
@@ -458,6 +486,7 @@ class Rebuilder {
   HRESULT AppendLevel(const RevisionRecord& revision, uint64_t limit) {
     std::vector<uint32_t> met;
     uint64_t size = 0;
+    out_.Reserve(static_cast<uint32_t>(std::min<uint64_t>(revision.Size(), limit)));
     HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
       if (d.Kind() != difference_kind::kInsertion || d.Position() != size) return S_FALSE;
       if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
