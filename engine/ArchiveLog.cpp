@@ -7,6 +7,7 @@
 #include "EngineObject.h"
 #include "LogRecords.h"
 #include "Module.h"
+#include "Profile.h"
 
 namespace cairn {
 namespace {
@@ -62,6 +63,7 @@ std::string Message(uint32_t id, const std::string& text) {
 
 bool WriteLogEntry(ICairnArchive* archive, uint32_t type, uint32_t id, const std::string& text) {
   if (archive == nullptr || g_writing) return false;
+  profile::Scope scope(profile::kLogEntry);
   g_writing = true;
   bool stored = false;
   ComPtr<ICairnArchiveAdmin> admin;

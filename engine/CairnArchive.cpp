@@ -6,6 +6,7 @@
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
+#include "Profile.h"
 #include "RevisionBuilders.h"
 #include "SnapshotWalk.h"
 #include "Text.h"
@@ -85,7 +86,65 @@ STDMETHODIMP_(ULONG) CairnArchive::Release() {
     rot_.Revoke();
   }
   delete this;
+  profile::Report(stderr);
   return 0;
+}
+
+HRESULT CairnArchive::ClassObject(REFCLSID clsid, IClassFactory** factory) {
+  *factory = nullptr;
+  for (const auto& known : factories_)
+    if (IsEqualCLSID(known.first, clsid)) {
+      *factory = ComPtr<IClassFactory>(known.second).Detach();
+      return S_OK;
+    }
+  ComPtr<IClassFactory> found;
+  HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, found.OutVoid());
+  if (FAILED(hr)) return hr;
+  try {
+    factories_.emplace_back(clsid, found);
+  } catch (const std::exception&) {
+    // Not kept: the next object of the class asks again.
+  }
+  *factory = found.Detach();
+  return S_OK;
+}
+
+HRESULT CairnArchive::NewestRevision(uint32_t object, uint32_t* newest) {
+  *newest = 0;
+  if (heap_ == nullptr || !heap_->IsOpen()) return E_FAIL;
+  const auto known = newest_.find(object);
+  if (known != newest_.end()) {
+    // Still the end of the chain: nothing was linked behind it without RevisionLinked.
+    const uint32_t revision = known->second;
+    const bool current = revision == 0 ? ObjectRecord(*heap_, object).OldestRevision() == 0
+                                       : RevisionRecord(*heap_, revision).IsValid() &&
+                                             RevisionRecord(*heap_, revision).Next() == 0;
+    if (current) {
+      *newest = revision;
+      return S_OK;
+    }
+  }
+  uint32_t last = 0;
+  if (FAILED(ForEach<RevisionRecord>(*heap_, ObjectRecord(*heap_, object).OldestRevision(), [&](RevisionRecord& r) {
+        last = r.Offset();
+        return S_OK;
+      })))
+    return kCorruptArchive;
+  try {
+    newest_[object] = last;
+  } catch (const std::exception&) {
+    // Not remembered: the next call walks again.
+  }
+  *newest = last;
+  return S_OK;
+}
+
+void CairnArchive::RevisionLinked(uint32_t object, uint32_t revision) {
+  try {
+    newest_[object] = revision;
+  } catch (const std::exception&) {
+    newest_.erase(object);
+  }
 }
 
 HRESULT CairnArchive::CheckWritable() const {
@@ -128,7 +187,10 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
     status->SetMax(static_cast<int>(heap_->HeaderField(header::kLastProgressCount)));
   }
 
-  hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+  {
+    profile::Scope scope(profile::kWalk);
+    hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+  }
 
   if (status) {
     int current = 0;
@@ -319,10 +381,25 @@ STDMETHODIMP CairnArchive::GetStream(BSTR name, IStream** stream) {
   ComPtr<ICairnObject> object;
   HRESULT hr = GetObject(name, object.Out(), 1);
   if (FAILED(hr)) return hr;
-  ComPtr<IEnumCairnRevisions> revisions;
-  ComPtr<ICairnRevision> newest, revision;
-  if (FAILED(object->EnumCairnRevisions(0, revisions.Out()))) return E_FAIL;
-  while (revisions->Next(3, revision.Out()) == S_OK) newest = revision;
+  ComPtr<ICairnRevision> newest;
+  uint32_t newestRecord = 0;
+  if (SUCCEEDED(NewestRevision(FindNamedStream(BstrToArchive(name)), &newestRecord)) && newestRecord != 0) {
+    // The last revision an enumeration with flags 3 returns: the end of a sound chain.
+    ObjectState state;
+    state.archive = this;
+    state.object = object.Get();
+    state.record = newestRecord;
+    state.stamp = Now();
+    if (FAILED(CreateEngineObject(CLSID_CairnRevision, state, newest.Out()))) return E_FAIL;
+  } else {
+    // No revision, or a damaged chain: the enumerator decides, and reports the damaged link. It
+    // returns the same revision as taking Next until the end, without an object for each one.
+    ComPtr<IEnumCairnRevisions> revisions;
+    ComPtr<ICairnRevision> beyond;
+    if (FAILED(object->EnumCairnRevisions(0, revisions.Out()))) return E_FAIL;
+    if (revisions->Last(3, newest.Out()) != S_OK) newest.Reset();
+    if (newest) revisions->Next(3, beyond.Out());
+  }
   ComPtr<IStream> content, copy;
   ObjectState empty;
   empty.streamKind = ObjectState::StreamKind::kEmpty;

@@ -4,7 +4,11 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <exception>
 #include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "ArchiveHeap.h"
 #include "ComObject.h"
@@ -76,6 +80,9 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
 
   // IArchiveData
   ArchiveHeap* STDMETHODCALLTYPE Heap() override { return heap_.get(); }
+  HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) override;
+  HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) override;
+  void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) override;
 
   // IPersistFile
   STDMETHODIMP GetClassID(CLSID* clsid) override;
@@ -108,6 +115,8 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
 
   RefCount refs_;
   std::unique_ptr<ArchiveHeap> heap_;
+  std::vector<std::pair<CLSID, ComPtr<IClassFactory>>> factories_;  // see ClassObject
+  std::unordered_map<uint32_t, uint32_t> newest_;                     // see NewestRevision
   RotRegistration rot_;
   // The filter lists, compiled from their named streams; reloaded when their flag is set.
   FilterList include_, exclude_;

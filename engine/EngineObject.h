@@ -12,6 +12,7 @@
 #include "ArchiveLog.h"
 #include "ArchiveRecords.h"
 #include "ComObject.h"
+#include "Profile.h"
 #include "cairn.h"
 
 namespace cairn {
@@ -21,6 +22,17 @@ MIDL_INTERFACE("1b7a611a-0e03-425b-8540-9cada2d8fb86")
 IArchiveData : public IUnknown {
   // The open archive, or null when the object has not loaded one.
   virtual ArchiveHeap* STDMETHODCALLTYPE Heap() = 0;
+  // The class object of an engine class, from the component system the first time it is asked
+  // for and kept for the archive's life, so that creating the many small objects of a snapshot
+  // does not look the class up again each time.
+  virtual HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) = 0;
+  // The newest revision of an object (0 when it has none), as walking its chain from the oldest
+  // finds it; kCorruptArchive when that walk fails. Remembered per object once walked and moved on
+  // by RevisionLinked, so that a long chain (the log has a revision per entry) is not walked again
+  // for every revision added to it.
+  virtual HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) = 0;
+  // Tells that revision was linked behind the object's newest revision.
+  virtual void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) = 0;
 };
 
 // The state a creator gives a new object of the engine (each class reads what it needs).
@@ -50,14 +62,25 @@ __CRT_UUID_DECL(cairn::IEngineObject, 0xc854089f, 0x29b6, 0x45b0, 0x98, 0x69, 0x
 
 namespace cairn {
 
-// Creates an engine class through the component system, as every engine client does, and gives
-// it its state. The out-pointer is null on failure.
+// Creates an engine class through the component system, as every engine client does (through the
+// class object the archive keeps, when the state names an archive), and gives it its state. The
+// out-pointer is null on failure.
 template <class I>
 HRESULT CreateEngineObject(REFCLSID clsid, const ObjectState& state, I** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   ComPtr<IEngineObject> object;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IEngineObject), object.OutVoid());
+  HRESULT hr;
+  {
+    profile::Scope scope(profile::kEngineObject);
+    ComPtr<IArchiveData> data;
+    ComPtr<IClassFactory> factory;
+    if (state.archive != nullptr && SUCCEEDED(state.archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid())) &&
+        SUCCEEDED(data->ClassObject(clsid, factory.Out())))
+      hr = factory->CreateInstance(nullptr, __uuidof(IEngineObject), object.OutVoid());
+    else
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IEngineObject), object.OutVoid());
+  }
   if (FAILED(hr)) return hr;
   hr = object->Setup(state);
   if (FAILED(hr)) return hr;

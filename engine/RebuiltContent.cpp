@@ -1,6 +1,7 @@
 #include "RebuiltContent.h"
 
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace cairn {
@@ -67,6 +68,15 @@ HRESULT RebuiltContent::Resize(uint32_t size) {
   if (size > size_) std::memset(view_ + size_, 0, size - size_);  // the file's tail may hold old bytes
   size_ = size;
   return S_OK;
+}
+
+void RebuiltContent::Reserve(uint32_t size) {
+  if (file_ != INVALID_HANDLE_VALUE || size > kMemoryLimit) return;
+  try {
+    memory_.reserve(size);
+  } catch (const std::exception&) {
+    // Only a hint: the content grows as it can.
+  }
 }
 
 HRESULT RebuiltContent::Move(uint32_t to, uint32_t from, uint32_t count) {

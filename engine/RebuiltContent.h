@@ -14,8 +14,9 @@ namespace cairn {
 
 class RebuiltContent final : public ContentStore {
  public:
-  // Contents up to this size stay in memory.
-  static constexpr uint32_t kMemoryLimit = 4u << 20;
+  // Contents up to this size stay in memory: a 64-bit engine has the room, and a rebuild there
+  // costs no file mapping growing and being written back under it.
+  static constexpr uint32_t kMemoryLimit = 512u << 20;
 
   RebuiltContent() = default;
   ~RebuiltContent() override;
@@ -24,6 +25,8 @@ class RebuiltContent final : public ContentStore {
 
   uint32_t Size() const override { return size_; }
   HRESULT Resize(uint32_t size) override;
+  // Reserve: room in memory for a content that stays there.
+  void Reserve(uint32_t size) override;
   HRESULT Move(uint32_t to, uint32_t from, uint32_t count) override;
   HRESULT Write(uint32_t position, const uint8_t* bytes, uint32_t count) override;
   HRESULT Read(uint32_t position, uint8_t* bytes, uint32_t count) const override;

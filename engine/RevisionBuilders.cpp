@@ -78,6 +78,7 @@ bool StreamRevision::AddRevision(uint32_t mode, Stamp asAt) {
 }
 
 bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
+  if (content_) return Store(content_.Get(), mode, asAt, "FileRevision");
   const std::wstring path = FromAnsi(ObjectName());
   ObjectState state;
   state.archive = archive_.Get();
@@ -96,14 +97,10 @@ bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
 HRESULT AddRevisionToChain(ICairnArchive* archive, ICairnObject* object, uint32_t objectRecord,
                            RevisionBuilder& builder, uint32_t mode, Stamp asAt) {
   ArchiveHeap* heap = HeapOf(archive);
-  if (heap == nullptr) return E_FAIL;
+  ComPtr<IArchiveData> data;
+  if (heap == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return E_FAIL;
   uint32_t newest = 0;
-  if (FAILED(ForEach<RevisionRecord>(*heap, ObjectRecord(*heap, objectRecord).OldestRevision(),
-                                     [&](RevisionRecord& revision) {
-                                       newest = revision.Offset();
-                                       return S_OK;
-                                     })))
-    return kCorruptArchive;
+  if (FAILED(data->NewestRevision(objectRecord, &newest))) return kCorruptArchive;
   const uint32_t record = heap->Allocate(RevisionRecord::kSize);
   if (record == 0) {
     LogInternalError(archive, "RevisionBuilder", __LINE__);
@@ -118,6 +115,7 @@ HRESULT AddRevisionToChain(ICairnArchive* archive, ICairnObject* object, uint32_
       RevisionRecord(*heap, newest).SetNext(record);
     else
       ObjectRecord(*heap, objectRecord).SetOldestRevision(record);
+    data->RevisionLinked(objectRecord, record);
     return S_OK;
   }
   FreeDifferences(*heap, record);

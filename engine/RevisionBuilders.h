@@ -52,11 +52,15 @@ class StreamRevision : public RevisionBuilder {
   ComPtr<IStorage> storage_;
 };
 
-// A disk file: the file named by the object's name.
+// A disk file: the file named by the object's name, read through content when the caller has
+// already opened it as a Stream, else opened here.
 class FileRevision final : public StreamRevision {
  public:
-  FileRevision() = default;
+  explicit FileRevision(IStream* content = nullptr) : content_(content) {}
   bool AddRevision(uint32_t mode, Stamp asAt) override;
+
+ private:
+  ComPtr<IStream> content_;
 };
 
 // The revision-chain step: allocates a RevisionRecord, attaches builder to it behind the

@@ -2,12 +2,14 @@
 
 #include <oleauto.h>
 
+#include <cstring>
 #include <functional>
 #include <set>
 
 #include "ArchiveLog.h"
 #include "ArchiveWalk.h"
 #include "EngineObject.h"
+#include "Profile.h"
 #include "StatStg.h"
 #include "Text.h"
 
@@ -106,6 +108,30 @@ std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array) {
   return items;
 }
 
+// The disk file as the Stream a FileRevision reads, or null when it cannot be opened.
+ComPtr<IStream> OpenDiskFile(ICairnArchive* archive, ICairnObject* object, const std::wstring& path) {
+  ObjectState state;
+  state.archive = archive;
+  state.object = object;
+  state.streamKind = ObjectState::StreamKind::kDiskFile;
+  state.path = path.c_str();
+  ComPtr<IStream> content;
+  if (FAILED(CreateEngineObject(CLSID_Stream, state, content.Out()))) content.Reset();
+  return content;
+}
+
+// Whether the content's first 8 bytes are the compound-file signature; the content is left at 0.
+bool BeginsWithCompoundSignature(IStream* content) {
+  static const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  uint8_t head[8] = {};
+  ULONG read = 0;
+  const bool same = SUCCEEDED(content->Read(head, sizeof head, &read)) && read == sizeof head &&
+                    std::memcmp(head, kSignature, sizeof head) == 0;
+  LARGE_INTEGER start = {};
+  content->Seek(start, STREAM_SEEK_SET, nullptr);
+  return same;
+}
+
 }  // namespace
 
 void WalkContext::Processing(const std::string& name) const {
@@ -174,11 +200,20 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
       SysFreeString(text);
       if (passes == S_FALSE) return Outcome::kExcluded;
     }
-    if (StgIsStorageFile(path.c_str()) == S_OK) {
+    // The file is opened once for both its test and its content: a file that does not begin with
+    // the compound-file signature is no compound file, and only one that does is asked about.
+    ComPtr<IStream> content = OpenDiskFile(walk.archive, object.Get(), path);
+    bool compound = false;
+    if (!content || BeginsWithCompoundSignature(content.Get())) {
+      profile::Scope scope(profile::kOpenFile);
+      compound = StgIsStorageFile(path.c_str()) == S_OK;
+    }
+    if (compound) {
+      content.Reset();
       StorageRevision builder(walk, nullptr);
       hr = AddRevisionToChain(walk.archive, object.Get(), objectRecord, builder, walk.mode, walk.asAt);
     } else {
-      FileRevision builder;
+      FileRevision builder(content.Get());
       hr = AddRevisionToChain(walk.archive, object.Get(), objectRecord, builder, walk.mode, walk.asAt);
     }
   }

@@ -6,6 +6,7 @@
 
 #include "ArchiveLog.h"
 #include "DiskFileCopy.h"
+#include "Profile.h"
 #include "Revisions.h"
 #include "StatStg.h"
 
@@ -54,6 +55,7 @@ STDMETHODIMP Stream::Setup(const ObjectState& state) {
       return prepared_ ? S_OK : E_OUTOFMEMORY;
 
     case ObjectState::StreamKind::kDiskFile: {
+      profile::Scope scope(profile::kOpenFile);
       const HRESULT hr = CopyDiskFile(state.path, &content_, &stat_);
       if (FAILED(hr)) return hr;
       size_ = content_->Size();

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "ByteOrder.h"
+#include "Profile.h"
 #include "Revisions.h"
 
 namespace cairn {
@@ -115,9 +117,39 @@ void ArchiveHeap::Changed() {
 
 bool ArchiveHeap::Write32(uint32_t offset, uint32_t value) {
   if (!write_ || !Contains(offset, 4)) return false;
+  // A word of the free list written from outside: the list is read again when next needed.
+  const bool listHead = offset < header::kFreeList + 4 && offset + 4 > header::kFreeList;
+  if (index_ && (listHead || index_->Overlaps(offset, 4))) index_.reset();
+  Put32(offset, value);
+  return true;
+}
+
+void ArchiveHeap::Put32(uint32_t offset, uint32_t value) {
   Changed();
   StoreLE32(data_ + offset, value);
-  return true;
+}
+
+FreeListIndex* ArchiveHeap::Index() {
+  if (index_ || !indexAllowed_) return index_.get();
+  struct Area {
+    uint32_t start, length;
+  };
+  std::vector<Area> areas;
+  std::unique_ptr<FreeListIndex> index(new FreeListIndex());
+  uint32_t steps = MaxRecords(kFreeBlockSize);
+  for (uint32_t block = Read32(header::kFreeList); block != 0; block = Read32(block + kFreeNext)) {
+    if (steps-- == 0 || !IsSoundFreeBlock(block)) return nullptr;
+    const uint32_t start = Read32(block + kFreeStart), length = Read32(block + kFreeLength);
+    index->Append(block, start, length);
+    areas.push_back(Area{block, kFreeBlockSize});
+    if (length != 0) areas.push_back(Area{start, length});
+  }
+  // Records and areas that overlap (or a record met twice) only come from a damaged archive.
+  std::sort(areas.begin(), areas.end(), [](const Area& x, const Area& y) { return x.start < y.start; });
+  for (size_t i = 1; i < areas.size(); ++i)
+    if (static_cast<uint64_t>(areas[i - 1].start) + areas[i - 1].length > areas[i].start) return nullptr;
+  index_ = std::move(index);
+  return index_.get();
 }
 
 bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
@@ -128,12 +160,18 @@ bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
 
 uint32_t ArchiveHeap::Allocate(uint32_t length) {
   if (!IsWritable() || length == 0) return 0;
+  profile::Scope scope(profile::kAllocate);
   Changed();
 
   uint32_t best = 0;
   uint32_t bestExcess = 0;
-  uint32_t steps = MaxRecords(kFreeBlockSize);
-  for (uint32_t block = Read32(header::kFreeList); block != 0 && steps-- != 0;
+  FreeListIndex* index = Index();
+  if (index != nullptr) {
+    best = index->BestFit(length);
+    if (best != 0) bestExcess = index->Length(best) - length;
+  }
+  uint32_t steps = index != nullptr ? 0 : MaxRecords(kFreeBlockSize);
+  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0 && steps-- != 0;
        block = Read32(block + kFreeNext)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;  // never hand out what lies outside the data
@@ -151,13 +189,15 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
   // Shrink first, then move the start: stopped between the two writes, the block still lies
   // inside the free area it was, so no live byte can ever be handed out twice.
   const uint32_t start = Read32(best + kFreeStart);
-  Write32(best + kFreeLength, bestExcess);
-  Write32(best + kFreeStart, start + length);
+  Put32(best + kFreeLength, bestExcess);
+  Put32(best + kFreeStart, start + length);
+  if (index != nullptr) index->Update(best, start + length, bestExcess);
   std::memset(data_ + start, 0, length);
   return start;
 }
 
 uint32_t ArchiveHeap::Grow(uint32_t length) {
+  profile::Scope scope(profile::kGrow);
   const uint32_t oldSize = size_;
   if (static_cast<uint64_t>(oldSize) + length > std::numeric_limits<uint32_t>::max()) {
     ++refusals_;
@@ -177,14 +217,38 @@ uint32_t ArchiveHeap::Grow(uint32_t length) {
 }
 
 HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
+  profile::Scope scope(profile::kFree);
   if (!IsOpen()) return kArchiveClosed;
   if (!write_) return E_ACCESSDENIED;
   if (offset < header::kSize || !Contains(offset, length)) return E_INVALIDARG;
 
   const uint64_t end = static_cast<uint64_t>(offset) + length;
-  uint32_t reusable = 0;
-  uint32_t steps = MaxRecords(kFreeBlockSize);
-  for (uint32_t block = Read32(header::kFreeList); block != 0 && steps-- != 0;
+  FreeListIndex* index = Index();
+  // Freeing bytes that hold a record of the list itself only happens in a damaged archive.
+  const bool damaged = index != nullptr && index->Overlaps(offset, length);
+  if (damaged) {
+    index_.reset();
+    index = nullptr;
+  }
+  if (index != nullptr) {
+    bool endsAtOffset = false;
+    const uint32_t block = index->Neighbour(offset, end, &endsAtOffset);
+    if (block != 0) {
+      const uint32_t blockLength = index->Length(block);
+      if (endsAtOffset) {
+        Put32(block + kFreeLength, blockLength + length);
+        index->Update(block, index->Start(block), blockLength + length);
+      } else {
+        Put32(block + kFreeStart, offset);
+        Put32(block + kFreeLength, blockLength + length);
+        index->Update(block, offset, blockLength + length);
+      }
+      return S_OK;
+    }
+  }
+  uint32_t reusable = index != nullptr ? index->FirstEmpty() : 0;
+  uint32_t steps = index != nullptr ? 0 : MaxRecords(kFreeBlockSize);
+  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0 && steps-- != 0;
        block = Read32(block + kFreeNext)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;
@@ -204,8 +268,9 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
   }
 
   if (reusable != 0) {
-    Write32(reusable + kFreeStart, offset);
-    Write32(reusable + kFreeLength, length);
+    Put32(reusable + kFreeStart, offset);
+    Put32(reusable + kFreeLength, length);
+    if (index != nullptr) index->Update(reusable, offset, length);
     return S_OK;
   }
   uint32_t block = Allocate(kFreeBlockSize);
@@ -218,10 +283,15 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
     length -= kFreeBlockSize;
   }
   if (block == 0) return IsOpen() ? E_OUTOFMEMORY : kArchiveClosed;
-  Write32(block + kFreeStart, start);
-  Write32(block + kFreeLength, length);
-  Write32(block + kFreeNext, Read32(header::kFreeList));
-  Write32(header::kFreeList, block);
+  Put32(block + kFreeStart, start);
+  Put32(block + kFreeLength, length);
+  Put32(block + kFreeNext, Read32(header::kFreeList));
+  Put32(header::kFreeList, block);
+  // Allocating may have built the index again; after a damaged free it must not describe this.
+  if (damaged)
+    index_.reset();
+  else if (index_)
+    index_->Prepend(block, start, length);
   return S_OK;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "FreeListIndex.h"
 #include "PlatformFile.h"
 #include "Result.h"
 
@@ -126,6 +127,13 @@ class ArchiveHeap {
   // length of any list of such records, past which the list must hold a cycle.
   uint32_t MaxRecords(uint32_t recordSize) const { return size_ / recordSize + 1; }
 
+  // For tests: whether Allocate and Free may answer from the free list held in memory (on by
+  // default) rather than by walking the list in the archive; both give the same results.
+  void SetFreeListIndex(bool on) {
+    indexAllowed_ = on;
+    index_.reset();
+  }
+
  private:
   ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write);
   HRESULT MapAt(uint32_t size);
@@ -133,6 +141,12 @@ class ArchiveHeap {
   uint32_t Grow(uint32_t length);
   // A free block record that lies inside the archive and describes an area behind the header.
   bool IsSoundFreeBlock(uint32_t block) const;
+  // The free list in memory, built from the archive on first use; null when the list in the
+  // archive is damaged (a block outside the data, a loop, records and areas that overlap), where
+  // the walks alone decide.
+  FreeListIndex* Index();
+  // Writes a word of the free list, keeping the index as it is (the caller updates it).
+  void Put32(uint32_t offset, uint32_t value);
 
   std::unique_ptr<PlatformFile> file_;
   uint64_t viewOffset_;
@@ -140,6 +154,8 @@ class ArchiveHeap {
   uint8_t* data_ = nullptr;
   uint32_t size_ = 0;
   uint64_t refusals_ = 0;
+  std::unique_ptr<FreeListIndex> index_;
+  bool indexAllowed_ = true;
 };
 
 }  // namespace cairn

@@ -15,6 +15,9 @@ class ContentStore {
   virtual uint32_t Size() const = 0;
   // Changes the size; new bytes read as zero. E_OUTOFMEMORY when there is no room.
   virtual HRESULT Resize(uint32_t size) = 0;
+  // A hint that the content will grow to about size, so that growing it piece by piece need not
+  // move it each time. Stores may ignore it; it never fails.
+  virtual void Reserve(uint32_t) {}
   // Copies bytes within the content; the ranges may overlap (a move). Both inside the content.
   virtual HRESULT Move(uint32_t to, uint32_t from, uint32_t count) = 0;
   // Overwrites count bytes at position; the range must be inside the content.

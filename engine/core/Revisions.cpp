@@ -10,6 +10,7 @@
 
 #include "ArchiveWalk.h"
 #include "Compression.h"
+#include "Profile.h"
 
 namespace cairn {
 namespace {
@@ -64,20 +65,28 @@ int64_t FindFirstSteadily(const uint8_t* text, uint32_t size, const uint8_t* pro
   return -1;
 }
 
-// The same, quicker on most contents: candidates are found by their first byte, and only
-// contents where the first byte is common (runs of one value) fall back to the linear search.
+// The same, quicker on most contents (Horspool): each alignment is tested at its last byte and the
+// next one chosen by that byte, which skips most of the text; alignments are still tried in
+// increasing order, so the first occurrence is found. Contents that keep the skips short (runs of
+// one value) go on with the linear search after a while.
 int64_t FindFirst(const uint8_t* text, uint32_t size, const uint8_t* probe, uint32_t n) {
   if (n == 0 || n > size) return -1;
-  const uint32_t last = size - n;  // the last offset where the probe fits
-  for (uint32_t at = 0, tries = 0; at <= last; ++at, ++tries) {
-    const void* hit = std::memchr(text + at, probe[0], last - at + 1);
-    if (hit == nullptr) return -1;
-    at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - text);
-    if (std::memcmp(text + at, probe, n) == 0) return at;
-    if (tries == 32) {
-      const int64_t found = FindFirstSteadily(text + at + 1, size - at - 1, probe, n);
-      return found < 0 ? -1 : found + at + 1;
+  uint32_t shift[256];
+  for (uint32_t& s : shift) s = n;
+  for (uint32_t i = 0; i + 1 < n; ++i) shift[probe[i]] = n - 1 - i;
+  const uint8_t last = probe[n - 1];
+  const uint32_t end = size - n;  // the last offset where the probe fits
+  uint32_t tries = 0;
+  for (uint32_t at = 0; at <= end;) {
+    const uint8_t c = text[at + n - 1];
+    if (c == last) {
+      if (std::memcmp(text + at, probe, n - 1) == 0) return at;
+      if (++tries == 64) {
+        const int64_t found = FindFirstSteadily(text + at, size - at, probe, n);
+        return found < 0 ? -1 : found + at;
+      }
     }
+    at += shift[c];
   }
   return -1;
 }
@@ -96,6 +105,7 @@ class Comparison {
 
   // S_OK when at least one difference was found, S_FALSE when none.
   HRESULT Run() {
+    profile::Scope scope(profile::kCompare);
     compression::Workspace* outer = passWorkspace;
     passWorkspace = &workspace_;
     const HRESULT hr = Compare();
@@ -151,6 +161,19 @@ class Comparison {
     return true;
   }
 
+  // Reads up to count bytes as Fill does, in place where the source allows: *bytes points at them
+  // (into buffer otherwise).
+  bool Take(ByteSource& s, uint8_t* buffer, uint32_t count, const uint8_t** bytes, uint32_t* got, int line) {
+    const uint32_t at = s.Position();
+    const uint8_t* view = s.View(count, got);
+    if (view != nullptr && (*got == 0 || SUCCEEDED(s.Seek(at + *got)))) {
+      *bytes = view;
+      return true;
+    }
+    *bytes = buffer;
+    return Fill(s, buffer, count, got, line);
+  }
+
   // Reads up to count bytes into buffer and returns to where it was.
   bool Peek(ByteSource& s, uint8_t* buffer, uint32_t count, uint32_t* got, int line) {
     const uint32_t at = s.Position();
@@ -163,7 +186,8 @@ class Comparison {
     uint64_t compared = 0;
     for (;;) {
       uint32_t na = 0, nb = 0;
-      if (!Fill(a_, blockA_, kBlock, &na, __LINE__) || !Fill(b_, blockB_, kBlock, &nb, __LINE__)) return false;
+      const uint8_t *x = nullptr, *y = nullptr;
+      if (!Take(a_, blockA_, kBlock, &x, &na, __LINE__) || !Take(b_, blockB_, kBlock, &y, &nb, __LINE__)) return false;
       if (na == 0 || nb == 0) {
         if (na == 0 && nb == 0) return false;
         // One content ended exactly at a block boundary.
@@ -175,7 +199,7 @@ class Comparison {
         return true;
       }
       const uint32_t shorter = std::min(na, nb);
-      const uint32_t i = FirstDifference(blockA_, blockB_, shorter);
+      const uint32_t i = FirstDifference(x, y, shorter);
       if (i < shorter) {
         const uint64_t position = start + compared + i;
         if (!SeekTo(a_, position, __LINE__) || !SeekTo(b_, b_.Position() - (nb - i), __LINE__)) return false;
@@ -199,8 +223,12 @@ class Comparison {
     *found = false;
     const uint32_t at = x.Position();
     uint32_t count = 0;
-    if (!Fill(x, window_, kWindow, &count, __LINE__) || !SeekTo(x, at, __LINE__)) return false;
-    const int64_t i = FindFirst(window_, count, probe, n);
+    const uint8_t* window = x.View(kWindow, &count);
+    if (window == nullptr) {
+      if (!Fill(x, window_, kWindow, &count, __LINE__) || !SeekTo(x, at, __LINE__)) return false;
+      window = window_;
+    }
+    const int64_t i = FindFirst(window, count, probe, n);
     if (i >= 0) {
       *found = true;
       *position = at + static_cast<uint32_t>(i);
@@ -334,7 +362,9 @@ class Comparison {
 
 HRESULT RunPass(ByteSource& a, ByteSource& b, DifferenceList& list, uint32_t flags, InternalErrors& errors,
                 const char* module, bool* failed) {
-  std::unique_ptr<Comparison> comparison(new Comparison(a, b, list, flags, errors, module));  // 16 KB of buffers
+  // Both contents are read in large pieces: the pass reads, seeks and searches in small steps.
+  BufferedSource bufferedA(a), bufferedB(b);
+  std::unique_ptr<Comparison> comparison(new Comparison(bufferedA, bufferedB, list, flags, errors, module));
   const HRESULT hr = comparison->Run();
   *failed = comparison->Failed();
   return hr;
@@ -363,6 +393,10 @@ class Rebuilder {
     const uint32_t oldSize = out_.Size();
     // The content never grows past what this level can hold: its older self plus its own size.
     const uint64_t limit = std::min<uint64_t>(UINT32_MAX, oldSize + std::min<uint64_t>(stated, UINT32_MAX));
+    if (oldSize == 0) {
+      const HRESULT appended = AppendLevel(revision, limit);
+      if (appended != S_FALSE) return appended;
+    }
 
     uint64_t size = oldSize;  // as if the records so far had been applied in place
     uint64_t target = 0;      // the target content is settled up to here
@@ -443,6 +477,63 @@ class Rebuilder {
 
   // Decompressed bytes kept from measuring for writing, up to this much per level.
   static constexpr size_t kCacheBudget = 8u << 20;
+
+  // A level applied to an empty content whose records each insert at its end, as the newest
+  // revision holds every whole content: each record's bytes go straight to the end, decompressed
+  // once. The checks, their order and the outcome are those of the sweep below. S_FALSE, with the
+  // content emptied again, at the first record that does not append, for the sweep to do.
+  HRESULT AppendLevel(const RevisionRecord& revision, uint64_t limit) {
+    std::vector<uint32_t> met;
+    uint64_t size = 0;
+    out_.Reserve(static_cast<uint32_t>(std::min<uint64_t>(revision.Size(), limit)));
+    HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
+      if (d.Kind() != difference_kind::kInsertion || d.Position() != size) return S_FALSE;
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
+      met.push_back(d.Offset());
+      if (!d.HasSoundData()) return Bad(__LINE__);
+      const uint8_t* stored = heap_.Resolve(d.Data(), d.Length());
+      if (stored == nullptr) return Bad(__LINE__);
+      uint64_t n = d.Length();
+      bool inflated = false;
+      if (compression::IsCompressed(flags_)) {
+        uint32_t produced = 0;
+        HRESULT written = S_OK;
+        const compression::Inflated result = compression::Decompress(
+            flags_, stored, d.Length(), bound_,
+            [&](const uint8_t* bytes, uint32_t count) {
+              const uint64_t at = size + produced - count;
+              if (at + count > UINT32_MAX) return false;
+              written = out_.Resize(static_cast<uint32_t>(at + count));
+              if (SUCCEEDED(written)) written = out_.Write(static_cast<uint32_t>(at), bytes, count);
+              return SUCCEEDED(written);
+            },
+            &produced, &workspace_);
+        if (FAILED(written)) return StoreFailed(written, __LINE__);
+        inflated_ += produced;
+        if (inflated_ > bound_) return Bad(__LINE__);
+        inflated = result == compression::Inflated::kComplete;
+        if (inflated) n = produced;
+      }
+      if (size + n > limit) return Bad(__LINE__);
+      if (!inflated) {  // stored bytes, or data that did not decompress cleanly: applied as stored
+        HRESULT written = out_.Resize(static_cast<uint32_t>(size + n));
+        if (SUCCEEDED(written) && n != 0) written = out_.Write(static_cast<uint32_t>(size), stored, static_cast<uint32_t>(n));
+        if (FAILED(written)) return StoreFailed(written, __LINE__);
+      }
+      size += n;
+      return S_OK;
+    });
+    if (hr == S_FALSE) {
+      for (uint32_t record : met) seen_.erase(record);
+      inflated_ = 0;
+      hr = out_.Resize(0);
+      return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_FALSE;
+    }
+    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__);
+    // Output of a stream that failed late may lie behind the end: the content ends at size.
+    if (out_.Size() != size && FAILED(hr = out_.Resize(static_cast<uint32_t>(size)))) return StoreFailed(hr, __LINE__);
+    return S_OK;
+  }
 
   HRESULT Bad(int line) {
     errors_.Report(module_, line);
@@ -546,7 +637,11 @@ HRESULT DifferenceList::AppendData(uint8_t kind, uint32_t position, const uint8_
   if ((kind != difference_kind::kInsertion && kind != difference_kind::kChange) || count == 0) return E_INVALIDARG;
   std::vector<uint8_t> held;
   try {
-    if (compression::IsCompressed(revisionFlags)) {
+    if (kind == difference_kind::kInsertion && compression::IsCompressed(revisionFlags) &&
+        FindReusable(position, bytes, count, revisionFlags, &held)) {
+      // held has the stored bytes of the same content
+    } else if (compression::IsCompressed(revisionFlags)) {
+      profile::Scope scope(profile::kCompress);
       if (!compression::Compress(revisionFlags, bytes, count, &held, passWorkspace)) return E_FAIL;
     } else if (heap_.OffsetOf(bytes) != 0) {
       held.assign(bytes, bytes + count);  // growing the archive may move the bytes
@@ -576,6 +671,38 @@ HRESULT DifferenceList::AppendData(uint8_t kind, uint32_t position, const uint8_
   heap_.Write32(slot, record);
   tailSlot_ = slot;
   return S_OK;
+}
+
+bool DifferenceList::FindReusable(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags,
+                                  std::vector<uint8_t>* stored) {
+  // The list is in increasing positions, as the Insertions asked about: pass what lies before.
+  uint32_t steps = heap_.MaxRecords(DifferenceRecord::kSize);
+  while (reuse_ != 0) {
+    DifferenceRecord d(heap_, reuse_);
+    if (!d.IsValid() || steps-- == 0) {
+      reuse_ = 0;
+      return false;
+    }
+    if (d.Position() >= position) break;
+    reuse_ = d.Next();
+  }
+  if (reuse_ == 0) return false;
+  DifferenceRecord d(heap_, reuse_);
+  if (d.Position() != position || d.Kind() != difference_kind::kInsertion || !d.HasSoundData() || d.Length() == 0)
+    return false;
+  const uint8_t* data = heap_.Resolve(d.Data(), d.Length());
+  uint32_t produced = 0;
+  bool same = true;
+  const compression::Inflated result = compression::Decompress(
+      revisionFlags, data, d.Length(), count,
+      [&](const uint8_t* piece, uint32_t n) {
+        same = same && std::memcmp(piece, bytes + (produced - n), n) == 0;
+        return same;
+      },
+      &produced, &reuseWorkspace_);
+  if (result != compression::Inflated::kComplete || produced != count || !same) return false;
+  stored->assign(data, data + d.Length());
+  return true;
 }
 
 HRESULT DifferenceList::AppendDeletion(uint32_t position, uint32_t length) {
@@ -708,6 +835,7 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   revision.SetDifferences(0);
   list.ResetTail();
   revision.SetFlags(mode);
+  if (previousFlags == mode) list.ReuseFrom(previous.Differences());
   RunPass(current, empty, list, mode, errors, module, &failed);
   const uint32_t journal = failed ? 0 : heap.Allocate(kSwitchSize);
   if (journal == 0) {
@@ -768,6 +896,7 @@ bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32
 
 HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
                        const char* module) {
+  profile::Scope scope(profile::kRebuild);
   if (!heap.IsOpen()) return kArchiveClosed;
   HRESULT hr = out.Size() == 0 ? S_OK : out.Resize(0);
   if (FAILED(hr)) return hr;

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "ArchiveRecords.h"
 #include "ByteSource.h"
+#include "Compression.h"
 #include "ContentStore.h"
 
 namespace cairn {
@@ -24,11 +26,22 @@ class DifferenceList {
   HRESULT AppendDeletion(uint32_t position, uint32_t length);
   // Unlinks and frees the most recently appended record and its data block.
   HRESULT RemoveLast();
+  // Compressed Insertions may take their data from the list starting at first (a whole content
+  // stored with the same flags): where that list has an Insertion at the same position whose data
+  // decompresses to exactly the same bytes, its stored bytes are copied instead of compressing
+  // them again. They are what compressing would give, as compression is deterministic.
+  void ReuseFrom(uint32_t first) { reuse_ = first; }
 
  private:
+  // The stored bytes of a record of the reuse list that holds exactly these bytes, or false.
+  bool FindReusable(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags,
+                    std::vector<uint8_t>* stored);
+
   ArchiveHeap& heap_;
   uint32_t revision_;
   uint32_t tailSlot_;  // archive offset of the word that holds the last record's offset
+  uint32_t reuse_ = 0; // the next record of the reuse list not yet passed, or 0
+  compression::Workspace reuseWorkspace_;  // kept apart from the compressor's memory
 };
 
 // The difference pass: appends to list the records that turn content b into content a. a is

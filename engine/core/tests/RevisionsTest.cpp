@@ -179,6 +179,41 @@ TEST_F(RevisionsTest, NewestRevisionHoldsTheWholeContentIn8192ByteInsertions) {
   EXPECT_EQ(errors_.reports, 0);
 }
 
+// A new whole content takes the stored bytes of unchanged chunks from the previous one instead of
+// compressing them again: every block must still be exactly what compressing its chunk gives, in
+// every mode, also where the previous revision was stored with other flags or a chunk moved.
+TEST_F(RevisionsTest, WholeContentBlocksAreTheirChunksCompressedWhetherReusedOrNot) {
+  std::mt19937 rng(7);
+  Bytes content = RandomBytes(rng, 100000);
+  for (size_t i = 0; i < content.size(); i += 3) content[i] = 'a';  // compressible
+  for (uint32_t mode : {1u, 3u}) {
+    SCOPED_TRACE(mode);
+    const uint32_t object = NewObject();
+    Bytes edited = content;
+    ASSERT_EQ(Add(object, edited, mode == 1 ? 3u : 1u), S_OK);  // other flags: nothing to reuse
+    for (int round = 0; round < 3; ++round) {
+      edited[static_cast<size_t>(rng() % edited.size())] ^= 0x5A;
+      if (round == 1) edited.insert(edited.begin() + 50000, 100, 'x');  // later chunks move
+      uint32_t revision = 0;
+      ASSERT_EQ(Add(object, edited, mode, &revision), S_OK);
+      uint32_t position = 0;
+      ForEach<DifferenceRecord>(*heap_, RevisionRecord(*heap_, revision).Differences(), [&](DifferenceRecord& d) {
+        const uint32_t n = std::min<uint32_t>(8192, static_cast<uint32_t>(edited.size()) - position);
+        std::vector<uint8_t> expected;
+        EXPECT_TRUE(compression::Compress(mode, edited.data() + position, n, &expected));
+        EXPECT_EQ(d.Position(), position);
+        EXPECT_EQ(Bytes(heap_->Resolve(d.Data(), d.Length()), heap_->Resolve(d.Data(), d.Length()) + d.Length()),
+                  expected);
+        position += n;
+        return S_OK;
+      });
+      EXPECT_EQ(position, edited.size());
+      EXPECT_EQ(Read(RevisionRecord(*heap_, revision).Previous()).size(), round == 1 ? edited.size() - 100 : edited.size());
+    }
+  }
+  EXPECT_EQ(errors_.reports, 0);
+}
+
 // Each edit leaves the previous revision the records that turn the new content back into it.
 TEST_F(RevisionsTest, EachEditLeavesThePreviousRevisionItsReverseRecords) {
   std::mt19937 rng(2);
@@ -465,7 +500,9 @@ TEST_F(RevisionsTest, FailedReadOrGrowthLeavesThePreviousRevisionWhole) {
   const uint32_t second = heap_->Allocate(RevisionRecord::kSize);
   RevisionRecord(*heap_, second).SetPrevious(first);
   MemorySource before(old);
-  FailingSource current(changed, 6);
+  // The pass reads a content in large pieces: the first pass reads it whole (and its end), the
+  // second fails at once.
+  FailingSource current(changed, 2);
   EXPECT_EQ(StoreRevisionContent(*heap_, second, before, current, 1, Stamp{}, nullptr, errors_, "FileRevision"), E_FAIL);
   EXPECT_GT(errors_.reports, 0);
   EXPECT_EQ(RevisionRecord(*heap_, first).Next(), 0u);

@@ -1,0 +1,473 @@
+"""Runs the benchmark and writes its Markdown table (bench/run.sh prepares everything first).
+
+For every data set, program and setting it repeats the same sequence (create, first snapshot,
+snapshot with nothing changed, the rounds of changes each followed by a snapshot, the archive's
+size, restore of the oldest snapshot into an emptied place) and reports medians over the runs.
+cn runs under Wine with the engine's time breakdown (CAIRN_PROFILE) collected on the side.
+"""
+import argparse
+import datetime
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import datagen  # noqa: E402
+
+MB = 1024 * 1024
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.root = os.path.abspath(args.root)
+        self.work = os.path.abspath(args.work)
+        self.wine_run = os.path.join(self.root, "cmake", "wine", "wine-run")
+        self.state = os.path.abspath(args.state)
+        self.cn = os.path.join(os.path.abspath(args.build), "cli", "cn.exe")
+        self.helper = os.path.join(os.path.abspath(args.build), "bench", "crnbench.exe")
+        self.results = {}   # (data, operation, program) -> list of per-run values
+        self.profiles = {}  # (data, operation, program) -> {phase: seconds}, summed over runs
+        self.notes = []
+        self.log = open(os.path.join(self.work, "bench.log"), "a")
+
+    # ---- running things
+
+    def run(self, command, cwd=None, env=None, shell=False, check=True):
+        """Runs a command, returns (seconds, stdout, stderr). A failure or a timeout is noted."""
+        started = time.perf_counter()
+        try:
+            done = subprocess.run(command, cwd=cwd, env=env, shell=shell, capture_output=True,
+                                  timeout=self.args.timeout)
+        except subprocess.TimeoutExpired:
+            self.log.write("TIMEOUT %s\n" % (command,))
+            return None, "", ""
+        seconds = time.perf_counter() - started
+        out, err = done.stdout.decode(errors="replace"), done.stderr.decode(errors="replace")
+        self.log.write("%.3f s rc=%d %s\n%s%s" % (seconds, done.returncode, command, out[-2000:], err[-2000:]))
+        if check and done.returncode != 0:
+            self.notes.append("`%s` exited with %d" % (" ".join(map(str, command)) if not shell else command,
+                                                        done.returncode))
+        return seconds, out, err
+
+    def wine(self, *arguments, cwd=None, profile=False):
+        env = dict(os.environ)
+        if profile:
+            env["CAIRN_PROFILE"] = "1"
+        return self.run([self.wine_run, self.state] + list(arguments), cwd=cwd, env=env, check=False)
+
+    @staticmethod
+    def windows_path(path):
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def record(self, data, operation, program, value, profile_text=None):
+        self.results.setdefault((data, operation, program), []).append(value)
+        if profile_text:
+            self.add_profile(data, operation, program, profile_text)
+
+    def add_profile(self, data, operation, program, profile_text):
+        if profile_text:
+            phases = self.profiles.setdefault((data, operation, program), {})
+            for line in profile_text.splitlines():
+                if line.startswith("cairn profile: "):
+                    fields = line[len("cairn profile: "):].rsplit(None, 3)
+                    name, seconds = fields[0].strip(), float(fields[2])
+                    phases[name] = phases.get(name, 0.0) + seconds
+
+    # ---- data
+
+    def prepare_data(self):
+        pristine = os.path.join(self.work, "pristine")
+        stamp = os.path.join(pristine, ".complete-%d" % self.args.scale)
+        # Each data set is a folder: every program archives and restores that folder.
+        self.sets = {name: os.path.join(pristine, name) for name in "abc"}
+        if os.path.exists(stamp):
+            return
+        shutil.rmtree(pristine, ignore_errors=True)
+        for folder in self.sets.values():
+            os.makedirs(folder)
+        datagen.make_tree(os.path.join(self.sets["a"], "tree"))
+        datagen.make_big(os.path.join(self.sets["b"], "big.bin"))
+        document = os.path.join(self.sets["c"], "document.doc")
+        self.wine(self.helper, "docfile", self.windows_path(document), str(20 * MB))
+        datagen.set_time(document, datagen.BASE_TIME)
+        open(stamp, "w").close()
+
+    def data_size(self, data):
+        return tree_bytes(self.sets[data])
+
+    def fresh_copy(self, data):
+        """The working copy of a data set, as generated."""
+        source = self.sets[data]
+        target = os.path.join(self.work, "data", data)
+        self.remove(target)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copytree(source, target, copy_function=shutil.copy2)
+        return target
+
+    @staticmethod
+    def remove(path):
+        if os.path.isdir(path):
+            shutil.rmtree(path)
+        elif os.path.exists(path):
+            os.remove(path)
+
+    def change(self, data, target, round_number):
+        if data == "a":
+            datagen.tree_round(os.path.join(target, "tree"), round_number)
+        elif data == "b":
+            datagen.big_round(os.path.join(target, "big.bin"), round_number)
+        else:
+            document = os.path.join(target, "document.doc")
+            self.wine(self.helper, "docedit", self.windows_path(document), str(round_number))
+            datagen.set_time(document, datagen.BASE_TIME + round_number * 3600)
+
+    def same_as_pristine(self, data, target):
+        return subprocess.run(["diff", "-rq", self.sets[data], target], capture_output=True).returncode == 0
+
+    # ---- programs
+
+    def sequence(self, data, program, setting, snapshot, restore_oldest, size, init=None):
+        """The common sequence; snapshot(target) and restore_oldest(target) return (seconds, profile)."""
+        label = program if setting is None else "%s %s" % (program, setting)
+        target = self.fresh_copy(data)
+        if init:
+            init(target)
+        seconds, text = snapshot(target)
+        self.record(data, "first snapshot", label, seconds, text)
+        if seconds is None:
+            self.notes.append("%s on (%s): the first snapshot took longer than %d s; the sequence was stopped"
+                              % (label, data, self.args.timeout))
+            return
+        seconds, text = snapshot(target)
+        self.record(data, "snapshot, nothing changed", label, seconds, text)
+        rounds = []
+        for r in range(1, self.args.rounds + 1):
+            self.change(data, target, r)
+            seconds, text = snapshot(target)
+            rounds.append(seconds)
+            self.add_profile(data, "snapshot after a round's changes", label, text)
+        if all(s is not None for s in rounds):
+            self.record(data, "snapshot after a round's changes", label, statistics.median(rounds))
+            self.record(data, "%d rounds" % self.args.rounds, label, sum(rounds))
+        else:
+            self.record(data, "snapshot after a round's changes", label, None)
+        total, free = size()
+        self.record(data, "archive size", label, total)
+        if free is not None:
+            self.record(data, "free space in it", label, free)
+            self.record(data, "live bytes (size - free)", label, total - free)
+        self.remove(target)
+        seconds, text = restore_oldest(target)
+        # cn rebuilds a compound document element by element: its bytes differ from the original.
+        if seconds is not None and not (data == "c" and program == "cn") and not self.same_as_pristine(data, target):
+            self.notes.append("%s on (%s): the restored oldest snapshot differs from the data" % (label, data))
+        self.record(data, "restore of the oldest snapshot", label, seconds, text)
+
+    def cn_sequence(self, data, setting, options):
+        archive = os.path.join(self.work, "repo", "x.crn")
+        self.remove(os.path.dirname(archive))
+        os.makedirs(os.path.dirname(archive))
+        where = os.path.dirname(archive)
+        first = [True]
+
+        def init(target):
+            self.wine(self.helper, "options", self.windows_path(archive), str(options))
+
+        def snapshot(target):
+            if first[0]:
+                first[0] = False
+                seconds, _, err = self.wine(self.cn, "/a", self.windows_path(target), "x.crn", cwd=where, profile=True)
+            else:
+                seconds, _, err = self.wine(self.cn, "x.crn", cwd=where, profile=True)
+            return seconds, err
+
+        def restore(target):
+            seconds, _, err = self.wine(self.cn, "/r", "Snapshot;1", "x.crn", cwd=where, profile=True)
+            return seconds, err
+
+        def size():
+            _, out, _ = self.wine(self.helper, "free", "x.crn", cwd=where)
+            free = int(out.split()[0]) if out.strip() else None
+            return os.path.getsize(archive), free
+
+        self.sequence(data, "cn", setting, snapshot, restore, size, init)
+
+    def rdiff_sequence(self, data):
+        repo = os.path.join(self.work, "repo", "rdiff")
+        self.remove(os.path.dirname(repo))
+        os.makedirs(os.path.dirname(repo))
+        count = [0]
+
+        def snapshot(target):
+            count[0] += 1
+            # It refuses two backups within one second (their increments are named by time).
+            time.sleep(1.05 - time.time() % 1)
+            seconds, _, _ = self.run(["rdiff-backup", "backup", target, repo])
+            return seconds, None
+
+        def restore(target):
+            seconds, _, _ = self.run(["rdiff-backup", "restore", "--at", "%dB" % (count[0] - 1), repo, target])
+            return seconds, None
+
+        self.sequence(data, "rdiff-backup", None, snapshot, restore, lambda: (tree_bytes(repo), None))
+
+    def git_sequence(self, data):
+        repo = os.path.join(self.work, "repo", "git")
+        self.remove(os.path.dirname(repo))
+        os.makedirs(repo)
+        commits = []
+
+        def git(target, *arguments, check=True):
+            return self.run(["git", "--git-dir", repo, "--work-tree", target] + list(arguments), check=check)
+
+        def init(target):
+            self.run(["git", "init", "-q", "--bare", repo])
+            self.run(["git", "--git-dir", repo, "config", "user.email", "bench@localhost"])
+            self.run(["git", "--git-dir", repo, "config", "user.name", "bench"])
+
+        def snapshot(target):
+            started = time.perf_counter()
+            git(target, "add", "-A")
+            git(target, "commit", "-q", "-m", "snapshot", check=False)  # nothing to commit: exit 1
+            seconds = time.perf_counter() - started
+            _, out, _ = self.run(["git", "--git-dir", repo, "rev-parse", "HEAD"])
+            commits.append(out.strip())
+            return seconds, None
+
+        def restore(target):
+            os.makedirs(target)
+            seconds, _, _ = self.run("git --git-dir '%s' archive %s | tar -x -C '%s'" % (repo, commits[0], target),
+                                     shell=True)
+            return seconds, None
+
+        self.sequence(data, "git", None, snapshot, restore, lambda: (tree_bytes(repo), None), init)
+
+    def restic_sequence(self, data):
+        repo = os.path.join(self.work, "repo", "restic")
+        self.remove(os.path.dirname(repo))
+        os.makedirs(os.path.dirname(repo))
+        env = dict(os.environ, RESTIC_PASSWORD="bench", RESTIC_REPOSITORY=repo,
+                   RESTIC_CACHE_DIR=os.path.join(self.work, "restic-cache"))
+        ids = []
+
+        def init(target):
+            self.run(["restic", "init", "-q"], env=env)
+
+        def snapshot(target):
+            seconds, _, _ = self.run(["restic", "backup", "-q", target], env=env)
+            _, out, _ = self.run(["restic", "snapshots", "-q", "--latest", "1", "--json"], env=env)
+            ids.append(out)
+            return seconds, None
+
+        def restore(target):
+            _, out, _ = self.run(["restic", "snapshots", "--json"], env=env)
+            import json
+            oldest = json.loads(out)[0]["id"]
+            seconds, _, _ = self.run(["restic", "restore", "-q", oldest, "--target", "/"], env=env)
+            return seconds, None
+
+        self.sequence(data, "restic", None, snapshot, restore, lambda: (tree_bytes(repo), None), init)
+
+    # ---- floors
+
+    def floors(self, data):
+        source = self.sets[data]
+        copy = self.fresh_copy(data)
+        seconds, _, _ = self.run("tar -C '%s' -cf - . | cat > /dev/null" % source, shell=True)
+        self.record(data, "floor: reading it (tar | cat)", "native", seconds)
+        if data == "a":
+            command = ["diff", "-rq", source, copy]
+        else:
+            name = os.listdir(source)[0]
+            command = ["cmp", os.path.join(source, name), os.path.join(copy, name)]
+        seconds, _, _ = self.run(command)
+        self.record(data, "floor: comparing it with a copy (%s)" % command[0], "native", seconds)
+        self.remove(copy)
+        paths = [os.path.join(d, f) for d, _, fs in os.walk(source) for f in sorted(fs)]
+        started = time.perf_counter()
+        for path in paths:
+            with open(path, "rb") as f:
+                while True:
+                    piece = f.read(8192)
+                    if not piece:
+                        break
+                    zlib.compress(piece, 1)
+        self.record(data, "floor: zlib level 1 in 8 KB pieces", "native", time.perf_counter() - started)
+
+    # ---- the whole run
+
+    def main(self):
+        os.makedirs(self.work, exist_ok=True)
+        self.prepare_data()
+        for _ in range(self.args.runs):
+            seconds, _, _ = self.wine(self.cn, "/zz")
+            self.record("-", "Wine process start (cn with a bad command line)", "cn", seconds)
+        plan = [("a", ["zlib", "none"]), ("b", ["zlib", "none", "bzip2"]), ("c", ["zlib", "none"])]
+        options = {"zlib": 5, "none": 4, "bzip2": 13}
+        for data, settings in plan:
+            if data not in self.args.sets:
+                continue
+            for run in range(self.args.runs):
+                self.floors(data)
+                for setting in settings:
+                    if setting == "bzip2" and run >= self.args.bzip2_runs:
+                        continue
+                    self.cn_sequence(data, setting, options[setting])
+                if not self.args.cn_only:
+                    self.rdiff_sequence(data)
+                    self.git_sequence(data)
+                    self.restic_sequence(data)
+                self.write(final=False)  # what is known so far, should the run be stopped
+        self.write()
+
+    # ---- the report
+
+    def machine(self):
+        cores = os.cpu_count()
+        memory = 0
+        with open("/proc/meminfo") as f:
+            for line in f:
+                if line.startswith("MemTotal:"):
+                    memory = int(line.split()[1]) * 1024
+        model = ""
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+        wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
+        load = os.getloadavg()
+        return ("%d cores (%s), %.1f GB memory, %s, %s; load average at the end %.1f %.1f %.1f"
+                % (cores, model, memory / 1e9, wine, platform.platform(), load[0], load[1], load[2]))
+
+    def write(self, final=True):
+        lines = []
+        lines.append("# Benchmark: cn under Wine beside native peers")
+        lines.append("")
+        lines.append("%s, %s. Machine: %s." % (datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), platform.node(),
+                                                self.machine()))
+        lines.append("")
+        lines.append("Medians of %d runs (bzip2: %d), %d rounds per run. Sizes: (a) %.0f MB, (b) %.0f MB, (c) %.0f MB. "
+                     "MB/s is the data set's size over the time (restore: what was restored). "
+                     "The ratio is to rdiff-backup in the same row (below 1 is faster or smaller). "
+                     "cn times include starting a Wine process (first row). %s"
+                     % (self.args.runs, min(self.args.runs, self.args.bzip2_runs), self.args.rounds,
+                        self.data_size("a") / MB, self.data_size("b") / MB, self.data_size("c") / MB,
+                        self.args.comment))
+        lines.append("")
+        lines.append("| Data | Operation | Program | Median | MB/s | × rdiff-backup |")
+        lines.append("|---|---|---|---:|---:|---:|")
+        names = {"a": "(a) tree", "b": "(b) 256 MB file", "c": "(c) compound document", "-": "-"}
+        order = ["Wine process start (cn with a bad command line)", "first snapshot", "snapshot, nothing changed",
+                 "snapshot after a round's changes", "%d rounds" % self.args.rounds, "restore of the oldest snapshot",
+                 "archive size", "free space in it", "live bytes (size - free)", "floor: reading it (tar | cat)",
+                 "floor: comparing it with a copy (diff)", "floor: comparing it with a copy (cmp)",
+                 "floor: zlib level 1 in 8 KB pieces"]
+        programs = ["cn zlib", "cn none", "cn bzip2", "cn", "rdiff-backup", "git", "restic", "native"]
+        for data in ["-", "a", "b", "c"]:
+            for operation in order:
+                for program in programs:
+                    values = self.results.get((data, operation, program))
+                    if values is None:
+                        continue
+                    lines.append(self.row(names[data], data, operation, program, values))
+        lines.append("")
+        lines.append("Targets (cn zlib against rdiff-backup in the same run):")
+        lines.append("")
+        for text, data, operation, program, limit in [
+                ("snapshot of (a) with nothing changed", "a", "snapshot, nothing changed", "cn zlib", 1.0),
+                ("snapshot of (b) after a round's changes", "b", "snapshot after a round's changes", "cn zlib", 1.0),
+                ("restore of (b)'s oldest snapshot", "b", "restore of the oldest snapshot", "cn zlib", 2.0),
+                ("live bytes of (a) after the rounds", "a", "live bytes (size - free)", "cn zlib", 1.3),
+                ("live bytes of (b) after the rounds", "b", "live bytes (size - free)", "cn zlib", 1.3),
+                ("live bytes of (c) after the rounds", "c", "live bytes (size - free)", "cn zlib", 1.3)]:
+            ratio = self.ratio(data, operation, program)
+            verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
+            lines.append("- %s: %s× (target ≤ %.1f×): %s" % (text, "n/a" if ratio is None else "%.2f" % ratio,
+                                                           limit, verdict))
+        if self.profiles:
+            lines.append("")
+            lines.append("Where cn's time goes (CAIRN_PROFILE, seconds summed over the runs and rounds; the rest is "
+                         "the snapshot walk's own work, Wine's process start and cn itself):")
+            lines.append("")
+            for (data, operation, program), phases in sorted(self.profiles.items()):
+                parts = ", ".join("%s %.2f" % (k, v) for k, v in sorted(phases.items(), key=lambda kv: -kv[1]))
+                lines.append("- (%s) %s, %s: %s" % (data, operation, program, parts))
+        if self.notes:
+            lines.append("")
+            lines.append("Notes:")
+            lines.append("")
+            for note in sorted(set(self.notes)):
+                lines.append("- " + note)
+        text = "\n".join(lines) + "\n"
+        out_dir = os.path.join(self.root, "bench", "results")
+        os.makedirs(out_dir, exist_ok=True)
+        name = "%s-%s.md" % (datetime.datetime.now().strftime("%Y-%m-%d-%H%M"), platform.node())
+        if not final:
+            with open(os.path.join(self.work, "partial.md"), "w") as f:
+                f.write(text)
+            return
+        for path in [os.path.join(out_dir, name), os.path.join(out_dir, "latest.md")]:
+            with open(path, "w") as f:
+                f.write(text)
+        print(text)
+
+    def median(self, data, operation, program):
+        values = self.results.get((data, operation, program))
+        if not values or any(v is None for v in values):
+            return None
+        return statistics.median(values)
+
+    def ratio(self, data, operation, program):
+        mine, theirs = self.median(data, operation, program), self.median(data, operation, "rdiff-backup")
+        return None if mine is None or not theirs else mine / theirs
+
+    def row(self, name, data, operation, program, values):
+        median = self.median(data, operation, program)
+        size_row = operation in ("archive size", "free space in it", "live bytes (size - free)")
+        if median is None:
+            cell = "did not finish" if any(v is None for v in values) else "-"
+            return "| %s | %s | %s | %s | | |" % (name, operation, program, cell)
+        if size_row:
+            value = "%.1f MB" % (median / MB)
+            speed = ""
+        else:
+            value = "%.2f s" % median
+            work = self.data_size(data) if data != "-" and not operation.endswith("rounds") else 0
+            speed = "%.0f" % (work / MB / median) if work and median > 0 else ""
+        ratio = self.ratio(data, operation, program) if program != "rdiff-backup" else None
+        return "| %s | %s | %s | %s | %s | %s |" % (name, operation, program, value, speed,
+                                                    "" if ratio is None else "%.2f" % ratio)
+
+
+def tree_bytes(path):
+    return sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--build", required=True, help="the win64 build tree")
+    parser.add_argument("--state", required=True, help="the Wine state folder (prefix, display)")
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--bzip2-runs", type=int, default=1)
+    parser.add_argument("--rounds", type=int, default=10)
+    parser.add_argument("--timeout", type=int, default=600, help="seconds one command may take")
+    parser.add_argument("--sets", default="abc")
+    parser.add_argument("--scale", type=int, default=1)
+    parser.add_argument("--cn-only", action="store_true")
+    parser.add_argument("--comment", default="")
+    args = parser.parse_args()
+    Bench(args).main()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The benchmark: cn under Wine beside rdiff-backup, git and restic (native), on deterministic
+# data, with the floors of reading, comparing and compressing the same data. Writes
+# bench/results/<date>-<host>.md and bench/results/latest.md. It is not a test: a failing step
+# shows up in the table's notes, and the command still ends with 0.
+# usage: bash bench/run.sh [--quick] [options of bench/bench.py, e.g. --runs 1 --rounds 2 --sets ab]
+#   --quick: one run, two rounds, 2,000-file tree and compound document only (a few minutes)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work="$root/build/bench"
+state="$work/wine"
+args=()
+for a in "$@"; do
+  if [ "$a" = --quick ]; then args+=(--runs 1 --rounds 2 --sets ac --comment "Quick mode: one run, two rounds.");
+  else args+=("$a"); fi
+done
+
+bash "$root/scripts/setup.sh" || exit 0
+missing=()
+for p in rdiff-backup git restic python3 tar diffutils; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bench: installing ${missing[*]}"
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+bash "$root/scripts/build.sh" win64 cairn cn crnbench >/dev/null || { echo "bench: build failed" >&2; exit 0; }
+
+mkdir -p "$work"
+# A Wine session of its own (prefix, display, persistent server), so that a process starts in a
+# fraction of a second, and the test trees' sessions are left alone.
+"$root/cmake/wine/wine-session" start "$state" >/dev/null
+trap '"$root/cmake/wine/wine-session" stop "$state"' EXIT
+dll=$(cd "$root/build/win64/engine" && pwd)/cairn.dll
+"$root/cmake/wine/wine-run" "$state" rundll32 "Z:${dll//\//\\}",DllRegister
+
+python3 "$root/bench/bench.py" --root "$root" --build "$root/build/win64" --state "$state" --work "$work" "${args[@]}" \
+  || echo "bench: the run stopped early; see $work/bench.log" >&2
+exit 0

@@ -1,0 +1,63 @@
+#include "FreeListIndex.h"
+
+#include <iterator>
+#include <limits>
+
+namespace cairn {
+namespace {
+constexpr int64_t kFirst = std::numeric_limits<int64_t>::min();
+}
+
+uint32_t FreeListIndex::BestFit(uint32_t length) const {
+  const auto it = byLength_.lower_bound({length, kFirst});
+  return it == byLength_.end() ? 0 : RecordAt(it->second);
+}
+
+uint32_t FreeListIndex::Neighbour(uint32_t offset, uint64_t end, bool* endsAtOffset) const {
+  const auto before = byEnd_.lower_bound({offset, kFirst});
+  const auto after = byStart_.lower_bound({end, kFirst});
+  const bool hasBefore = before != byEnd_.end() && before->first == offset;
+  const bool hasAfter = after != byStart_.end() && after->first == end;
+  *endsAtOffset = hasBefore && (!hasAfter || before->second <= after->second);
+  if (*endsAtOffset) return RecordAt(before->second);
+  return hasAfter ? RecordAt(after->second) : 0;
+}
+
+uint32_t FreeListIndex::FirstEmpty() const {
+  const auto it = byLength_.lower_bound({0, kFirst});
+  return it != byLength_.end() && it->first == 0 ? RecordAt(it->second) : 0;
+}
+
+bool FreeListIndex::Overlaps(uint32_t offset, uint32_t length) const {
+  auto it = blocks_.lower_bound(offset);
+  if (it != blocks_.end() && it->first < static_cast<uint64_t>(offset) + length) return true;
+  // Records never overlap one another, so only the one just below can reach into the range.
+  return it != blocks_.begin() && static_cast<uint64_t>(std::prev(it)->first) + 12 > offset;
+}
+
+void FreeListIndex::Insert(uint32_t record, uint32_t start, uint32_t length, int64_t order) {
+  const Block block{order, start, length};
+  blocks_[record] = block;
+  byOrder_[order] = record;
+  byLength_.insert({length, order});
+  byEnd_.insert({static_cast<uint64_t>(start) + length, order});
+  byStart_.insert({start, order});
+}
+
+void FreeListIndex::Unlink(uint32_t, const Block& block) {
+  byLength_.erase({block.length, block.order});
+  byEnd_.erase({static_cast<uint64_t>(block.start) + block.length, block.order});
+  byStart_.erase({block.start, block.order});
+}
+
+void FreeListIndex::Update(uint32_t record, uint32_t start, uint32_t length) {
+  Block& block = blocks_.at(record);
+  Unlink(record, block);
+  block.start = start;
+  block.length = length;
+  byLength_.insert({length, block.order});
+  byEnd_.insert({static_cast<uint64_t>(start) + length, block.order});
+  byStart_.insert({start, block.order});
+}
+
+}  // namespace cairn
