@@ -27,7 +27,8 @@ HRESULT BufferedSource::Hold(uint32_t count) {
     return S_OK;
   HRESULT hr = source_.Seek(position_);
   if (FAILED(hr)) return hr;
-  const uint32_t want = std::max(count, kPiece);
+  const uint32_t want = std::max(count, piece_);
+  piece_ = std::min(piece_ * 2, kLargestPiece);
   try {
     held_.resize(want);
   } catch (const std::exception&) {
@@ -53,7 +54,7 @@ HRESULT BufferedSource::Hold(uint32_t count) {
 HRESULT BufferedSource::Read(uint8_t* buffer, uint32_t count, uint32_t* read) {
   *read = 0;
   while (*read < count) {
-    HRESULT hr = Hold(std::min(count - *read, kPiece));
+    HRESULT hr = Hold(std::min(count - *read, kLargestPiece));
     if (FAILED(hr)) return hr;
     const uint32_t n = std::min<uint32_t>(count - *read, static_cast<uint32_t>(start_ + held_.size() - position_));
     if (n == 0) break;

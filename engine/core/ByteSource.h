@@ -42,9 +42,12 @@ class BufferedSource final : public ByteSource {
   // Makes [position_, position_ + count) held, as far as the content reaches.
   HRESULT Hold(uint32_t count);
 
-  static constexpr uint32_t kPiece = 1u << 20;
+  // Pieces start small, for the many small contents, and double up to the largest.
+  static constexpr uint32_t kFirstPiece = 64u << 10;
+  static constexpr uint32_t kLargestPiece = 1u << 20;
   ByteSource& source_;
   std::vector<uint8_t> held_;
+  uint32_t piece_ = kFirstPiece;
   uint32_t start_ = 0;   // content position of held_[0]
   bool ended_ = false;   // the content ends where held_ does
   uint32_t position_;
