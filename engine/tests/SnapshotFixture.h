@@ -73,19 +73,23 @@ class SnapshotTest : public ::testing::Test {
   // Every file and folder of snapshot n as stored, relative path to content ("<dir>" for folders).
   std::map<std::wstring, std::string> Tree(LONG n) {
     std::map<std::wstring, std::string> tree;
+    ComPtr<IEnumCairnObjects> objects = TopLevelObjects(n);
+    if (objects) Collect(objects.Get(), &tree);
+    return tree;
+  }
+  // The object enumerator of snapshot n (live or deleted), or null when there is none.
+  ComPtr<IEnumCairnObjects> TopLevelObjects(LONG n) {
     ComPtr<IEnumSnapShots> snapshots;
     ComPtr<ICairnSnapShot> snapshot;
+    ComPtr<IEnumCairnObjects> objects;
     EXPECT_EQ(archive_->EnumSnapShots(0, snapshots.Out()), S_OK);
     while (snapshots->Next(3, snapshot.Out()) == S_OK) {
       LONG number = 0;
       snapshot->GetSnapShot(&number);
       if (number == n) break;
     }
-    if (!snapshot) return tree;
-    ComPtr<IEnumCairnObjects> objects;
-    EXPECT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
-    Collect(objects.Get(), &tree);
-    return tree;
+    if (snapshot) EXPECT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+    return objects;
   }
   void Collect(IEnumCairnObjects* objects, std::map<std::wstring, std::string>* tree) {
     ComPtr<ICairnObject> object;

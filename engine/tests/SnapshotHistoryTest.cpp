@@ -182,18 +182,8 @@ class SnapshotHistoryTest : public SnapshotTest {
   // Snapshot n as read back through the navigation interfaces.
   State Stored(LONG n) {
     State state;
-    ComPtr<IEnumSnapShots> snapshots;
-    ComPtr<ICairnSnapShot> snapshot;
-    EXPECT_EQ(archive_->EnumSnapShots(0, snapshots.Out()), S_OK);
-    while (snapshots->Next(3, snapshot.Out()) == S_OK) {
-      LONG number = 0;
-      snapshot->GetSnapShot(&number);
-      if (number == n) break;
-    }
-    if (!snapshot) return state;
-    ComPtr<IEnumCairnObjects> objects;
-    EXPECT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
-    Collect(objects.Get(), &state);
+    ComPtr<IEnumCairnObjects> objects = TopLevelObjects(n);
+    if (objects) Collect(objects.Get(), &state);
     return state;
   }
   void Collect(IEnumCairnObjects* objects, State* state) {
