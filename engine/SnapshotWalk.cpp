@@ -151,11 +151,6 @@ void WalkContext::Deleted() const {
 }
 bool WalkContext::Stopped() const { return status != nullptr && status->Continue() == S_FALSE; }
 
-bool SameName(const std::string& a, const std::string& b) {
-  return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                        static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
 bool IsAncestor(const std::string& a, const std::string& b) {
   std::string parent = b;
   for (;;) {
@@ -253,12 +248,16 @@ uint32_t FindExistingObject(ICairnArchive* archive, const std::string& name, boo
 
 // ---- folders and compound files
 
-uint32_t DirectoryRevision::PreviousChild(const std::string& name) const {
+uint32_t DirectoryRevision::PreviousChild(const std::string& name) {
   ArchiveHeap* heap = HeapOf(archive_.Get());
   if (heap == nullptr || previous_ == 0) return 0;
-  for (uint32_t child : ListObjects(*heap, RevisionRecord(*heap, previous_).Children()))
-    if (SameName(NameOf(*heap, child), name)) return child;
-  return 0;
+  // The previous revision's list does not change while this one is made.
+  if (!previousIndexed_) {
+    for (uint32_t child : ListObjects(*heap, RevisionRecord(*heap, previous_).Children()))
+      if (child != 0) previousChildren_.Add(NameOf(*heap, child), child);
+    previousIndexed_ = true;
+  }
+  return previousChildren_.Find(name);
 }
 
 template <class MakeRevision>
@@ -310,7 +309,7 @@ void DirectoryRevision::Child(const std::string& childName, bool report, bool* c
     *changed = true;
     if (!PushNode(*heap, record_ + 12, object)) LogInternalError(archive_.Get(), module, __LINE__, childName);
   }
-  if (keep) kept_.push_back(childName);
+  if (keep) kept_.Add(childName, 1);
 }
 
 bool DirectoryRevision::Finish(bool changed, Stamp asAt) {
@@ -372,9 +371,7 @@ bool DirectoryRevision::AddRevision(uint32_t, Stamp asAt) {
   if (previous_ != 0) {
     for (uint32_t child : ListObjects(*heap, RevisionRecord(*heap, previous_).Children())) {
       const std::string childName = NameOf(*heap, child);
-      bool present = false;
-      for (const std::string& kept : kept_) present = present || SameName(kept, childName);
-      if (present) continue;
+      if (Kept(childName)) continue;
       LogEvent(archive_.Get(), message::kObjectGone, childName);
       walk_.Deleted();
       changed = true;
@@ -456,9 +453,7 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
   }
   if (previous_ != 0) {
     for (uint32_t child : ListObjects(*heap, RevisionRecord(*heap, previous_).Children())) {
-      bool present = false;
-      for (const std::string& kept : kept_) present = present || SameName(kept, NameOf(*heap, child));
-      changed = changed || !present;
+      changed = changed || !Kept(NameOf(*heap, child));
     }
   }
   if (!Finish(changed, asAt)) return false;

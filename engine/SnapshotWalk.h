@@ -11,6 +11,7 @@
 
 #include "ArchiveRecords.h"
 #include "ComPtr.h"
+#include "NameIndex.h"
 #include "RevisionBuilders.h"
 #include "cairn.h"
 
@@ -37,8 +38,6 @@ struct WalkContext {
 
 // True when a names an ancestor folder of b (letter case ignored).
 bool IsAncestor(const std::string& a, const std::string& b);
-// Names compared as the file system does: letter case ignored, by the system's rules.
-bool SameName(const std::string& a, const std::string& b);
 
 // The per-object step: a new revision of the object named name, bound to objectRecord.
 Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::string& name);
@@ -69,10 +68,15 @@ class DirectoryRevision : public RevisionBuilder {
   // Finishes the new record: links it behind the previous revision on a change, or frees its
   // child list. Returns whether it changed.
   bool Finish(bool changed, Stamp asAt);
-  uint32_t PreviousChild(const std::string& name) const;
+  // The previous revision's child of that name, or 0.
+  uint32_t PreviousChild(const std::string& name);
+  // Whether the new child list holds that name.
+  bool Kept(const std::string& name) const { return kept_.Find(name) != 0; }
 
   WalkContext& walk_;
-  std::vector<std::string> kept_;  // the names of the new child list
+  NameIndex kept_;  // the names of the new child list
+  NameIndex previousChildren_;
+  bool previousIndexed_ = false;
 };
 
 // A compound document, or a storage inside one: its elements as objects of their own.

@@ -88,7 +88,9 @@ class SnapshotTest : public ::testing::Test {
       snapshot->GetSnapShot(&number);
       if (number == n) break;
     }
-    if (snapshot) EXPECT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+    if (snapshot) {
+      EXPECT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+    }
     return objects;
   }
   void Collect(IEnumCairnObjects* objects, std::map<std::wstring, std::string>* tree) {
