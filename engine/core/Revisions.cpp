@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -475,8 +476,9 @@ class Rebuilder {
     uint32_t from, to, count;
   };
 
-  // Decompressed bytes kept from measuring for writing, up to this much per level.
-  static constexpr size_t kCacheBudget = 8u << 20;
+  // Decompressed bytes are kept from measuring for writing, so that each record is decompressed
+  // once: up to the level's size (all its records can produce), but no more than this.
+  static constexpr size_t kCacheLimit = 256u << 20;
 
   // A level applied to an empty content whose records each insert at its end, as the newest
   // revision holds every whole content: each record's bytes go straight to the end, decompressed
@@ -561,8 +563,13 @@ class Rebuilder {
     const compression::Inflated result = compression::Decompress(
         flags_, stored, d.Length(), bound_,
         [&](const uint8_t* bytes, uint32_t count) {
-          if (piece->cached && cache_.size() + count <= kCacheBudget) {
-            cache_.insert(cache_.end(), bytes, bytes + count);
+          if (piece->cached && cache_.size() + count <= std::min<size_t>(bound_, kCacheLimit)) {
+            try {
+              cache_.insert(cache_.end(), bytes, bytes + count);
+            } catch (const std::bad_alloc&) {
+              piece->cached = false;  // decompressed again when written
+              cache_.resize(piece->cacheAt);
+            }
           } else if (piece->cached) {
             piece->cached = false;
             cache_.resize(piece->cacheAt);
