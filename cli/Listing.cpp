@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
+#include "SnapshotItem.h"
 
 namespace cairn {
 namespace cn {
@@ -67,13 +68,8 @@ bool ListSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& it
       ListEverySnapshot(snapshots);
       continue;
     }
-    Bstr name(Wide(FirstPathComponent(item)));
     ComPtr<ICairnSnapShot> snapshot;
-    if (snapshots->NextByName(name.Get(), snapshot.Out()) != S_OK || !snapshot) {
-      std::fprintf(stderr, "Snapshot, %s does not exists\n", Console(item).c_str());
-      return false;
-    }
-    if (!ListObjects(snapshot.Get())) return false;
+    if (!FindNamedSnapshot(snapshots, item, &snapshot) || !ListObjects(snapshot.Get())) return false;
   }
   return true;
 }

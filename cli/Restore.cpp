@@ -10,6 +10,7 @@
 #include "ComPtr.h"
 #include "ConsoleText.h"
 #include "RestoreNames.h"
+#include "SnapshotItem.h"
 
 namespace cairn {
 namespace cn {
@@ -290,12 +291,8 @@ bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>&
     ComPtr<ICairnSnapShot> snapshot;
     if (item == kSnapshotMarker) {
       if (LatestLiveSnapshot(snapshots, &snapshot) != S_OK || !snapshot) continue;
-    } else {
-      Bstr name(Wide(FirstPathComponent(item)));
-      if (snapshots->NextByName(name.Get(), snapshot.Out()) != S_OK || !snapshot) {
-        std::fprintf(stderr, "Snapshot, %s does not exists\n", Console(item).c_str());
-        return false;
-      }
+    } else if (!FindNamedSnapshot(snapshots, item, &snapshot)) {
+      return false;
     }
     if (!RestoreSnapshot(snapshot.Get())) return false;
   }

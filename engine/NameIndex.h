@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace cairn {
@@ -20,16 +21,11 @@ class NameIndex {
   uint32_t Find(const std::string& name) const;
 
  private:
-  struct Entry {
-    std::string name;
-    uint32_t value;
-    size_t order;
-  };
-  std::unordered_map<std::string, Entry> byKey_;
-  // Names whose key could not be made (not expected), and every name, for a lookup whose own key
-  // could not be made: compared one by one.
-  std::vector<Entry> unkeyed_;
-  std::vector<Entry> all_;
+  std::unordered_map<std::string, uint32_t> byKey_;
+  // Every name in order, for the case a key cannot be made (not expected): the index then
+  // compares names one by one, as SameName does.
+  std::vector<std::pair<std::string, uint32_t>> names_;
+  bool keyless_ = false;
 };
 
 // Names compared as the file system does: letter case ignored, by the system's rules.

@@ -383,7 +383,8 @@ TEST_F(CnRestoreTest, ASelfExtractingArchiveListsAndRestoresInPlace) {
   ASSERT_NE(listing, "");
 
   std::wstring commandLine = L"\"" + ModuleDirectory() + L"\\..\\sfx\\sfxstub.exe\" " + Archive();
-  STARTUPINFOW startup = {sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &startup,
                              &process));

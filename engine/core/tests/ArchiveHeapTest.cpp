@@ -277,7 +277,9 @@ TEST_F(HeapTest, FreeListInMemoryAnswersAsTheWalk) {
       for (ArchiveHeap* heap : {indexed.get(), walked.get()})
         if (const uint32_t head = heap->HeaderField(header::kFreeList)) heap->Write32(head + 4, 0);
     }
-    if (step % 16 == 0) ASSERT_EQ(files_.Bytes("a.crn"), files_.Bytes("b.crn")) << "step " << step;
+    if (step % 16 == 0) {
+      ASSERT_EQ(files_.Bytes("a.crn"), files_.Bytes("b.crn")) << "step " << step;
+    }
   }
   ASSERT_EQ(files_.Bytes("a.crn"), files_.Bytes("b.crn"));
   FreeSpaceReport report;
