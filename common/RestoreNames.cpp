@@ -3,7 +3,6 @@
 #include <cwctype>
 
 namespace cairn {
-namespace cn {
 
 std::wstring LastComponent(const std::wstring& storedName) {
   const size_t slash = storedName.find_last_of(L'\\');
@@ -32,5 +31,4 @@ bool IsSafeFileName(const std::wstring& component) {
   return !(numbered && base[3] >= L'1' && base[3] <= L'9');
 }
 
-}  // namespace cn
 }  // namespace cairn

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace cairn {
-namespace cn {
 namespace {
 
 TEST(RestoreNamesTest, LastComponentFollowsTheLastBackslashOrADriveColon) {
@@ -38,5 +37,4 @@ TEST(RestoreNamesTest, ComponentsThatCouldLeaveTheirParentAreRefused) {
 }
 
 }  // namespace
-}  // namespace cn
 }  // namespace cairn

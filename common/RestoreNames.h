@@ -1,11 +1,11 @@
-// Where restore may write a child of a restored folder or compound file. Portable: no Windows
-// headers, so the checks are tested on every host.
+// Where a restore may write a child of a restored folder or compound file: the rules that cn and
+// the Explorer extension share. Portable: no Windows headers, so the checks are tested on every
+// host.
 #pragma once
 
 #include <string>
 
 namespace cairn {
-namespace cn {
 
 // The longest file or element name a restore writes (the platform's limit for one component).
 inline constexpr size_t kMaxComponentLength = 255;
@@ -25,5 +25,4 @@ bool IsSafeComponent(const std::wstring& component);
 // "CON" or "lpt1.txt" (which would open the device instead of a file).
 bool IsSafeFileName(const std::wstring& component);
 
-}  // namespace cn
 }  // namespace cairn
