@@ -35,6 +35,7 @@ std::optional<Item> ReadItem(const uint8_t* data, size_t available) {
 
   Item item;
   item.size = size;
+  item.data = data;
   item.fields.attributes = LoadLE32(data + 4);
   item.fields.lastSnapShotChanged = static_cast<int32_t>(LoadLE32(data + 8));
   item.fields.revision = static_cast<int32_t>(LoadLE32(data + 12));
@@ -106,6 +107,13 @@ std::vector<uint8_t> BuildItem(const ItemFields& fields, std::string_view name,
   StoreLE64(item.data() + 40, fields.modificationTime);
   std::memcpy(item.data() + kItemNameOffset, name.data(), name.size());
   if (tail) std::memcpy(item.data() + kItemNameOffset + name.size() + 1, tail->data(), tail->size());
+  return item;
+}
+
+std::vector<uint8_t> BuildUnknownItem(const ItemFields& fields) {
+  std::vector<uint8_t> item = BuildItem(fields, kUnknownItemName);
+  item.resize(kItemMinSize);
+  StoreLE16(item.data(), static_cast<uint16_t>(kItemMinSize));
   return item;
 }
 

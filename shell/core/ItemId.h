@@ -60,6 +60,7 @@ struct Item {
   std::string_view name;
   std::optional<std::string_view> second;  // the comment or the created-in snapshot's name
   size_t size = 0;                         // the item's Size
+  const uint8_t* data = nullptr;           // the item's first byte
   bool IsFolder() const { return (fields.attributes & kAttributeFolder) != 0; }
 };
 
@@ -84,6 +85,10 @@ std::optional<std::vector<Item>> ReadList(const uint8_t* data, size_t bytes);
 // string are cut, the second first, so that Size fits its 16 bits.
 std::vector<uint8_t> BuildItem(const ItemFields& fields, std::string_view name,
                                const std::optional<std::string_view>& second = std::nullopt);
+
+// The item of an object or snapshot whose name the engine cannot give: Name "*****", no second
+// string, and Size 56 (the name fits the fixed size).
+std::vector<uint8_t> BuildUnknownItem(const ItemFields& fields);
 
 // A list of one item: the item and the terminator.
 std::vector<uint8_t> SingleItemList(const std::vector<uint8_t>& item);

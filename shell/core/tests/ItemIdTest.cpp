@@ -26,7 +26,10 @@ TEST(ItemIdTest, SizesFollowTheRuleWithAndWithoutASecondString) {
   fields.revision = 3;
   EXPECT_EQ(56u + 10, BuildItem(fields, "Snapshot;1").size());
   EXPECT_EQ(56u + 10 + 7 + 1, BuildItem(fields, "Snapshot;1", std::string_view("comment")).size());
-  EXPECT_EQ(56u + 5, BuildItem(fields, kUnknownItemName).size());
+  const auto unknown = BuildUnknownItem(fields);
+  ASSERT_EQ(56u, unknown.size());
+  EXPECT_EQ(kUnknownItemName, ReadItem(unknown.data(), unknown.size())->name);
+  EXPECT_FALSE(ReadItem(unknown.data(), unknown.size())->second);
   // An empty second string is still a second string.
   EXPECT_EQ(56u + 1 + 1, BuildItem(fields, "a", std::string_view("")).size());
   // A list of one item is Size + 2 bytes; the empty list is the terminator alone.

@@ -1,0 +1,19 @@
+// The class table of nsx12: the classes built so far, in the order of their registration scripts.
+#include "CairnFolder.h"
+#include "CairnIDEnum.h"
+#include "ShellModule.h"
+
+namespace cairn {
+namespace shell {
+
+const ShellClass* ShellClasses(size_t* count) {
+  static const ShellClass classes[] = {
+      {&CLSID_CairnFolder, L"CairnFolder", &CCairnFolder::Create},
+      {&CLSID_CairnIDEnum, L"CairnIDEnum", &CairnIDEnum::Create},
+  };
+  *count = sizeof classes / sizeof classes[0];
+  return classes;
+}
+
+}  // namespace shell
+}  // namespace cairn
