@@ -11,9 +11,10 @@ constexpr size_t kListLimit = kMaxListLevels * kItemMaxSize + kListTerminatorSiz
 
 const uint8_t* BytesOf(LPCITEMIDLIST list) { return reinterpret_cast<const uint8_t*>(list); }
 
+// The byte size of a list of ours whose every item is sound; 0 when it is malformed.
 size_t OurListBytes(LPCITEMIDLIST list) {
   const std::optional<size_t> bytes = ListBytes(BytesOf(list), kListLimit);
-  return bytes ? *bytes : 0;
+  return bytes && ReadList(BytesOf(list), *bytes) ? *bytes : 0;
 }
 
 }  // namespace
@@ -31,9 +32,9 @@ size_t ForeignListBytes(LPCITEMIDLIST list) {
 }
 
 std::optional<std::vector<Item>> ReadItems(LPCITEMIDLIST list) {
-  const size_t bytes = OurListBytes(list);
-  if (bytes == 0) return std::nullopt;
-  return ReadList(BytesOf(list), bytes);
+  const std::optional<size_t> bytes = ListBytes(BytesOf(list), kListLimit);
+  if (!bytes) return std::nullopt;
+  return ReadList(BytesOf(list), *bytes);
 }
 
 std::optional<Item> FirstItem(LPCITEMIDLIST list) {

@@ -33,7 +33,8 @@ class CPidl {
   CPidl& operator=(const CPidl&) = delete;
 
   // Frees the held list and holds a copy of `list`; a null or empty source leaves nothing held.
-  // `list` is walked as a list of ours when `checked`, else as the shell's own list.
+  // With `checked` the list must be one of ours with every item sound (else E_INVALIDARG);
+  // without, it is walked as the shell walks its own lists.
   HRESULT SetPidl(LPCITEMIDLIST list, bool checked = true);
   // Replaces the held list by the held items followed by those of `list` (a list of ours).
   HRESULT Concat(LPCITEMIDLIST list);
