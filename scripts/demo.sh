@@ -2,11 +2,13 @@
 # Sets up the machine, builds the Windows binaries and runs them under Wine on a small example:
 # the engine is registered through its own rundll32 entry point, cn creates an archive, takes
 # snapshots of a small folder as it changes, lists them, and restores the older one over a
-# damaged folder; the archive inspector shows what the archive holds.
+# damaged folder; the archive inspector shows what the archive holds. Then the Explorer
+# extension: nsx12 is registered, creates an archive as Explorer's New menu would, cn takes
+# snapshots into it, and nsx12walk prints the archive as the shell sees it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" win64 cairn cn crninspect >/dev/null
+bash "$root/scripts/build.sh" win64 cairn cn crninspect nsx12 nsx12walk >/dev/null
 
 build="$root/build/win64"
 demo="$root/build/demo"
@@ -65,3 +67,21 @@ sed -n '1,3p;/^snapshots:/,/^named streams:/p' "$demo/inspect.txt" | grep -v '^n
 echo "objects:"
 grep '^  @[0-9]*: "' "$demo/inspect.txt" | grep -v '\\\\\.\\'
 echo "(the whole report, with every revision and difference record: $demo/inspect.txt)"
+
+echo
+echo "== the Explorer extension: regsvr32 nsx12.dll"
+run regsvr32 /s "$(winpath "$build/shell/nsx12.dll")"
+run reg query 'HKCR\.crn\ShellNew' /v Command | grep Command || true
+mkdir -p "$demo/Explorer"
+printf 'a letter\n' > "$demo/Explorer/letter.txt"
+mkdir -p "$demo/Explorer/pictures"
+head -c 5000 /dev/urandom > "$demo/Explorer/pictures/photo.raw"
+shell_archive=$(winpath "$demo/Explorer archive.crn")
+echo "== New, Cairn Archive: rundll32 nsx12.dll,DllCreateArchive 999 $shell_archive"
+run rundll32 "$(winpath "$build/shell/nsx12.dll")",DllCreateArchive 999 "$shell_archive"
+echo "== cn /v /a Explorer \"Explorer archive.crn\", then a change and cn /v /n Evening"
+cn /v /a Explorer "Explorer archive.crn"
+printf 'a second line\n' >> "$demo/Explorer/letter.txt"
+cn /v /n Evening "Explorer archive.crn"
+echo "== the archive as the shell sees it (nsx12walk): display name [attributes], then the view's columns"
+run "$build/shell/nsx12walk.exe" "$shell_archive"

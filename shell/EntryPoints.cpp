@@ -80,7 +80,11 @@ void CreateArchive(const std::string& path) {
 
 std::string CreateArchivePath(const std::string& commandLine) {
   const size_t blank = commandLine.find(' ');
-  return blank == std::string::npos ? std::string() : commandLine.substr(blank + 1);
+  if (blank == std::string::npos) return std::string();
+  std::string path = commandLine.substr(blank + 1);
+  // A caller may quote a path that holds blanks (rundll32 itself does when it passes arguments on).
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  return path;
 }
 
 }  // namespace shell

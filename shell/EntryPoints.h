@@ -7,7 +7,7 @@ namespace cairn {
 namespace shell {
 
 // The path a DllCreateArchive command line names: the text after its first blank (the New
-// menu passes "<number> <path>").
+// menu passes "<number> <path>"), without the quotes around it when it is quoted.
 std::string CreateArchivePath(const std::string& commandLine);
 
 // The major and minor version a system library reports through its DllGetVersion; false when

@@ -146,7 +146,7 @@ struct BoxWatcher {
 
 TEST(EntryPointsTest, TheNewMenusCommandCreatesAnArchiveOnlyWhereNothingIs) {
   TempDir dir;
-  const std::string path = dir.Path("new.crn");
+  const std::string path = dir.Path("New Cairn Archive.crn");
   const std::string command = "rundll32.exe \"" + ModuleDirectory() + "\\nsx12.dll\",DllCreateArchive 999 " + path;
   EXPECT_EQ(0u, RunProgram(command, ""));
   ComPtr<IShellFolder> root = OpenArchiveFolder(path);
@@ -168,6 +168,7 @@ TEST(EntryPointsTest, TheNewMenusCommandCreatesAnArchiveOnlyWhereNothingIs) {
 
   EXPECT_EQ(path, CreateArchivePath("999 " + path));
   EXPECT_EQ(path, CreateArchivePath(" " + path));
+  EXPECT_EQ("C:\\a b\\new.crn", CreateArchivePath("999 \"C:\\a b\\new.crn\""));
   EXPECT_EQ("", CreateArchivePath("nothing"));
 }
 
