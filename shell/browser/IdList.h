@@ -1,0 +1,32 @@
+// Owners and small helpers for the shell's absolute ID lists that the browser frame keeps (the
+// location shown, the history, the archive's own location).
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+
+namespace cairn {
+namespace browser {
+
+struct IdListFree {
+  void operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
+};
+// One ID list in the shell's allocator.
+using IdList = std::unique_ptr<ITEMIDLIST, IdListFree>;
+
+inline bool IsEmptyList(LPCITEMIDLIST list) { return list == nullptr || list->mkid.cb == 0; }
+
+// A copy of the list; null when out of memory.
+IdList CopyList(LPCITEMIDLIST list);
+// The list without its last item (the empty list for a one-item list); null for an empty list.
+IdList ParentList(LPCITEMIDLIST list);
+// head followed by tail; null when out of memory.
+IdList JoinLists(LPCITEMIDLIST head, LPCITEMIDLIST tail);
+// When `list` starts with every item of `head`, byte for byte, the rest of `list` (possibly
+// empty); otherwise null.
+LPCITEMIDLIST ListBelow(LPCITEMIDLIST head, LPCITEMIDLIST list);
+
+}  // namespace browser
+}  // namespace cairn
