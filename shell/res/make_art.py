@@ -1,0 +1,173 @@
+#!/usr/bin/env python3
+"""Draws the Explorer extension's pictures: the archive icon (203), the overlays of added (501),
+removed (503), changed (504) and current (505) items, the snapshot icon (507), each at 32x32 and
+16x16, and the toolbar bitmap (552) whose first 16x16 image is the snapshot button.
+
+usage: make_art.py OUTPUT_DIR   (writes archive.ico, added.ico, removed.ico, changed.ico,
+                                 current.ico, snapshot.ico and toolbar.bmp there)
+
+Everything is 16-colour and drawn from shapes in unit coordinates; the icon and bitmap file
+writers are the launcher's (sfx/art/make_art.py). Only the standard library is used.
+"""
+import struct
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "sfx" / "art"))
+from make_art import icon_file, icon_image, info_header, packed_rows, palette_bytes  # noqa: E402
+
+PALETTE = [
+    (0, 0, 0),        # 0 black
+    (64, 64, 64),     # 1 outline
+    (128, 128, 128),  # 2 stone
+    (96, 96, 104),    # 3 dark stone
+    (200, 200, 192),  # 4 light stone
+    (255, 255, 255),  # 5 white
+    (24, 160, 48),    # 6 green
+    (200, 32, 32),    # 7 red
+    (240, 150, 0),    # 8 orange
+    (32, 96, 208),    # 9 blue
+    (248, 244, 228),  # 10 paper
+    (184, 136, 72),   # 11 wood
+    (128, 88, 40),    # 12 dark wood
+    (192, 192, 192),  # 13 toolbar face (mapped to the button colour by the toolbar)
+    (0, 0, 0),
+    (0, 0, 0),
+]
+OUTLINE, STONE, DARK_STONE, LIGHT_STONE, WHITE = 1, 2, 3, 4, 5
+GREEN, RED, ORANGE, BLUE, PAPER, WOOD, DARK_WOOD, FACE = 6, 7, 8, 9, 10, 11, 12, 13
+
+
+def ellipse(x, y, cx, cy, rx, ry):
+    return ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1.0
+
+
+def cairn(x, y, left, top, width, height, pixel):
+    """Three stones stacked in the box (left, top, width, height); None outside them. `pixel` is one
+    pixel's size in unit coordinates, for the outline."""
+    stones = [(0.50, 0.80, 0.48, 0.19, STONE), (0.47, 0.50, 0.34, 0.16, DARK_STONE), (0.53, 0.23, 0.22, 0.13, STONE)]
+    u, v = (x - left) / width, (y - top) / height
+    colour = None
+    for cx, cy, rx, ry, own in stones:
+        if not ellipse(u, v, cx, cy, rx, ry):
+            continue
+        edge_u, edge_v = pixel / width, pixel / height
+        if not ellipse(u, v, cx, cy, max(rx - edge_u, rx / 3), max(ry - edge_v, ry / 3)):
+            colour = OUTLINE
+        elif ellipse(u, v, cx - rx * 0.25, cy - ry * 0.35, rx * 0.5, ry * 0.4):
+            colour = LIGHT_STONE
+        else:
+            colour = own
+    return colour
+
+
+def archive(x, y, pixel):
+    """A wooden chest with a cairn standing on it."""
+    if 0.06 <= x <= 0.94 and 0.52 <= y <= 0.96:
+        if x < 0.06 + pixel or x > 0.94 - pixel or y < 0.52 + pixel or y > 0.96 - pixel:
+            return OUTLINE
+        if abs(y - 0.66) < pixel * 0.6:
+            return DARK_WOOD
+        if 0.44 <= x <= 0.56 and 0.62 <= y <= 0.76:
+            return DARK_WOOD
+        return WOOD
+    return cairn(x, y, 0.18, 0.02, 0.64, 0.52, pixel)
+
+
+def snapshot(x, y, pixel):
+    """A sheet with a folded corner and a cairn on it."""
+    if not (0.14 <= x <= 0.86 and 0.04 <= y <= 0.96):
+        return None
+    corner = 0.26
+    if x - 0.86 + corner > y - 0.04:  # cut off beyond the fold
+        return None
+    if x < 0.14 + pixel or y > 0.96 - pixel or y < 0.04 + pixel or x > 0.86 - pixel:
+        return OUTLINE
+    if abs((x - 0.86 + corner) - (y - 0.04)) < pixel:
+        return OUTLINE
+    if x > 0.86 - corner and y < 0.04 + corner:
+        return OUTLINE if x > 0.86 - corner + pixel * 0.5 and y > 0.04 + corner - pixel else LIGHT_STONE
+    stone = cairn(x, y, 0.24, 0.30, 0.52, 0.58, pixel)
+    return stone if stone is not None else PAPER
+
+
+def badge(colour, mark):
+    """An overlay: a round badge in the lower left quarter with a white mark; transparent elsewhere."""
+    def draw(x, y, pixel):
+        cx, cy, r = 0.24, 0.76, 0.23
+        if not ellipse(x, y, cx, cy, r, r):
+            return None
+        if not ellipse(x, y, cx, cy, r - pixel, r - pixel):
+            return OUTLINE
+        u, v = (x - cx) / r, (y - cy) / r
+        return WHITE if mark(u, v, pixel / r) else colour
+    return draw
+
+
+def plus(u, v, w):
+    return (abs(u) < 0.6 and abs(v) < 0.18 + w / 2) or (abs(v) < 0.6 and abs(u) < 0.18 + w / 2)
+
+
+def minus(u, v, w):
+    return abs(u) < 0.6 and abs(v) < 0.18 + w / 2
+
+
+def changed(u, v, w):
+    return abs(u) < 0.6 and (abs(v - 0.3) < 0.13 + w / 2 or abs(v + 0.3) < 0.13 + w / 2)
+
+
+def dot(u, v, w):
+    return u * u + v * v < (0.35 + w / 2) ** 2
+
+
+def render(draw, size):
+    pixel = 1.0 / size
+    return [[draw((px + 0.5) / size, (py + 0.5) / size, pixel) for px in range(size)] for py in range(size)]
+
+
+def make_icon(draw):
+    entries = []
+    for size in (32, 16):
+        rows = render(draw, size)
+        mask = [[1 if c is None else 0 for c in row] for row in rows]
+        rows = [[0 if c is None else c for c in row] for row in rows]
+        entries.append((size, 16, 1, 4, icon_image(rows, mask, 4, PALETTE)))
+    return icon_file(1, entries)
+
+
+def snapshot_button(x, y, pixel):
+    """The toolbar's snapshot button: a cairn with a green spark of something new."""
+    if plus((x - 0.76) / 0.24, (y - 0.24) / 0.24, 0.0):
+        return GREEN
+    stone = cairn(x, y, 0.0, 0.22, 0.72, 0.78, pixel)
+    return FACE if stone is None else stone
+
+
+def make_toolbar():
+    rows = render(snapshot_button, 16)
+    bits = packed_rows(rows, 4)
+    info = info_header(16, 16, 4, len(bits), 16) + palette_bytes(PALETTE)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(bits), 0, 0, 14 + len(info))
+    return header + info + bits
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    out = Path(sys.argv[1])
+    out.mkdir(parents=True, exist_ok=True)
+    icons = {
+        "archive.ico": archive,
+        "added.ico": badge(GREEN, plus),
+        "removed.ico": badge(RED, minus),
+        "changed.ico": badge(ORANGE, changed),
+        "current.ico": badge(BLUE, dot),
+        "snapshot.ico": snapshot,
+    }
+    for name, draw in icons.items():
+        (out / name).write_bytes(make_icon(draw))
+    (out / "toolbar.bmp").write_bytes(make_toolbar())
+
+
+if __name__ == "__main__":
+    main()
