@@ -1,0 +1,57 @@
+// What the archive view shows and keeps, as rules on numbers and bytes: the size texts of the
+// Size column and of the status bar, the view-state record the browser stores per folder, the
+// overlay that marks items a snapshot added or changed, and the comment column's text.
+// Portable: tested on every host.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ItemId.h"
+
+namespace cairn {
+namespace shell {
+
+// The Size column: "<n>KB" with the low 32 bits of ItemSize rounded up to whole KB; empty for
+// folders.
+std::string ColumnSizeText(const Item& item);
+// The status bar's size of v bytes: MB above 10 MB, hundredths of MB above 1 MB, KB above 10 KB,
+// hundredths of KB above 1 KB, bytes above 0 (all truncated); empty for 0.
+std::string StatusSizeText(uint32_t bytes);
+
+// The view-state record (24 bytes, little-endian): the sort column minus 1 (a negative column
+// as it is), the column count, six 16-bit widths and 6 reserved bytes (written as zero).
+inline constexpr size_t kViewStateBytes = 24;
+inline constexpr size_t kMaxViewColumns = 6;
+inline constexpr size_t kSnapshotColumns = 5;
+inline constexpr size_t kObjectColumns = 6;
+inline constexpr int kDefaultWidth = 50;
+
+struct ViewState {
+  int sortColumn = 1;  // signed: |c| is the column counted from 1, negative reverses
+  size_t columns = kObjectColumns;
+  std::array<int, kMaxViewColumns> widths{};
+};
+
+// The defaults of the archive root (snapshots) or of the levels below it (objects).
+ViewState DefaultViewState(bool root);
+// The record read from a stream: used when all 24 bytes were read and it has at least one
+// column; a column count that is not the level's gives the level's defaults, as does anything
+// unusable. A width below 1 becomes 50.
+ViewState ReadViewState(const uint8_t* bytes, size_t size, bool root);
+// The record to store; a width of 0 is stored as the level's default for that column.
+std::array<uint8_t, kViewStateBytes> WriteViewState(const ViewState& state, bool root);
+
+// The number after the last ';' of a snapshot's stored name; 0 without one.
+int32_t SnapshotNumberOf(std::string_view name);
+// Overlay of an item shown inside the snapshot numbered `shown`: 1 when the snapshot first
+// recorded it (revision 1), 3 when it changed it, 0 otherwise.
+int OverlayOf(const Item& item, int32_t shown);
+// A snapshot comment on one line: each line feed a blank, each carriage return a ','.
+std::string CommentLine(std::string_view comment);
+
+}  // namespace shell
+}  // namespace cairn
