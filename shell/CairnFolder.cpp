@@ -140,10 +140,15 @@ STDMETHODIMP CCairnFolder::CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, P
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<SHORT>(result)));
 }
 
-STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID, void** object) {
+STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  return E_NOINTERFACE;
+  if (iid != IID_IShellView) return E_NOINTERFACE;
+  ComPtr<ICairnView> view;
+  HRESULT hr = CoCreateInstance(CLSID_CairnView, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnView, view.OutVoid());
+  if (SUCCEEDED(hr)) hr = view->Initialize(this);
+  if (FAILED(hr)) return hr;
+  return view->QueryInterface(iid, object);
 }
 
 STDMETHODIMP CCairnFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {

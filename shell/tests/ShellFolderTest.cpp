@@ -188,9 +188,13 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
     EXPECT_EQ(c.expected, hr) << "count " << c.count << " got " << std::hex << hr;
     EXPECT_EQ(nullptr, object);
   }
+  // The view is the one object the folder makes for CreateViewObject.
   void* view = reinterpret_cast<void*>(1);
-  EXPECT_EQ(E_NOINTERFACE, root->CreateViewObject(nullptr, IID_IShellView, &view));
+  EXPECT_EQ(E_NOINTERFACE, root->CreateViewObject(nullptr, IID_IDropTarget, &view));
   EXPECT_EQ(nullptr, view);
+  EXPECT_EQ(S_OK, root->CreateViewObject(nullptr, IID_IShellView, &view));
+  ASSERT_NE(nullptr, view);
+  static_cast<IShellView*>(view)->Release();
 }
 
 TEST_F(ShellFolderTest, MalformedItemListsAreRefusedByEveryMethod) {

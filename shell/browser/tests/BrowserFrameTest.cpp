@@ -270,13 +270,13 @@ TEST_F(BrowserFrameTest, ViewStatesAreKeptPerFolderAcrossFrames) {
 
 TEST_F(BrowserFrameTest, OpensAnArchiveThroughTheExtensionsFolderClass) {
   ASSERT_EQ(S_OK, frame_->Open(FromAnsi(data_)));
-  HWND viewWindow = frame_->ViewWindow();
-  // The extension's folder is created and asked for its view; until the view exists it answers
-  // E_NOINTERFACE (an unregistered class would give REGDB_E_CLASSNOTREG), and the folder shown
-  // stays.
-  EXPECT_EQ(E_NOINTERFACE, frame_->Open(FromAnsi(archive_)));
-  EXPECT_EQ(data_, Shown());
-  EXPECT_EQ(viewWindow, frame_->ViewWindow());
+  // The extension's folder, created by its class and initialised with the archive's location,
+  // gives the view; Back returns to the folder before.
+  ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
+  EXPECT_EQ(archive_, Shown());
+  ASSERT_NE(nullptr, frame_->ViewWindow());
+  EXPECT_NE(nullptr, GetDlgItem(frame_->ViewWindow(), 37)) << "the archive view's list";
+  EXPECT_EQ(1u, frame_->HistoryDepth());
 
   // Locations below the archive file are bound through the extension's folder, and named by it:
   // those names key the view states.
@@ -294,6 +294,9 @@ TEST_F(BrowserFrameTest, OpensAnArchiveThroughTheExtensionsFolderClass) {
   // A list that only looks like the archive's below its first bytes goes to the desktop.
   EXPECT_EQ(nullptr, ListBelow(snapshot.get(), archive.get()));
   EXPECT_TRUE(IsEmptyList(ListBelow(archive.get(), archive.get())));
+
+  ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_NAVIGATEBACK));
+  EXPECT_EQ(data_, Shown());
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+// CCairnView, the view the archive folder gives Explorer for one level: a COM object that owns
+// the view dialog (CNsxViewDlg), keeps the browser it lives in, the folder settings and the
+// view-state record, and merges its menus into the browser's while it is active.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "ComPtr.h"
+#include "NsxViewDlg.h"
+#include "ShellModule.h"
+#include "ViewFormat.h"
+#include "nsx12.h"
+
+namespace cairn {
+namespace shell {
+
+class CCairnFolder;
+
+class CCairnView final : public ComClass<CCairnView, ICairnView, IShellView> {
+ public:
+  CCairnView();
+
+  // Initialize: keeps the folder and loads the accelerator tables; E_INVALIDARG without a folder.
+  STDMETHODIMP Initialize(ICairnFolder* folder) override;
+
+  // GetWindow: the dialog's window; E_FAIL before CreateViewWindow.
+  STDMETHODIMP GetWindow(HWND* window) override;
+  // ContextSensitiveHelp: E_NOTIMPL.
+  STDMETHODIMP ContextSensitiveHelp(BOOL enter) override;
+  // TranslateAccelerator: the editing table while a name is edited, else the view's; S_OK when
+  // translated, S_FALSE otherwise.
+  STDMETHODIMP TranslateAccelerator(MSG* message) override;
+  // EnableModeless: S_OK.
+  STDMETHODIMP EnableModeless(BOOL enable) override;
+  // UIActivate: merges the menus with or without the focus, or removes them; E_INVALIDARG for a
+  // state above SVUIA_INPLACEACTIVATE.
+  STDMETHODIMP UIActivate(UINT state) override;
+  // Refresh: refills the list from the folder.
+  STDMETHODIMP Refresh() override;
+  // CreateViewWindow: the dialog as a child of the browser's window, with the columns, widths and
+  // sort order of the stored view state; E_OUTOFMEMORY when the dialog cannot be made.
+  STDMETHODIMP CreateViewWindow(IShellView* previous, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
+                                RECT* rect, HWND* window) override;
+  // DestroyViewWindow: E_UNEXPECTED when there is no window.
+  STDMETHODIMP DestroyViewWindow() override;
+  // GetCurrentInfo: the folder settings, with the view mode shown.
+  STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
+  // AddPropertySheetPages: E_NOTIMPL until the settings pages exist.
+  STDMETHODIMP AddPropertySheetPages(DWORD reserved, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) override;
+  // SaveViewState: the sort column and column widths to the browser's stream.
+  STDMETHODIMP SaveViewState() override;
+  // SelectItem: E_NOTIMPL.
+  STDMETHODIMP SelectItem(PCUITEMID_CHILD item, SVSIF flags) override;
+  // GetItemObject: E_NOTIMPL for the background, E_INVALIDARG for an unknown kind, else the
+  // folder's object for the selection or for all items.
+  STDMETHODIMP GetItemObject(UINT kind, REFIID iid, void** object) override;
+
+  // --- For the dialog ---
+  CCairnFolder* Folder() const;
+  IShellBrowser* Browser() const { return browser_.Get(); }
+  bool AtRoot() const;
+  UINT ViewMode() const { return settings_.ViewMode; }
+  void SetViewMode(UINT mode) { settings_.ViewMode = mode; }
+  bool HasFocusMenus() const { return activation_ == SVUIA_ACTIVATE_FOCUS; }
+  HMENU MergedMenu() const { return menu_; }
+
+ private:
+  ~CCairnView() override;
+  void MergeMenus(bool focus);
+  void RemoveMenus();
+
+  ComPtr<ICairnFolder> folder_;
+  ComPtr<IShellBrowser> browser_;
+  FOLDERSETTINGS settings_ = {FVM_DETAILS, 0};
+  HACCEL accelerators_ = nullptr;
+  HACCEL editingAccelerators_ = nullptr;
+  UINT activation_ = SVUIA_DEACTIVATE;
+  HMENU menu_ = nullptr;
+  ViewState state_;
+  CNsxViewDlg dialog_;
+};
+
+}  // namespace shell
+}  // namespace cairn

@@ -1,0 +1,72 @@
+// CNsxViewDlg, the archive view's window: a modeless child dialog (resource 600) whose list view
+// shows one level's items with their columns, overlays and sort order, writes the browser's
+// status bar and runs the view's commands.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "ViewFormat.h"
+
+namespace cairn {
+namespace shell {
+
+class CCairnView;
+
+class CNsxViewDlg {
+ public:
+  explicit CNsxViewDlg(CCairnView* view) : view_(view) {}
+  ~CNsxViewDlg();
+  CNsxViewDlg(const CNsxViewDlg&) = delete;
+  CNsxViewDlg& operator=(const CNsxViewDlg&) = delete;
+
+  // The dialog as a child of the browser's window; false when it cannot be made.
+  bool Create(HWND parent);
+  void Destroy();
+  HWND Window() const { return dialog_; }
+  HWND List() const { return list_; }
+  bool Editing() const { return editing_; }
+  int SortColumn() const { return sortColumn_; }
+
+  // The level's columns with the record's widths; the current widths back.
+  void InsertColumns(const ViewState& state);
+  void ReadWidths(ViewState* state) const;
+  // The list style of a view mode (FVM_*), and the toolbar's mode buttons to match.
+  void ApplyViewMode(UINT mode);
+  // Empties the list and fills it from the folder's enumeration.
+  void Fill();
+  // Sorts by the signed column (1-based) and keeps it as the current one.
+  void Sort(int column);
+  void UpdateStatus();
+  // The item lists of the selected items, or of all.
+  std::vector<LPCITEMIDLIST> Items(bool selectedOnly) const;
+
+ private:
+  static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  LRESULT OnNotify(NMHDR* header);
+  void OnCommand(UINT id, UINT code, HWND from);
+  void OnInitMenuPopup(HMENU popup);
+  void ApplyShellSettings();
+  void ItemText(LPCITEMIDLIST list, int column, char* text, int size);
+  // SFGAO bits the folder reports for all of the items.
+  SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
+  bool Enabled(UINT command) const;
+  void SortCommand(int column);
+
+  CCairnView* view_;
+  HWND dialog_ = nullptr;
+  HWND list_ = nullptr;
+  HIMAGELIST large_ = nullptr;
+  HIMAGELIST small_ = nullptr;
+  int sortColumn_ = 1;
+  bool editing_ = false;
+  HRESULT ole_ = E_FAIL;
+};
+
+}  // namespace shell
+}  // namespace cairn
