@@ -93,7 +93,7 @@ void CCairnView::MergeMenus(bool focus) {
   for (int i = 0; source != nullptr && i < 4; ++i) {
     HMENU target = BrowserPopup(menu_, kBrowserPopups[i]);
     HMENU items = GetSubMenu(source, i);
-    if (target != nullptr && items != nullptr) Shell_MergeMenus(target, items, 0, 0, 0xFFFF, MM_SUBMENUSHAVEIDS);
+    if (target != nullptr && items != nullptr) Shell_MergeMenus(target, items, 0, 0, 0xFFFF, 0);
   }
   if (source != nullptr) DestroyMenu(source);
   browser_->SetMenuSB(menu_, nullptr, dialog_.Window());

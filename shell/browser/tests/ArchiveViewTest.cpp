@@ -1,0 +1,304 @@
+// The archive view hosted in the browser frame under Wine with Xvfb, read back from its
+// controls: columns and widths per level, item texts and overlays, the status bar, sorting,
+// view states per level, merged menu states and renaming through label editing.
+#include "BrowserFrame.h"
+#include "ShellTestSupport.h"
+#include "ViewStateStore.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "Text.h"
+#include "res/ViewResource.h"
+
+namespace cairn {
+namespace browser {
+namespace {
+
+using shell::testing::ArchiveTest;
+using shell::testing::RunCn;
+using shell::testing::WriteText;
+
+struct ColumnInfo {
+  std::string title;
+  int width;
+  int format;
+  bool operator==(const ColumnInfo& o) const { return title == o.title && width == o.width && format == o.format; }
+};
+
+std::ostream& operator<<(std::ostream& out, const ColumnInfo& c) {
+  return out << c.title << "/" << c.width << "/" << c.format;
+}
+
+void Pump() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+class ArchiveViewTest : public ArchiveTest {
+ protected:
+  void SetUp() override {
+    ArchiveTest::SetUp();
+    // A third snapshot adds a file of 1536 bytes and changes another.
+    ASSERT_TRUE(WriteText(data_ + "\\added.cairntest", std::string(1536, 'a')));
+    ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed"));
+    ASSERT_EQ(1u, RunCn("\"" + archive_ + "\"", Path("")));
+    ASSERT_EQ(S_OK, BrowserFrame::Create(FromAnsi(Path("states")), &frame_));
+    ShowWindow(frame_->Window(), SW_SHOWNOACTIVATE);
+    ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
+  }
+  void TearDown() override {
+    if (frame_ == nullptr) return;
+    DestroyWindow(frame_->Window());
+    Pump();
+    EXPECT_EQ(0u, frame_->Release());
+  }
+
+  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
+  int Count() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+  std::string Text(int row, int column) const {
+    char text[600] = "";
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < Count(); ++i) names.push_back(Text(i, 0));
+    return names;
+  }
+  int Row(const std::string& name) const {
+    for (int i = 0; i < Count(); ++i)
+      if (Text(i, 0) == name) return i;
+    ADD_FAILURE() << "no row " << name;
+    return -1;
+  }
+  int Overlay(int row) const {
+    return static_cast<int>((SendMessageA(List(), LVM_GETITEMSTATE, row, LVIS_OVERLAYMASK) & LVIS_OVERLAYMASK) >> 8);
+  }
+  std::vector<ColumnInfo> Columns() const {
+    std::vector<ColumnInfo> columns;
+    for (int i = 0;; ++i) {
+      char title[64] = "";
+      LVCOLUMNA column = {};
+      column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+      column.pszText = title;
+      column.cchTextMax = sizeof title;
+      if (!SendMessageA(List(), LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column))) break;
+      columns.push_back({title, column.cx, column.fmt & LVCFMT_JUSTIFYMASK});
+    }
+    return columns;
+  }
+  std::string Status(int part) const {
+    char text[600] = "";
+    SendMessageA(frame_->StatusBar(), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  void Select(std::initializer_list<int> rows) {
+    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
+    for (int row : rows) ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
+  void ClickHeader(int column) {
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = List();
+    click.hdr.idFrom = IDC_VIEW_LIST;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageW(frame_->ViewWindow(), WM_NOTIFY, IDC_VIEW_LIST, reinterpret_cast<LPARAM>(&click));
+  }
+  // Opens the row named `name` the way a double click does.
+  void OpenRow(const std::string& name) {
+    const int row = Row(name);
+    ASSERT_GE(row, 0);
+    Select({row});
+    Command(ID_OPEN);
+    Pump();
+  }
+  // The merged popup of the browser's menu bar, prepared as for showing it.
+  HMENU Popup(UINT id) {
+    HMENU bar = GetMenu(frame_->Window());
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof info;
+      info.fMask = MIIM_ID | MIIM_SUBMENU;
+      if (GetMenuItemInfoW(bar, static_cast<UINT>(i), TRUE, &info) && info.wID == id) {
+        SendMessageW(frame_->Window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(info.hSubMenu), i);
+        return info.hSubMenu;
+      }
+    }
+    ADD_FAILURE() << "no popup " << id;
+    return nullptr;
+  }
+  // "e" enabled, "g" grayed, "c" checked, "-" missing, for each command.
+  static std::string States(HMENU popup, std::initializer_list<UINT> commands) {
+    std::string states;
+    for (UINT command : commands) {
+      const UINT state = GetMenuState(popup, command, MF_BYCOMMAND);
+      states += state == static_cast<UINT>(-1) ? '-' : (state & MF_CHECKED) ? 'c' : (state & MF_GRAYED) ? 'g' : 'e';
+    }
+    return states;
+  }
+
+  BrowserFrame* frame_ = nullptr;
+};
+
+TEST_F(ArchiveViewTest, RootShowsSnapshotsWithTheirColumnsStatusAndSorting) {
+  EXPECT_EQ((std::vector<ColumnInfo>{{"Name", 125, LVCFMT_LEFT},
+                                     {"Size", 50, LVCFMT_RIGHT},
+                                     {"Type", 100, LVCFMT_LEFT},
+                                     {"Created", 100, LVCFMT_LEFT},
+                                     {"Comment", 300, LVCFMT_LEFT}}),
+            Columns());
+  // By creation, later first.
+  EXPECT_EQ((std::vector<std::string>{"Snapshot;3", "Snapshot;2", "Snapshot;1"}), Names());
+  EXPECT_EQ("", Text(0, 1));
+  EXPECT_EQ("Archive snapshot", Text(0, 2));
+  EXPECT_NE("", Text(0, 3));
+  EXPECT_EQ(0, Overlay(0));
+
+  EXPECT_EQ("3 snapshot(s)", Status(0));
+  EXPECT_EQ("Last snapshot created " + Text(0, 3), Status(1));
+  Select({2});
+  EXPECT_EQ("1 snapshot(s) selected", Status(0));
+  EXPECT_EQ("Snapshot created " + Text(2, 3), Status(1));
+  Select({0, 1});
+  EXPECT_EQ("2 snapshot(s) selected", Status(0));
+  EXPECT_EQ("", Status(1));
+
+  // Name once ascending, twice descending.
+  ClickHeader(0);
+  EXPECT_EQ((std::vector<std::string>{"Snapshot;1", "Snapshot;2", "Snapshot;3"}), Names());
+  ClickHeader(0);
+  EXPECT_EQ((std::vector<std::string>{"Snapshot;3", "Snapshot;2", "Snapshot;1"}), Names());
+  EXPECT_EQ("Snapshot;3", Text(0, 0));
+}
+
+TEST_F(ArchiveViewTest, MergedMenusFollowTheSelection) {
+  // Columns of the File popup: Open, Restore, Snapshot, Item, Delete, Rename, Properties.
+  const auto file = [this] {
+    return States(Popup(FCIDM_MENU_FILE), {ID_OPEN, ID_RESTORE, ID_SNAPSHOT, ID_NEW_ITEM, ID_DELETE, ID_RENAME,
+                                           ID_PROPERTIES});
+  };
+  const auto edit = [this] { return States(Popup(FCIDM_MENU_EDIT), {ID_UNDO, ID_COPY, ID_SELECT_ALL}); };
+  Select({});
+  EXPECT_EQ("ggeegge", file());
+  EXPECT_EQ("gge", edit());
+  Select({0});
+  EXPECT_EQ("eeeeeee", file());
+  EXPECT_EQ("gee", edit());
+  Select({0, 1});
+  EXPECT_EQ("ggeeege", file());
+  EXPECT_EQ("gge", edit());
+  // View: the mode and the sort column checked, lining up grayed; the root's sort items only.
+  EXPECT_EQ("eeec", States(Popup(FCIDM_MENU_VIEW), {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAILS}));
+  EXPECT_EQ("eeeceg-", States(Popup(FCIDM_MENU_VIEW), {ID_SORT_ROOT_NAME, ID_SORT_ROOT_SIZE, ID_SORT_ROOT_TYPE,
+                                                       ID_SORT_ROOT_CREATED, ID_SORT_ROOT_COMMENT, ID_LINE_UP,
+                                                       ID_SORT_PATH}));
+  Command(ID_VIEW_LIST);
+  EXPECT_EQ(static_cast<LONG>(LVS_LIST), GetWindowLongW(List(), GWL_STYLE) & LVS_TYPEMASK);
+  EXPECT_EQ("eecc", States(Popup(FCIDM_MENU_VIEW), {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_SORT_ROOT_CREATED}));
+  Command(ID_VIEWS);  // list, then details
+  EXPECT_EQ(static_cast<LONG>(LVS_REPORT), GetWindowLongW(List(), GWL_STYLE) & LVS_TYPEMASK);
+
+  // Inside a snapshot: the object layout's sort items; objects cannot be renamed.
+  OpenRow("Snapshot;3");
+  EXPECT_EQ(archive_ + "\\Snapshot;3", ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str()));
+  Select({0});
+  EXPECT_EQ("eeeeeg", States(Popup(FCIDM_MENU_FILE), {ID_OPEN, ID_RESTORE, ID_SNAPSHOT, ID_NEW_ITEM, ID_DELETE,
+                                                       ID_RENAME}));
+  EXPECT_EQ("cg-", States(Popup(FCIDM_MENU_VIEW), {ID_SORT_NAME, ID_LINE_UP, ID_SORT_ROOT_NAME}));
+}
+
+TEST_F(ArchiveViewTest, InsideASnapshotItemsShowTextsOverlaysAndSizes) {
+  OpenRow("Snapshot;3");
+  ASSERT_EQ(1, Count());
+  OpenRow(Text(0, 0));  // the archived folder
+  EXPECT_EQ((std::vector<ColumnInfo>{{"Name", 125, LVCFMT_LEFT},
+                                     {"In Folder", 200, LVCFMT_LEFT},
+                                     {"Size", 50, LVCFMT_RIGHT},
+                                     {"Type", 100, LVCFMT_LEFT},
+                                     {"Modified", 100, LVCFMT_LEFT},
+                                     {"Created in", 100, LVCFMT_LEFT}}),
+            Columns());
+  ASSERT_EQ(5, Count());
+  int added = -1, changed = -1, hidden = -1;
+  for (int i = 0; i < Count(); ++i) {
+    const std::string name = Text(i, 0);
+    if (name.rfind("added.cairntest", 0) == 0) added = i;
+    if (name.rfind("notes.cairntest", 0) == 0) changed = i;
+    if (name.rfind("hidden.bin", 0) == 0) hidden = i;
+  }
+  ASSERT_GE(added, 0);
+  ASSERT_GE(changed, 0);
+  ASSERT_GE(hidden, 0);
+  EXPECT_EQ(1, Overlay(added)) << "first recorded in the shown snapshot";
+  EXPECT_EQ(3, Overlay(changed)) << "changed in it";
+  EXPECT_EQ(0, Overlay(hidden));
+  EXPECT_EQ(data_, Text(added, 1));
+  EXPECT_EQ("2KB", Text(added, 2));  // 1536 bytes in whole KB, rounded up
+  EXPECT_EQ("Snapshot;3", Text(added, 5));
+  EXPECT_EQ("Snapshot;1", Text(hidden, 5));
+  EXPECT_NE("", Text(added, 4));
+
+  // Status: the count and total of all items, then of the selection.
+  EXPECT_EQ("5 object(s)", Status(0));
+  Select({added});
+  EXPECT_EQ("1 object(s) selected", Status(0));
+  EXPECT_EQ("1.50KB", Status(1));
+  Select({hidden});
+  EXPECT_EQ("6 bytes", Status(1));
+}
+
+TEST_F(ArchiveViewTest, ViewStatesAreKeptPerLevelAndCheckedOnReading) {
+  // The root's widths and reversed name order come back after a visit below it, where the
+  // object layout's defaults apply.
+  ListView_SetColumnWidth(List(), 0, 77);
+  ClickHeader(0);
+  ClickHeader(0);
+  OpenRow("Snapshot;1");
+  EXPECT_EQ(125, Columns()[0].width);
+  EXPECT_EQ(200, Columns()[1].width);
+  const std::wstring inside = frame_->LocationName(frame_->Location(), SHGDN_FORPARSING);
+  ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_NAVIGATEBACK));
+  EXPECT_EQ(77, Columns()[0].width);
+  EXPECT_EQ((std::vector<std::string>{"Snapshot;3", "Snapshot;2", "Snapshot;1"}), Names());
+
+  // A record of the root's layout stored for a snapshot is not applied there.
+  const ViewStateStore states(FromAnsi(Path("states")));
+  auto storeRecord = [&](const std::vector<uint8_t>& record) {
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, states.Open(inside, STGM_WRITE, stream.Out()));
+    ASSERT_EQ(S_OK, stream->Write(record.data(), static_cast<ULONG>(record.size()), nullptr));
+  };
+  std::vector<uint8_t> record(24, 0);
+  record[4] = 5;   // five columns
+  record[6] = 90;  // first width
+  storeRecord(record);
+  OpenRow("Snapshot;1");
+  EXPECT_EQ(6u, Columns().size());
+  EXPECT_EQ(125, Columns()[0].width);
+  ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_PARENT));
+
+  // A record of its own is, and a stored width of 0 shows as 50.
+  record[4] = 6;
+  record[6] = 0;
+  record[8] = 120;
+  storeRecord(record);
+  OpenRow("Snapshot;1");
+  EXPECT_EQ(50, Columns()[0].width);
+  EXPECT_EQ(120, Columns()[1].width);
+}
+
+}  // namespace
+}  // namespace browser
+}  // namespace cairn
