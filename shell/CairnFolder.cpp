@@ -176,6 +176,14 @@ STDMETHODIMP CCairnFolder::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY
   for (UINT i = 0; i < count; ++i)
     if (!FirstItem(items[i])) return E_INVALIDARG;
   const bool one = count == 1, some = count >= 1;
+  if (iid == IID_IExtractIconA && one) {
+    const std::optional<Item> item = FirstItem(items[0]);
+    ComPtr<ICairnIcon> icon;
+    HRESULT hr = CoCreateInstance(CLSID_CairnIcon, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnIcon, icon.OutVoid());
+    std::string name(item->name);
+    if (SUCCEEDED(hr)) hr = icon->Initialize(&name[0], static_cast<long>(item->fields.attributes), AtRoot() ? 1 : 0);
+    return FAILED(hr) ? hr : icon->QueryInterface(iid, object);
+  }
   if (iid == IID_IExtractIconA || iid == IID_IDropTarget) return one ? E_NOINTERFACE : E_INVALIDARG;
   if (iid == IID_IContextMenu || iid == IID_IDataObject) return some ? E_NOINTERFACE : E_INVALIDARG;
   return E_NOINTERFACE;

@@ -97,9 +97,6 @@ void CNsxViewDlg::Destroy() {
   if (dialog_ != nullptr) DestroyWindow(dialog_);
   dialog_ = nullptr;
   list_ = nullptr;
-  if (large_ != nullptr) ImageList_Destroy(large_);
-  if (small_ != nullptr) ImageList_Destroy(small_);
-  large_ = small_ = nullptr;
 }
 
 void CNsxViewDlg::InsertColumns(const ViewState& state) {
@@ -281,22 +278,23 @@ INT_PTR CALLBACK CNsxViewDlg::Proc(HWND window, UINT message, WPARAM wParam, LPA
 
 void CNsxViewDlg::OnInitDialog() {
   list_ = GetDlgItem(dialog_, IDC_VIEW_LIST);
-  // Both image lists start empty, so the overlay icons 501, 503 and 504 take indexes 0 to 2.
-  large_ = ImageList_Create(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), ILC_MASK | ILC_COLOR8, 8, 8);
-  small_ = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), ILC_MASK | ILC_COLOR8, 8, 8);
-  const UINT overlays[] = {IDI_OVERLAY_ADDED, IDI_OVERLAY_REMOVED, IDI_OVERLAY_CHANGED};
-  for (int i = 0; i < 3; ++i) {
-    for (HIMAGELIST images : {large_, small_}) {
-      int cx = 0, cy = 0;
-      ImageList_GetIconSize(images, &cx, &cy);
-      HICON icon = static_cast<HICON>(LoadImageW(ShellModule::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0));
-      const int index = icon != nullptr ? ImageList_AddIcon(images, icon) : -1;
-      if (icon != nullptr) DestroyIcon(icon);
-      if (index >= 0) ImageList_SetOverlayImage(images, index, i + 1);
+  // The cache's image lists start empty, so the overlay icons 501, 503 and 504 take indexes 0 to 2.
+  if (icons_.Create(GetDlgItem(dialog_, IDC_VIEW_ICON_KEYS))) {
+    const UINT overlays[] = {IDI_OVERLAY_ADDED, IDI_OVERLAY_REMOVED, IDI_OVERLAY_CHANGED};
+    for (int i = 0; i < 3; ++i) {
+      for (HIMAGELIST images : {icons_.Large(), icons_.Small()}) {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(images, &cx, &cy);
+        HICON icon = static_cast<HICON>(
+            LoadImageW(ShellModule::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0));
+        const int index = icon != nullptr ? ImageList_AddIcon(images, icon) : -1;
+        if (icon != nullptr) DestroyIcon(icon);
+        if (index >= 0) ImageList_SetOverlayImage(images, index, i + 1);
+      }
     }
+    ListView_SetImageList(list_, icons_.Large(), LVSIL_NORMAL);
+    ListView_SetImageList(list_, icons_.Small(), LVSIL_SMALL);
   }
-  ListView_SetImageList(list_, large_, LVSIL_NORMAL);
-  ListView_SetImageList(list_, small_, LVSIL_SMALL);
   SetWindowLongW(list_, GWL_STYLE, GetWindowLongW(list_, GWL_STYLE) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
   SetWindowLongW(list_, GWL_EXSTYLE, GetWindowLongW(list_, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY);
   ApplyShellSettings();
@@ -408,8 +406,7 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
           if (wideInfo->item.cchTextMax > 0) lstrcpynW(wideInfo->item.pszText, wide.c_str(), wideInfo->item.cchTextMax);
         }
       }
-      // Item pictures come from the icon cache, which is not built yet: no image.
-      if (info->item.mask & LVIF_IMAGE) info->item.iImage = I_IMAGENONE;
+      if (info->item.mask & LVIF_IMAGE) info->item.iImage = icons_.IndexOf(view_->Folder(), list);
       info->item.mask |= LVIF_DI_SETITEM;
       return 0;
     }

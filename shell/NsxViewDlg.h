@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "IconCache.h"
 #include "ViewFormat.h"
 
 namespace cairn {
@@ -61,8 +62,7 @@ class CNsxViewDlg {
   CCairnView* view_;
   HWND dialog_ = nullptr;
   HWND list_ = nullptr;
-  HIMAGELIST large_ = nullptr;
-  HIMAGELIST small_ = nullptr;
+  IconCache icons_;
   int sortColumn_ = 1;
   bool editing_ = false;
   HRESULT ole_ = E_FAIL;

@@ -97,6 +97,23 @@ int OverlayOf(const Item& item, int32_t shown) {
   return item.fields.revision == 1 ? 1 : 3;
 }
 
+std::string IconLocationText(bool snapshot, uint32_t attributes, std::string_view registeredExtension) {
+  std::string text = snapshot ? "VERSION::Version"
+                              : (attributes & kAttributeFolder) ? "DIRECTO::Folder"
+                                                                : "OBJECTS::" + std::string(registeredExtension);
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+std::string IconCacheKey(std::string_view location, int index, uint32_t flags) {
+  char tail[32];
+  std::snprintf(tail, sizeof tail, "\" %d %08x", index, static_cast<unsigned>(flags));
+  std::string key = "\"" + std::string(location) + tail;
+  if (key.size() > 520) key.resize(520);
+  return key;
+}
+
 std::string CommentLine(std::string_view comment) {
   std::string line(comment);
   for (char& c : line) c = c == '\n' ? ' ' : (c == '\r' ? ',' : c);

@@ -50,6 +50,14 @@ int32_t SnapshotNumberOf(std::string_view name);
 // Overlay of an item shown inside the snapshot numbered `shown`: 1 when the snapshot first
 // recorded it (revision 1), 3 when it changed it, 0 otherwise.
 int OverlayOf(const Item& item, int32_t shown);
+// The location text of an item's icon, in upper case: "VERSION::VERSION" for a snapshot,
+// "DIRECTO::FOLDER" for a stored folder (attribute 0x10), "OBJECTS::" and the extension with its
+// dot for a file of a registered type, "OBJECTS::" alone for any other file.
+std::string IconLocationText(bool snapshot, uint32_t attributes, std::string_view registeredExtension);
+// The icon cache's key: the location quoted, the icon index and the location flags in hex, at
+// most 520 characters.
+std::string IconCacheKey(std::string_view location, int index, uint32_t flags);
+
 // A snapshot comment on one line: each line feed a blank, each carriage return a ','.
 std::string CommentLine(std::string_view comment);
 

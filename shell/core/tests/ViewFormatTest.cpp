@@ -94,6 +94,15 @@ TEST(ViewFormatTest, OverlaysMarkWhatTheShownSnapshotAddedOrChanged) {
   EXPECT_EQ("first line, second line,", CommentLine("first line\r\nsecond line\r"));
 }
 
+TEST(ViewFormatTest, IconLocationsAndCacheKeys) {
+  EXPECT_EQ("VERSION::VERSION", IconLocationText(true, kAttributeFolder, ""));
+  EXPECT_EQ("DIRECTO::FOLDER", IconLocationText(false, kAttributeFolder | kAttributeHidden, ".txt"));
+  EXPECT_EQ("OBJECTS::.TXT", IconLocationText(false, 0, ".txt"));
+  EXPECT_EQ("OBJECTS::", IconLocationText(false, kAttributeReadOnly, ""));
+  EXPECT_EQ("\"OBJECTS::.TXT\" 1 00000030", IconCacheKey("OBJECTS::.TXT", 1, 0x30));
+  EXPECT_EQ(520u, IconCacheKey(std::string(600, 'x'), -1, 0xFFFFFFFF).size());
+}
+
 }  // namespace
 }  // namespace shell
 }  // namespace cairn

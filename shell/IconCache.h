@@ -1,0 +1,37 @@
+// The icon cache of an extension list view: each distinct icon of the window's items is
+// extracted once, into a pair of image lists (large and small, same index in both), with its key
+// kept in a hidden list box of the window.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+namespace cairn {
+namespace shell {
+
+class IconCache {
+ public:
+  IconCache() = default;
+  ~IconCache();
+  IconCache(const IconCache&) = delete;
+  IconCache& operator=(const IconCache&) = delete;
+
+  // Makes the two empty image lists over the window's key list; false when either cannot be made.
+  bool Create(HWND keys);
+  HIMAGELIST Large() const { return large_; }
+  HIMAGELIST Small() const { return small_; }
+  // The image index of the item's icon: 0 when it cannot be extracted or cached, -1 when the
+  // folder gives no icon handler.
+  int IndexOf(IShellFolder* folder, LPCITEMIDLIST item);
+
+ private:
+  void Reset();
+
+  HWND keys_ = nullptr;
+  HIMAGELIST large_ = nullptr;
+  HIMAGELIST small_ = nullptr;
+};
+
+}  // namespace shell
+}  // namespace cairn
