@@ -140,6 +140,7 @@ STDMETHODIMP CCairnView::CreateViewWindow(IShellView* previous, LPCFOLDERSETTING
     browser_.Reset();
     return E_OUTOFMEMORY;
   }
+  dialog_.SetUpToolbar();
   dialog_.InsertColumns(state_);
   dialog_.ApplyViewMode(settings_.ViewMode);
   dialog_.Fill();

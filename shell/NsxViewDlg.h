@@ -35,6 +35,9 @@ class CNsxViewDlg {
   // The level's columns with the record's widths; the current widths back.
   void InsertColumns(const ViewState& state);
   void ReadWidths(ViewState* state) const;
+  // The view's toolbar buttons in the browser's toolbar: handed over whole on the oldest shell,
+  // else added to the browser's toolbar with an Up button and the Views drop-down.
+  void SetUpToolbar();
   // The list style of a view mode (FVM_*), and the toolbar's mode buttons to match.
   void ApplyViewMode(UINT mode);
   // Empties the list and fills it from the folder's enumeration.
@@ -52,6 +55,10 @@ class CNsxViewDlg {
   LRESULT OnNotify(NMHDR* header);
   void OnCommand(UINT id, UINT code, HWND from);
   void OnInitMenuPopup(HMENU popup);
+  // Enables, grays and checks the commands of a menu by the File (1), Edit (2) and View (4) rules.
+  void ApplyMenuStates(HMENU menu, int rules);
+  void ShowContextMenu(int x, int y);
+  void ShowViewsMenu(NMTOOLBARA* button);
   void ApplyShellSettings();
   void ItemText(LPCITEMIDLIST list, int column, char* text, int size);
   // SFGAO bits the folder reports for all of the items.

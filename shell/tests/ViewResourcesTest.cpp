@@ -16,6 +16,8 @@ namespace shell {
 namespace testing {
 namespace {
 
+INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
 class ViewResourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -84,8 +86,7 @@ TEST_F(ViewResourcesTest, DialogHoldsTheListAndTheHiddenKeyList) {
   InitCommonControlsEx(&controls);
   HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, parent);
-  HWND dialog = CreateDialogParamW(module_, MAKEINTRESOURCEW(IDD_VIEW), parent,
-                                   [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  HWND dialog = CreateDialogParamW(module_, MAKEINTRESOURCEW(IDD_VIEW), parent, &QuietDialog, 0);
   ASSERT_NE(nullptr, dialog);
   EXPECT_TRUE(GetWindowLongW(dialog, GWL_STYLE) & WS_CHILD);
   RECT units = {0, 0, 186, 95}, client = {};
