@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Takes pictures of the browser frame showing an archive under Wine and Xvfb: cn makes an archive
+# of a small folder in three snapshots (the third adds a file and changes another), the engine and
+# the Explorer extension are registered, and browsershots captures the frame at the archive root
+# in details view, inside the newest snapshot's folder with the overlays showing, and with an
+# item's context menu open.
+# usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
+#        scripts/build.sh win64 cn cairn nsx12 browsershots)
+# Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png and browser-context.png. It
+# starts and stops the tree's Wine session, so do not run it while ctest runs in the same tree.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/win64}" && pwd)
+state="$build/wine"
+session="$root/cmake/wine/wine-session"
+run() { "$root/cmake/wine/wine-run" "$state" "$@"; }
+windows() { echo "Z:$1" | sed 's|/|\\|g'; }
+
+for f in "$build/cli/cn.exe" "$build/engine/cairn.dll" "$build/shell/nsx12.dll" "$build/shell/browser/browsershots.exe"; do
+  [ -f "$f" ] || { echo "screenshot-browser: $f is not built (scripts/build.sh win64 cn cairn nsx12 browsershots)" >&2; exit 1; }
+done
+command -v convert >/dev/null || { echo "screenshot-browser: needs imagemagick's convert" >&2; exit 1; }
+
+work="$build/screenshots/browser"
+data="$work/Projects"
+rm -rf "$work"
+mkdir -p "$data/Reports" "$data/Letters"
+printf 'Quarterly figures\n' >"$data/Reports/summary.txt"
+head -c 5000 /dev/zero | tr '\0' 'x' >"$data/Reports/figures.csv"
+printf 'Dear reader\n' >"$data/Letters/welcome.txt"
+printf 'Plan for the year\n' >"$data/plan.txt"
+printf 'Notes\n' >"$data/notes.txt"
+archive="$work/Projects.crn"
+
+"$session" start "$state" >/dev/null
+trap '"$session" stop "$state"' EXIT
+run rundll32 "$(windows "$build/engine/cairn.dll"),DllRegister"
+run regsvr32 /s "$(windows "$build/shell/nsx12.dll")"
+# cn ends with 1 when it made a snapshot.
+run "$build/cli/cn.exe" /c /a "$(windows "$data")" "$(windows "$archive")" || [ $? -eq 1 ]
+printf 'Plan for the year, revised\n' >"$data/plan.txt"
+run "$build/cli/cn.exe" "$(windows "$archive")" || [ $? -eq 1 ]
+printf 'Budget\n' >"$data/budget.txt"
+printf 'Notes, with more to say\n' >"$data/notes.txt"
+run "$build/cli/cn.exe" "$(windows "$archive")" || [ $? -eq 1 ]
+
+run "$build/shell/browser/browsershots.exe" "$(windows "$archive")" "$(windows "$work")"
+for picture in root inside context; do
+  convert "$work/$picture.bmp" "$build/screenshots/browser-$picture.png"
+done
+echo "screenshot-browser: $build/screenshots/browser-root.png, browser-inside.png, browser-context.png"
