@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -297,6 +298,38 @@ TEST_F(ArchiveViewTest, ViewStatesAreKeptPerLevelAndCheckedOnReading) {
   OpenRow("Snapshot;1");
   EXPECT_EQ(50, Columns()[0].width);
   EXPECT_EQ(120, Columns()[1].width);
+}
+
+TEST_F(ArchiveViewTest, RenamesThroughLabelEditingWithBackspaceInTheEditBox) {
+  const auto shown = [this] { return ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str()); };
+  Select({Row("Snapshot;1")});
+  SetFocus(List());
+  Command(ID_RENAME);
+  HWND edit = ListView_GetEditControl(List());
+  ASSERT_NE(nullptr, edit);
+  SetWindowTextA(edit, "Before upgradeX");
+  SendMessageA(edit, EM_SETSEL, 15, 15);
+  // Backspace in the box takes a character back through the view's editing keys; the browser's
+  // Up (Backspace elsewhere) does not see it.
+  MSG key = {edit, WM_KEYDOWN, VK_BACK, 0, 0, {0, 0}};
+  EXPECT_TRUE(frame_->PreTranslateMessage(&key));
+  char text[64] = "";
+  GetWindowTextA(edit, text, sizeof text);
+  EXPECT_STREQ("Before upgrade", text);
+  EXPECT_EQ(archive_, shown());
+
+  // Return keeps the name; the snapshot keeps its number, and the list shows it after the refresh.
+  SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  Pump();
+  EXPECT_EQ(nullptr, ListView_GetEditControl(List()));
+  const std::vector<std::string> names = Names();
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "Before upgrade;1"));
+  EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "Snapshot;1"));
+
+  // Outside the box Backspace is the browser's Up.
+  MSG up = {List(), WM_KEYDOWN, VK_BACK, 0, 0, {0, 0}};
+  EXPECT_TRUE(frame_->PreTranslateMessage(&up));
+  EXPECT_EQ(Path(""), shown() + "\\");
 }
 
 }  // namespace
