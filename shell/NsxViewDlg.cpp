@@ -528,6 +528,19 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_REFRESH:
       view_->Refresh();
       break;
+    case ID_FOCUS_BACK:
+    case ID_FOCUS_NEXT: {
+      // Into the list from elsewhere in the view; out of it to the browser's tree pane when it
+      // has one (this browser frame has no address box).
+      if (GetFocus() != list_) {
+        SetFocus(list_);
+        break;
+      }
+      view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
+      HWND tree = nullptr;
+      if (browser != nullptr && SUCCEEDED(browser->GetControlWindow(FCW_TREE, &tree)) && tree != nullptr) SetFocus(tree);
+      break;
+    }
     case ID_ARCHIVE_LOG:
       view_->Folder()->ShowArchiveLog(dialog_);
       break;

@@ -218,6 +218,13 @@ TEST_F(ArchiveViewTest, MergedMenusFollowTheSelection) {
   EXPECT_EQ("eeeeeg", States(Popup(FCIDM_MENU_FILE), {ID_OPEN, ID_RESTORE, ID_SNAPSHOT, ID_NEW_ITEM, ID_DELETE,
                                                        ID_RENAME}));
   EXPECT_EQ("cg-", States(Popup(FCIDM_MENU_VIEW), {ID_SORT_NAME, ID_LINE_UP, ID_SORT_ROOT_NAME}));
+
+  // Tab out of the list: with no tree pane or address box to go to, the view keeps its place
+  // but merges the menus it has without the focus.
+  SetFocus(List());
+  MSG tab = {List(), WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+  EXPECT_TRUE(frame_->PreTranslateMessage(&tab));
+  EXPECT_EQ("e-", States(Popup(FCIDM_MENU_FILE), {ID_OPEN, ID_DELETE}));
 }
 
 TEST_F(ArchiveViewTest, InsideASnapshotItemsShowTextsOverlaysAndSizes) {
