@@ -41,6 +41,46 @@ void Pump() {
   }
 }
 
+// A host like Wine's own ExplorerBrowser: a window, and E_NOTIMPL for menus, toolbar, status
+// bar and view state.
+class BareHost final : public IShellBrowser {
+ public:
+  explicit BareHost(HWND window) : window_(window) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    *object = (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IShellBrowser) ? this : nullptr;
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP GetWindow(HWND* window) override {
+    *window = window_;
+    return S_OK;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
+  STDMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
+  STDMETHODIMP BrowseObject(PCUIDLIST_RELATIVE, UINT) override { return E_NOTIMPL; }
+  STDMETHODIMP GetViewStateStream(DWORD, IStream** stream) override {
+    *stream = nullptr;
+    return E_FAIL;
+  }
+  STDMETHODIMP GetControlWindow(UINT, HWND* window) override {
+    *window = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP SendControlMsg(UINT, UINT, WPARAM, LPARAM, LRESULT*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryActiveShellView(IShellView**) override { return E_NOTIMPL; }
+  STDMETHODIMP OnViewWindowActive(IShellView*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
+
+ private:
+  HWND window_;
+};
+
 class ArchiveViewTest : public ArchiveTest {
  protected:
   void SetUp() override {
@@ -305,6 +345,36 @@ TEST_F(ArchiveViewTest, ViewStatesAreKeptPerLevelAndCheckedOnReading) {
   OpenRow("Snapshot;1");
   EXPECT_EQ(50, Columns()[0].width);
   EXPECT_EQ(120, Columns()[1].width);
+}
+
+TEST_F(ArchiveViewTest, StaysSoundInAHostWithoutMenusToolbarOrViewState) {
+  ComPtr<IShellFolder> root = shell::testing::OpenArchiveFolder(archive_);
+  ASSERT_TRUE(root);
+  ComPtr<IShellView> view;
+  ASSERT_EQ(S_OK, root->CreateViewObject(nullptr, IID_IShellView, view.OutVoid()));
+  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500, 300, nullptr,
+                                nullptr, nullptr, nullptr);
+  BareHost host(parent);
+  FOLDERSETTINGS settings = {FVM_DETAILS, 0};
+  RECT rect = {0, 0, 480, 260};
+  HWND window = nullptr;
+  ASSERT_EQ(S_OK, view->CreateViewWindow(nullptr, &settings, &host, &rect, &window));
+  ASSERT_NE(nullptr, window);
+  HWND list = GetDlgItem(window, IDC_VIEW_LIST);
+  EXPECT_EQ(3, SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  EXPECT_EQ(5, Header_GetItemCount(ListView_GetHeader(list)));
+  EXPECT_EQ(S_OK, view->UIActivate(SVUIA_ACTIVATE_FOCUS));
+  ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
+  SendMessageW(window, WM_COMMAND, ID_VIEW_LIST, 0);
+  EXPECT_EQ(E_FAIL, view->SaveViewState());
+  EXPECT_EQ(E_INVALIDARG, view->UIActivate(SVUIA_INPLACEACTIVATE + 1));
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOTIMPL, view->GetItemObject(SVGIO_BACKGROUND, IID_IUnknown, &object));
+  EXPECT_EQ(E_INVALIDARG, view->GetItemObject(7, IID_IUnknown, &object));
+  EXPECT_EQ(S_OK, view->DestroyViewWindow());
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(E_UNEXPECTED, view->DestroyViewWindow());
+  DestroyWindow(parent);
 }
 
 TEST_F(ArchiveViewTest, RenamesThroughLabelEditingWithBackspaceInTheEditBox) {
