@@ -20,7 +20,7 @@ class CairnIcon final : public ComClass<CairnIcon, ICairnIcon, IExtractIconA> {
  public:
   // Initialize: the item's Name (cut to 259 characters), attributes and whether it is a snapshot.
   STDMETHODIMP Initialize(LPSTR name, long attributes, long snapshot) override;
-  // GetIconLocation: the location text (Part of the cache key), index 1 for the open icon and 0
+  // GetIconLocation: the location text (the start of the cache key), index 1 for the open icon and 0
   // otherwise, flags GIL_NOTFILENAME | GIL_PERCLASS.
   STDMETHODIMP GetIconLocation(UINT flags, LPSTR file, UINT size, int* index, UINT* outFlags) override;
   // Extract: the large and small icons of a location; S_FALSE for an index other than 0 or 1, an
