@@ -160,7 +160,7 @@ HRESULT BrowserFrame::BindFolder(LPCITEMIDLIST location, ComPtr<IShellFolder>* f
   folder->Reset();
   if (location == nullptr) return E_INVALIDARG;
   if (archiveFolder_) {
-    if (LPCITEMIDLIST below = ListBelow(archiveLocation_.get(), location)) {
+    if (LPCITEMIDLIST below = BelowArchive(location)) {
       if (IsEmptyList(below)) {
         *folder = archiveFolder_;
         return S_OK;
@@ -176,6 +176,18 @@ HRESULT BrowserFrame::BindFolder(LPCITEMIDLIST location, ComPtr<IShellFolder>* f
     return S_OK;
   }
   return desktop->BindToObject(location, nullptr, IID_IShellFolder, folder->OutVoid());
+}
+
+LPCITEMIDLIST BrowserFrame::BelowArchive(LPCITEMIDLIST location) const {
+  if (LPCITEMIDLIST below = ListBelow(archiveLocation_.get(), location)) return below;
+  // A later parse of the archive's path carries the file's new size and times, so the desktop
+  // compares the items that lead to it, by name.
+  const size_t levels = ListLevels(archiveLocation_.get());
+  IdList head = ListHead(location, levels);
+  ComPtr<IShellFolder> desktop;
+  if (!head || levels == 0 || FAILED(SHGetDesktopFolder(desktop.Out()))) return nullptr;
+  const HRESULT hr = desktop->CompareIDs(0, archiveLocation_.get(), head.get());
+  return SUCCEEDED(hr) && HRESULT_CODE(hr) == 0 ? SkipLevels(location, levels) : nullptr;
 }
 
 std::wstring BrowserFrame::LocationName(LPCITEMIDLIST location, SHGDNF flags) const {

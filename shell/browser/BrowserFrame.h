@@ -108,6 +108,9 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   // Shows the folder at `target` (copied); with `remember` the place left goes to the history.
   HRESULT Navigate(LPCITEMIDLIST target, bool remember);
   HRESULT ShowView(IShellView* view);
+  // The part of an absolute location below the open archive file (possibly empty); null when
+  // the location is not below it.
+  LPCITEMIDLIST BelowArchive(LPCITEMIDLIST location) const;
   void CloseView();
   void CreateToolbar();
   void Layout();

@@ -29,5 +29,30 @@ LPCITEMIDLIST ListBelow(LPCITEMIDLIST head, LPCITEMIDLIST list) {
   return reinterpret_cast<LPCITEMIDLIST>(l);
 }
 
+size_t ListLevels(LPCITEMIDLIST list) {
+  size_t levels = 0;
+  for (; !IsEmptyList(list); list = ILGetNext(list)) ++levels;
+  return levels;
+}
+
+LPCITEMIDLIST SkipLevels(LPCITEMIDLIST list, size_t levels) {
+  for (; levels > 0; --levels) {
+    if (IsEmptyList(list)) return nullptr;
+    list = ILGetNext(list);
+  }
+  return list;
+}
+
+IdList ListHead(LPCITEMIDLIST list, size_t levels) {
+  LPCITEMIDLIST rest = SkipLevels(list, levels);
+  if (rest == nullptr) return nullptr;
+  IdList head = CopyList(list);
+  if (!head) return nullptr;
+  // Ends the copy where the rest begins.
+  const size_t bytes = reinterpret_cast<const BYTE*>(rest) - reinterpret_cast<const BYTE*>(list);
+  reinterpret_cast<ITEMIDLIST*>(reinterpret_cast<BYTE*>(head.get()) + bytes)->mkid.cb = 0;
+  return head;
+}
+
 }  // namespace browser
 }  // namespace cairn

@@ -27,6 +27,13 @@ IdList JoinLists(LPCITEMIDLIST head, LPCITEMIDLIST tail);
 // When `list` starts with every item of `head`, byte for byte, the rest of `list` (possibly
 // empty); otherwise null.
 LPCITEMIDLIST ListBelow(LPCITEMIDLIST head, LPCITEMIDLIST list);
+// The number of items of a list.
+size_t ListLevels(LPCITEMIDLIST list);
+// The first `levels` items of a list as a list of their own; null when it has fewer or when out
+// of memory.
+IdList ListHead(LPCITEMIDLIST list, size_t levels);
+// The list after its first `levels` items; null when it has fewer.
+LPCITEMIDLIST SkipLevels(LPCITEMIDLIST list, size_t levels);
 
 }  // namespace browser
 }  // namespace cairn

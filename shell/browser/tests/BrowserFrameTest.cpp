@@ -291,6 +291,24 @@ TEST_F(BrowserFrameTest, OpensAnArchiveThroughTheExtensionsFolderClass) {
   EXPECT_EQ(archive_ + "\\Snapshot;1", ToAnsi(frame_->LocationName(snapshot.get(), SHGDN_FORPARSING).c_str()));
   EXPECT_EQ(archive_, ToAnsi(frame_->LocationName(archive.get(), SHGDN_FORPARSING).c_str()));
 
+  // The archive file changes when snapshots are taken: a later parse of its path, carrying other
+  // times, still leads through the extension's folder.
+  HANDLE file = CreateFileA(archive_.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  FILETIME written = {};
+  GetFileTime(file, nullptr, nullptr, &written);
+  ULARGE_INTEGER later = {{written.dwLowDateTime, written.dwHighDateTime}};
+  later.QuadPart += 36000000000ull;  // an hour
+  written = {later.LowPart, later.HighPart};
+  ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+  CloseHandle(file);
+  IdList reparsed = Parse(archive_);
+  ASSERT_EQ(nullptr, ListBelow(archive.get(), reparsed.get())) << "the file's list should differ now";
+  ComPtr<IShellFolder> again;
+  ASSERT_EQ(S_OK, frame_->BindFolder(reparsed.get(), &again));
+  EXPECT_EQ(2u, shell::testing::StoredNames(again.Get()).size());
+
   // A list that only looks like the archive's below its first bytes goes to the desktop.
   EXPECT_EQ(nullptr, ListBelow(snapshot.get(), archive.get()));
   EXPECT_TRUE(IsEmptyList(ListBelow(archive.get(), archive.get())));
