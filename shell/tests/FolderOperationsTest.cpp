@@ -171,6 +171,39 @@ TEST_F(FolderOperationsTest, SnapshotsFromListsRecordWhereAddedItemsLie) {
   EXPECT_EQ(extra, target);
 }
 
+TEST_F(FolderOperationsTest, RevisionListsFolderNamesAndDroppedFiles) {
+  Folder inDocs(archive_, ListOf({NamedItem("Snapshot;2"), NamedItem(data_), NamedItem(data_ + "\\docs")}));
+  EXPECT_EQ(data_ + "\\docs", inDocs->CurrentFolderName());
+  EXPECT_EQ("", Folder(archive_, ListOf({NamedItem("Snapshot;2")}))->CurrentFolderName());
+  std::vector<LPITEMIDLIST> revisions = inDocs->RevisionList(ItemOf(NamedItem(data_ + "\\docs\\report.cairntest")));
+  std::vector<int32_t> numbers;
+  for (LPITEMIDLIST list : revisions) {
+    numbers.push_back(OwnedList(list).Read().fields.revision);
+  }
+  EXPECT_EQ((std::vector<int32_t>{1, 2}), numbers);
+
+  // A drop of one file makes a snapshot that adds it; a drop without files makes none.
+  const std::string dropped = Path("dropped.bin");
+  ASSERT_TRUE(WriteText(dropped, "dropped"));
+  auto drop = [](const std::string& files) {
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + files.size() + 2);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), files.data(), files.size());
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+  };
+  Folder root(archive_, {});
+  HDROP none = drop("");
+  EXPECT_FALSE(root->AddDroppedFiles(none, nullptr));
+  GlobalFree(none);
+  HDROP one = drop(dropped + std::string(1, '\0'));
+  EXPECT_TRUE(root->AddDroppedFiles(one, nullptr));
+  GlobalFree(one);
+  Folder third(archive_, ListOf({NamedItem("Snapshot;3")}));
+  EXPECT_TRUE(third->FindObject(ItemOf(NamedItem(dropped))));
+}
+
 }  // namespace
 }  // namespace testing
 }  // namespace shell
