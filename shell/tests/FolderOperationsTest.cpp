@@ -34,6 +34,28 @@ Item ItemOf(const std::vector<uint8_t>& bytes) { return *ReadItem(bytes.data(), 
 
 std::string ReadText(const std::string& path) { return cairn::testing::ReadFileBytes(path); }
 
+// Files with the extension open with the command while this lives (the test prefix has no
+// associations of its own for them).
+class Association {
+ public:
+  Association(const std::string& extension, const std::string& command) : extension_(extension) {
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, extension.c_str(), REG_SZ, kClass, 0));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kClass) + "\\shell\\open\\command").c_str(),
+                                          REG_SZ, command.c_str(), 0));
+  }
+  ~Association() {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kClass);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kClass);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, extension_.c_str());
+  }
+  Association(const Association&) = delete;
+  Association& operator=(const Association&) = delete;
+
+ private:
+  static constexpr char kClass[] = "CairnTestFile";
+  std::string extension_;
+};
+
 class FolderOperationsTest : public ArchiveTest {};
 
 TEST_F(FolderOperationsTest, FoldersShareTheRunningArchiveObject) {
@@ -83,12 +105,7 @@ TEST_F(FolderOperationsTest, DeletingObjectsMakesASnapshotWithoutThem) {
 
 TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
   // An association of our own opens the copy with a program that ends at once.
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, ".cairntest", &key));
-  RegSetValueA(key, nullptr, REG_SZ, "CairnTestFile", 13);
-  RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "CairnTestFile\\shell\\open\\command", REG_SZ,
-                                        "cmd.exe /c exit", 15));
+  const Association association(".cairntest", "cmd.exe /c exit");
 
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
@@ -105,9 +122,19 @@ TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
   }
   // The folder removes its copies when it goes.
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str()));
-  RegDeleteTreeA(HKEY_CLASSES_ROOT, "CairnTestFile");
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, "CairnTestFile");
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, ".cairntest");
+}
+
+TEST_F(FolderOperationsTest, TheLogIsShownFromATemporaryTextFileThatIsRemovedAfterwards) {
+  // Text files open, for this test, with a command that keeps a copy of what it was given.
+  const std::string copy = Path("log-copy.txt");
+  const Association association(".txt", "cmd.exe /c copy \"%1\" \"" + copy + "\"");
+  Folder root(archive_, {});
+  root->ShowArchiveLog(nullptr);
+  for (int i = 0; i < 50 && GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+  EXPECT_NE(std::string::npos, ReadText(copy).find("Snapshot;2")) << ReadText(copy);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((std::string(temp) + "Log1.txt").c_str()));
 }
 
 TEST_F(FolderOperationsTest, ExtractingWritesTheTreeAndKeepsNewerFilesWhenAsked) {
