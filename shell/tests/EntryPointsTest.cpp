@@ -6,7 +6,7 @@
 #include "EntryPoints.h"
 #include "Registration.h"
 #include "ShellTestSupport.h"
-#include "Text.h"
+#include "ShellText.h"
 #include "nsx12.h"
 
 namespace cairn {

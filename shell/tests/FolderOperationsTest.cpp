@@ -4,7 +4,7 @@
 
 #include "CairnFolder.h"
 #include "ShellTestSupport.h"
-#include "Text.h"
+#include "ShellText.h"
 
 namespace cairn {
 namespace shell {
