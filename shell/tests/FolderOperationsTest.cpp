@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "CairnFolder.h"
+#include "Pidl.h"
 #include "ShellTestSupport.h"
 #include "ShellText.h"
 
@@ -57,6 +58,26 @@ class Association {
 };
 
 class FolderOperationsTest : public ArchiveTest {};
+
+TEST(PidlTest, CopiesConcatenationsAndClones) {
+  const std::vector<uint8_t> a = ListOf({NamedItem("Snapshot;1")}), b = ListOf({NamedItem("C:\\x"), NamedItem("C:\\x\\y")});
+  const std::vector<uint8_t> empty = ListOf({});
+  CPidl list;
+  EXPECT_EQ(S_OK, list.SetPidl(nullptr));
+  EXPECT_EQ(nullptr, list.Get());
+  EXPECT_EQ(nullptr, list.Clone());
+  EXPECT_EQ(S_OK, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(empty.data())));
+  EXPECT_EQ(nullptr, list.Get());
+  EXPECT_EQ(S_OK, list.Concat(reinterpret_cast<LPCITEMIDLIST>(a.data())));
+  EXPECT_EQ(S_OK, list.Concat(reinterpret_cast<LPCITEMIDLIST>(b.data())));
+  OwnedList clone(list.Clone());
+  const std::optional<std::vector<Item>> items = ReadItems(clone.list);
+  ASSERT_TRUE(items);
+  ASSERT_EQ(3u, items->size());
+  EXPECT_EQ("C:\\x\\y", (*items)[2].name);
+  EXPECT_EQ(S_OK, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(a.data())));
+  EXPECT_EQ(1u, ReadItems(list.Get())->size());
+}
 
 TEST_F(FolderOperationsTest, FoldersShareTheRunningArchiveObject) {
   ComPtr<ICairnArchive> first = GetArchive(archive_);
