@@ -9,8 +9,10 @@
 #include "CommandLine.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
+#include "Handle.h"
 #include "RestoreNames.h"
 #include "SnapshotItem.h"
+#include "TaskMemory.h"
 
 namespace cairn {
 namespace cn {
@@ -31,38 +33,6 @@ constexpr DWORD kElementStream = STGTY_STREAM;
 void Report(const char* format, const std::wstring& path) {
   std::fprintf(stderr, format, Console(path.c_str()).c_str());
 }
-
-// Closes a file handle at the end of the scope.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (Valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// The name in a STATSTG, freed with the task allocator.
-class ElementName {
- public:
-  ElementName(IMalloc* allocator, LPOLESTR name) : allocator_(allocator), name_(name) {}
-  ~ElementName() {
-    if (name_ != nullptr) allocator_->Free(name_);
-  }
-  ElementName(const ElementName&) = delete;
-  ElementName& operator=(const ElementName&) = delete;
-  std::wstring Text() const { return name_ ? name_ : L""; }
-
- private:
-  IMalloc* allocator_;
-  LPOLESTR name_;
-};
 
 // Makes the folder and any missing parents. A path shorter than three characters (a drive) and
 // an existing folder need nothing; a file standing where a folder is needed fails.
@@ -124,8 +94,8 @@ bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
 // Copies the stream in pieces until a read returns nothing. The times are set even after a
 // failed write, as far as the file got.
 bool RestorePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat) {
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     Report("Unable to create file: %s\n", path);
     return false;
   }
@@ -176,8 +146,8 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0)
       std::fputs("Unable to stat storage!\n", stderr);
       return false;
     }
-    const ElementName storedName(allocator.Get(), stat.pwcsName);
-    const std::wstring name = SafeChildName(storedName.Text(), false);
+    const TaskMemory<wchar_t> storedName(stat.pwcsName);
+    const std::wstring name = SafeChildName(storedName ? storedName.Get() : L"", false);
     if (name.empty()) return false;
     if (stat.type == kCompoundFile) {
       ComPtr<IStorage> element;
@@ -212,8 +182,8 @@ bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, con
     }
     if (!CopyElementTree(revision, storage.Get())) return false;
   }
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     Report("Unable to open: %s\n", path);
     return false;
   }

@@ -27,9 +27,8 @@ class BstrArray {
   explicit BstrArray(const std::vector<std::wstring>& items) {
     array_ = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(items.size()));
     for (LONG i = 0; array_ != nullptr && i < static_cast<LONG>(items.size()); ++i) {
-      BSTR item = SysAllocString(items[static_cast<size_t>(i)].c_str());
-      SafeArrayPutElement(array_, &i, item);  // copies the string
-      SysFreeString(item);
+      const Bstr item(items[static_cast<size_t>(i)].c_str());
+      SafeArrayPutElement(array_, &i, item.Get());  // copies the string
     }
   }
   ~BstrArray() {

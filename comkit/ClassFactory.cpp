@@ -8,22 +8,7 @@ const ClassEntry* ClassTable::Find(REFCLSID clsid) const {
   return nullptr;
 }
 
-STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ClassFactory::Release() {
-  ULONG n = refs_.Decrement();
-  if (n == 0) delete this;
-  return n;
-}
+ClassFactory* ClassFactory::New(const ClassEntry& entry) { return new (std::nothrow) ClassFactory(entry); }
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;

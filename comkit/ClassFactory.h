@@ -1,4 +1,4 @@
-// The class factory of one entry of the class table.
+// The class factory of one entry of a class table.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +9,10 @@
 
 namespace cairn {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
  public:
-  explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override;
+  // A new factory for entry, with one reference; null when out of memory.
+  static ClassFactory* New(const ClassEntry& entry);
 
   // CreateInstance: a new object of the class; CLASS_E_NOAGGREGATION with an outer object.
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
@@ -23,8 +20,9 @@ class ClassFactory final : public IClassFactory {
   STDMETHODIMP LockServer(BOOL lock) override;
 
  private:
+  friend class ComObject<ClassFactory, IClassFactory>;
+  explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
   ~ClassFactory() = default;
-  RefCount refs_;
   const ClassEntry& entry_;
 };
 

@@ -1,5 +1,4 @@
-// The engine's classes, in the order of the server's class table, as data for the class
-// factory and for registration.
+// A server's classes as data, for its class factory and its registration.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +9,9 @@ namespace cairn {
 
 struct ClassEntry {
   const CLSID* clsid;
-  const wchar_t* name;               // "CairnArchive": ProgIDs are "Cairn." + name (+ ".1")
-  const wchar_t* description;        // under the ProgID keys and in the type library
-  const wchar_t* clsidDescription;   // under the class identifier key
+  const wchar_t* name;              // %NAME% of the registration rows, e.g. "CairnArchive"
+  const wchar_t* description;       // %DESCRIPTION%: under the ProgID keys and in the type library
+  const wchar_t* clsidDescription;  // %CLSIDDESCRIPTION%: under the class identifier key
   HRESULT (*create)(REFIID iid, void** object);
 };
 
@@ -21,8 +20,5 @@ struct ClassTable {
   size_t count;
   const ClassEntry* Find(REFCLSID clsid) const;
 };
-
-// The classes built so far; each joins the table when it is built.
-const ClassTable& EngineClasses();
 
 }  // namespace cairn

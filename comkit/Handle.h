@@ -1,32 +1,19 @@
-// The one owner of a kernel handle (event, thread, ...): closed when the owner goes.
+// The owner of a kernel handle (file, mapping, event, thread, ...): closed when the owner goes.
+// Both null and INVALID_HANDLE_VALUE mean "no handle", since the API returns either.
 #pragma once
 
 #include <windows.h>
 
-#include <utility>
+#include "Owner.h"
 
 namespace cairn {
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-
-  HANDLE Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HANDLE handle_ = nullptr;
+struct HandleTraits {
+  using Value = HANDLE;
+  static HANDLE Normal(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+  static void Free(HANDLE handle) { CloseHandle(handle); }
 };
+
+using Handle = Owner<HandleTraits>;
 
 }  // namespace cairn

@@ -2,10 +2,6 @@
 
 #include <oleauto.h>
 
-#include <cstdlib>
-
-#include "ArchiveHeap.h"
-
 #include "ComPtr.h"
 
 namespace cairn {
@@ -18,44 +14,7 @@ ITypeLib* g_typeLib = nullptr;
 
 }  // namespace
 
-namespace {
-// For crash tests: with CAIRN_TEST_STOP_AFTER=n in its environment, the process ends abruptly
-// before the n-th change to an archive, as if it had been killed there.
-uint64_t g_stopAfter = 0;
-
-void StopHere(uint64_t change) {
-  if (change == g_stopAfter) TerminateProcess(GetCurrentProcess(), 99);
-}
-
-// For full-disk tests: with CAIRN_TEST_FAIL_GROWTH=n in its environment, the n-th growth of an
-// archive fails as on a full disk, and so does every later one. The first refusal is noted on
-// standard error, so that a test knows the operation went that far.
-uint64_t g_failGrowth = 0;
-
-bool DiskFull(uint64_t growth) {
-  if (growth == g_failGrowth) {
-    static const char kNote[] = "CAIRN_TEST_FAIL_GROWTH: growth refused\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kNote, sizeof kNote - 1, &written, nullptr);
-  }
-  return growth >= g_failGrowth;
-}
-
-// A positive number from the environment, or 0.
-uint64_t TestSetting(const char* name) {
-  char value[32];
-  if (GetEnvironmentVariableA(name, value, sizeof value) - 1u >= sizeof value - 1) return 0;
-  return std::strtoull(value, nullptr, 10);
-}
-}  // namespace
-
-void Module::Attach(HINSTANCE instance) {
-  g_instance = instance;
-  g_stopAfter = TestSetting("CAIRN_TEST_STOP_AFTER");
-  if (g_stopAfter != 0) ArchiveHeap::SetChangeHook(&StopHere);
-  g_failGrowth = TestSetting("CAIRN_TEST_FAIL_GROWTH");
-  if (g_failGrowth != 0) ArchiveHeap::SetGrowthHook(&DiskFull);
-}
+void Module::Attach(HINSTANCE instance) { g_instance = instance; }
 
 void Module::Detach(bool processExiting) {
   // At process exit other libraries may already be gone: leave the type library alone then.

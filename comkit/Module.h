@@ -1,4 +1,5 @@
-// The engine module: its instance, its lock count, and its embedded type library.
+// The state of the module (DLL or program) that links this library: its instance, its lock
+// count, and its embedded type library. Each module has its own.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +16,7 @@ class Module {
   static void Detach(bool processExiting);
 
   static HINSTANCE Instance();
-  // Full path of the engine's file.
+  // Full path of the module's file.
   static std::wstring Path();
 
   // Every live object and every factory lock holds one lock on the module.
@@ -23,7 +24,7 @@ class Module {
   static void Unlock();
   static bool IsLocked();
 
-  // Type information for one of the engine's interfaces or classes, from the type library
+  // Type information for one of the module's interfaces or classes, from the type library
   // built into the module (loaded once, on first use).
   static HRESULT TypeInfo(REFGUID guid, ITypeInfo** info);
   static HRESULT TypeLib(ITypeLib** lib);

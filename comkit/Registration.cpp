@@ -1,147 +1,176 @@
 #include "Registration.h"
 
-#include <oleauto.h>
+#include <objbase.h>
 
-#include <string>
-
-#include "ComPtr.h"
+#include "RegKey.h"
 
 namespace cairn {
 namespace {
 
-// An open registry key, closed when it goes.
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kLocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::kCurrentUser: return HKEY_CURRENT_USER;
+    case RegistryRoot::kClassesRoot: break;
   }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
+  return HKEY_CLASSES_ROOT;
+}
 
-  // Creates (or opens) parent\path for writing.
-  LSTATUS Create(HKEY parent, const std::wstring& path) {
-    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | KEY_READ,
-                           nullptr, &key_, nullptr);
-  }
-  // Sets a string value; a null name is the key's default value.
-  LSTATUS Set(const wchar_t* name, const std::wstring& value) {
-    return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  }
-  HKEY Get() const { return key_; }
+bool Missing(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND; }
 
- private:
-  HKEY key_ = nullptr;
-};
+// Deletes a key with everything below it; a missing key is not an error.
+LSTATUS DeleteTree(HKEY root, const std::wstring& path) {
+  LSTATUS status = RegDeleteTreeW(root, path.c_str());
+  if (Missing(status)) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  status = RegDeleteKeyW(root, path.c_str());
+  return Missing(status) ? ERROR_SUCCESS : status;
+}
+
+// The topmost key of path that does not exist yet, or empty when the whole path exists.
+std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
+  for (size_t end = path.find(L'\\');; end = path.find(L'\\', end + 1)) {
+    const std::wstring prefix = path.substr(0, end);
+    RegKey key;
+    if (Missing(key.Open(root, prefix.c_str(), KEY_READ))) return prefix;
+    if (end == std::wstring::npos) return std::wstring();
+  }
+}
+
+}  // namespace
+
+void Placeholders::Set(const wchar_t* name, std::wstring value) {
+  for (auto& known : values_)
+    if (known.first == name) {
+      known.second = std::move(value);
+      return;
+    }
+  values_.emplace_back(name, std::move(value));
+}
+
+bool Placeholders::Expand(const wchar_t* text, std::wstring* out) const {
+  out->clear();
+  for (const wchar_t* p = text; *p != 0; ++p) {
+    if (*p != L'%') {
+      out->push_back(*p);
+      continue;
+    }
+    const wchar_t* end = p + 1;
+    while (*end != 0 && *end != L'%') ++end;
+    if (*end == 0) return false;
+    const std::wstring name(p + 1, end);
+    const std::wstring* value = nullptr;
+    for (const auto& known : values_)
+      if (known.first == name) value = &known.second;
+    if (value == nullptr) return false;
+    *out += *value;
+    p = end;
+  }
+  return true;
+}
+
+void RegistryJournal::Undo() {
+  for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
+    if (step->createdKey) {
+      DeleteTree(step->root, step->key);
+      continue;
+    }
+    RegKey key;
+    if (key.Open(step->root, step->key.c_str(), KEY_SET_VALUE) != ERROR_SUCCESS) continue;
+    const wchar_t* name = step->defaultValue ? nullptr : step->valueName.c_str();
+    if (step->hadValue)
+      RegSetValueExW(key.Get(), name, 0, step->type, step->data.data(), static_cast<DWORD>(step->data.size()));
+    else
+      RegDeleteValueW(key.Get(), name);
+  }
+  steps_.clear();
+}
+
+HRESULT WriteRegistryRows(const RegistryRows& rows, const Placeholders& values, RegistryJournal* journal) {
+  RegistryJournal own;
+  RegistryJournal& steps = journal != nullptr ? *journal : own;
+  RegistryJournal thisCall;  // undone on failure; handed to the caller's journal on success
+  HRESULT hr = S_OK;
+  for (size_t i = 0; i < rows.count && SUCCEEDED(hr); ++i) {
+    const RegistryRow& row = rows.rows[i];
+    const HKEY root = RootKey(row.root);
+    std::wstring path, name, text;
+    if (!values.Expand(row.key, &path) || (row.valueName != nullptr && !values.Expand(row.valueName, &name)) ||
+        (row.kind == ValueKind::kString && !values.Expand(row.text, &text))) {
+      hr = E_INVALIDARG;
+      break;
+    }
+    if (row.mode == KeyMode::kReplaceWhole) {
+      const LSTATUS status = DeleteTree(root, path);
+      if (status != ERROR_SUCCESS) {
+        hr = HRESULT_FROM_WIN32(status);
+        break;
+      }
+    }
+    const std::wstring created = FirstMissingKey(root, path);
+    RegKey key;
+    LSTATUS status = key.Create(root, path.c_str());
+    if (status == ERROR_SUCCESS && !created.empty())
+      thisCall.steps_.push_back(RegistryJournal::Step(root, created, true));
+    if (status == ERROR_SUCCESS && row.kind != ValueKind::kNone) {
+      const wchar_t* valueName = row.valueName != nullptr ? name.c_str() : nullptr;
+      if (created.empty()) {
+        // The key was there before: keep the value's old contents to put back.
+        RegistryJournal::Step old(root, path, false);
+        old.valueName = name;
+        old.defaultValue = row.valueName == nullptr;
+        DWORD size = 0;
+        if (RegQueryValueExW(key.Get(), valueName, nullptr, &old.type, nullptr, &size) == ERROR_SUCCESS) {
+          old.data.resize(size);
+          old.hadValue = RegQueryValueExW(key.Get(), valueName, nullptr, &old.type, old.data.data(), &size) ==
+                         ERROR_SUCCESS;
+          old.data.resize(size);
+        }
+        thisCall.steps_.push_back(std::move(old));
+      }
+      if (row.kind == ValueKind::kString)
+        status = RegSetValueExW(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+      else
+        status = RegSetValueExW(key.Get(), valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&row.number),
+                                sizeof row.number);
+    }
+    if (status != ERROR_SUCCESS) hr = HRESULT_FROM_WIN32(status);
+  }
+  if (FAILED(hr)) {
+    thisCall.Undo();
+    return hr;
+  }
+  for (auto& step : thisCall.steps_) steps.steps_.push_back(std::move(step));
+  return S_OK;
+}
+
+HRESULT RemoveRegistryRows(const RegistryRows& rows, const Placeholders& values) {
+  HRESULT result = S_OK;
+  for (size_t i = rows.count; i-- > 0;) {
+    const RegistryRow& row = rows.rows[i];
+    const HKEY root = RootKey(row.root);
+    std::wstring path, name;
+    if (!values.Expand(row.key, &path) || (row.valueName != nullptr && !values.Expand(row.valueName, &name)))
+      return E_INVALIDARG;
+    LSTATUS status = ERROR_SUCCESS;
+    if (row.mode != KeyMode::kNoRemove) {
+      status = DeleteTree(root, path);
+    } else if (row.kind != ValueKind::kNone) {
+      RegKey key;
+      status = key.Open(root, path.c_str(), KEY_SET_VALUE);
+      if (status == ERROR_SUCCESS) status = RegDeleteValueW(key.Get(), row.valueName != nullptr ? name.c_str() : nullptr);
+      if (Missing(status)) status = ERROR_SUCCESS;
+    }
+    if (status != ERROR_SUCCESS && SUCCEEDED(result)) result = HRESULT_FROM_WIN32(status);
+  }
+  return result;
+}
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40] = {};
   StringFromGUID2(guid, text, 40);
   return text;
-}
-
-// Deletes a key with everything below it; a missing key is not an error.
-LSTATUS DeleteTree(HKEY parent, const std::wstring& path) {
-  LSTATUS status = RegDeleteTreeW(parent, path.c_str());
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (status != ERROR_SUCCESS) return status;
-  status = RegDeleteKeyW(parent, path.c_str());
-  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-}
-
-// Remembers the first failure of a sequence of steps.
-class FirstFailure {
- public:
-  void NoteStatus(LSTATUS status) {
-    if (status != ERROR_SUCCESS) Note(HRESULT_FROM_WIN32(status));
-  }
-  void Note(HRESULT hr) {
-    if (FAILED(hr) && SUCCEEDED(result_)) result_ = hr;
-  }
-  HRESULT Result() const { return result_; }
-
- private:
-  HRESULT result_ = S_OK;
-};
-
-// A key holding a default value, written under parent.
-void WriteKey(FirstFailure& status, HKEY parent, const std::wstring& path, const std::wstring& value) {
-  RegKey key;
-  LSTATUS s = key.Create(parent, path);
-  status.NoteStatus(s);
-  if (s == ERROR_SUCCESS) status.NoteStatus(key.Set(nullptr, value));
-}
-
-// The type library's neutral-locale key, TypeLib\{...}\1.0\0.
-std::wstring NeutralLocaleKey(const std::wstring& libraryId) { return L"TypeLib\\" + libraryId + L"\\1.0\\0"; }
-
-void RegisterClass(FirstFailure& status, const ClassEntry& entry, const std::wstring& libraryId,
-                   const wchar_t* modulePath) {
-  const std::wstring progId = std::wstring(L"Cairn.") + entry.name + L".1";
-  const std::wstring independentProgId = std::wstring(L"Cairn.") + entry.name;
-  const std::wstring clsid = GuidText(*entry.clsid);
-
-  WriteKey(status, HKEY_CLASSES_ROOT, progId, entry.description);
-  WriteKey(status, HKEY_CLASSES_ROOT, progId + L"\\CLSID", clsid);
-  WriteKey(status, HKEY_CLASSES_ROOT, independentProgId, entry.description);
-  WriteKey(status, HKEY_CLASSES_ROOT, independentProgId + L"\\CLSID", clsid);
-  WriteKey(status, HKEY_CLASSES_ROOT, independentProgId + L"\\CurVer", progId);
-
-  // The class identifier key is replaced whole, so nothing of an older registration stays.
-  const std::wstring clsidKey = L"CLSID\\" + clsid;
-  status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, clsidKey));
-  WriteKey(status, HKEY_CLASSES_ROOT, clsidKey, entry.clsidDescription);
-  WriteKey(status, HKEY_CLASSES_ROOT, clsidKey + L"\\ProgID", progId);
-  WriteKey(status, HKEY_CLASSES_ROOT, clsidKey + L"\\VersionIndependentProgID", independentProgId);
-  RegKey programmable;
-  status.NoteStatus(programmable.Create(HKEY_CLASSES_ROOT, clsidKey + L"\\Programmable"));
-  RegKey server;
-  LSTATUS s = server.Create(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32");
-  status.NoteStatus(s);
-  if (s == ERROR_SUCCESS) {
-    status.NoteStatus(server.Set(nullptr, modulePath));
-    status.NoteStatus(server.Set(L"ThreadingModel", L"Apartment"));
-  }
-  WriteKey(status, HKEY_CLASSES_ROOT, clsidKey + L"\\TypeLib", libraryId);
-}
-
-}  // namespace
-
-HRESULT RegisterClasses(const ClassTable& classes, const GUID& libraryId, const wchar_t* modulePath) {
-  FirstFailure status;
-  const std::wstring library = GuidText(libraryId);
-  for (size_t i = 0; i < classes.count; ++i) RegisterClass(status, classes.entries[i], library, modulePath);
-
-  ComPtr<ITypeLib> typeLib;
-  HRESULT hr = LoadTypeLibEx(modulePath, REGKIND_NONE, typeLib.Out());
-  status.Note(hr);
-  if (SUCCEEDED(hr)) status.Note(RegisterTypeLib(typeLib.Get(), const_cast<LPOLESTR>(modulePath), nullptr));
-  // The library's locale is 0x409, so it is registered under that locale only; some type-library
-  // marshallers look under the neutral locale alone, and cross-process calls then fail. Name the
-  // module there as well.
-  WriteKey(status, HKEY_CLASSES_ROOT, NeutralLocaleKey(library) + (sizeof(void*) == 8 ? L"\\win64" : L"\\win32"),
-           modulePath);
-  return status.Result();
-}
-
-HRESULT UnregisterClasses(const ClassTable& classes, const GUID& libraryId) {
-  FirstFailure status;
-  for (size_t i = 0; i < classes.count; ++i) {
-    const ClassEntry& entry = classes.entries[i];
-    status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"Cairn.") + entry.name + L".1"));
-    status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"Cairn.") + entry.name));
-    status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(*entry.clsid)));
-  }
-  status.NoteStatus(DeleteTree(HKEY_CLASSES_ROOT, NeutralLocaleKey(GuidText(libraryId))));
-  // A library that is not (or no longer) registered needs no unregistering.
-  HKEY library;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + GuidText(libraryId)).c_str(), 0, KEY_READ, &library) ==
-      ERROR_SUCCESS) {
-    RegCloseKey(library);
-    status.Note(UnRegisterTypeLib(libraryId, 1, 0, 0x409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32));
-  }
-  return status.Result();
 }
 
 }  // namespace cairn

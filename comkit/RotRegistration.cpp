@@ -1,12 +1,14 @@
 #include "RotRegistration.h"
 
 #include <new>
+#include <utility>
 
 #include "ComObject.h"
+#include "ComPtr.h"
 
 namespace cairn {
 
-class RotStandIn final : public IUnknown {
+class RotStandIn final : public ComObject<RotStandIn, IUnknown> {
  public:
   explicit RotStandIn(IUnknown* object) : object_(object) {}
 
@@ -15,25 +17,15 @@ class RotStandIn final : public IUnknown {
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    if (iid == IID_IUnknown) {
-      *out = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
+    if (iid == IID_IUnknown) return ComObject::QueryInterface(iid, out);
     return object_ != nullptr ? object_->QueryInterface(iid, out) : CO_E_OBJNOTCONNECTED;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
   }
 
   void Forget() { object_ = nullptr; }
 
  private:
+  friend class ComObject<RotStandIn, IUnknown>;
   ~RotStandIn() = default;
-  RefCount refs_;
   IUnknown* object_;  // not owned: the object revokes the registration before it goes
 };
 

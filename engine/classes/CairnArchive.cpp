@@ -6,10 +6,14 @@
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
+#include "ObjectCreation.h"
 #include "Profile.h"
 #include "RevisionBuilders.h"
 #include "SnapshotWalk.h"
-#include "Text.h"
+#include "ArchiveText.h"
+#include "Bstr.h"
+#include "RegKey.h"
+#include "Registration.h"
 #include "resource.h"
 
 namespace cairn {
@@ -36,58 +40,22 @@ Stamp Now() {
 // that is not registered can wait on its service for many seconds; the progress window is
 // optional, so it is only asked for when it is there.
 bool IsRegisteredInProcess(REFCLSID clsid) {
-  wchar_t guid[40] = {};
-  StringFromGUID2(clsid, guid, 40);
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + guid + L"\\InprocServer32").c_str(), 0, KEY_READ,
-                    &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
+  RegKey key;
+  return key.Open(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(clsid) + L"\\InprocServer32").c_str(), KEY_READ) ==
+         ERROR_SUCCESS;
 }
 
 }  // namespace
 
-HRESULT CairnArchive::Create(REFIID iid, void** object) {
-  CairnArchive* archive = new (std::nothrow) CairnArchive();
-  if (archive == nullptr) return E_OUTOFMEMORY;
-  HRESULT hr = archive->QueryInterface(iid, object);
-  archive->Release();
-  return hr;
-}
-
-STDMETHODIMP CairnArchive::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ICairnArchive)
-    *object = static_cast<ICairnArchive*>(this);
-  else if (iid == IID_ICairnArchiveAdmin)
-    *object = static_cast<ICairnArchiveAdmin*>(this);
-  else if (iid == IID_ICairnArchiveFilter)
-    *object = static_cast<ICairnArchiveFilter*>(this);
-  else if (iid == IID_IPersistFile || iid == IID_IPersist)
-    *object = static_cast<IPersistFile*>(this);
-  else if (iid == __uuidof(IArchiveData))
-    *object = static_cast<IArchiveData*>(this);
-  else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CairnArchive::Release() {
-  ULONG n = refs_.Decrement();
-  if (n != 0) return n;
+void CairnArchive::OnLastRelease(CairnArchive* archive) {
   // Hold a reference while disconnecting, so that calls it causes cannot destroy us twice.
-  refs_.Increment();
-  if (rot_.IsRegistered()) {
-    CoDisconnectObject(static_cast<ICairnArchive*>(this), 0);
-    rot_.Revoke();
+  archive->AddRef();
+  if (archive->rot_.IsRegistered()) {
+    CoDisconnectObject(static_cast<ICairnArchive*>(archive), 0);
+    archive->rot_.Revoke();
   }
-  delete this;
+  delete archive;
   profile::Report(stderr);
-  return 0;
 }
 
 HRESULT CairnArchive::ClassObject(REFCLSID clsid, IClassFactory** factory) {
@@ -265,12 +233,10 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
   }
   if (hr == S_OK) {
     const std::string stored = BstrToArchive(name) + ";" + std::to_string(number);
-    BSTR storedName = AnsiToBstr(stored);
-    BSTR empty = SysAllocString(L"");
-    hr = storedName != nullptr && empty != nullptr ? created->SetName(storedName) : E_OUTOFMEMORY;
-    if (SUCCEEDED(hr)) hr = created->SetComment(empty);
-    SysFreeString(storedName);
-    SysFreeString(empty);
+    const Bstr storedName = Bstr::Adopt(AnsiToBstr(stored));
+    const Bstr empty(L"");
+    hr = storedName.Get() != nullptr && empty.Get() != nullptr ? created->SetName(storedName.Get()) : E_OUTOFMEMORY;
+    if (SUCCEEDED(hr)) hr = created->SetComment(empty.Get());
     if (SUCCEEDED(hr)) {
       // The snapshot is complete: the number moves on, then one write links it (stopped in
       // between, a number is skipped, never given twice).
@@ -434,17 +400,13 @@ STDMETHODIMP CairnArchive::CommitStream(BSTR name, IStream* stream) {
 }
 
 STDMETHODIMP CairnArchive::GetLogStream(IStream** stream) {
-  BSTR name = SysAllocString(kLogName);
-  HRESULT hr = name != nullptr ? GetStream(name, stream) : E_OUTOFMEMORY;
-  SysFreeString(name);
-  return hr;
+  const Bstr name(kLogName);
+  return name.Get() != nullptr ? GetStream(name.Get(), stream) : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CairnArchive::CommitLogStream(IStream* stream) {
-  BSTR name = SysAllocString(kLogName);
-  HRESULT hr = name != nullptr ? CommitStream(name, stream) : E_OUTOFMEMORY;
-  SysFreeString(name);
-  return hr;
+  const Bstr name(kLogName);
+  return name.Get() != nullptr ? CommitStream(name.Get(), stream) : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP CairnArchive::InterpretLogStream(IStream** stream) {
@@ -485,10 +447,9 @@ STDMETHODIMP CairnArchive::GetArchiveDetails(LONG* free, LONG* largest, LONG* sm
 HRESULT CairnArchive::GetFilterList(const wchar_t* streamName, BSTR* list) {
   if (list == nullptr) return E_POINTER;
   *list = nullptr;
-  BSTR name = SysAllocString(streamName);
+  const Bstr name(streamName);
   ComPtr<IStream> stream;
-  HRESULT hr = name != nullptr ? GetStream(name, stream.Out()) : E_OUTOFMEMORY;
-  SysFreeString(name);
+  HRESULT hr = name.Get() != nullptr ? GetStream(name.Get(), stream.Out()) : E_OUTOFMEMORY;
   if (FAILED(hr)) return hr;
   uint8_t head[8];
   ULONG n = 0;
@@ -503,9 +464,9 @@ HRESULT CairnArchive::GetFilterList(const wchar_t* streamName, BSTR* list) {
 
 HRESULT CairnArchive::SetFilterList(const wchar_t* streamName, BSTR list) {
   const std::string text = BstrToArchive(list);
-  BSTR name = SysAllocString(streamName);
+  const Bstr name(streamName);
   ComPtr<IStream> stream;
-  HRESULT hr = name != nullptr ? GetStream(name, stream.Out()) : E_OUTOFMEMORY;
+  HRESULT hr = name.Get() != nullptr ? GetStream(name.Get(), stream.Out()) : E_OUTOFMEMORY;
   if (SUCCEEDED(hr)) {
     uint8_t head[8];
     StoreLE32(head, 1);
@@ -516,9 +477,8 @@ HRESULT CairnArchive::SetFilterList(const wchar_t* streamName, BSTR list) {
     hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
     if (SUCCEEDED(hr)) hr = stream->Write(head, 8, &n);
     if (SUCCEEDED(hr) && !text.empty()) hr = stream->Write(text.data(), static_cast<ULONG>(text.size()), &n);
-    if (SUCCEEDED(hr)) hr = CommitStream(name, stream.Get());
+    if (SUCCEEDED(hr)) hr = CommitStream(name.Get(), stream.Get());
   }
-  SysFreeString(name);
   if (hr != S_OK) return E_FAIL;
   reloadInclude_ = reloadExclude_ = true;
   return S_OK;
@@ -533,10 +493,9 @@ void CairnArchive::ReloadFilter(bool include) {
   bool& reload = include ? reloadInclude_ : reloadExclude_;
   if (!reload) return;
   reload = false;
-  BSTR list = nullptr;
-  if (FAILED(include ? GetInclList(&list) : GetExclList(&list))) return;  // the cache stays as it was
-  (include ? include_ : exclude_).Set(UpperCase(BstrToArchive(list)));
-  SysFreeString(list);
+  Bstr list;
+  if (FAILED(include ? GetInclList(list.Out()) : GetExclList(list.Out()))) return;  // the cache stays as it was
+  (include ? include_ : exclude_).Set(UpperCase(BstrToArchive(list.Get())));
 }
 
 STDMETHODIMP CairnArchive::NotFiltered(BSTR fileName) {

@@ -10,27 +10,19 @@
 #include <utility>
 #include <vector>
 
+#include "ArchiveData.h"
 #include "ArchiveHeap.h"
 #include "ComObject.h"
-#include "EngineObject.h"
+#include "Dispatch.h"
 #include "FilterPatterns.h"
 #include "RotRegistration.h"
 #include "cairn.h"
 
 namespace cairn {
 
-class CairnArchive final : public DualInterface<ICairnArchive>,
-                           public DualInterface<ICairnArchiveAdmin>,
-                           public DualInterface<ICairnArchiveFilter>,
-                           public IPersistFile,
-                           public IArchiveData {
+class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnArchive>, DualInterface<ICairnArchiveAdmin>,
+                                            DualInterface<ICairnArchiveFilter>, IPersistFile, IArchiveData> {
  public:
-  // The class table's creation function.
-  static HRESULT Create(REFIID iid, void** object);
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override;
 
   // ICairnArchive
   // EnumSnapShots: an enumerator over the snapshots, from the oldest (flags are the
@@ -99,8 +91,11 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   STDMETHODIMP GetCurFile(LPOLESTR* fileName) override;
 
  private:
+  friend ComObject;
   CairnArchive() = default;
   ~CairnArchive() = default;
+  // At the last release: leaves the Running Object Table, then goes.
+  static void OnLastRelease(CairnArchive* archive);
   // Why a writing call cannot go ahead: not loaded, read-only or closed after a failed growth.
   HRESULT CheckWritable() const;
   // The ObjectRecord of the named stream called name, or 0.
@@ -113,7 +108,6 @@ class CairnArchive final : public DualInterface<ICairnArchive>,
   // Re-reads a filter list into its cache (upper case) when its reload flag is set.
   void ReloadFilter(bool include);
 
-  RefCount refs_;
   std::unique_ptr<ArchiveHeap> heap_;
   std::vector<std::pair<CLSID, ComPtr<IClassFactory>>> factories_;  // see ClassObject
   std::unordered_map<uint32_t, uint32_t> newest_;                     // see NewestRevision

@@ -1,6 +1,6 @@
 #include "CairnObject.h"
 
-#include "Navigation.h"
+#include "ArchiveText.h"
 
 namespace cairn {
 

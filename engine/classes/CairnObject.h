@@ -16,7 +16,6 @@ class CairnObject final : public EngineObject<CairnObject, ICairnObject> {
   STDMETHODIMP EnumCairnRevisions(ULONG flags, IEnumCairnRevisions** enumerator) override;
 
  private:
-  friend class EngineObject<CairnObject, ICairnObject>;
   uint32_t record_ = 0;
   Stamp stamp_;
 };

@@ -20,7 +20,6 @@ class CairnRevision final : public EngineObject<CairnRevision, ICairnRevision> {
   STDMETHODIMP GetAsAt(ULONG* high, ULONG* low) override;
 
  private:
-  friend class EngineObject<CairnRevision, ICairnRevision>;
   ComPtr<ICairnObject> object_;
   uint32_t record_ = 0;
   Stamp stamp_;

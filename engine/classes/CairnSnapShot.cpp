@@ -1,8 +1,7 @@
 #include "CairnSnapShot.h"
 
 #include "ArchiveLog.h"
-#include "Navigation.h"
-#include "Text.h"
+#include "ArchiveText.h"
 
 namespace cairn {
 namespace {

@@ -1,13 +1,8 @@
 #include "EnumCairnObjects.h"
 
-#include "ArchiveLog.h"
 #include "ArchiveWalk.h"
-#include "Text.h"
 
 namespace cairn {
-namespace {
-constexpr char kModule[] = "EnumCairnObjects";
-}
 
 STDMETHODIMP EnumCairnObjects::Setup(const ObjectState& state) {
   KeepArchive(state.archive);
@@ -16,49 +11,29 @@ STDMETHODIMP EnumCairnObjects::Setup(const ObjectState& state) {
   return Reset();
 }
 
-STDMETHODIMP EnumCairnObjects::Clone(IEnumCairnObjects** clone) {
-  if (clone != nullptr) *clone = nullptr;
-  return E_NOTIMPL;
+bool EnumCairnObjects::NameOf(ArchiveHeap& heap, uint32_t offset, std::string* name) const {
+  ListNode node(heap, offset);
+  return node.IsValid() && SUCCEEDED(ReadString(heap, ObjectRecord(heap, node.Object()).Name(), name));
 }
 
-STDMETHODIMP EnumCairnObjects::Reset() {
-  cursor_.Reset(first_);
-  return S_OK;
-}
-
-STDMETHODIMP EnumCairnObjects::Skip(ULONG count) {
-  ArchiveHeap* heap = Heap();
-  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i)
-    cursor_.MoveTo(*heap, ListNode(*heap, cursor_.Current()).Next(), ListNode::kSize);
-  return S_OK;
-}
-
-HRESULT EnumCairnObjects::HandOut(ICairnObject** object) {
+HRESULT EnumCairnObjects::HandOutCurrent(ICairnObject** object) {
   ArchiveHeap* heap = Heap();
   ListNode node(*heap, cursor_.Current());
   if (!node.IsValid() || !ObjectRecord(*heap, node.Object()).IsValid()) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    cursor_.SetCurrent(0);
+    StopAtDamage(__LINE__);
     return S_FALSE;
   }
-  ComPtr<ICairnArchive> archive;
-  HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
-  if (FAILED(hr)) return hr;
   ObjectState state;
-  state.archive = archive.Get();
   state.record = node.Object();
   state.stamp = stamp_;
-  hr = CreateEngineObject(CLSID_CairnObject, state, object);
-  if (FAILED(hr)) return hr;
-  cursor_.MoveTo(*heap, node.Next(), ListNode::kSize);
-  return S_OK;
+  return HandOut(CLSID_CairnObject, state, object);
 }
 
 STDMETHODIMP EnumCairnObjects::Next(ULONG, ICairnObject** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (Heap() == nullptr) return E_FAIL;
-  return cursor_.Current() != 0 ? HandOut(object) : S_FALSE;
+  return cursor_.Current() != 0 ? HandOutCurrent(object) : S_FALSE;
 }
 
 STDMETHODIMP EnumCairnObjects::Last(ULONG flag, ICairnObject** object) {
@@ -75,24 +50,6 @@ STDMETHODIMP EnumCairnObjects::Last(ULONG flag, ICairnObject** object) {
   return Next(flag, object);
 }
 
-STDMETHODIMP EnumCairnObjects::NextByName(BSTR name, ICairnObject** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  const std::string wanted = ToAnsi(name);
-  while (cursor_.Current() != 0) {
-    ListNode node(*heap, cursor_.Current());
-    std::string stored;
-    if (!node.IsValid() || FAILED(ReadString(*heap, ObjectRecord(*heap, node.Object()).Name(), &stored))) {
-      LogInternalError(archive_.Get(), kModule, __LINE__);
-      cursor_.SetCurrent(0);
-      break;
-    }
-    if (lstrcmpA(stored.c_str(), wanted.c_str()) == 0) return HandOut(object);
-    cursor_.MoveTo(*heap, node.Next(), ListNode::kSize);
-  }
-  return S_FALSE;
-}
+STDMETHODIMP EnumCairnObjects::NextByName(BSTR name, ICairnObject** object) { return NextWithName(name, object); }
 
 }  // namespace cairn

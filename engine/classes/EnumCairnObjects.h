@@ -2,20 +2,16 @@
 // handing each out with the stamp of the view it belongs to.
 #pragma once
 
-#include "EngineObject.h"
-#include "Navigation.h"
+#include "ListEnumerator.h"
 
 namespace cairn {
 
-class EnumCairnObjects final : public EngineObject<EnumCairnObjects, IEnumCairnObjects> {
+class EnumCairnObjects final : public ListEnumerator<EnumCairnObjects, IEnumCairnObjects, ListNode> {
  public:
+  static constexpr char kModule[] = "EnumCairnObjects";
+
   // Setup: the archive, the first ListNode and the stamp to pass on.
   STDMETHODIMP Setup(const ObjectState& state) override;
-  // Clone: E_NOTIMPL.
-  STDMETHODIMP Clone(IEnumCairnObjects** clone) override;
-  STDMETHODIMP Reset() override;
-  // Skip: moves forward, stopping past the end; S_OK.
-  STDMETHODIMP Skip(ULONG count) override;
   // Next: the current node's object; S_FALSE past the end.
   STDMETHODIMP Next(ULONG flag, ICairnObject** object) override;
   // Last: the last node's object, leaving the enumerator past the end.
@@ -25,10 +21,12 @@ class EnumCairnObjects final : public EngineObject<EnumCairnObjects, IEnumCairnO
   STDMETHODIMP NextByName(BSTR name, ICairnObject** object) override;
 
  private:
-  HRESULT HandOut(ICairnObject** object);
+  friend class ListEnumerator<EnumCairnObjects, IEnumCairnObjects, ListNode>;
+  uint32_t First(ArchiveHeap&) const { return first_; }
+  bool NameOf(ArchiveHeap& heap, uint32_t node, std::string* name) const;
+  HRESULT HandOutCurrent(ICairnObject** object);
   uint32_t first_ = 0;
   Stamp stamp_;
-  ListCursor cursor_;
 };
 
 }  // namespace cairn

@@ -1,10 +1,7 @@
 #include "EnumCairnRevisions.h"
 
-#include "ArchiveLog.h"
-
 namespace cairn {
 namespace {
-constexpr char kModule[] = "EnumCairnRevisions";
 constexpr ULONG kAsAt = 0x01;
 constexpr ULONG kAfter = 0x02;
 }  // namespace
@@ -15,24 +12,6 @@ STDMETHODIMP EnumCairnRevisions::Setup(const ObjectState& state) {
   record_ = state.record;
   stamp_ = state.stamp;
   return Reset();
-}
-
-STDMETHODIMP EnumCairnRevisions::Clone(IEnumCairnRevisions** clone) {
-  if (clone != nullptr) *clone = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP EnumCairnRevisions::Reset() {
-  ArchiveHeap* heap = Heap();
-  cursor_.Reset(heap != nullptr ? ObjectRecord(*heap, record_).OldestRevision() : 0);
-  return S_OK;
-}
-
-STDMETHODIMP EnumCairnRevisions::Skip(ULONG count) {
-  ArchiveHeap* heap = Heap();
-  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i)
-    cursor_.MoveTo(*heap, RevisionRecord(*heap, cursor_.Current()).Next(), RevisionRecord::kSize);
-  return S_OK;
 }
 
 STDMETHODIMP EnumCairnRevisions::Next(ULONG flags, ICairnRevision** revision) {
@@ -46,27 +25,19 @@ STDMETHODIMP EnumCairnRevisions::Next(ULONG flags, ICairnRevision** revision) {
       cursor_.SetCurrent(0);
   } else if (selection == kAfter) {
     while (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) <= 0)
-      cursor_.MoveTo(*heap, RevisionRecord(*heap, cursor_.Current()).Next(), RevisionRecord::kSize);
+      Advance(*heap);
   }
   if (cursor_.Current() == 0) return S_FALSE;
   RevisionRecord current(*heap, cursor_.Current());
   if (!current.IsValid()) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    cursor_.SetCurrent(0);
+    StopAtDamage(__LINE__);
     return S_FALSE;
   }
-  ComPtr<ICairnArchive> archive;
-  HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
-  if (FAILED(hr)) return hr;
   ObjectState state;
-  state.archive = archive.Get();
   state.object = object_.Get();
   state.record = current.Offset();
   state.stamp = stamp_;
-  hr = CreateEngineObject(CLSID_CairnRevision, state, revision);
-  if (FAILED(hr)) return hr;
-  cursor_.MoveTo(*heap, current.Next(), RevisionRecord::kSize);
-  return S_OK;
+  return HandOut(CLSID_CairnRevision, state, revision);
 }
 
 STDMETHODIMP EnumCairnRevisions::Last(ULONG flags, ICairnRevision** revision) {

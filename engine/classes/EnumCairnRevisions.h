@@ -3,30 +3,27 @@
 // neither select all.
 #pragma once
 
-#include "EngineObject.h"
-#include "Navigation.h"
+#include "ListEnumerator.h"
 
 namespace cairn {
 
-class EnumCairnRevisions final : public EngineObject<EnumCairnRevisions, IEnumCairnRevisions> {
+class EnumCairnRevisions final : public ListEnumerator<EnumCairnRevisions, IEnumCairnRevisions, RevisionRecord> {
  public:
+  static constexpr char kModule[] = "EnumCairnRevisions";
+
   // Setup: the archive, the object (its ObjectRecord and its stamp).
   STDMETHODIMP Setup(const ObjectState& state) override;
-  // Clone: E_NOTIMPL.
-  STDMETHODIMP Clone(IEnumCairnRevisions** clone) override;
-  STDMETHODIMP Reset() override;
-  // Skip: moves towards the newest, stopping past it; S_OK.
-  STDMETHODIMP Skip(ULONG count) override;
   // Next: the current revision when flags select it; S_FALSE past the end.
   STDMETHODIMP Next(ULONG flags, ICairnRevision** revision) override;
   // Last: with as-at alone, the revision current as at the stamp; else the newest as Next selects.
   STDMETHODIMP Last(ULONG flags, ICairnRevision** revision) override;
 
  private:
+  friend class ListEnumerator<EnumCairnRevisions, IEnumCairnRevisions, RevisionRecord>;
+  uint32_t First(ArchiveHeap& heap) const { return ObjectRecord(heap, record_).OldestRevision(); }
   ComPtr<ICairnObject> object_;
   uint32_t record_ = 0;
   Stamp stamp_;
-  ListCursor cursor_;
 };
 
 }  // namespace cairn

@@ -1,13 +1,8 @@
 #include "EnumSnapShots.h"
 
-#include "ArchiveLog.h"
 #include "ArchiveWalk.h"
-#include "Text.h"
 
 namespace cairn {
-namespace {
-constexpr char kModule[] = "EnumSnapShots";
-}
 
 STDMETHODIMP EnumSnapShots::Setup(const ObjectState& state) { return Initialize(state.archive); }
 
@@ -16,36 +11,15 @@ STDMETHODIMP EnumSnapShots::Initialize(ICairnArchive* archive) {
   return Reset();
 }
 
-STDMETHODIMP EnumSnapShots::Clone(IEnumSnapShots** clone) {
-  if (clone != nullptr) *clone = nullptr;
-  return E_NOTIMPL;
+bool EnumSnapShots::NameOf(ArchiveHeap& heap, uint32_t offset, std::string* name) const {
+  SnapshotRecord record(heap, offset);
+  return record.IsValid() && SUCCEEDED(ReadString(heap, record.Name(), name));
 }
 
-STDMETHODIMP EnumSnapShots::Reset() {
-  ArchiveHeap* heap = Heap();
-  cursor_.Reset(heap != nullptr ? heap->HeaderField(header::kSnapshotList) : 0);
-  return S_OK;
-}
-
-STDMETHODIMP EnumSnapShots::Skip(ULONG count) {
-  ArchiveHeap* heap = Heap();
-  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i)
-    cursor_.MoveTo(*heap, SnapshotRecord(*heap, cursor_.Current()).Next(), SnapshotRecord::kSize);
-  return S_OK;
-}
-
-HRESULT EnumSnapShots::HandOut(ICairnSnapShot** snapshot) {
-  ArchiveHeap* heap = Heap();
-  ComPtr<ICairnArchive> archive;
-  HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
-  if (FAILED(hr)) return hr;
+HRESULT EnumSnapShots::HandOutCurrent(ICairnSnapShot** snapshot) {
   ObjectState state;
-  state.archive = archive.Get();
   state.record = cursor_.Current();
-  hr = CreateEngineObject(CLSID_CairnSnapShot, state, snapshot);
-  if (FAILED(hr)) return hr;
-  cursor_.MoveTo(*heap, SnapshotRecord(*heap, cursor_.Current()).Next(), SnapshotRecord::kSize);
-  return S_OK;
+  return HandOut(CLSID_CairnSnapShot, state, snapshot);
 }
 
 STDMETHODIMP EnumSnapShots::Next(ULONG flags, ICairnSnapShot** snapshot) {
@@ -56,12 +30,11 @@ STDMETHODIMP EnumSnapShots::Next(ULONG flags, ICairnSnapShot** snapshot) {
   while (cursor_.Current() != 0) {
     SnapshotRecord record(*heap, cursor_.Current());
     if (!record.IsValid()) {
-      LogInternalError(archive_.Get(), kModule, __LINE__);
-      cursor_.SetCurrent(0);
+      StopAtDamage(__LINE__);
       break;
     }
-    if ((record.Flags() & flags) != 0) return HandOut(snapshot);
-    cursor_.MoveTo(*heap, record.Next(), SnapshotRecord::kSize);
+    if ((record.Flags() & flags) != 0) return HandOutCurrent(snapshot);
+    Advance(*heap);
   }
   return S_FALSE;
 }
@@ -83,7 +56,7 @@ STDMETHODIMP EnumSnapShots::Last(ULONG flags, ICairnSnapShot** snapshot) {
     cursor_.SetCurrent(0);
     return S_FALSE;
   }
-  return HandOut(snapshot);
+  return HandOutCurrent(snapshot);
 }
 
 STDMETHODIMP EnumSnapShots::Prev(ULONG flags, ICairnSnapShot** snapshot) {
@@ -101,23 +74,7 @@ STDMETHODIMP EnumSnapShots::Prev(ULONG flags, ICairnSnapShot** snapshot) {
 }
 
 STDMETHODIMP EnumSnapShots::NextByName(BSTR name, ICairnSnapShot** snapshot) {
-  if (snapshot == nullptr) return E_POINTER;
-  *snapshot = nullptr;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  const std::string wanted = ToAnsi(name);
-  while (cursor_.Current() != 0) {
-    SnapshotRecord record(*heap, cursor_.Current());
-    std::string stored;
-    if (!record.IsValid() || FAILED(ReadString(*heap, record.Name(), &stored))) {
-      LogInternalError(archive_.Get(), kModule, __LINE__);
-      cursor_.SetCurrent(0);
-      break;
-    }
-    if (lstrcmpA(stored.c_str(), wanted.c_str()) == 0) return HandOut(snapshot);
-    cursor_.MoveTo(*heap, record.Next(), SnapshotRecord::kSize);
-  }
-  return S_FALSE;
+  return NextWithName(name, snapshot);
 }
 
 STDMETHODIMP EnumSnapShots::Set(ICairnSnapShot* snapshot) {
@@ -134,7 +91,7 @@ STDMETHODIMP EnumSnapShots::Set(ICairnSnapShot* snapshot) {
       break;
     }
     if (record.Number() == number) break;
-    cursor_.MoveTo(*heap, record.Next(), SnapshotRecord::kSize);
+    Advance(*heap);
   }
   return S_OK;
 }

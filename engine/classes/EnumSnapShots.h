@@ -2,20 +2,15 @@
 // (2) or both (3).
 #pragma once
 
-#include "EngineObject.h"
-#include "Navigation.h"
+#include "ListEnumerator.h"
 
 namespace cairn {
 
-class EnumSnapShots final : public EngineObject<EnumSnapShots, IEnumSnapShots> {
+class EnumSnapShots final : public ListEnumerator<EnumSnapShots, IEnumSnapShots, SnapshotRecord> {
  public:
+  static constexpr char kModule[] = "EnumSnapShots";
+
   STDMETHODIMP Setup(const ObjectState& state) override;
-  // Clone: E_NOTIMPL.
-  STDMETHODIMP Clone(IEnumSnapShots** clone) override;
-  // Reset: back to the oldest snapshot.
-  STDMETHODIMP Reset() override;
-  // Skip: moves towards the newest, stopping past it; S_OK.
-  STDMETHODIMP Skip(ULONG count) override;
   // Next: the next snapshot whose flags share a bit with flags; S_FALSE at the end.
   STDMETHODIMP Next(ULONG flags, ICairnSnapShot** snapshot) override;
   // Last: the newest snapshot if its flags share a bit with flags, else S_FALSE.
@@ -31,9 +26,11 @@ class EnumSnapShots final : public EngineObject<EnumSnapShots, IEnumSnapShots> {
   STDMETHODIMP Initialize(ICairnArchive* archive) override;
 
  private:
+  friend class ListEnumerator<EnumSnapShots, IEnumSnapShots, SnapshotRecord>;
+  uint32_t First(ArchiveHeap& heap) const { return heap.HeaderField(header::kSnapshotList); }
+  bool NameOf(ArchiveHeap& heap, uint32_t offset, std::string* name) const;
   // Yields the snapshot at the cursor (which must match) and moves past it.
-  HRESULT HandOut(ICairnSnapShot** snapshot);
-  ListCursor cursor_;
+  HRESULT HandOutCurrent(ICairnSnapShot** snapshot);
 };
 
 }  // namespace cairn

@@ -2,34 +2,6 @@
 
 namespace cairn {
 
-HRESULT Storage::Create(REFIID iid, void** object) {
-  Storage* storage = new (std::nothrow) Storage();
-  if (storage == nullptr) return E_OUTOFMEMORY;
-  HRESULT hr = storage->QueryInterface(iid, object);
-  storage->Release();
-  return hr;
-}
-
-STDMETHODIMP Storage::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IStorage)
-    *object = static_cast<IStorage*>(this);
-  else if (iid == __uuidof(IEngineObject))
-    *object = static_cast<IEngineObject*>(this);
-  else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) Storage::Release() {
-  ULONG n = refs_.Decrement();
-  if (n == 0) delete this;
-  return n;
-}
-
 STDMETHODIMP Storage::Setup(const ObjectState& state) {
   stream_ = ComPtr<IStream>(state.stream);
   return S_OK;

@@ -6,18 +6,12 @@
 #include <objidl.h>
 
 #include "ComObject.h"
-#include "EngineObject.h"
+#include "ObjectCreation.h"
 
 namespace cairn {
 
-class Storage final : public IStorage, public IEngineObject {
+class Storage final : public ComObject<Storage, IStorage, IEngineObject> {
  public:
-  static HRESULT Create(REFIID iid, void** object);
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override;
-
   // Setup: state.stream is the stream to hold (a reference is kept until the storage goes).
   STDMETHODIMP Setup(const ObjectState& state) override;
 
@@ -41,9 +35,9 @@ class Storage final : public IStorage, public IEngineObject {
   STDMETHODIMP Stat(STATSTG*, DWORD) override;
 
  private:
+  friend class ComObject<Storage, IStorage, IEngineObject>;
   Storage() = default;
   ~Storage() = default;
-  RefCount refs_;
   ComPtr<IStream> stream_;
 };
 

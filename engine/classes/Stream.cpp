@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ArchiveLog.h"
+#include "Bstr.h"
 #include "DiskFileCopy.h"
 #include "Profile.h"
 #include "Revisions.h"
@@ -15,35 +16,7 @@ namespace {
 constexpr char kModule[] = "Stream";
 }
 
-HRESULT Stream::Create(REFIID iid, void** object) {
-  Stream* stream = new (std::nothrow) Stream();
-  if (stream == nullptr) return E_OUTOFMEMORY;
-  HRESULT hr = stream->QueryInterface(iid, object);
-  stream->Release();
-  return hr;
-}
-
 Stream::~Stream() = default;
-
-STDMETHODIMP Stream::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IStream || iid == IID_ISequentialStream)
-    *object = static_cast<IStream*>(this);
-  else if (iid == __uuidof(IEngineObject))
-    *object = static_cast<IEngineObject*>(this);
-  else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) Stream::Release() {
-  ULONG n = refs_.Decrement();
-  if (n == 0) delete this;
-  return n;
-}
 
 STDMETHODIMP Stream::Setup(const ObjectState& state) {
   archive_ = ComPtr<ICairnArchive>(state.archive);
@@ -211,13 +184,12 @@ STDMETHODIMP Stream::Stat(STATSTG* stat, DWORD flag) {
   if (content_ != nullptr) block.size = size_;  // a copy that was written has grown
   *stat = ToStatStg(block);
   if (flag == STATFLAG_DEFAULT && object_) {
-    BSTR name = nullptr;
-    if (SUCCEEDED(object_->GetName(&name)) && name != nullptr) {
-      const size_t bytes = (SysStringLen(name) + 1) * sizeof(wchar_t);
+    Bstr name;
+    if (SUCCEEDED(object_->GetName(name.Out())) && name.Get() != nullptr) {
+      const size_t bytes = (name.Length() + 1) * sizeof(wchar_t);
       stat->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-      if (stat->pwcsName != nullptr) std::memcpy(stat->pwcsName, name, bytes);
+      if (stat->pwcsName != nullptr) std::memcpy(stat->pwcsName, name.Get(), bytes);
     }
-    SysFreeString(name);
   }
   return S_OK;
 }

@@ -10,19 +10,13 @@
 
 #include "ArchiveRecords.h"
 #include "ComObject.h"
-#include "EngineObject.h"
+#include "ObjectCreation.h"
 #include "RebuiltContent.h"
 
 namespace cairn {
 
-class Stream final : public IStream, public IEngineObject {
+class Stream final : public ComObject<Stream, IStream, IEngineObject> {
  public:
-  static HRESULT Create(REFIID iid, void** object);
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override;
-
   // Setup: on a revision (archive, object, record; record 0 is an empty content), on a disk
   // file (archive, object, path; kFileTooLarge for 4 GiB or more, ERROR_SHARING_VIOLATION for a
   // file locked or never still), or empty and writable.
@@ -51,6 +45,7 @@ class Stream final : public IStream, public IEngineObject {
   STDMETHODIMP Clone(IStream** clone) override;
 
  private:
+  friend class ComObject<Stream, IStream, IEngineObject>;
   Stream() = default;
   ~Stream();
   // Rebuilds a revision's content on first use.
@@ -58,7 +53,6 @@ class Stream final : public IStream, public IEngineObject {
   // The bytes between position and position + count of a prepared content; null for none.
   const uint8_t* Bytes(uint32_t position, uint32_t count) const;
 
-  RefCount refs_;
   ComPtr<ICairnArchive> archive_;
   ComPtr<ICairnObject> object_;
   StatBlock stat_;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ComPtr.h"
-#include "EngineObject.h"
+#include "ObjectCreation.h"
 #include "LogRecords.h"
 #include "Module.h"
 #include "Profile.h"

@@ -1,6 +1,6 @@
-#include "Navigation.h"
+#include "ArchiveText.h"
 
-#include "Text.h"
+#include "ArchiveRecords.h"
 
 namespace cairn {
 

@@ -1,14 +1,18 @@
-// Conversions between the wide strings of the interfaces and the byte strings of the archive
-// (ANSI, system code page) and of the portable core's file paths (UTF-8).
+// The archive's name rules and the conversions between the wide strings of the interfaces and
+// the byte strings of the archive (ANSI, system code page) and of the portable core's file paths
+// (UTF-8).
 #pragma once
 
 #include <windows.h>
 
 #include <oleauto.h>
 
+#include <cstdint>
 #include <string>
 
 namespace cairn {
+
+class ArchiveHeap;
 
 // Longest name the archive stores: conversion buffers hold 260 characters with the terminator.
 constexpr size_t kMaxNameLength = 259;
@@ -46,6 +50,10 @@ inline std::string BstrToArchive(BSTR text) {
   if (out.size() > kMaxNameLength) out.resize(kMaxNameLength);
   return out;
 }
+
+// The string at offset as a BSTR into *out: an empty string for offset 0, E_FAIL when the
+// string is damaged, E_OUTOFMEMORY when no BSTR can be made.
+HRESULT StringToBstr(ArchiveHeap& heap, uint32_t offset, BSTR* out);
 
 inline std::string ToUtf8(const wchar_t* text) { return Narrow(text, CP_UTF8); }
 inline std::string ToAnsi(const wchar_t* text) { return Narrow(text, CP_ACP); }

@@ -1,19 +1,9 @@
-// Shared steps of the navigation classes: reading names and walking lists one step at a time
-// without trusting the archive.
+// Walking the archive's linked lists one step at a time without trusting the archive.
 #pragma once
-
-#include <windows.h>
-#include <oleauto.h>
-
-#include <string>
 
 #include "ArchiveRecords.h"
 
 namespace cairn {
-
-// The string at offset as a BSTR into *out: an empty string for offset 0, E_FAIL when the
-// string is damaged, E_OUTOFMEMORY when no BSTR can be made.
-HRESULT StringToBstr(ArchiveHeap& heap, uint32_t offset, BSTR* out);
 
 // A cursor over a linked list that counts its steps since it was last reset: a list that loops
 // (only a damaged archive has one) ends after as many steps as such records fit in the archive.

@@ -2,9 +2,7 @@
 
 #include <commctrl.h>
 
-#include <new>
-
-#include "Text.h"
+#include "ArchiveText.h"
 #include "resource.h"
 
 namespace cairn {
@@ -43,31 +41,6 @@ std::string ShortenedName(const std::string& name) {
 }
 
 CairnStatus::CairnStatus() { state_.autoDismiss = AutoDismissDefault(); }
-
-HRESULT CairnStatus::Create(REFIID iid, void** object) {
-  CairnStatus* status = new (std::nothrow) CairnStatus();
-  if (status == nullptr) return E_OUTOFMEMORY;
-  HRESULT hr = status->QueryInterface(iid, object);
-  status->Release();
-  return hr;
-}
-
-STDMETHODIMP CairnStatus::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ICairnStatus) {
-    *object = static_cast<ICairnStatus*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CairnStatus::Release() {
-  ULONG n = refs_.Decrement();
-  if (n == 0) delete this;
-  return n;
-}
 
 void CairnStatus::Show(int control, const std::wstring& text) const {
   HWND dialog = state_.dialog;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ComObject.h"
+#include "Dispatch.h"
 #include "Handle.h"
 #include "StatusDialog.h"
 #include "cairn.h"
@@ -17,14 +18,8 @@ namespace cairn {
 // "..." and its tail from the first backslash among its last 25 characters.
 std::string ShortenedName(const std::string& name);
 
-class CairnStatus final : public DualInterface<ICairnStatus> {
+class CairnStatus final : public ComObject<CairnStatus, DualInterface<ICairnStatus>> {
  public:
-  static HRESULT Create(REFIID iid, void** object);
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return refs_.Increment(); }
-  STDMETHODIMP_(ULONG) Release() override;
-
   // Every method but Initialize updates the window only while it exists; the counts change
   // either way.
   // SetMax: the upper bound of the progress bar (which takes 16 bits of it).
@@ -55,6 +50,7 @@ class CairnStatus final : public DualInterface<ICairnStatus> {
   STDMETHODIMP Initialize(LONG* window, LONG autoDismiss) override;
 
  private:
+  friend ComObject;
   CairnStatus();
   ~CairnStatus() = default;
 
@@ -67,7 +63,6 @@ class CairnStatus final : public DualInterface<ICairnStatus> {
   // One step of the progress bar while count is within the maximum.
   void Step(LONG count) const;
 
-  RefCount refs_;
   StatusState state_;
   HWND owner_ = nullptr;
   HMODULE module_ = nullptr;  // the engine, kept loaded by the window's thread

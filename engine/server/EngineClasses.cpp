@@ -4,7 +4,7 @@
 #include "CairnRevision.h"
 #include "CairnSnapShot.h"
 #include "CairnStatus.h"
-#include "ClassTable.h"
+#include "EngineClasses.h"
 #include "EnumCairnObjects.h"
 #include "EnumCairnRevisions.h"
 #include "EnumSnapShots.h"

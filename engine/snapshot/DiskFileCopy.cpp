@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "Handle.h"
+
 namespace cairn {
 namespace {
 
@@ -12,21 +14,6 @@ constexpr uint32_t kChunk = 256 * 1024;
 // How far apart a write and the last-write time it leaves may be: the coarsest clock of a file
 // system (FAT keeps even seconds).
 constexpr uint64_t kClockGrain = 2 * 10000000ull;
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 HRESULT LastError() {
   const DWORD error = GetLastError();
@@ -89,7 +76,7 @@ HRESULT ReadWhole(HANDLE file, uint32_t size, std::vector<uint8_t>& buffer, Take
 
 HRESULT CopyDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, StatBlock* stat) {
   if (path == nullptr) return E_INVALIDARG;
-  FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return LastError();
   std::vector<uint8_t> buffer;

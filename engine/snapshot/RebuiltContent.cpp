@@ -6,28 +6,20 @@
 
 namespace cairn {
 
-RebuiltContent::~RebuiltContent() {
-  UnmapFile();
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-}
-
 void RebuiltContent::UnmapFile() {
-  if (view_ != nullptr) UnmapViewOfFile(view_);
-  if (mapping_ != nullptr) CloseHandle(mapping_);
-  view_ = nullptr;
-  mapping_ = nullptr;
+  view_.Reset();
+  mapping_.Reset();
   capacity_ = 0;
 }
 
 HRESULT RebuiltContent::MapFile(uint64_t capacity) {
   UnmapFile();
-  mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READWRITE, static_cast<DWORD>(capacity >> 32),
-                                static_cast<DWORD>(capacity), nullptr);
-  if (mapping_ == nullptr) return E_OUTOFMEMORY;
-  view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(capacity)));
-  if (view_ == nullptr) {
-    CloseHandle(mapping_);
-    mapping_ = nullptr;
+  mapping_.Reset(CreateFileMappingW(file_.Get(), nullptr, PAGE_READWRITE, static_cast<DWORD>(capacity >> 32),
+                                    static_cast<DWORD>(capacity), nullptr));
+  if (!mapping_) return E_OUTOFMEMORY;
+  view_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(capacity)));
+  if (!view_) {
+    mapping_.Reset();
     return E_OUTOFMEMORY;
   }
   capacity_ = capacity;
@@ -35,7 +27,7 @@ HRESULT RebuiltContent::MapFile(uint64_t capacity) {
 }
 
 HRESULT RebuiltContent::Resize(uint32_t size) {
-  if (file_ == INVALID_HANDLE_VALUE && size <= kMemoryLimit) {
+  if (!file_ && size <= kMemoryLimit) {
     try {
       memory_.resize(size, 0);
     } catch (const std::bad_alloc&) {
@@ -44,12 +36,12 @@ HRESULT RebuiltContent::Resize(uint32_t size) {
     size_ = size;
     return S_OK;
   }
-  if (file_ == INVALID_HANDLE_VALUE) {
+  if (!file_) {
     wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
     if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"str", 0, name) == 0) return E_FAIL;
-    file_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.Reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file_) {
       DeleteFileW(name);
       return E_FAIL;
     }
@@ -62,16 +54,16 @@ HRESULT RebuiltContent::Resize(uint32_t size) {
     const uint32_t kept = std::min<uint32_t>(size_, static_cast<uint32_t>(spill.size()));
     HRESULT hr = MapFile(capacity);
     if (FAILED(hr)) return hr;
-    if (kept != 0) std::memcpy(view_, spill.data(), kept);
+    if (kept != 0) std::memcpy(Bytes(), spill.data(), kept);
     memory_.clear();
   }
-  if (size > size_) std::memset(view_ + size_, 0, size - size_);  // the file's tail may hold old bytes
+  if (size > size_) std::memset(Bytes() + size_, 0, size - size_);  // the file's tail may hold old bytes
   size_ = size;
   return S_OK;
 }
 
 void RebuiltContent::Reserve(uint32_t size) {
-  if (file_ != INVALID_HANDLE_VALUE || size > kMemoryLimit) return;
+  if (file_ || size > kMemoryLimit) return;
   try {
     memory_.reserve(size);
   } catch (const std::exception&) {

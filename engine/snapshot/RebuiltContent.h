@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "ContentStore.h"
+#include "Handle.h"
+#include "MappedView.h"
 
 namespace cairn {
 
@@ -19,7 +21,7 @@ class RebuiltContent final : public ContentStore {
   static constexpr uint32_t kMemoryLimit = 512u << 20;
 
   RebuiltContent() = default;
-  ~RebuiltContent() override;
+  ~RebuiltContent() override = default;
   RebuiltContent(const RebuiltContent&) = delete;
   RebuiltContent& operator=(const RebuiltContent&) = delete;
 
@@ -32,18 +34,18 @@ class RebuiltContent final : public ContentStore {
   HRESULT Read(uint32_t position, uint8_t* bytes, uint32_t count) const override;
 
   // The bytes, valid until the next Resize.
-  const uint8_t* Data() const { return file_ != INVALID_HANDLE_VALUE ? view_ : memory_.data(); }
-  bool InTemporaryFile() const { return file_ != INVALID_HANDLE_VALUE; }
+  const uint8_t* Data() const { return file_ ? static_cast<uint8_t*>(view_.Get()) : memory_.data(); }
+  bool InTemporaryFile() const { return static_cast<bool>(file_); }
 
  private:
-  uint8_t* Bytes() { return file_ != INVALID_HANDLE_VALUE ? view_ : memory_.data(); }
+  uint8_t* Bytes() { return file_ ? static_cast<uint8_t*>(view_.Get()) : memory_.data(); }
   HRESULT MapFile(uint64_t capacity);
   void UnmapFile();
 
   std::vector<uint8_t> memory_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  HANDLE mapping_ = nullptr;
-  uint8_t* view_ = nullptr;
+  Handle file_;
+  Handle mapping_;
+  MappedView view_;  // declared after the mapping: unmapped before it is closed
   uint64_t capacity_ = 0;  // bytes mapped
   uint32_t size_ = 0;
 };

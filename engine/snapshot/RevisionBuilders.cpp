@@ -1,13 +1,13 @@
 #include "RevisionBuilders.h"
 
 #include "ArchiveLog.h"
+#include "ArchiveText.h"
 #include "ArchiveWalk.h"
 #include "DiskFileCopy.h"
-#include "EngineObject.h"
+#include "ObjectCreation.h"
 #include "Revisions.h"
 #include "StatStg.h"
 #include "StreamSource.h"
-#include "Text.h"
 
 namespace cairn {
 

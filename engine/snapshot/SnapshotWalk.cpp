@@ -7,11 +7,12 @@
 #include <set>
 
 #include "ArchiveLog.h"
+#include "ArchiveText.h"
 #include "ArchiveWalk.h"
-#include "EngineObject.h"
+#include "Bstr.h"
+#include "ObjectCreation.h"
 #include "Profile.h"
 #include "StatStg.h"
-#include "Text.h"
 
 namespace cairn {
 namespace {
@@ -96,14 +97,13 @@ std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array) {
       FAILED(SafeArrayGetUBound(array, 1, &high)))
     return items;
   for (LONG i = low; i <= high; ++i) {
-    BSTR item = nullptr;
-    if (FAILED(SafeArrayGetElement(array, &i, &item))) {
+    Bstr item;
+    if (FAILED(SafeArrayGetElement(array, &i, item.Out()))) {
       LogInternalError(walk.archive, kArchive, __LINE__);
       walk.changed = false;
       continue;
     }
-    items.push_back(BstrToArchive(item));
-    SysFreeString(item);
+    items.push_back(BstrToArchive(item.Get()));
   }
   return items;
 }
@@ -136,9 +136,8 @@ bool BeginsWithCompoundSignature(IStream* content) {
 
 void WalkContext::Processing(const std::string& name) const {
   if (status == nullptr) return;
-  BSTR text = AnsiToBstr(name);
-  if (SUCCEEDED(status->SetProcessing(text))) status->IncrementProgress();
-  SysFreeString(text);
+  const Bstr text = Bstr::Adopt(AnsiToBstr(name));
+  if (SUCCEEDED(status->SetProcessing(text.Get()))) status->IncrementProgress();
 }
 void WalkContext::Added() const {
   if (status != nullptr) status->IncrementAdded();
@@ -190,9 +189,8 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
   } else {
     ComPtr<ICairnArchiveFilter> filter;
     if (SUCCEEDED(walk.archive->QueryInterface(IID_ICairnArchiveFilter, filter.OutVoid()))) {
-      BSTR text = AnsiToBstr(name);
-      const HRESULT passes = filter->NotFiltered(text);
-      SysFreeString(text);
+      const Bstr text = Bstr::Adopt(AnsiToBstr(name));
+      const HRESULT passes = filter->NotFiltered(text.Get());
       if (passes == S_FALSE) return Outcome::kExcluded;
     }
     // The file is opened once for both its test and its content: a file that does not begin with

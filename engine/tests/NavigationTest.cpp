@@ -2,12 +2,13 @@
 // the as-at selection, names and comments of snapshots.
 #include "EngineTestSupport.h"
 
+#include <type_traits>
+
 #include "ArchiveRecords.h"
 
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 using testing::LoadArchive;
 
 // Three live snapshots, and an object whose revisions are stamped as at snapshots 1, 2 and 3
@@ -249,6 +250,68 @@ TEST_F(NavigationTest, ClonesAreNotOffered) {
   IEnumCairnRevisions* cloneR = reinterpret_cast<IEnumCairnRevisions*>(0x1);
   EXPECT_EQ(revisions->Clone(&cloneR), E_NOTIMPL);
   EXPECT_EQ(cloneR, nullptr);
+}
+
+// The caller's reference is the only one left on an object an enumerator handed out: AddRef
+// and Release count 2, 1, then 0 on the last Release.
+template <class T>
+void ExpectOneReference(T* item) {
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->AddRef(), 2u);
+  EXPECT_EQ(item->Release(), 1u);
+  EXPECT_EQ(item->Release(), 0u);
+}
+
+TEST_F(NavigationTest, HandedOutItemsHoldOneReferenceAndEmptyHandsAreNull) {
+  const auto sentinel = [](auto** out) { *out = reinterpret_cast<std::remove_pointer_t<decltype(out)>>(0xdeadbeef); };
+  Bstr missing(L"no such name");
+
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ICairnSnapShot* snapshot;
+  sentinel(&snapshot);
+  ASSERT_HR(S_OK, snapshots->Next(3, &snapshot));
+  ExpectOneReference(snapshot);
+  sentinel(&snapshot);
+  EXPECT_HR(S_FALSE, snapshots->NextByName(missing.Get(), &snapshot));
+  EXPECT_EQ(snapshot, nullptr);
+  sentinel(&snapshot);
+  EXPECT_HR(S_FALSE, snapshots->Next(3, &snapshot)) << "past the end after the search";
+  EXPECT_EQ(snapshot, nullptr);
+  sentinel(&snapshot);
+  EXPECT_HR(S_FALSE, snapshots->Prev(2, &snapshot)) << "no deleted snapshot";
+  EXPECT_EQ(snapshot, nullptr);
+
+  ASSERT_HR(S_OK, snapshots->Reset());
+  ComPtr<ICairnSnapShot> first;
+  ASSERT_HR(S_OK, snapshots->Next(3, first.Out()));
+  ComPtr<IEnumCairnObjects> objects;
+  ASSERT_HR(S_OK, first->EnumCairnObjects(0, objects.Out()));
+  ICairnObject* object;
+  sentinel(&object);
+  ASSERT_HR(S_OK, objects->Last(0, &object));
+  ExpectOneReference(object);
+  sentinel(&object);
+  EXPECT_HR(S_FALSE, objects->Next(0, &object));
+  EXPECT_EQ(object, nullptr);
+  ASSERT_HR(S_OK, objects->Reset());
+  sentinel(&object);
+  EXPECT_HR(S_FALSE, objects->NextByName(missing.Get(), &object));
+  EXPECT_EQ(object, nullptr);
+
+  ComPtr<IEnumCairnRevisions> revisions = RevisionsAsAt(1);
+  ICairnRevision* revision;
+  sentinel(&revision);
+  ASSERT_HR(S_OK, revisions->Next(0, &revision));
+  ExpectOneReference(revision);
+  sentinel(&revision);
+  ASSERT_HR(S_OK, revisions->Last(0, &revision));
+  ExpectOneReference(revision);
+  sentinel(&revision);
+  EXPECT_HR(S_FALSE, revisions->Next(0, &revision)) << "past the newest";
+  EXPECT_EQ(revision, nullptr);
+  EXPECT_HR(E_POINTER, revisions->Next(0, nullptr));
+  EXPECT_HR(E_POINTER, objects->Last(0, nullptr));
+  EXPECT_HR(E_POINTER, snapshots->NextByName(missing.Get(), nullptr));
 }
 
 TEST_F(NavigationTest, SnapshotNamesCommentsAndTimes) {

@@ -8,7 +8,6 @@
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 using testing::RunCn;
 using testing::SnapshotTest;
 namespace fs = std::filesystem;

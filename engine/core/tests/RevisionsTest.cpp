@@ -16,6 +16,7 @@
 #include "MemoryFiles.h"
 #include "Revisions.h"
 #include "SampleArchive.h"
+#include "Seed.h"
 
 namespace cairn {
 namespace {
@@ -403,10 +404,7 @@ struct Accounting final : ArchiveVisitor {
 };
 
 TEST_F(RevisionsTest, RandomHistoriesRebuildExactlyInEveryMode) {
-  uint32_t seed = std::random_device()();
-  if (const char* fixed = std::getenv("CAIRN_SEED")) seed = static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10));
-  std::fprintf(stderr, "RandomHistoriesRebuildExactlyInEveryMode: CAIRN_SEED=%u\n", seed);
-  RecordProperty("seed", std::to_string(seed));
+  const uint32_t seed = testing::TestSeed();
   SCOPED_TRACE("CAIRN_SEED=" + std::to_string(seed));
   std::mt19937 rng(seed);
 
