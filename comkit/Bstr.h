@@ -10,9 +10,7 @@
 
 namespace cairn {
 
-struct BstrTraits {
-  using Value = BSTR;
-  static BSTR Normal(BSTR text) { return text; }
+struct BstrTraits : EmptyWhenNull<BSTR> {
   static void Free(BSTR text) { SysFreeString(text); }
 };
 

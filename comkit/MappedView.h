@@ -7,9 +7,7 @@
 
 namespace cairn {
 
-struct MappedViewTraits {
-  using Value = void*;
-  static void* Normal(void* view) { return view; }
+struct MappedViewTraits : EmptyWhenNull<void*> {
   static void Free(void* view) { UnmapViewOfFile(view); }
 };
 

@@ -6,6 +6,13 @@
 
 namespace cairn {
 
+// Traits of a resource whose only empty value is Value(); they add Free.
+template <class T>
+struct EmptyWhenNull {
+  using Value = T;
+  static T Normal(T value) { return value; }
+};
+
 template <class Traits>
 class Owner {
  public:

@@ -7,9 +7,7 @@
 
 namespace cairn {
 
-struct RegKeyTraits {
-  using Value = HKEY;
-  static HKEY Normal(HKEY key) { return key; }
+struct RegKeyTraits : EmptyWhenNull<HKEY> {
   static void Free(HKEY key) { RegCloseKey(key); }
 };
 

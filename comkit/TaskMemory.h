@@ -9,9 +9,7 @@
 namespace cairn {
 
 template <class T>
-struct TaskMemoryTraits {
-  using Value = T*;
-  static T* Normal(T* block) { return block; }
+struct TaskMemoryTraits : EmptyWhenNull<T*> {
   static void Free(T* block) { CoTaskMemFree(block); }
 };
 

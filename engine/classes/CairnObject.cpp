@@ -12,13 +12,10 @@ STDMETHODIMP CairnObject::Setup(const ObjectState& state) {
 }
 
 STDMETHODIMP CairnObject::GetName(BSTR* name) {
-  if (name == nullptr) return E_POINTER;
-  *name = nullptr;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  ObjectRecord object(*heap, record_);
-  if (!object.IsValid()) return E_FAIL;
-  return StringToBstr(*heap, object.Name(), name);
+  return AnswerFromHeap(name, [&](ArchiveHeap& heap) {
+    ObjectRecord object(heap, record_);
+    return object.IsValid() ? StringToBstr(heap, object.Name(), name) : E_FAIL;
+  });
 }
 
 STDMETHODIMP CairnObject::EnumCairnRevisions(ULONG, IEnumCairnRevisions** enumerator) {

@@ -24,12 +24,10 @@ STDMETHODIMP CairnRevision::GetContents(IStream** stream) {
 }
 
 STDMETHODIMP CairnRevision::GetRevision(LONG* number) {
-  if (number == nullptr) return E_POINTER;
-  *number = 0;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  if (record_ != 0) *number = RevisionRecord(*heap, record_).Number();
-  return S_OK;
+  return AnswerFromHeap(number, [&](ArchiveHeap& heap) {
+    if (record_ != 0) *number = RevisionRecord(heap, record_).Number();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CairnRevision::GetChanges(LONG* insertions, LONG* deletions, LONG* changes) {

@@ -15,28 +15,19 @@ STDMETHODIMP CairnSnapShot::Setup(const ObjectState& state) {
 }
 
 STDMETHODIMP CairnSnapShot::GetSnapShot(LONG* number) {
-  if (number == nullptr) return E_POINTER;
-  *number = 0;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  *number = SnapshotRecord(*heap, record_).Number();
-  return S_OK;
+  return AnswerFromHeap(number, [&](ArchiveHeap& heap) {
+    *number = SnapshotRecord(heap, record_).Number();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CairnSnapShot::GetName(BSTR* name) {
-  if (name == nullptr) return E_POINTER;
-  *name = nullptr;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  return StringToBstr(*heap, SnapshotRecord(*heap, record_).Name(), name);
+  return AnswerFromHeap(name, [&](ArchiveHeap& heap) { return StringToBstr(heap, SnapshotRecord(heap, record_).Name(), name); });
 }
 
 STDMETHODIMP CairnSnapShot::GetComment(BSTR* comment) {
-  if (comment == nullptr) return E_POINTER;
-  *comment = nullptr;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  return StringToBstr(*heap, SnapshotRecord(*heap, record_).Comment(), comment);
+  return AnswerFromHeap(
+      comment, [&](ArchiveHeap& heap) { return StringToBstr(heap, SnapshotRecord(heap, record_).Comment(), comment); });
 }
 
 HRESULT CairnSnapShot::SetText(BSTR text, bool name) {
@@ -89,12 +80,10 @@ STDMETHODIMP CairnSnapShot::GetCreationTime(ULONG* high, ULONG* low) {
 }
 
 STDMETHODIMP CairnSnapShot::GetOptions(LONG* options) {
-  if (options == nullptr) return E_POINTER;
-  *options = 0;
-  ArchiveHeap* heap = Heap();
-  if (heap == nullptr) return E_FAIL;
-  *options = static_cast<LONG>(SnapshotRecord(*heap, record_).Flags());
-  return S_OK;
+  return AnswerFromHeap(options, [&](ArchiveHeap& heap) {
+    *options = static_cast<LONG>(SnapshotRecord(heap, record_).Flags());
+    return S_OK;
+  });
 }
 
 }  // namespace cairn

@@ -1,6 +1,8 @@
 // Win32 files and mappings: CreateFile, CreateFileMapping, MapViewOfFile.
 #include <windows.h>
 
+#include "Handle.h"
+#include "MappedView.h"
 #include "PlatformFile.h"
 
 namespace cairn {
@@ -22,58 +24,50 @@ std::wstring Widen(const std::string& utf8) {
 class Win32File final : public PlatformFile {
  public:
   Win32File(HANDLE file, bool write) : file_(file), write_(write) {}
-  ~Win32File() override {
-    Unmap();
-    CloseHandle(file_);
-  }
-  Win32File(const Win32File&) = delete;
-  Win32File& operator=(const Win32File&) = delete;
 
   uint64_t Size() const override {
     LARGE_INTEGER size;
-    return GetFileSizeEx(file_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+    return GetFileSizeEx(file_.Get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
   }
 
   HRESULT Map(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
     *view = nullptr;
-    if (mapping_ != nullptr || fileSize <= viewOffset) return E_FAIL;
+    if (mapping_ || fileSize <= viewOffset) return E_FAIL;
     if (static_cast<uint64_t>(static_cast<SIZE_T>(fileSize - viewOffset)) != fileSize - viewOffset)
       return E_OUTOFMEMORY;
     // A read-write mapping larger than the file extends the file.
-    mapping_ = CreateFileMappingW(file_, nullptr, write_ ? PAGE_READWRITE : PAGE_READONLY,
-                                  static_cast<DWORD>(fileSize >> 32), static_cast<DWORD>(fileSize),
-                                  nullptr);
-    if (mapping_ == nullptr) return LastError();
-    void* base = MapViewOfFile(mapping_, write_ ? FILE_MAP_WRITE : FILE_MAP_READ,
+    mapping_.Reset(CreateFileMappingW(file_.Get(), nullptr, write_ ? PAGE_READWRITE : PAGE_READONLY,
+                                      static_cast<DWORD>(fileSize >> 32), static_cast<DWORD>(fileSize),
+                                      nullptr));
+    if (!mapping_) return LastError();
+    void* base = MapViewOfFile(mapping_.Get(), write_ ? FILE_MAP_WRITE : FILE_MAP_READ,
                                static_cast<DWORD>(viewOffset >> 32), static_cast<DWORD>(viewOffset),
                                static_cast<SIZE_T>(fileSize - viewOffset));
     if (base == nullptr) {
       HRESULT hr = LastError();
-      CloseHandle(mapping_);
-      mapping_ = nullptr;
+      mapping_.Reset();
       return hr;
     }
-    view_ = base;
+    view_.Reset(base);
     *view = static_cast<uint8_t*>(base);
     return S_OK;
   }
 
   HRESULT Flush() override {
-    if (view_ != nullptr && !FlushViewOfFile(view_, 0)) return LastError();
-    return FlushFileBuffers(file_) || !write_ ? S_OK : LastError();
+    if (view_ && !FlushViewOfFile(view_.Get(), 0)) return LastError();
+    return FlushFileBuffers(file_.Get()) || !write_ ? S_OK : LastError();
   }
 
   void Unmap() override {
-    if (view_ != nullptr) UnmapViewOfFile(view_);
-    if (mapping_ != nullptr) CloseHandle(mapping_);
-    view_ = nullptr;
-    mapping_ = nullptr;
+    view_.Reset();
+    mapping_.Reset();
   }
 
  private:
-  HANDLE file_;
-  HANDLE mapping_ = nullptr;
-  void* view_ = nullptr;
+  // Declared in the order they are made, so that they go view, mapping, file.
+  Handle file_;
+  Handle mapping_;
+  MappedView view_;
   bool write_;
 };
 

@@ -28,6 +28,15 @@ class EngineObject : public ComObject<Derived, DualInterface<I>, IEngineObject> 
     if (FAILED(hr)) LogInternalError(archive_.Get(), module, line);
     return hr;
   }
+  // The frame of a method with one out-parameter: E_POINTER for a null out, else out cleared,
+  // then E_FAIL without an open archive or what answer(heap) returns.
+  template <class T, class Answer>
+  HRESULT AnswerFromHeap(T* out, Answer answer) const {
+    if (out == nullptr) return E_POINTER;
+    *out = T();
+    ArchiveHeap* heap = Heap();
+    return heap != nullptr ? answer(*heap) : E_FAIL;
+  }
   // State common to the classes that have an archive.
   void KeepArchive(ICairnArchive* archive) { archive_ = ComPtr<ICairnArchive>(archive); }
   ComPtr<ICairnArchive> archive_;

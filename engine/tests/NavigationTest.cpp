@@ -231,25 +231,27 @@ TEST_F(NavigationTest, FoldersListTheirChildrenWithTheParentsStamp) {
   EXPECT_EQ(children->Next(0, child.Out()), S_FALSE);
 }
 
+// Clone hands out nothing and says so.
+template <class Enumerator>
+void ExpectNoClone(Enumerator* enumerator) {
+  Enumerator* clone = reinterpret_cast<Enumerator*>(0x1);
+  EXPECT_HR(E_NOTIMPL, enumerator->Clone(&clone));
+  EXPECT_EQ(clone, nullptr);
+}
+
 TEST_F(NavigationTest, ClonesAreNotOffered) {
   ComPtr<IEnumSnapShots> snapshots = Snapshots();
-  IEnumSnapShots* cloneS = reinterpret_cast<IEnumSnapShots*>(0x1);
-  EXPECT_EQ(snapshots->Clone(&cloneS), E_NOTIMPL);
-  EXPECT_EQ(cloneS, nullptr);
+  ExpectNoClone(snapshots.Get());
   ComPtr<ICairnSnapShot> snapshot;
   ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
   ComPtr<IEnumCairnObjects> objects;
   ASSERT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
-  IEnumCairnObjects* cloneO = reinterpret_cast<IEnumCairnObjects*>(0x1);
-  EXPECT_EQ(objects->Clone(&cloneO), E_NOTIMPL);
-  EXPECT_EQ(cloneO, nullptr);
+  ExpectNoClone(objects.Get());
   ComPtr<ICairnObject> object;
   ASSERT_EQ(objects->Next(0, object.Out()), S_OK);
   ComPtr<IEnumCairnRevisions> revisions;
   ASSERT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
-  IEnumCairnRevisions* cloneR = reinterpret_cast<IEnumCairnRevisions*>(0x1);
-  EXPECT_EQ(revisions->Clone(&cloneR), E_NOTIMPL);
-  EXPECT_EQ(cloneR, nullptr);
+  ExpectNoClone(revisions.Get());
 }
 
 // The caller's reference is the only one left on an object an enumerator handed out: AddRef
