@@ -135,10 +135,15 @@ inline DWORD RunCn(const std::wstring& arguments, const std::wstring& dir, std::
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   HANDLE errorFile = INVALID_HANDLE_VALUE;
-  const fs::path errorPath = fs::path(dir) / L"cn-errors.txt";
+  // A file of its own per run: a process that inherited an earlier run's handle may still hold
+  // that file, and the run's standard error must not be lost.
+  static int runs = 0;
+  const fs::path errorPath = fs::path(dir) / (L"cn-errors-" + std::to_wstring(++runs) + L".txt");
   if (errors != nullptr) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    errorFile = CreateFileW(errorPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    errorFile = CreateFileW(errorPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                            CREATE_ALWAYS, 0, nullptr);
+    if (errorFile == INVALID_HANDLE_VALUE) *errors = "(standard error not captured: error " + std::to_string(GetLastError()) + ")";
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdError = errorFile;
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);

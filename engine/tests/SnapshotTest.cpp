@@ -299,7 +299,8 @@ TEST_F(InterruptedSnapshotTest, AFullDiskLosesNothingRecordedBefore) {
     const bool full = errors.find("growth refused") != std::string::npos;
     completed = !full;
     refused += full;
-    ASSERT_TRUE(code == 1 || (full && code == static_cast<DWORD>(-1))) << "n " << n << " exit code " << code;
+    ASSERT_TRUE(code == 1 || (full && code == static_cast<DWORD>(-1)))
+        << "n " << n << " exit code " << code << ", standard error: " << errors;
     ASSERT_NO_FATAL_FAILURE(CheckCopy(n));
     if (code == 1) {
       CheckThird();
