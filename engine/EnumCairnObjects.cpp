@@ -26,21 +26,32 @@ STDMETHODIMP EnumCairnObjects::Reset() {
   return S_OK;
 }
 
+HRESULT EnumCairnObjects::Damaged(int line) {
+  if (!cursor_.Damaged()) LogInternalError(archive_.Get(), kModule, line);
+  cursor_.Damage();
+  return kCorruptArchive;
+}
+
+HRESULT EnumCairnObjects::Step(ArchiveHeap& heap, int line) {
+  ListNode node(heap, cursor_.Current());
+  if (!node.IsValid() || !cursor_.MoveTo(node.Next())) return Damaged(line);
+  return S_OK;
+}
+
 STDMETHODIMP EnumCairnObjects::Skip(ULONG count) {
   ArchiveHeap* heap = Heap();
-  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i)
-    cursor_.MoveTo(*heap, ListNode(*heap, cursor_.Current()).Next(), ListNode::kSize);
+  if (cursor_.Damaged()) return kCorruptArchive;
+  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i) {
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
+  }
   return S_OK;
 }
 
 HRESULT EnumCairnObjects::HandOut(ICairnObject** object) {
   ArchiveHeap* heap = Heap();
   ListNode node(*heap, cursor_.Current());
-  if (!node.IsValid() || !ObjectRecord(*heap, node.Object()).IsValid()) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    cursor_.SetCurrent(0);
-    return S_FALSE;
-  }
+  if (!node.IsValid() || !ObjectRecord(*heap, node.Object()).IsValid()) return Damaged(__LINE__);
   ComPtr<ICairnArchive> archive;
   HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
   if (FAILED(hr)) return hr;
@@ -50,7 +61,7 @@ HRESULT EnumCairnObjects::HandOut(ICairnObject** object) {
   state.stamp = stamp_;
   hr = CreateEngineObject(CLSID_CairnObject, state, object);
   if (FAILED(hr)) return hr;
-  cursor_.MoveTo(*heap, node.Next(), ListNode::kSize);
+  Step(*heap, __LINE__);  // a damaged link behind this node is reported by the next call
   return S_OK;
 }
 
@@ -58,6 +69,7 @@ STDMETHODIMP EnumCairnObjects::Next(ULONG, ICairnObject** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (Heap() == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
   return cursor_.Current() != 0 ? HandOut(object) : S_FALSE;
 }
 
@@ -67,10 +79,12 @@ STDMETHODIMP EnumCairnObjects::Last(ULONG flag, ICairnObject** object) {
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
   uint32_t last = 0;
-  ForEach<ListNode>(*heap, first_, [&](ListNode& node) {
-    last = node.Offset();
-    return S_OK;
-  });
+  cursor_.Reset(first_);
+  if (FAILED(ForEach<ListNode>(*heap, first_, [&](ListNode& node) {
+        last = node.Offset();
+        return S_OK;
+      })))
+    return Damaged(__LINE__);
   cursor_.Reset(last);
   return Next(flag, object);
 }
@@ -80,17 +94,16 @@ STDMETHODIMP EnumCairnObjects::NextByName(BSTR name, ICairnObject** object) {
   *object = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
   const std::string wanted = ToAnsi(name);
   while (cursor_.Current() != 0) {
     ListNode node(*heap, cursor_.Current());
     std::string stored;
-    if (!node.IsValid() || FAILED(ReadString(*heap, ObjectRecord(*heap, node.Object()).Name(), &stored))) {
-      LogInternalError(archive_.Get(), kModule, __LINE__);
-      cursor_.SetCurrent(0);
-      break;
-    }
+    if (!node.IsValid() || FAILED(ReadString(*heap, ObjectRecord(*heap, node.Object()).Name(), &stored)))
+      return Damaged(__LINE__);
     if (lstrcmpA(stored.c_str(), wanted.c_str()) == 0) return HandOut(object);
-    cursor_.MoveTo(*heap, node.Next(), ListNode::kSize);
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
   }
   return S_FALSE;
 }

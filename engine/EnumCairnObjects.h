@@ -14,6 +14,9 @@ class EnumCairnObjects final : public EngineObject<EnumCairnObjects, IEnumCairnO
   // Clone: E_NOTIMPL.
   STDMETHODIMP Clone(IEnumCairnObjects** clone) override;
   STDMETHODIMP Reset() override;
+  // Every method that walks reports a damaged list (a link outside the archive, into the header,
+  // without room for its record, a node naming no sound object, or a loop) as kCorruptArchive,
+  // never as an end.
   // Skip: moves forward, stopping past the end; S_OK.
   STDMETHODIMP Skip(ULONG count) override;
   // Next: the current node's object; S_FALSE past the end.
@@ -26,6 +29,10 @@ class EnumCairnObjects final : public EngineObject<EnumCairnObjects, IEnumCairnO
 
  private:
   HRESULT HandOut(ICairnObject** object);
+  // Moves to the node after the current one.
+  HRESULT Step(ArchiveHeap& heap, int line);
+  // Reports damage met at line: logged once, then kCorruptArchive until the next Reset.
+  HRESULT Damaged(int line);
   uint32_t first_ = 0;
   Stamp stamp_;
   ListCursor cursor_;

@@ -28,10 +28,25 @@ STDMETHODIMP EnumCairnRevisions::Reset() {
   return S_OK;
 }
 
+HRESULT EnumCairnRevisions::Damaged(int line) {
+  if (!cursor_.Damaged()) LogInternalError(archive_.Get(), kModule, line);
+  cursor_.Damage();
+  return kCorruptArchive;
+}
+
+HRESULT EnumCairnRevisions::Step(ArchiveHeap& heap, int line) {
+  RevisionRecord revision(heap, cursor_.Current());
+  if (!revision.IsValid() || !cursor_.MoveTo(revision.Next())) return Damaged(line);
+  return S_OK;
+}
+
 STDMETHODIMP EnumCairnRevisions::Skip(ULONG count) {
   ArchiveHeap* heap = Heap();
-  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i)
-    cursor_.MoveTo(*heap, RevisionRecord(*heap, cursor_.Current()).Next(), RevisionRecord::kSize);
+  if (cursor_.Damaged()) return kCorruptArchive;
+  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i) {
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
+  }
   return S_OK;
 }
 
@@ -40,21 +55,21 @@ STDMETHODIMP EnumCairnRevisions::Next(ULONG flags, ICairnRevision** revision) {
   *revision = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
+  if (cursor_.Current() != 0 && !RevisionRecord(*heap, cursor_.Current()).IsValid()) return Damaged(__LINE__);
   const ULONG selection = flags & (kAsAt | kAfter);
   if (selection == kAsAt) {
     if (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) > 0)
       cursor_.SetCurrent(0);
   } else if (selection == kAfter) {
-    while (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) <= 0)
-      cursor_.MoveTo(*heap, RevisionRecord(*heap, cursor_.Current()).Next(), RevisionRecord::kSize);
+    while (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) <= 0) {
+      HRESULT hr = Step(*heap, __LINE__);
+      if (FAILED(hr)) return hr;
+      if (cursor_.Current() != 0 && !RevisionRecord(*heap, cursor_.Current()).IsValid()) return Damaged(__LINE__);
+    }
   }
   if (cursor_.Current() == 0) return S_FALSE;
-  RevisionRecord current(*heap, cursor_.Current());
-  if (!current.IsValid()) {
-    LogInternalError(archive_.Get(), kModule, __LINE__);
-    cursor_.SetCurrent(0);
-    return S_FALSE;
-  }
+  const RevisionRecord current(*heap, cursor_.Current());
   ComPtr<ICairnArchive> archive;
   HRESULT hr = ArchiveForChild(kModule, __LINE__, &archive);
   if (FAILED(hr)) return hr;
@@ -65,7 +80,7 @@ STDMETHODIMP EnumCairnRevisions::Next(ULONG flags, ICairnRevision** revision) {
   state.stamp = stamp_;
   hr = CreateEngineObject(CLSID_CairnRevision, state, revision);
   if (FAILED(hr)) return hr;
-  cursor_.MoveTo(*heap, current.Next(), RevisionRecord::kSize);
+  Step(*heap, __LINE__);  // a damaged link behind this revision is reported by the next call
   return S_OK;
 }
 
@@ -76,13 +91,25 @@ STDMETHODIMP EnumCairnRevisions::Last(ULONG flags, ICairnRevision** revision) {
   if (heap == nullptr) return E_FAIL;
   Reset();
   const bool asAtOnly = (flags & (kAsAt | kAfter)) == kAsAt;
-  uint32_t steps = heap->MaxRecords(RevisionRecord::kSize);
-  while (cursor_.Current() != 0 && steps-- != 0) {
-    const uint32_t newer = RevisionRecord(*heap, cursor_.Current()).Next();
-    if (newer == 0 || !RevisionRecord(*heap, newer).IsValid()) break;
-    if (asAtOnly && CompareStamps(RevisionRecord(*heap, newer).AsAt(), stamp_) > 0) break;
-    cursor_.SetCurrent(newer);
+  // The whole chain must be sound, also behind the revision chosen: a damaged chain has no
+  // trustworthy newest revision.
+  uint32_t chosen = cursor_.Current();
+  bool passed = false;  // a revision later than the stamp was met
+  LoopCheck loop;
+  loop.Restart(chosen);
+  for (uint32_t at = chosen; at != 0;) {
+    const RevisionRecord record(*heap, at);
+    if (!record.IsValid()) return Damaged(__LINE__);
+    if (at != cursor_.Current() && !passed) {
+      if (asAtOnly && CompareStamps(record.AsAt(), stamp_) > 0)
+        passed = true;
+      else
+        chosen = at;
+    }
+    at = record.Next();
+    if (!loop.Step(at)) return Damaged(__LINE__);
   }
+  cursor_.SetCurrent(chosen);
   return Next(flags, revision);
 }
 

@@ -15,6 +15,8 @@ class EnumCairnRevisions final : public EngineObject<EnumCairnRevisions, IEnumCa
   // Clone: E_NOTIMPL.
   STDMETHODIMP Clone(IEnumCairnRevisions** clone) override;
   STDMETHODIMP Reset() override;
+  // Every method that walks reports a damaged chain (a link outside the archive, into the
+  // header, without room for its record, or a loop) as kCorruptArchive, never as an end.
   // Skip: moves towards the newest, stopping past it; S_OK.
   STDMETHODIMP Skip(ULONG count) override;
   // Next: the current revision when flags select it; S_FALSE past the end.
@@ -23,6 +25,10 @@ class EnumCairnRevisions final : public EngineObject<EnumCairnRevisions, IEnumCa
   STDMETHODIMP Last(ULONG flags, ICairnRevision** revision) override;
 
  private:
+  // Moves to the revision after the current one.
+  HRESULT Step(ArchiveHeap& heap, int line);
+  // Reports damage met at line: logged once, then kCorruptArchive until the next Reset.
+  HRESULT Damaged(int line);
   ComPtr<ICairnObject> object_;
   uint32_t record_ = 0;
   Stamp stamp_;

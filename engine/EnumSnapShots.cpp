@@ -27,10 +27,25 @@ STDMETHODIMP EnumSnapShots::Reset() {
   return S_OK;
 }
 
+HRESULT EnumSnapShots::Damaged(int line) {
+  if (!cursor_.Damaged()) LogInternalError(archive_.Get(), kModule, line);
+  cursor_.Damage();
+  return kCorruptArchive;
+}
+
+HRESULT EnumSnapShots::Step(ArchiveHeap& heap, int line) {
+  SnapshotRecord record(heap, cursor_.Current());
+  if (!record.IsValid() || !cursor_.MoveTo(record.Next())) return Damaged(line);
+  return S_OK;
+}
+
 STDMETHODIMP EnumSnapShots::Skip(ULONG count) {
   ArchiveHeap* heap = Heap();
-  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i)
-    cursor_.MoveTo(*heap, SnapshotRecord(*heap, cursor_.Current()).Next(), SnapshotRecord::kSize);
+  if (cursor_.Damaged()) return kCorruptArchive;
+  for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i) {
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
+  }
   return S_OK;
 }
 
@@ -44,7 +59,7 @@ HRESULT EnumSnapShots::HandOut(ICairnSnapShot** snapshot) {
   state.record = cursor_.Current();
   hr = CreateEngineObject(CLSID_CairnSnapShot, state, snapshot);
   if (FAILED(hr)) return hr;
-  cursor_.MoveTo(*heap, SnapshotRecord(*heap, cursor_.Current()).Next(), SnapshotRecord::kSize);
+  Step(*heap, __LINE__);  // a damaged link behind this snapshot is reported by the next call
   return S_OK;
 }
 
@@ -53,15 +68,13 @@ STDMETHODIMP EnumSnapShots::Next(ULONG flags, ICairnSnapShot** snapshot) {
   *snapshot = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
   while (cursor_.Current() != 0) {
     SnapshotRecord record(*heap, cursor_.Current());
-    if (!record.IsValid()) {
-      LogInternalError(archive_.Get(), kModule, __LINE__);
-      cursor_.SetCurrent(0);
-      break;
-    }
+    if (!record.IsValid()) return Damaged(__LINE__);
     if ((record.Flags() & flags) != 0) return HandOut(snapshot);
-    cursor_.MoveTo(*heap, record.Next(), SnapshotRecord::kSize);
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
   }
   return S_FALSE;
 }
@@ -73,10 +86,11 @@ STDMETHODIMP EnumSnapShots::Last(ULONG flags, ICairnSnapShot** snapshot) {
   if (heap == nullptr) return E_FAIL;
   Reset();
   uint32_t newest = 0;
-  ForEach<SnapshotRecord>(*heap, cursor_.Current(), [&](SnapshotRecord& record) {
-    newest = record.Offset();
-    return S_OK;
-  });
+  if (FAILED(ForEach<SnapshotRecord>(*heap, cursor_.Current(), [&](SnapshotRecord& record) {
+        newest = record.Offset();
+        return S_OK;
+      })))
+    return Damaged(__LINE__);
   cursor_.Reset(newest);
   if (newest == 0) return S_FALSE;
   if ((SnapshotRecord(*heap, newest).Flags() & flags) == 0) {
@@ -91,11 +105,18 @@ STDMETHODIMP EnumSnapShots::Prev(ULONG flags, ICairnSnapShot** snapshot) {
   *snapshot = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
-  if (cursor_.Current() != 0 && SnapshotRecord(*heap, cursor_.Current()).Previous() != 0) {
-    do {
-      cursor_.MoveTo(*heap, SnapshotRecord(*heap, cursor_.Current()).Previous(), SnapshotRecord::kSize);
-    } while (cursor_.Current() != 0 && SnapshotRecord(*heap, cursor_.Current()).IsValid() &&
-             (SnapshotRecord(*heap, cursor_.Current()).Flags() & flags) == 0);
+  if (cursor_.Damaged()) return kCorruptArchive;
+  if (cursor_.Current() != 0) {
+    SnapshotRecord current(*heap, cursor_.Current());
+    if (!current.IsValid()) return Damaged(__LINE__);
+    // At least one step towards the oldest, on to a match, or past the oldest.
+    for (uint32_t older = current.Previous(); older != 0;) {
+      if (!SnapshotRecord(*heap, older).IsValid() || !cursor_.MoveTo(older, true)) return Damaged(__LINE__);
+      const SnapshotRecord record(*heap, older);
+      if ((record.Flags() & flags) != 0) break;
+      older = record.Previous();
+      if (older == 0) cursor_.SetCurrent(0);
+    }
   }
   return Next(flags, snapshot);
 }
@@ -105,17 +126,15 @@ STDMETHODIMP EnumSnapShots::NextByName(BSTR name, ICairnSnapShot** snapshot) {
   *snapshot = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
   const std::string wanted = ToAnsi(name);
   while (cursor_.Current() != 0) {
     SnapshotRecord record(*heap, cursor_.Current());
     std::string stored;
-    if (!record.IsValid() || FAILED(ReadString(*heap, record.Name(), &stored))) {
-      LogInternalError(archive_.Get(), kModule, __LINE__);
-      cursor_.SetCurrent(0);
-      break;
-    }
+    if (!record.IsValid() || FAILED(ReadString(*heap, record.Name(), &stored))) return Damaged(__LINE__);
     if (lstrcmpA(stored.c_str(), wanted.c_str()) == 0) return HandOut(snapshot);
-    cursor_.MoveTo(*heap, record.Next(), SnapshotRecord::kSize);
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
   }
   return S_FALSE;
 }
@@ -129,12 +148,10 @@ STDMETHODIMP EnumSnapShots::Set(ICairnSnapShot* snapshot) {
   ArchiveHeap* heap = Heap();
   while (heap != nullptr && cursor_.Current() != 0) {
     SnapshotRecord record(*heap, cursor_.Current());
-    if (!record.IsValid()) {
-      cursor_.SetCurrent(0);
-      break;
-    }
+    if (!record.IsValid()) return Damaged(__LINE__);
     if (record.Number() == number) break;
-    cursor_.MoveTo(*heap, record.Next(), SnapshotRecord::kSize);
+    hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
   }
   return S_OK;
 }

@@ -14,6 +14,8 @@ class EnumSnapShots final : public EngineObject<EnumSnapShots, IEnumSnapShots> {
   STDMETHODIMP Clone(IEnumSnapShots** clone) override;
   // Reset: back to the oldest snapshot.
   STDMETHODIMP Reset() override;
+  // Every method that walks reports a damaged snapshot list (a link outside the archive, into
+  // the header, without room for its record, or a loop) as kCorruptArchive, never as an end.
   // Skip: moves towards the newest, stopping past it; S_OK.
   STDMETHODIMP Skip(ULONG count) override;
   // Next: the next snapshot whose flags share a bit with flags; S_FALSE at the end.
@@ -33,6 +35,10 @@ class EnumSnapShots final : public EngineObject<EnumSnapShots, IEnumSnapShots> {
  private:
   // Yields the snapshot at the cursor (which must match) and moves past it.
   HRESULT HandOut(ICairnSnapShot** snapshot);
+  // Moves to the snapshot after the current one.
+  HRESULT Step(ArchiveHeap& heap, int line);
+  // Reports damage met at line: logged once, then kCorruptArchive until the next Reset.
+  HRESULT Damaged(int line);
   ListCursor cursor_;
 };
 

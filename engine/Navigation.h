@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ArchiveRecords.h"
+#include "ArchiveWalk.h"
 
 namespace cairn {
 
@@ -15,29 +16,48 @@ namespace cairn {
 // string is damaged, E_OUTOFMEMORY when no BSTR can be made.
 HRESULT StringToBstr(ArchiveHeap& heap, uint32_t offset, BSTR* out);
 
-// A cursor over a linked list that counts its steps since it was last reset: a list that loops
-// (only a damaged archive has one) ends after as many steps as such records fit in the archive.
+// A cursor over a linked list that notices damage: a step that closes a loop, or a record the
+// enumerator found unsound, leaves it damaged (and past the end) until it is reset, so every
+// later call reports the damage again instead of a normal end.
 class ListCursor {
  public:
   void Reset(uint32_t first) {
     current_ = first;
-    steps_ = 0;
+    damaged_ = false;
+    forward_ = true;
+    loop_.Restart(first);
   }
   uint32_t Current() const { return current_; }
-  // Moves to next, or past the end when the walk has gone on too long; false when it had.
-  bool MoveTo(ArchiveHeap& heap, uint32_t next, uint32_t recordSize) {
-    if (++steps_ > heap.MaxRecords(recordSize)) {
-      current_ = 0;
+  bool Damaged() const { return damaged_; }
+  // Moves to next, towards the list's end or (backward) its start; false, damaged, when the
+  // step closes a loop.
+  bool MoveTo(uint32_t next, bool backward = false) {
+    if (backward == forward_) {  // the walk turned round: a loop is looked for afresh
+      forward_ = !backward;
+      loop_.Restart(current_);
+    }
+    if (!loop_.Step(next)) {
+      Damage();
       return false;
     }
     current_ = next;
     return true;
   }
-  void SetCurrent(uint32_t offset) { current_ = offset; }
+  // Jumps to offset (0: past the end), as after a walk of the caller's own.
+  void SetCurrent(uint32_t offset) {
+    current_ = offset;
+    loop_.Restart(offset);
+  }
+  void Damage() {
+    current_ = 0;
+    damaged_ = true;
+  }
 
  private:
   uint32_t current_ = 0;
-  uint32_t steps_ = 0;
+  bool damaged_ = false;
+  bool forward_ = true;
+  LoopCheck loop_;
 };
 
 }  // namespace cairn

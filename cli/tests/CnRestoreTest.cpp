@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CnProcess.h"
+#include "ProcessCrash.h"
 #include "ComPtr.h"
 #include "cairn.h"
 
@@ -389,6 +390,9 @@ TEST_F(CnRestoreTest, ASelfExtractingArchiveListsAndRestoresInPlace) {
   ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &startup,
                              &process));
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  EXPECT_FALSE(testing::ShowsCrash(code, "", "")) << "sfxstub exit code " << code;
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   ASSERT_TRUE(fs::exists(dir_ / "x.exe"));

@@ -1,6 +1,6 @@
 // Safe walks over the linked lists of an archive. Every node is checked to lie inside the
-// archive before it is read, and a list longer than the archive could hold (so one that loops)
-// ends the walk with kCorruptArchive.
+// archive, behind the header, with room for its whole record, before it is read; a list that
+// loops ends the walk with kCorruptArchive as soon as the loop is closed.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +10,50 @@
 
 namespace cairn {
 
+// Finds a loop in a walk without memory (Brent's cycle check): it keeps one earlier node and
+// moves it to the current one whenever the number of steps since the last move reaches a power
+// of two, so a walk that loops meets the kept node again within twice the loop's length plus
+// the steps before the loop. A list never holds offset 0, so 0 means no node is kept yet.
+class LoopCheck {
+ public:
+  // Starts again at node (when the walk restarts, or changes direction).
+  void Restart(uint32_t node) {
+    kept_ = node;
+    stride_ = 1;
+    taken_ = 0;
+  }
+  // Tells that the walk moved to node; false when node closes a loop.
+  bool Step(uint32_t node) {
+    if (node != 0 && node == kept_) return false;
+    if (++taken_ == stride_) {
+      kept_ = node;
+      stride_ *= 2;
+      taken_ = 0;
+    }
+    return true;
+  }
+
+ private:
+  uint32_t kept_ = 0;
+  uint64_t stride_ = 1;
+  uint64_t taken_ = 0;
+};
+
 // Calls visit(R&) for each record of the list that starts at first and is linked by Next().
 // visit returns S_OK to go on, S_FALSE to stop early (ForEach then returns S_FALSE), or a
-// failure, which ForEach returns.
+// failure, which ForEach returns. A link to a record that is not wholly inside the archive data
+// behind the header, or a loop, is kCorruptArchive.
 template <class R, class Visit>
 HRESULT ForEach(ArchiveHeap& heap, uint32_t first, Visit&& visit) {
-  uint32_t steps = heap.MaxRecords(R::kSize);
+  LoopCheck loop;
+  loop.Restart(first);
   for (uint32_t at = first; at != 0;) {
     R record(heap, at);
-    if (!record.IsValid() || steps-- == 0) return kCorruptArchive;
+    if (!record.IsValid()) return kCorruptArchive;
     HRESULT hr = visit(record);
     if (hr != S_OK) return hr;
     at = record.Next();
+    if (!loop.Step(at)) return kCorruptArchive;
   }
   return S_OK;
 }

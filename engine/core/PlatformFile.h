@@ -35,8 +35,10 @@ class PlatformFiles {
  public:
   virtual ~PlatformFiles() = default;
 
-  // Opens path (UTF-8) for reading, or reading and writing when write is set, sharing both
-  // with other openers. With create a missing file is created empty; otherwise it must exist.
+  // Opens path (UTF-8) for reading, or reading and writing when write is set. One writer at a
+  // time: opening for writing fails with kSharingViolation while another opener (in this process
+  // or another) has the file open for writing; readers are always let in, beside a writer too.
+  // With create a missing file is created empty; otherwise it must exist.
   virtual HRESULT Open(const std::string& path, bool create, bool write,
                        std::unique_ptr<PlatformFile>* file) = 0;
 

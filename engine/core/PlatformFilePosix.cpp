@@ -1,5 +1,6 @@
 // POSIX files and mappings: open, ftruncate, mmap. Used by the host build of the core.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +81,13 @@ class PosixFiles final : public PlatformFiles {
     int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (create ? O_CREAT : 0);
     int fd = open(path.c_str(), flags, 0666);
     if (fd < 0) return FromErrno(errno);
+    // One writer at a time, as the Windows share mode has it: an exclusive lock that readers,
+    // who take none, never meet.
+    if (write && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const HRESULT hr = errno == EWOULDBLOCK ? kSharingViolation : FromErrno(errno);
+      close(fd);
+      return hr;
+    }
     file->reset(new PosixFile(fd, write));
     return S_OK;
   }

@@ -81,8 +81,9 @@ class Win32Files final : public PlatformFiles {
  public:
   HRESULT Open(const std::string& path, bool create, bool write,
                std::unique_ptr<PlatformFile>* file) override {
+    // A writer lets others read only; a reader lets a writer in beside it.
     HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0),
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           FILE_SHARE_READ | (write ? 0 : FILE_SHARE_WRITE), nullptr,
                            create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
     file->reset(new Win32File(h, write));

@@ -99,13 +99,17 @@ TEST_F(NativeFileTest, ReadOnlyOpenLeavesTheFileUnchanged) {
   EXPECT_EQ(ReadFileBytes(path).size(), 32u);
 }
 
-TEST_F(NativeFileTest, TwoOpenersShareTheFile) {
+TEST_F(NativeFileTest, OneWriterAndAnyReadersShareTheFile) {
   const std::string path = dir_.Path("shared.crn");
-  std::unique_ptr<ArchiveHeap> first, second;
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &first), S_OK);
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &second), S_OK);
-  ASSERT_TRUE(first->SetHeaderField(header::kOptions, 3));
-  EXPECT_EQ(second->HeaderField(header::kOptions), 3u) << "one file, one set of bytes";
+  std::unique_ptr<ArchiveHeap> writer, reader, other;
+  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &writer), S_OK);
+  ASSERT_EQ(ArchiveHeap::Open(files_, path, false, false, &reader), S_OK);
+  EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), kSharingViolation) << "a second writer";
+  ASSERT_TRUE(writer->SetHeaderField(header::kOptions, 3));
+  EXPECT_EQ(reader->HeaderField(header::kOptions), 3u) << "one file, one set of bytes";
+  // The writer gone, the next one gets in, beside the reader.
+  writer.reset();
+  EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), S_OK);
 }
 
 }  // namespace
