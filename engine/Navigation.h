@@ -16,9 +16,9 @@ namespace cairn {
 // string is damaged, E_OUTOFMEMORY when no BSTR can be made.
 HRESULT StringToBstr(ArchiveHeap& heap, uint32_t offset, BSTR* out);
 
-// A cursor over a linked list that notices damage: a step that closes a loop, or a record the
-// enumerator found unsound, leaves it damaged (and past the end) until it is reset, so every
-// later call reports the damage again instead of a normal end.
+// A cursor over a linked list that finds loops exactly. An enumerator marks it damaged when a step
+// would close a loop or a record is unsound; damaged, it stays past the end until it is reset, so
+// every later call reports the damage again instead of a normal end.
 class ListCursor {
  public:
   void Reset(uint32_t first) {
@@ -29,17 +29,14 @@ class ListCursor {
   }
   uint32_t Current() const { return current_; }
   bool Damaged() const { return damaged_; }
-  // Moves to next, towards the list's end or (backward) its start; false, damaged, when the
-  // step closes a loop.
+  // Moves to next, towards the list's end or (backward) its start; false, without moving, when
+  // the step closes a loop (the caller reports the damage).
   bool MoveTo(uint32_t next, bool backward = false) {
     if (backward == forward_) {  // the walk turned round: a loop is looked for afresh
       forward_ = !backward;
       loop_.Restart(current_);
     }
-    if (!loop_.Step(next)) {
-      Damage();
-      return false;
-    }
+    if (!loop_.Step(next)) return false;
     current_ = next;
     return true;
   }
@@ -48,6 +45,7 @@ class ListCursor {
     current_ = offset;
     loop_.Restart(offset);
   }
+  // Marks the list damaged: past the end until the next Reset.
   void Damage() {
     current_ = 0;
     damaged_ = true;
