@@ -136,9 +136,10 @@ FreeListIndex* ArchiveHeap::Index() {
   };
   std::vector<Area> areas;
   std::unique_ptr<FreeListIndex> index(new FreeListIndex());
-  uint32_t steps = MaxRecords(kFreeBlockSize);
+  LoopCheck loop;
+  loop.Restart(Read32(header::kFreeList));
   for (uint32_t block = Read32(header::kFreeList); block != 0; block = Read32(block + kFreeNext)) {
-    if (steps-- == 0 || !IsSoundFreeBlock(block)) return nullptr;
+    if (!IsSoundFreeBlock(block) || !loop.Step(Read32(block + kFreeNext))) return nullptr;
     const uint32_t start = Read32(block + kFreeStart), length = Read32(block + kFreeLength);
     index->Append(block, start, length);
     areas.push_back(Area{block, kFreeBlockSize});
@@ -150,6 +151,11 @@ FreeListIndex* ArchiveHeap::Index() {
     if (static_cast<uint64_t>(areas[i - 1].start) + areas[i - 1].length > areas[i].start) return nullptr;
   index_ = std::move(index);
   return index_.get();
+}
+
+uint32_t ArchiveHeap::NextFreeBlock(uint32_t block, LoopCheck& loop) const {
+  const uint32_t next = Read32(block + kFreeNext);
+  return loop.Step(next) ? next : 0;
 }
 
 bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
@@ -170,9 +176,10 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
     best = index->BestFit(length);
     if (best != 0) bestExcess = index->Length(best) - length;
   }
-  uint32_t steps = index != nullptr ? 0 : MaxRecords(kFreeBlockSize);
-  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0 && steps-- != 0;
-       block = Read32(block + kFreeNext)) {
+  LoopCheck loop;  // a damaged list that loops ends after a few rounds
+  loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
+  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
+       block = NextFreeBlock(block, loop)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;  // never hand out what lies outside the data
     const uint32_t blockLength = Read32(block + kFreeLength);
@@ -247,9 +254,10 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
     }
   }
   uint32_t reusable = index != nullptr ? index->FirstEmpty() : 0;
-  uint32_t steps = index != nullptr ? 0 : MaxRecords(kFreeBlockSize);
-  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0 && steps-- != 0;
-       block = Read32(block + kFreeNext)) {
+  LoopCheck loop;
+  loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
+  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
+       block = NextFreeBlock(block, loop)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;
     const uint32_t start = Read32(block + kFreeStart);
@@ -299,10 +307,11 @@ HRESULT ArchiveHeap::FreeSpace(FreeSpaceReport* report) const {
   *report = FreeSpaceReport();
   if (!IsOpen()) return kArchiveClosed;
   uint64_t total = 0;
-  uint32_t steps = MaxRecords(kFreeBlockSize);
+  LoopCheck loop;
+  loop.Restart(Read32(header::kFreeList));
   for (uint32_t block = Read32(header::kFreeList); block != 0;
        block = Read32(block + kFreeNext)) {
-    if (steps-- == 0 || !IsSoundFreeBlock(block)) return kCorruptArchive;
+    if (!IsSoundFreeBlock(block) || !loop.Step(Read32(block + kFreeNext))) return kCorruptArchive;
     const uint32_t length = Read32(block + kFreeLength);
     total += length;
     report->largest = std::max(report->largest, length);

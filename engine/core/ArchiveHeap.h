@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FreeListIndex.h"
+#include "LoopCheck.h"
 #include "PlatformFile.h"
 #include "Result.h"
 
@@ -123,10 +124,6 @@ class ArchiveHeap {
   // true makes that growth fail as a full disk would.
   static void SetGrowthHook(bool (*refuse)(uint64_t growth));
 
-  // Largest number of records of recordSize bytes that fit behind the header: the bound on the
-  // length of any list of such records, past which the list must hold a cycle.
-  uint32_t MaxRecords(uint32_t recordSize) const { return size_ / recordSize + 1; }
-
   // For tests: whether Allocate and Free may answer from the free list held in memory (on by
   // default) rather than by walking the list in the archive; both give the same results.
   void SetFreeListIndex(bool on) {
@@ -141,6 +138,8 @@ class ArchiveHeap {
   uint32_t Grow(uint32_t length);
   // A free block record that lies inside the archive and describes an area behind the header.
   bool IsSoundFreeBlock(uint32_t block) const;
+  // The free block after block, or 0 at the end or where the list would close a loop.
+  uint32_t NextFreeBlock(uint32_t block, LoopCheck& loop) const;
   // The free list in memory, built from the archive on first use; null when the list in the
   // archive is damaged (a block outside the data, a loop, records and areas that overlap), where
   // the walks alone decide.
