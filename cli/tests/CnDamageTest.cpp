@@ -193,34 +193,6 @@ TEST_F(CnDamageTest, DamagedArchivesRestoreExactlyOrAreRefused) {
   EXPECT_GT(refused, static_cast<int>(mutants.size()) / 2) << "most damage is met by the restore";
 }
 
-// A loop in a folder's child list, made where the folder's first child links back to itself:
-// restore reports it instead of writing the same child again and again.
-TEST_F(CnDamageTest, ALoopingChildListFailsTheRestore) {
-  ASSERT_NO_FATAL_FAILURE(MakeTwoSnapshots(0));
-  std::string bytes = ReadFileBytes(Archive());
-  uint32_t node = 0;
-  {
-    std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), Narrow(Archive()), false, false, &heap), S_OK);
-    struct FirstChild final : ArchiveVisitor {
-      uint32_t node = 0;
-      void OnRevision(const ObjectRecord&, const RevisionRecord& revision) override {
-        if (node == 0 && revision.Children() != 0 && revision.Next() == 0) node = revision.Children();
-      }
-    } finder;
-    WalkArchive(*heap, finder);
-    node = finder.node;
-  }
-  ASSERT_NE(node, 0u);
-  PutLE32(bytes, node, node);
-  WriteFileBytes(Archive(), bytes);
-  fs::remove_all(tree_);
-  const CnRun run = RunCn(L"/r x.crn", dir_.wstring(), 30000);
-  EXPECT_EQ(run.exitCode, kFailed);
-  EXPECT_NE(run.err.find("Unable to get enumerator!\n"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("Failed to restore: "), std::string::npos) << run.err;
-}
-
 bool Writable(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
