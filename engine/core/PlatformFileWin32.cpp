@@ -74,12 +74,10 @@ class Win32File final : public PlatformFile {
       hr = SetEnd(fileSize);
     } else {
       const DWORD error = GetLastError();
-      // Wine answers ERROR_CALL_NOT_IMPLEMENTED, and there a file grown by its mapping is sparse:
-      // the space is only taken by writing the new part's zeros through the handle.
       if (error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION &&
           error != ERROR_INVALID_PARAMETER)
         return HRESULT_FROM_WIN32(error);
-      hr = WriteZeros(old, fileSize);
+      hr = error == ERROR_CALL_NOT_IMPLEMENTED ? ReserveUnderWine(old, fileSize) : WriteZeros(old, fileSize);
     }
     // Where even the size cannot be put back, the zeros past it are cut back on the next open.
     if (FAILED(hr)) SetEnd(old);
@@ -109,6 +107,20 @@ class Win32File final : public PlatformFile {
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(fileSize);
     return SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) && SetEndOfFile(file_) ? S_OK : LastError();
+  }
+
+  // Wine answers the allocation call with ERROR_CALL_NOT_IMPLEMENTED, and there a file grown by
+  // its mapping is sparse. Its valid data length call allocates the blocks for real (as zeros,
+  // refusing a full disk); where that is refused for another reason, the new part's zeros are
+  // written through the handle. (On Windows itself that call would expose old disk contents, so
+  // it is only made where the allocation call is missing.)
+  HRESULT ReserveUnderWine(uint64_t old, uint64_t fileSize) {
+    HRESULT hr = SetEnd(fileSize);
+    if (FAILED(hr)) return hr;
+    if (SetFileValidData(file_, static_cast<LONGLONG>(fileSize))) return S_OK;
+    const DWORD error = GetLastError();
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return HRESULT_FROM_WIN32(error);
+    return WriteZeros(old, fileSize);
   }
 
   HRESULT WriteZeros(uint64_t from, uint64_t to) {
