@@ -45,6 +45,8 @@ class ArchiveVisitor {
   virtual void OnRevision(const ObjectRecord&, const RevisionRecord&) {}
   virtual void OnDifference(const RevisionRecord&, const DifferenceRecord&) {}
   virtual void OnChild(const RevisionRecord&, const ObjectRecord&) {}
+  // Each ListNode of the snapshot entries, named streams and child lists, before its object.
+  virtual void OnListNode(const ListNode&) {}
   // what names the list or record at fault, offset where it is.
   virtual void OnProblem(const std::string& /*what*/, uint32_t /*offset*/) {}
 };

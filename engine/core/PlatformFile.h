@@ -26,6 +26,15 @@ class PlatformFile {
   // Removes the mapping, writing its changes back to the file. Harmless when nothing is mapped.
   virtual void Unmap() = 0;
 
+  // Makes the file fileSize bytes long with the disk space of its new part taken, so that writing
+  // those bytes through a later mapping cannot find the disk full (a file grown by a mapping may
+  // be sparse). Nothing happens when the file is already that long. On failure (a full disk) the
+  // file keeps its size. No mapping may be in place.
+  virtual HRESULT Reserve(uint64_t fileSize) = 0;
+
+  // Sets the file's end to fileSize, cutting off what lies past it. No mapping may be in place.
+  virtual HRESULT Truncate(uint64_t fileSize) = 0;
+
   // Writes the mapped changes to the disk and waits until the disk has them.
   virtual HRESULT Flush() = 0;
 };

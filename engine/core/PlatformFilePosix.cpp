@@ -56,6 +56,25 @@ class PosixFile final : public PlatformFile {
     return S_OK;
   }
 
+  HRESULT Reserve(uint64_t fileSize) override {
+    if (view_ != nullptr) return E_FAIL;
+    const uint64_t old = Size();
+    if (fileSize <= old) return S_OK;
+    if (!write_) return E_ACCESSDENIED;
+    // Takes the blocks for real (glibc writes zeros where the file system cannot allocate).
+    const int error = posix_fallocate(fd_, static_cast<off_t>(old), static_cast<off_t>(fileSize - old));
+    if (error == 0) return S_OK;
+    // Where even the size cannot be put back, the zeros past it are cut back on the next open.
+    static_cast<void>(ftruncate(fd_, static_cast<off_t>(old)) == 0);
+    return FromErrno(error);
+  }
+
+  HRESULT Truncate(uint64_t fileSize) override {
+    if (view_ != nullptr) return E_FAIL;
+    if (!write_) return E_ACCESSDENIED;
+    return ftruncate(fd_, static_cast<off_t>(fileSize)) == 0 ? S_OK : FromErrno(errno);
+  }
+
   HRESULT Flush() override {
     if (view_ != nullptr && msync(view_, length_, MS_SYNC) != 0) return FromErrno(errno);
     return fsync(fd_) == 0 || !write_ ? S_OK : FromErrno(errno);
