@@ -330,7 +330,7 @@ class Bench:
         """Takes the data sets this run does not measure from an earlier run's raw results."""
         with open(path) as f:
             earlier = json.load(f)
-        taken = sorted({key[0] for key in map(tuple, earlier["results"]) if key[0] not in self.args.sets + "-"})
+        taken = sorted({entry[0][0] for entry in earlier["results"] if entry[0][0] not in self.args.sets + "-"})
         for entry in earlier["results"]:
             key = tuple(entry[0])
             if key[0] in taken:
@@ -341,7 +341,8 @@ class Bench:
                 self.profiles[key] = entry[1]
                 self.profiled[key] = entry[2]
         if taken:
-            self.earlier.append((os.path.basename(path), earlier.get("when", "?"), taken))
+            self.earlier.append((os.path.basename(path), "%s, %s runs of %s rounds" % (
+                earlier.get("when", "?"), earlier.get("runs", "?"), earlier.get("rounds", "?")), taken))
 
     def raw(self):
         return {"when": datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), "machine": self.machine(),
