@@ -65,13 +65,22 @@ bool ForEachChild(ICairnRevision* revision, Visit visit) {
     return false;
   }
   ComPtr<ICairnObject> child;
-  while (children->Next(0, child.Out()) == S_OK && child) {
+  HRESULT hr;
+  while ((hr = children->Next(0, child.Out())) == S_OK && child) {
     ComPtr<ICairnRevision> latest;
-    if (LatestRevision(child.Get(), &latest) != S_OK) {
+    hr = LatestRevision(child.Get(), &latest);
+    if (FAILED(hr)) break;
+    if (hr != S_OK) {
       std::fputs("No revisions!\n", stderr);
       return false;
     }
     if (!visit(child.Get(), latest.Get())) return false;
+  }
+  if (FAILED(hr)) {
+    // A damaged archive: the children cannot all be had, and a folder without some of them must
+    // not pass for restored.
+    std::fputs("Unable to get enumerator!\n", stderr);
+    return false;
   }
   return true;
 }
@@ -221,14 +230,21 @@ bool RestoreSnapshot(ICairnSnapShot* snapshot) {
     return false;
   }
   ComPtr<ICairnObject> object;
-  while (objects->Next(0, object.Out()) == S_OK && object) {
+  HRESULT hr;
+  while ((hr = objects->Next(0, object.Out())) == S_OK && object) {
     Bstr name;
     if (FAILED(object->GetName(name.Out()))) {
       std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
       return false;
     }
     ComPtr<ICairnRevision> latest;
-    if (LatestRevision(object.Get(), &latest) != S_OK) continue;
+    hr = LatestRevision(object.Get(), &latest);
+    if (FAILED(hr)) {
+      std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
+      Report("Failed to restore: %s\n", name.Text());
+      return false;
+    }
+    if (hr != S_OK) continue;
     // A top-level object goes back to its stored full path.
     const std::wstring path = name.Text();
     const size_t slash = path.find_last_of(L'\\');
@@ -237,6 +253,11 @@ bool RestoreSnapshot(ICairnSnapShot* snapshot) {
       Report("Failed to restore: %s\n", path);
       return false;
     }
+  }
+  if (FAILED(hr)) {
+    // A damaged archive: the snapshot's objects cannot all be had.
+    std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
+    return false;
   }
   return true;
 }
@@ -250,18 +271,24 @@ HRESULT LatestLiveSnapshot(IEnumSnapShots* snapshots, ComPtr<ICairnSnapShot>* la
   hr = snapshots->Reset();
   if (FAILED(hr)) return hr;
   ComPtr<ICairnSnapShot> snapshot;
-  while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) *latest = snapshot;
+  while ((hr = snapshots->Next(1, snapshot.Out())) == S_OK && snapshot) *latest = snapshot;
+  if (FAILED(hr)) return hr;
   return *latest ? S_OK : S_FALSE;
 }
 
 }  // namespace
 
-bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items) {
+bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items, const std::string& archive) {
   for (const std::string& item : items) {
     ComPtr<ICairnSnapShot> snapshot;
     if (item == kSnapshotMarker) {
-      if (LatestLiveSnapshot(snapshots, &snapshot) != S_OK || !snapshot) continue;
-    } else if (!FindNamedSnapshot(snapshots, item, &snapshot)) {
+      const HRESULT hr = LatestLiveSnapshot(snapshots, &snapshot);
+      if (FAILED(hr)) {
+        SnapshotWalkFailed(archive);
+        return false;
+      }
+      if (hr != S_OK || !snapshot) continue;
+    } else if (!FindNamedSnapshot(snapshots, item, archive, &snapshot)) {
       return false;
     }
     if (!RestoreSnapshot(snapshot.Get())) return false;

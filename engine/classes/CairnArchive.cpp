@@ -186,10 +186,15 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
     return E_OUTOFMEMORY;
   }
   uint32_t newest = 0;
-  ForEach<SnapshotRecord>(*heap_, heap_->HeaderField(header::kSnapshotList), [&](SnapshotRecord& s) {
-    newest = s.Offset();
-    return S_OK;
-  });
+  if (FAILED(ForEach<SnapshotRecord>(*heap_, heap_->HeaderField(header::kSnapshotList), [&](SnapshotRecord& s) {
+        newest = s.Offset();
+        return S_OK;
+      }))) {
+    // A damaged snapshot list has no sound end to link a snapshot to.
+    LogInternalError(this, kModule, __LINE__);
+    heap_->Free(record, SnapshotRecord::kSize);
+    return kCorruptArchive;
+  }
   uint32_t flags = snapshot_flags::kLive | snapshot_flags::kNumberedStamps;
   if (options & options::kCompress) {
     flags |= snapshot_flags::kCompressed;
@@ -531,6 +536,10 @@ STDMETHODIMP CairnArchive::Load(LPCOLESTR fileName, DWORD mode) {
     return E_FAIL;
   }
   if (hr == kNotAnArchive) return E_ACCESSDENIED;
+  // Another archive object, perhaps in another process, is writing the file.
+  if (hr == kSharingViolation) return STG_E_SHAREVIOLATION;
+  // Writing is not allowed (a read-only file or medium): the caller may open it for reading.
+  if (write && (hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT))) return STG_E_ACCESSDENIED;
   if (FAILED(hr)) return E_FAIL;
   heap_ = std::move(heap);
 

@@ -19,10 +19,7 @@ bool EnumCairnObjects::NameOf(ArchiveHeap& heap, uint32_t offset, std::string* n
 HRESULT EnumCairnObjects::HandOutCurrent(ICairnObject** object) {
   ArchiveHeap* heap = Heap();
   ListNode node(*heap, cursor_.Current());
-  if (!node.IsValid() || !ObjectRecord(*heap, node.Object()).IsValid()) {
-    StopAtDamage(__LINE__);
-    return S_FALSE;
-  }
+  if (!node.IsValid() || !ObjectRecord(*heap, node.Object()).IsValid()) return Damaged(__LINE__);
   ObjectState state;
   state.record = node.Object();
   state.stamp = stamp_;
@@ -33,6 +30,7 @@ STDMETHODIMP EnumCairnObjects::Next(ULONG, ICairnObject** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (Heap() == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
   return cursor_.Current() != 0 ? HandOutCurrent(object) : S_FALSE;
 }
 
@@ -42,10 +40,12 @@ STDMETHODIMP EnumCairnObjects::Last(ULONG flag, ICairnObject** object) {
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
   uint32_t last = 0;
-  ForEach<ListNode>(*heap, first_, [&](ListNode& node) {
-    last = node.Offset();
-    return S_OK;
-  });
+  cursor_.Reset(first_);
+  if (FAILED(ForEach<ListNode>(*heap, first_, [&](ListNode& node) {
+        last = node.Offset();
+        return S_OK;
+      })))
+    return Damaged(__LINE__);
   cursor_.Reset(last);
   return Next(flag, object);
 }

@@ -19,23 +19,23 @@ STDMETHODIMP EnumCairnRevisions::Next(ULONG flags, ICairnRevision** revision) {
   *revision = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
+  if (cursor_.Current() != 0 && !RevisionRecord(*heap, cursor_.Current()).IsValid()) return Damaged(__LINE__);
   const ULONG selection = flags & (kAsAt | kAfter);
   if (selection == kAsAt) {
     if (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) > 0)
       cursor_.SetCurrent(0);
   } else if (selection == kAfter) {
-    while (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) <= 0)
-      Advance(*heap);
+    while (cursor_.Current() != 0 && CompareStamps(RevisionRecord(*heap, cursor_.Current()).AsAt(), stamp_) <= 0) {
+      HRESULT hr = Step(*heap, __LINE__);
+      if (FAILED(hr)) return hr;
+      if (cursor_.Current() != 0 && !RevisionRecord(*heap, cursor_.Current()).IsValid()) return Damaged(__LINE__);
+    }
   }
   if (cursor_.Current() == 0) return S_FALSE;
-  RevisionRecord current(*heap, cursor_.Current());
-  if (!current.IsValid()) {
-    StopAtDamage(__LINE__);
-    return S_FALSE;
-  }
   ObjectState state;
   state.object = object_.Get();
-  state.record = current.Offset();
+  state.record = cursor_.Current();
   state.stamp = stamp_;
   return HandOut(CLSID_CairnRevision, state, revision);
 }
@@ -47,13 +47,25 @@ STDMETHODIMP EnumCairnRevisions::Last(ULONG flags, ICairnRevision** revision) {
   if (heap == nullptr) return E_FAIL;
   Reset();
   const bool asAtOnly = (flags & (kAsAt | kAfter)) == kAsAt;
-  uint32_t steps = heap->MaxRecords(RevisionRecord::kSize);
-  while (cursor_.Current() != 0 && steps-- != 0) {
-    const uint32_t newer = RevisionRecord(*heap, cursor_.Current()).Next();
-    if (newer == 0 || !RevisionRecord(*heap, newer).IsValid()) break;
-    if (asAtOnly && CompareStamps(RevisionRecord(*heap, newer).AsAt(), stamp_) > 0) break;
-    cursor_.SetCurrent(newer);
+  // The whole chain must be sound, also behind the revision chosen: a damaged chain has no
+  // trustworthy newest revision.
+  uint32_t chosen = cursor_.Current();
+  bool passed = false;  // a revision later than the stamp was met
+  LoopCheck loop;
+  loop.Restart(chosen);
+  for (uint32_t at = chosen; at != 0;) {
+    const RevisionRecord record(*heap, at);
+    if (!record.IsValid()) return Damaged(__LINE__);
+    if (at != cursor_.Current() && !passed) {
+      if (asAtOnly && CompareStamps(record.AsAt(), stamp_) > 0)
+        passed = true;
+      else
+        chosen = at;
+    }
+    at = record.Next();
+    if (!loop.Step(at)) return Damaged(__LINE__);
   }
+  cursor_.SetCurrent(chosen);
   return Next(flags, revision);
 }
 

@@ -27,14 +27,13 @@ STDMETHODIMP EnumSnapShots::Next(ULONG flags, ICairnSnapShot** snapshot) {
   *snapshot = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
+  if (cursor_.Damaged()) return kCorruptArchive;
   while (cursor_.Current() != 0) {
     SnapshotRecord record(*heap, cursor_.Current());
-    if (!record.IsValid()) {
-      StopAtDamage(__LINE__);
-      break;
-    }
+    if (!record.IsValid()) return Damaged(__LINE__);
     if ((record.Flags() & flags) != 0) return HandOutCurrent(snapshot);
-    Advance(*heap);
+    HRESULT hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
   }
   return S_FALSE;
 }
@@ -46,10 +45,11 @@ STDMETHODIMP EnumSnapShots::Last(ULONG flags, ICairnSnapShot** snapshot) {
   if (heap == nullptr) return E_FAIL;
   Reset();
   uint32_t newest = 0;
-  ForEach<SnapshotRecord>(*heap, cursor_.Current(), [&](SnapshotRecord& record) {
-    newest = record.Offset();
-    return S_OK;
-  });
+  if (FAILED(ForEach<SnapshotRecord>(*heap, cursor_.Current(), [&](SnapshotRecord& record) {
+        newest = record.Offset();
+        return S_OK;
+      })))
+    return Damaged(__LINE__);
   cursor_.Reset(newest);
   if (newest == 0) return S_FALSE;
   if ((SnapshotRecord(*heap, newest).Flags() & flags) == 0) {
@@ -64,11 +64,18 @@ STDMETHODIMP EnumSnapShots::Prev(ULONG flags, ICairnSnapShot** snapshot) {
   *snapshot = nullptr;
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
-  if (cursor_.Current() != 0 && SnapshotRecord(*heap, cursor_.Current()).Previous() != 0) {
-    do {
-      cursor_.MoveTo(*heap, SnapshotRecord(*heap, cursor_.Current()).Previous(), SnapshotRecord::kSize);
-    } while (cursor_.Current() != 0 && SnapshotRecord(*heap, cursor_.Current()).IsValid() &&
-             (SnapshotRecord(*heap, cursor_.Current()).Flags() & flags) == 0);
+  if (cursor_.Damaged()) return kCorruptArchive;
+  if (cursor_.Current() != 0) {
+    SnapshotRecord current(*heap, cursor_.Current());
+    if (!current.IsValid()) return Damaged(__LINE__);
+    // At least one step towards the oldest, on to a match, or past the oldest.
+    for (uint32_t older = current.Previous(); older != 0;) {
+      if (!SnapshotRecord(*heap, older).IsValid() || !cursor_.MoveTo(older, true)) return Damaged(__LINE__);
+      const SnapshotRecord record(*heap, older);
+      if ((record.Flags() & flags) != 0) break;
+      older = record.Previous();
+      if (older == 0) cursor_.SetCurrent(0);
+    }
   }
   return Next(flags, snapshot);
 }
@@ -86,12 +93,10 @@ STDMETHODIMP EnumSnapShots::Set(ICairnSnapShot* snapshot) {
   ArchiveHeap* heap = Heap();
   while (heap != nullptr && cursor_.Current() != 0) {
     SnapshotRecord record(*heap, cursor_.Current());
-    if (!record.IsValid()) {
-      cursor_.SetCurrent(0);
-      break;
-    }
+    if (!record.IsValid()) return Damaged(__LINE__);
     if (record.Number() == number) break;
-    Advance(*heap);
+    hr = Step(*heap, __LINE__);
+    if (FAILED(hr)) return hr;
   }
   return S_OK;
 }

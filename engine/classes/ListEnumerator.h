@@ -25,21 +25,32 @@ class ListEnumerator : public EngineObject<Derived, I> {
     cursor_.Reset(heap != nullptr ? static_cast<Derived*>(this)->First(*heap) : 0);
     return S_OK;
   }
+  // Every method that walks reports a damaged list (a link outside the archive, into the header,
+  // without room for its record, an unsound record, or a loop) as kCorruptArchive, never as an
+  // end.
   // Skip: moves forward, stopping past the end; S_OK.
   STDMETHODIMP Skip(ULONG count) override {
     ArchiveHeap* heap = this->Heap();
-    for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i) Advance(*heap);
+    if (cursor_.Damaged()) return kCorruptArchive;
+    for (ULONG i = 0; heap != nullptr && i < count && cursor_.Current() != 0; ++i) {
+      HRESULT hr = Step(*heap, __LINE__);
+      if (FAILED(hr)) return hr;
+    }
     return S_OK;
   }
 
  protected:
-  void Advance(ArchiveHeap& heap) {
-    cursor_.MoveTo(heap, Record(heap, cursor_.Current()).Next(), Record::kSize);
+  // Moves to the record after the current one.
+  HRESULT Step(ArchiveHeap& heap, int line) {
+    const Record record(heap, cursor_.Current());
+    if (!record.IsValid() || !cursor_.MoveTo(record.Next())) return Damaged(line);
+    return S_OK;
   }
-  // Leaves the walk at a damaged record, logging it for line.
-  void StopAtDamage(int line) {
-    LogInternalError(this->archive_.Get(), Derived::kModule, line);
-    cursor_.SetCurrent(0);
+  // Reports damage met at line: logged once, then kCorruptArchive until the next Reset.
+  HRESULT Damaged(int line) {
+    if (!cursor_.Damaged()) LogInternalError(this->archive_.Get(), Derived::kModule, line);
+    cursor_.Damage();
+    return kCorruptArchive;
   }
 
   // Creates the item of class clsid with state (the archive filled in here) and moves past the
@@ -53,7 +64,7 @@ class ListEnumerator : public EngineObject<Derived, I> {
     state.archive = archive.Get();
     hr = CreateEngineObject(clsid, state, item);
     if (FAILED(hr)) return hr;
-    Advance(*heap);
+    Step(*heap, __LINE__);  // a damaged link behind this record is reported by the next call
     return S_OK;
   }
 
@@ -66,15 +77,14 @@ class ListEnumerator : public EngineObject<Derived, I> {
     *item = nullptr;
     ArchiveHeap* heap = this->Heap();
     if (heap == nullptr) return E_FAIL;
+    if (cursor_.Damaged()) return kCorruptArchive;
     const std::string wanted = ToAnsi(name);
     while (cursor_.Current() != 0) {
       std::string stored;
-      if (!static_cast<Derived*>(this)->NameOf(*heap, cursor_.Current(), &stored)) {
-        StopAtDamage(__LINE__);
-        break;
-      }
+      if (!static_cast<Derived*>(this)->NameOf(*heap, cursor_.Current(), &stored)) return Damaged(__LINE__);
       if (lstrcmpA(stored.c_str(), wanted.c_str()) == 0) return static_cast<Derived*>(this)->HandOutCurrent(item);
-      Advance(*heap);
+      HRESULT hr = Step(*heap, __LINE__);
+      if (FAILED(hr)) return hr;
     }
     return S_FALSE;
   }

@@ -90,7 +90,10 @@ void FreeObject(ArchiveHeap& heap, uint32_t object) {
   if (text != 0) FreeString(heap, text);
 }
 
-std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array) {
+// The items of a safe array as the archive names them. With adding set, an item whose full path
+// is longer than an archive name can hold is logged as missing (message 110) and left out: cut
+// to fit, it would name some other file or folder.
+std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array, bool adding) {
   std::vector<std::string> items;
   LONG low = 0, high = -1;
   if (array == nullptr || SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetLBound(array, 1, &low)) ||
@@ -103,7 +106,11 @@ std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array) {
       walk.changed = false;
       continue;
     }
-    items.push_back(BstrToArchive(item.Get()));
+    const std::string name = ToAnsi(item.Get());
+    if (adding && name.size() > kMaxNameLength)
+      LogEvent(walk.archive, message::kObjectGone, name);
+    else
+      items.push_back(name.substr(0, kMaxNameLength));
   }
   return items;
 }
@@ -484,8 +491,8 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
   if (heap == nullptr) return E_FAIL;
   const uint32_t entries = snapshot + 8;  // the entry list's head word
   heap->Write32(entries, 0);
-  const std::vector<std::string> adds = ArrayItems(walk, addObjects);
-  const std::vector<std::string> deletes = ArrayItems(walk, deleteObjects);
+  const std::vector<std::string> adds = ArrayItems(walk, addObjects, true);
+  const std::vector<std::string> deletes = ArrayItems(walk, deleteObjects, false);
   auto deleted = [&](const std::string& name) {
     for (const std::string& d : deletes)
       if (SameName(d, name)) return true;
@@ -494,9 +501,15 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
 
   // The base: the newest snapshot before this one that is not deleted.
   uint32_t base = SnapshotRecord(*heap, snapshot).Previous();
-  for (uint32_t steps = heap->MaxRecords(SnapshotRecord::kSize);
-       base != 0 && steps != 0 && (SnapshotRecord(*heap, base).Flags() & snapshot_flags::kDeleted); --steps)
+  LoopCheck loop;
+  loop.Restart(base);
+  while (base != 0 && (SnapshotRecord(*heap, base).Flags() & snapshot_flags::kDeleted)) {
     base = SnapshotRecord(*heap, base).Previous();
+    if (!loop.Step(base) || (base != 0 && !SnapshotRecord(*heap, base).IsValid())) {
+      LogInternalError(walk.archive, kArchive, __LINE__);
+      return kCorruptArchive;
+    }
+  }
 
   std::vector<std::string> kept;
   auto keep = [&](uint32_t object, const std::string& name) {
@@ -508,7 +521,14 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
     }
   };
 
-  // Carry over the base snapshot's entries.
+  // Carry over the base snapshot's entries. A damaged entry list would carry over only part of
+  // them, and the new snapshot would silently lose the rest.
+  if (base != 0 && FAILED(ForEach<ListNode>(*heap, SnapshotRecord(*heap, base).Entries(), [&](ListNode& node) {
+        return ObjectRecord(*heap, node.Object()).IsValid() ? S_OK : kCorruptArchive;
+      }))) {
+    LogInternalError(walk.archive, kArchive, __LINE__);
+    return kCorruptArchive;
+  }
   if (base != 0) {
     for (uint32_t object : ListObjects(*heap, SnapshotRecord(*heap, base).Entries())) {
       const std::string name = NameOf(*heap, object);

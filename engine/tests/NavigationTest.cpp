@@ -70,6 +70,10 @@ class NavigationTest : public ::testing::Test {
     return number;
   }
 
+  // Walks the whole archive until an enumerator fails: it must fail with kCorruptArchive, again
+  // when asked once more, and the log must name the module.
+  void CheckDamageIsReported(const char* what, const char* module);
+
   testing::TempDir dir_;
   std::string path_;
   ComPtr<ICairnArchive> archive_;
@@ -338,6 +342,89 @@ TEST_F(NavigationTest, SnapshotNamesCommentsAndTimes) {
   ComPtr<IEnumSnapShots> again = Snapshots();
   ASSERT_EQ(again->NextByName(name.Get(), snapshot.Out()), S_OK);
   EXPECT_EQ(NumberOf(snapshot.Get()), 1);
+}
+
+// A damaged list is a failure, reported as such by every later call too and logged as an internal
+// error of the enumerator; never the S_FALSE of a normal end.
+TEST_F(NavigationTest, DamagedListsAreFailuresNotEnds) {
+  struct Case {
+    const char* what;
+    void (*damage)(ArchiveHeap& heap, uint32_t s1, uint32_t s2, uint32_t s3);
+    const char* module;
+  } cases[] = {
+      {"the newest snapshot links back to the one before",
+       [](ArchiveHeap& heap, uint32_t, uint32_t s2, uint32_t s3) { SnapshotRecord(heap, s3).SetNext(s2); },
+       "EnumSnapShots"},
+      {"an entry links past the end",
+       [](ArchiveHeap& heap, uint32_t s1, uint32_t, uint32_t) {
+         ListNode(heap, SnapshotRecord(heap, s1).Entries()).SetNext(0xFFFFFFF0u);
+       },
+       "EnumCairnObjects"},
+      {"a revision links into the header",
+       [](ArchiveHeap& heap, uint32_t, uint32_t, uint32_t s3) {
+         const uint32_t file = ListNode(heap, SnapshotRecord(heap, s3).Entries()).Object();
+         RevisionRecord(heap, ObjectRecord(heap, file).OldestRevision()).SetNext(12);
+       },
+       "EnumCairnRevisions"},
+  };
+  for (const Case& c : cases) {
+    archive_.Reset();
+    {
+      std::unique_ptr<ArchiveHeap> heap;
+      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, false, true, &heap), S_OK);
+      const uint32_t s1 = heap->HeaderField(header::kSnapshotList);
+      const uint32_t s2 = SnapshotRecord(*heap, s1).Next(), s3 = SnapshotRecord(*heap, s2).Next();
+      c.damage(*heap, s1, s2, s3);
+    }
+    archive_ = LoadArchive(path_);
+    ASSERT_TRUE(archive_);
+    CheckDamageIsReported(c.what, c.module);
+    // The sound archive again for the next case.
+    archive_.Reset();
+    DeleteFileA(path_.c_str());
+    SetUp();
+  }
+}
+
+void NavigationTest::CheckDamageIsReported(const char* what, const char* module) {
+  {
+    // Walks everything the way a browser does, until something fails.
+    HRESULT hr = S_OK, again = S_OK;
+    ComPtr<IEnumSnapShots> snapshots = Snapshots();
+    ComPtr<ICairnSnapShot> snapshot;
+    for (int n = 0; n < 10 && SUCCEEDED(hr); ++n) {
+      hr = snapshots->Next(3, snapshot.Out());
+      if (hr != S_OK) {
+        again = snapshots->Next(3, snapshot.Out());
+        break;
+      }
+      ComPtr<IEnumCairnObjects> objects;
+      ASSERT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+      ComPtr<ICairnObject> object;
+      while ((hr = objects->Next(0, object.Out())) == S_OK) {
+        ComPtr<IEnumCairnRevisions> revisions;
+        ComPtr<ICairnRevision> revision;
+        ASSERT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
+        hr = revisions->Next(0, revision.Out());
+        while (hr == S_OK) hr = revisions->Next(0, revision.Out());
+        if (FAILED(hr)) {
+          again = revisions->Next(0, revision.Out());
+          break;
+        }
+      }
+      if (FAILED(hr) && again == S_OK) again = objects->Next(0, object.Out());
+      if (hr == S_FALSE) hr = S_OK;
+    }
+    EXPECT_EQ(hr, kCorruptArchive) << what;
+    EXPECT_EQ(again, kCorruptArchive) << what << ": the enumerator stays failed";
+  }
+  ComPtr<ICairnArchiveAdmin> admin;
+  ComPtr<IStream> log;
+  ASSERT_EQ(archive_.As(&admin), S_OK);
+  ASSERT_EQ(admin->InterpretLogStream(log.Out()), S_OK);
+  const std::vector<uint8_t> text = testing::ReadAll(log.Get());
+  EXPECT_NE(std::string(text.begin(), text.end()).find(std::string("Internal Error in ") + module), std::string::npos)
+      << what << "\n" << std::string(text.begin(), text.end());
 }
 
 TEST_F(NavigationTest, AnEnumeratorKeepsTheEngineLoaded) {
