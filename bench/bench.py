@@ -7,6 +7,7 @@ cn runs under Wine with the engine's time breakdown (CAIRN_PROFILE) collected on
 """
 import argparse
 import datetime
+import json
 import os
 import platform
 import shutil
@@ -22,6 +23,9 @@ sys.path.insert(0, HERE)
 import datagen  # noqa: E402
 
 MB = 1024 * 1024
+START_FLOOR = "floor under Wine: a program that only starts (benchstart)"
+READ_FLOOR = "floor under Wine: open, read and close every file (benchread)"
+GROWTH = "archive growth"
 
 
 class Bench:
@@ -33,8 +37,12 @@ class Bench:
         self.state = os.path.abspath(args.state)
         self.cn = os.path.join(os.path.abspath(args.build), "cli", "cn.exe")
         self.helper = os.path.join(os.path.abspath(args.build), "bench", "crnbench.exe")
+        self.start_only = os.path.join(os.path.abspath(args.build), "bench", "benchstart.exe")
+        self.read_all = os.path.join(os.path.abspath(args.build), "bench", "benchread.exe")
         self.results = {}   # (data, operation, program) -> list of per-run values
-        self.profiles = {}  # (data, operation, program) -> {phase: seconds}, summed over runs
+        self.profiles = {}  # (data, operation, program) -> {phase: [seconds, count]}, summed over runs
+        self.profiled = {}  # (data, operation, program) -> seconds of the profiled commands, summed
+        self.earlier = []   # (file, data sets) of earlier runs whose results complete the table
         self.notes = []
         self.log = open(os.path.join(self.work, "bench.log"), "a")
 
@@ -75,16 +83,20 @@ class Bench:
     def record(self, data, operation, program, value, profile_text=None):
         self.results.setdefault((data, operation, program), []).append(value)
         if profile_text:
-            self.add_profile(data, operation, program, profile_text)
+            self.add_profile(data, operation, program, profile_text, value)
 
-    def add_profile(self, data, operation, program, profile_text):
-        if profile_text:
-            phases = self.profiles.setdefault((data, operation, program), {})
+    def add_profile(self, data, operation, program, profile_text, seconds_taken):
+        if profile_text and seconds_taken is not None:
+            key = (data, operation, program)
+            phases = self.profiles.setdefault(key, {})
             for line in profile_text.splitlines():
                 if line.startswith("cairn profile: "):
                     fields = line[len("cairn profile: "):].rsplit(None, 3)
-                    name, seconds = fields[0].strip(), float(fields[2])
-                    phases[name] = phases.get(name, 0.0) + seconds
+                    name, count, seconds = fields[0].strip(), int(fields[1]), float(fields[2])
+                    phase = phases.setdefault(name, [0.0, 0])
+                    phase[0] += seconds
+                    phase[1] += count
+            self.profiled[key] = self.profiled.get(key, 0.0) + seconds_taken
 
     # ---- data
 
@@ -158,7 +170,7 @@ class Bench:
             self.change(data, target, r)
             seconds, text = snapshot(target)
             rounds.append(seconds)
-            self.add_profile(data, "snapshot after a round's changes", label, text)
+            self.add_profile(data, "snapshot after a round's changes", label, text, seconds)
         if all(s is not None for s in rounds):
             self.record(data, "snapshot after a round's changes", label, statistics.median(rounds))
             self.record(data, "%d rounds" % self.args.rounds, label, sum(rounds))
@@ -306,15 +318,50 @@ class Bench:
                         break
                     zlib.compress(piece, 1)
         self.record(data, "floor: zlib level 1 in 8 KB pieces", "native", time.perf_counter() - started)
+        # What any program under Wine pays to read the data: open, read and close every file.
+        seconds, out, _ = self.wine(self.read_all, self.windows_path(source))
+        if seconds is not None and not out.strip():
+            seconds = None
+        self.record(data, READ_FLOOR, "Wine", seconds)
+
+    # ---- results of earlier runs
+
+    def load_earlier(self, path):
+        """Takes the data sets this run does not measure from an earlier run's raw results."""
+        with open(path) as f:
+            earlier = json.load(f)
+        taken = sorted({entry[0][0] for entry in earlier["results"] if entry[0][0] not in self.args.sets + "-"})
+        for entry in earlier["results"]:
+            key = tuple(entry[0])
+            if key[0] in taken:
+                self.results[key] = entry[1]
+        for entry in earlier["profiles"]:
+            key = tuple(entry[0])
+            if key[0] in taken:
+                self.profiles[key] = entry[1]
+                self.profiled[key] = entry[2]
+        if taken:
+            self.earlier.append((os.path.basename(path), "%s, %s runs of %s rounds" % (
+                earlier.get("when", "?"), earlier.get("runs", "?"), earlier.get("rounds", "?")), taken))
+
+    def raw(self):
+        return {"when": datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), "machine": self.machine(),
+                "runs": self.args.runs, "rounds": self.args.rounds,
+                "results": [[list(k), v] for k, v in sorted(self.results.items())],
+                "profiles": [[list(k), v, self.profiled.get(k, 0.0)] for k, v in sorted(self.profiles.items())]}
 
     # ---- the whole run
 
     def main(self):
         os.makedirs(self.work, exist_ok=True)
         self.prepare_data()
+        for path in self.args.earlier:
+            self.load_earlier(path)
         for _ in range(self.args.runs):
             seconds, _, _ = self.wine(self.cn, "/zz")
             self.record("-", "Wine process start (cn with a bad command line)", "cn", seconds)
+            seconds, _, _ = self.wine(self.start_only)
+            self.record("-", START_FLOOR, "Wine", seconds)
         # The default options (7) also show the progress window; the other settings leave it out,
         # so that they time the engine, and "zlib window" shows what the window adds.
         plan = [("a", ["zlib", "zlib window", "none"]), ("b", ["zlib", "none", "bzip2"]), ("c", ["zlib", "none"])]
@@ -366,20 +413,26 @@ class Bench:
                      "MB/s is the data set's size over the time (restore: what was restored). "
                      "The ratio is to rdiff-backup in the same row (below 1 is faster or smaller). "
                      "cn times include starting a Wine process (first row). cn zlib and cn none run without the progress "
-                     "window; cn zlib window has the default options, with it (under Xvfb). %s"
+                     "window; cn zlib window has the default options, with it (under Xvfb). The Wine rows are "
+                     "small Windows programs run the same way: their times are the floor under cn's. %s"
                      % (self.args.runs, min(self.args.runs, self.args.bzip2_runs), self.args.rounds,
                         self.data_size("a") / MB, self.data_size("b") / MB, self.data_size("c") / MB,
                         self.args.comment))
+        for name, when, taken in self.earlier:
+            lines.append("Data set%s %s: from an earlier run (`%s`, %s), on the same machine."
+                         % ("s" if len(taken) > 1 else "", ", ".join("(%s)" % d for d in taken), name, when))
+            lines.append("")
         lines.append("")
         lines.append("| Data | Operation | Program | Median | MB/s | × rdiff-backup |")
         lines.append("|---|---|---|---:|---:|---:|")
         names = {"a": "(a) tree", "b": "(b) 256 MB file", "c": "(c) compound document", "-": "-"}
-        order = ["Wine process start (cn with a bad command line)", "first snapshot", "snapshot, nothing changed",
+        order = ["Wine process start (cn with a bad command line)", START_FLOOR, "first snapshot", "snapshot, nothing changed",
                  "snapshot after a round's changes", "%d rounds" % self.args.rounds, "restore of the oldest snapshot",
                  "archive size", "free space in it", "live bytes (size - free)", "floor: reading it (tar | cat)",
                  "floor: comparing it with a copy (diff)", "floor: comparing it with a copy (cmp)",
-                 "floor: zlib level 1 in 8 KB pieces"]
-        programs = ["cn zlib", "cn zlib window", "cn none", "cn bzip2", "cn", "rdiff-backup", "git", "restic", "native"]
+                 "floor: zlib level 1 in 8 KB pieces", READ_FLOOR]
+        programs = ["cn zlib", "cn zlib window", "cn none", "cn bzip2", "cn", "rdiff-backup", "git", "restic", "native",
+                    "Wine"]
         for data in ["-", "a", "b", "c"]:
             for operation in order:
                 for program in programs:
@@ -404,14 +457,41 @@ class Bench:
             verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
             lines.append("- %s: %s× (target ≤ %.1f×): %s" % (text, "n/a" if ratio is None else "%.2f" % ratio,
                                                            limit, verdict))
+        for text, data, operation, program, against, limit in [
+                ("first snapshot of (a)", "a", "first snapshot", "cn zlib", None, 2.0),
+                ("first snapshot of (b), no compression", "b", "first snapshot", "cn none", None, 3.0),
+                ("snapshot of (a) with nothing changed, against the Wine floor of reading the tree", "a",
+                 "snapshot, nothing changed", "cn zlib", READ_FLOOR, 1.2)]:
+            mine = self.median(data, operation, program)
+            theirs = self.median(data, operation, "rdiff-backup") if against is None else self.median(data, against,
+                                                                                                       "Wine")
+            ratio = None if mine is None or not theirs else mine / theirs
+            verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
+            lines.append("- %s (%s): %s× (target ≤ %.1f×): %s" % (text, program, "n/a" if ratio is None else
+                                                                  "%.2f" % ratio, limit, verdict))
+        shares = {key: self.growth_share(key) for key in self.profiles if "snapshot" in key[1]}
+        shares = {key: share for key, share in shares.items() if share is not None}
+        if shares:
+            worst = max(shares, key=shares.get)
+            lines.append("- archive growth, its largest share of a snapshot's time: %.1f%% in (%s) %s, %s "
+                         "(target ≤ 5%%): %s" % (100 * shares[worst], worst[0], worst[1], worst[2],
+                                                 "met" if shares[worst] <= 0.05 else "missed"))
         if self.profiles:
             lines.append("")
-            lines.append("Where cn's time goes (CAIRN_PROFILE, seconds summed over the runs and rounds; the rest is "
-                         "the snapshot walk's own work, Wine's process start and cn itself):")
+            lines.append("Where cn's time goes (CAIRN_PROFILE, seconds summed over the runs and rounds, with the "
+                         "number of calls of the phase; the rest is the snapshot walk's own work, Wine's process start "
+                         "and cn itself). Archive growth is its own line, with its share of the commands' time:")
             lines.append("")
-            for (data, operation, program), phases in sorted(self.profiles.items()):
-                parts = ", ".join("%s %.2f" % (k, v) for k, v in sorted(phases.items(), key=lambda kv: -kv[1]))
-                lines.append("- (%s) %s, %s: %s" % (data, operation, program, parts))
+            for key, phases in sorted(self.profiles.items()):
+                data, operation, program = key
+                parts = ", ".join("%s %.2f (%d)" % (k, v[0], v[1])
+                                  for k, v in sorted(phases.items(), key=lambda kv: -kv[1][0]) if k != GROWTH)
+                lines.append("- (%s) %s, %s: %.2f s in all; %s" % (data, operation, program, self.profiled.get(key, 0.0),
+                                                                  parts))
+                if GROWTH in phases:
+                    share = self.growth_share(key)
+                    lines.append("  - archive growth %.2f s (%d growths)%s" % (
+                        phases[GROWTH][0], phases[GROWTH][1], "" if share is None else ", %.1f%%" % (100 * share)))
         if self.notes:
             lines.append("")
             lines.append("Notes:")
@@ -425,11 +505,20 @@ class Bench:
         if not final:
             with open(os.path.join(self.work, "partial.md"), "w") as f:
                 f.write(text)
+            with open(os.path.join(self.work, "partial.json"), "w") as f:
+                json.dump(self.raw(), f, indent=1)
             return
         for path in [os.path.join(out_dir, name), os.path.join(out_dir, "latest.md")]:
             with open(path, "w") as f:
                 f.write(text)
+        # The raw figures, which a later run of other data sets can take into its table (--with).
+        with open(os.path.join(out_dir, name[:-3] + ".json"), "w") as f:
+            json.dump(self.raw(), f, indent=1)
         print(text)
+
+    def growth_share(self, key):
+        phases, total = self.profiles.get(key, {}), self.profiled.get(key, 0.0)
+        return phases[GROWTH][0] / total if GROWTH in phases and total > 0 else None
 
     def median(self, data, operation, program):
         values = self.results.get((data, operation, program))
@@ -477,6 +566,9 @@ def main():
     parser.add_argument("--scale", type=int, default=1)
     parser.add_argument("--cn-only", action="store_true")
     parser.add_argument("--comment", default="")
+    parser.add_argument("--with", dest="earlier", action="append", default=[], metavar="RESULTS.json",
+                        help="an earlier run's raw results (bench/results/*.json): its data sets that this run "
+                             "does not measure complete the table")
     args = parser.parse_args()
     Bench(args).main()
 

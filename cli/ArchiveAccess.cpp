@@ -6,7 +6,7 @@
 namespace cairn {
 namespace cn {
 
-HRESULT OpenArchive(const std::wstring& absolutePath, bool create, ComPtr<ICairnArchive>* archive) {
+HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive) {
   archive->Reset();
   ComPtr<IBindCtx> context;
   ComPtr<IRunningObjectTable> rot;
@@ -21,6 +21,8 @@ HRESULT OpenArchive(const std::wstring& absolutePath, bool create, ComPtr<ICairn
   HRESULT hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file.OutVoid());
   if (FAILED(hr)) return hr;
   hr = file->Load(absolutePath.c_str(), create ? STGM_CREATE | STGM_READWRITE : STGM_READWRITE);
+  if (readFallback && (hr == STG_E_ACCESSDENIED || hr == STG_E_SHAREVIOLATION))
+    hr = file->Load(absolutePath.c_str(), STGM_READ);
   if (FAILED(hr)) return hr;
   return file.As(archive);
 }

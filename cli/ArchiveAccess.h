@@ -12,8 +12,10 @@
 namespace cairn {
 namespace cn {
 
-// Opens the archive at the absolute path. With create a missing archive is made.
-HRESULT OpenArchive(const std::wstring& absolutePath, bool create, ComPtr<ICairnArchive>* archive);
+// Opens the archive at the absolute path, for writing. With create a missing archive is made.
+// With readFallback an archive that cannot be written (a read-only file or medium, or another
+// writer at work) is opened for reading alone. STG_E_SHAREVIOLATION when another writer holds it.
+HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive);
 
 // The revision of an object that was current as at the view the object was reached from (a
 // snapshot, or a parent's revision). S_FALSE when the object had none then.

@@ -12,10 +12,12 @@ namespace cairn {
 namespace cn {
 namespace {
 
-void ListEverySnapshot(IEnumSnapShots* snapshots) {
+// False when the snapshots cannot be walked to their end.
+bool ListEverySnapshot(IEnumSnapShots* snapshots, const std::string& archive) {
   bool header = false;
   ComPtr<ICairnSnapShot> snapshot;
-  while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) {
+  HRESULT hr;
+  while ((hr = snapshots->Next(1, snapshot.Out())) == S_OK && snapshot) {
     Bstr name;
     Bstr comment;
     FILETIME created{};
@@ -30,10 +32,16 @@ void ListEverySnapshot(IEnumSnapShots* snapshots) {
     std::printf("%-15s\t%s\t%s\n", Console(name.Text().c_str()).c_str(), LocalDateTime(created).c_str(),
                 Console(comment.Text().c_str()).c_str());
   }
+  if (FAILED(hr)) {
+    SnapshotWalkFailed(archive);
+    return false;
+  }
+  return true;
 }
 
 // One line per top-level object that has a revision as at the snapshot; an object whose details
-// cannot be read is left out.
+// cannot be read is left out. False, with a message, when the objects or an object's revisions
+// cannot be walked (a damaged archive), so that no object goes missing unnoticed.
 bool ListObjects(ICairnSnapShot* snapshot) {
   ComPtr<IEnumCairnObjects> objects;
   if (FAILED(snapshot->EnumCairnObjects(0, objects.Out())) || !objects) {
@@ -42,9 +50,12 @@ bool ListObjects(ICairnSnapShot* snapshot) {
   }
   bool header = false;
   ComPtr<ICairnObject> object;
-  while (objects->Next(0, object.Out()) == S_OK && object) {
+  HRESULT hr;
+  while ((hr = objects->Next(0, object.Out())) == S_OK && object) {
     ComPtr<ICairnRevision> revision;
-    if (LatestRevision(object.Get(), &revision) != S_OK) continue;
+    hr = LatestRevision(object.Get(), &revision);
+    if (FAILED(hr)) break;
+    if (hr != S_OK) continue;
     if (!header) std::printf("%-60s\tModified\n", "Name");
     header = true;
     LONG number = 0;
@@ -57,19 +68,23 @@ bool ListObjects(ICairnSnapShot* snapshot) {
     const std::string line = Console(name.Text().c_str()) + ";" + std::to_string(number);
     std::printf("%-60s\t%s\n", line.c_str(), LocalDateTime(stat.mtime).c_str());
   }
+  if (FAILED(hr)) {
+    std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
+    return false;
+  }
   return true;
 }
 
 }  // namespace
 
-bool ListSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items) {
+bool ListSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items, const std::string& archive) {
   for (const std::string& item : items) {
     if (item == kSnapshotMarker) {
-      ListEverySnapshot(snapshots);
+      if (!ListEverySnapshot(snapshots, archive)) return false;
       continue;
     }
     ComPtr<ICairnSnapShot> snapshot;
-    if (!FindNamedSnapshot(snapshots, item, &snapshot) || !ListObjects(snapshot.Get())) return false;
+    if (!FindNamedSnapshot(snapshots, item, archive, &snapshot) || !ListObjects(snapshot.Get())) return false;
   }
   return true;
 }

@@ -9,8 +9,10 @@
 #include "CommandLine.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
+#include "Handle.h"
 #include "RestoreNames.h"
 #include "SnapshotItem.h"
+#include "TaskMemory.h"
 
 namespace cairn {
 namespace cn {
@@ -31,38 +33,6 @@ constexpr DWORD kElementStream = STGTY_STREAM;
 void Report(const char* format, const std::wstring& path) {
   std::fprintf(stderr, format, Console(path.c_str()).c_str());
 }
-
-// Closes a file handle at the end of the scope.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (Valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// The name in a STATSTG, freed with the task allocator.
-class ElementName {
- public:
-  ElementName(IMalloc* allocator, LPOLESTR name) : allocator_(allocator), name_(name) {}
-  ~ElementName() {
-    if (name_ != nullptr) allocator_->Free(name_);
-  }
-  ElementName(const ElementName&) = delete;
-  ElementName& operator=(const ElementName&) = delete;
-  std::wstring Text() const { return name_ ? name_ : L""; }
-
- private:
-  IMalloc* allocator_;
-  LPOLESTR name_;
-};
 
 // Makes the folder and any missing parents. A path shorter than three characters (a drive) and
 // an existing folder need nothing; a file standing where a folder is needed fails.
@@ -95,13 +65,22 @@ bool ForEachChild(ICairnRevision* revision, Visit visit) {
     return false;
   }
   ComPtr<ICairnObject> child;
-  while (children->Next(0, child.Out()) == S_OK && child) {
+  HRESULT hr;
+  while ((hr = children->Next(0, child.Out())) == S_OK && child) {
     ComPtr<ICairnRevision> latest;
-    if (LatestRevision(child.Get(), &latest) != S_OK) {
+    hr = LatestRevision(child.Get(), &latest);
+    if (FAILED(hr)) break;
+    if (hr != S_OK) {
       std::fputs("No revisions!\n", stderr);
       return false;
     }
     if (!visit(child.Get(), latest.Get())) return false;
+  }
+  if (FAILED(hr)) {
+    // A damaged archive: the children cannot all be had, and a folder without some of them must
+    // not pass for restored.
+    std::fputs("Unable to get enumerator!\n", stderr);
+    return false;
   }
   return true;
 }
@@ -124,8 +103,8 @@ bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
 // Copies the stream in pieces until a read returns nothing. The times are set even after a
 // failed write, as far as the file got.
 bool RestorePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat) {
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     Report("Unable to create file: %s\n", path);
     return false;
   }
@@ -176,8 +155,8 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0)
       std::fputs("Unable to stat storage!\n", stderr);
       return false;
     }
-    const ElementName storedName(allocator.Get(), stat.pwcsName);
-    const std::wstring name = SafeChildName(storedName.Text(), false);
+    const TaskMemory<wchar_t> storedName(stat.pwcsName);
+    const std::wstring name = SafeChildName(storedName ? storedName.Get() : L"", false);
     if (name.empty()) return false;
     if (stat.type == kCompoundFile) {
       ComPtr<IStorage> element;
@@ -212,8 +191,8 @@ bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, con
     }
     if (!CopyElementTree(revision, storage.Get())) return false;
   }
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     Report("Unable to open: %s\n", path);
     return false;
   }
@@ -251,14 +230,21 @@ bool RestoreSnapshot(ICairnSnapShot* snapshot) {
     return false;
   }
   ComPtr<ICairnObject> object;
-  while (objects->Next(0, object.Out()) == S_OK && object) {
+  HRESULT hr;
+  while ((hr = objects->Next(0, object.Out())) == S_OK && object) {
     Bstr name;
     if (FAILED(object->GetName(name.Out()))) {
       std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
       return false;
     }
     ComPtr<ICairnRevision> latest;
-    if (LatestRevision(object.Get(), &latest) != S_OK) continue;
+    hr = LatestRevision(object.Get(), &latest);
+    if (FAILED(hr)) {
+      std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
+      Report("Failed to restore: %s\n", name.Text());
+      return false;
+    }
+    if (hr != S_OK) continue;
     // A top-level object goes back to its stored full path.
     const std::wstring path = name.Text();
     const size_t slash = path.find_last_of(L'\\');
@@ -267,6 +253,11 @@ bool RestoreSnapshot(ICairnSnapShot* snapshot) {
       Report("Failed to restore: %s\n", path);
       return false;
     }
+  }
+  if (FAILED(hr)) {
+    // A damaged archive: the snapshot's objects cannot all be had.
+    std::fputs("Internal Error: Unable to get enumerator!\n", stderr);
+    return false;
   }
   return true;
 }
@@ -280,18 +271,24 @@ HRESULT LatestLiveSnapshot(IEnumSnapShots* snapshots, ComPtr<ICairnSnapShot>* la
   hr = snapshots->Reset();
   if (FAILED(hr)) return hr;
   ComPtr<ICairnSnapShot> snapshot;
-  while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) *latest = snapshot;
+  while ((hr = snapshots->Next(1, snapshot.Out())) == S_OK && snapshot) *latest = snapshot;
+  if (FAILED(hr)) return hr;
   return *latest ? S_OK : S_FALSE;
 }
 
 }  // namespace
 
-bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items) {
+bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items, const std::string& archive) {
   for (const std::string& item : items) {
     ComPtr<ICairnSnapShot> snapshot;
     if (item == kSnapshotMarker) {
-      if (LatestLiveSnapshot(snapshots, &snapshot) != S_OK || !snapshot) continue;
-    } else if (!FindNamedSnapshot(snapshots, item, &snapshot)) {
+      const HRESULT hr = LatestLiveSnapshot(snapshots, &snapshot);
+      if (FAILED(hr)) {
+        SnapshotWalkFailed(archive);
+        return false;
+      }
+      if (hr != S_OK || !snapshot) continue;
+    } else if (!FindNamedSnapshot(snapshots, item, archive, &snapshot)) {
       return false;
     }
     if (!RestoreSnapshot(snapshot.Get())) return false;

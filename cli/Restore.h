@@ -11,8 +11,9 @@ namespace cn {
 
 // Restores each item (kSnapshotMarker: the newest live snapshot, nothing when there is none;
 // else the snapshot with that stored name;number) in order on one snapshot enumerator. False
-// after the first failure, which ends the run; its messages have been printed.
-bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items);
+// after the first failure, which ends the run (also a damaged archive); its messages have been
+// printed.
+bool RestoreSnapshots(IEnumSnapShots* snapshots, const std::vector<std::string>& items, const std::string& archive);
 
 }  // namespace cn
 }  // namespace cairn

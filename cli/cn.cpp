@@ -20,6 +20,8 @@ namespace cn {
 namespace {
 
 constexpr int kFailure = -1;
+// Longest full path the archive keeps as a name (its conversion buffers hold 260 characters).
+constexpr int kMaxArchiveName = 259;
 
 // A one-dimensional safe array of BSTR (lower bound 0), destroyed with its strings.
 class BstrArray {
@@ -27,9 +29,8 @@ class BstrArray {
   explicit BstrArray(const std::vector<std::wstring>& items) {
     array_ = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(items.size()));
     for (LONG i = 0; array_ != nullptr && i < static_cast<LONG>(items.size()); ++i) {
-      BSTR item = SysAllocString(items[static_cast<size_t>(i)].c_str());
-      SafeArrayPutElement(array_, &i, item);  // copies the string
-      SysFreeString(item);
+      const Bstr item(items[static_cast<size_t>(i)].c_str());
+      SafeArrayPutElement(array_, &i, item.Get());  // copies the string
     }
   }
   ~BstrArray() {
@@ -49,17 +50,33 @@ std::vector<std::wstring> AbsolutePaths(const std::vector<std::string>& items) {
   return paths;
 }
 
-// Opens an archive as the snapshot run and the listings need it. An archive that cannot be
-// opened for a snapshot loses its scheduled job too. Prints the failure.
+// Opens an archive as the snapshot run and the listings need it: listings and restores read an
+// archive that cannot be written. An archive that cannot be opened for a snapshot loses its
+// scheduled job too, unless another writer holds it for now. Prints the failure.
 bool Open(const std::string& typed, bool create, bool forSnapshot, ComPtr<ICairnArchive>* archive) {
   const std::wstring path = AbsolutePath(Wide(typed));
-  if (SUCCEEDED(OpenArchive(path, create, archive))) return true;
-  if (forSnapshot) DeleteScheduledJob(path);
+  const HRESULT hr = OpenArchive(path, create, !forSnapshot, archive);
+  if (SUCCEEDED(hr)) return true;
+  if (forSnapshot && hr != STG_E_SHAREVIOLATION) DeleteScheduledJob(path);
   std::fprintf(stderr, "Failed to open/create %s\n", Console(typed).c_str());
   return false;
 }
 
+// Tells the user of each item to add whose full path is longer than an archive name can hold;
+// the engine leaves such items out as it does missing ones.
+void ReportLongPaths(const std::vector<std::string>& items) {
+  for (const std::string& item : items) {
+    const std::wstring path = AbsolutePath(Wide(item));
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.c_str(), static_cast<int>(path.size()), nullptr, 0, nullptr,
+                                          nullptr);
+    if (bytes > kMaxArchiveName)
+      std::fprintf(stderr, "Unable to add, path longer than %d characters: %s\n", kMaxArchiveName,
+                   Console(item).c_str());
+  }
+}
+
 int SnapshotRun(const CommandLine& command) {
+  ReportLongPaths(command.adds);
   BstrArray adds(AbsolutePaths(command.adds));
   BstrArray deletes(AbsolutePaths(command.deletes));
   Bstr name(Wide(command.snapshotName));
@@ -89,7 +106,7 @@ int SnapshotRun(const CommandLine& command) {
 // Runs one phase of listing or restoring over every archive in turn, each with its own snapshot
 // enumerator shared by all the phase's items. False after the first failure.
 bool ForEachArchive(const CommandLine& command, const std::vector<std::string>& items,
-                    bool (*phase)(IEnumSnapShots*, const std::vector<std::string>&)) {
+                    bool (*phase)(IEnumSnapShots*, const std::vector<std::string>&, const std::string&)) {
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
     if (!Open(typed, false, false, &archive)) return false;
@@ -98,7 +115,7 @@ bool ForEachArchive(const CommandLine& command, const std::vector<std::string>& 
       std::fprintf(stderr, "Failed to get snapshot enumerator for %s\n", Console(typed).c_str());
       return false;
     }
-    if (!phase(snapshots.Get(), items)) return false;
+    if (!phase(snapshots.Get(), items, typed)) return false;
   }
   return true;
 }

@@ -81,7 +81,7 @@ Conversion MakeSelfExtracting(const wchar_t* archive, int n, const wchar_t* laun
     Handle source = OpenForReading(archive);
     ok = source && Copy(source.Get(), out.Get(), kWhole, &count);
   }
-  out.Close();
+  out.Reset();
   if (!ok) {
     DeleteFileW(output);
     return Conversion::kFailed;
@@ -106,8 +106,8 @@ Conversion MakePlain(const wchar_t* selfExtracting, int n) {
   ULONGLONG count = 0;
   bool ok = SetFilePointerEx(source.Get(), at, &at, FILE_BEGIN) && at.QuadPart == kArchiveOffset &&
             Copy(source.Get(), out.Get(), kWhole, &count);
-  source.Close();
-  out.Close();
+  source.Reset();
+  out.Reset();
   if (!ok) {
     DeleteFileW(output);
     return Conversion::kFailed;

@@ -11,7 +11,7 @@
 #include "ComPtr.h"
 #include "Registration.h"
 #include "ShellModule.h"
-#include "Text.h"
+#include "ShellText.h"
 #include "cairn.h"
 #include "resource.h"
 

@@ -106,6 +106,8 @@ bool CCairnFolder::AddDroppedFiles(HDROP drop, HWND owner) {
     char path[MAX_PATH] = {};
     if (DragQueryFileA(drop, i, path, MAX_PATH) > 0) paths.push_back(path);
   }
+  // Some platforms count an empty drop list as one empty name.
+  if (paths.empty()) return false;
   const StringArray add(paths), none(std::vector<std::string>{});
   return CreateSnapshotFromLists(add.Get(), none.Get(), owner);
 }

@@ -46,7 +46,6 @@ class CPidl {
 
   LPCITEMIDLIST Get() const { return list_; }
   bool Empty() const { return bytes_ <= kListTerminatorSize; }
-  size_t Bytes() const { return bytes_; }
 
  private:
   HRESULT Replace(const uint8_t* head, size_t headBytes, const uint8_t* tail, size_t tailBytes);

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <windows.h>
+#include <objidl.h>
 #include <unknwn.h>
 
 #include <new>
 #include <string>
+#include <type_traits>
 
 namespace cairn {
 namespace shell {
@@ -27,7 +29,8 @@ class ShellModule {
 };
 
 // A COM object answering IUnknown and the listed interfaces (the first one stands for
-// IUnknown). Objects are created with one reference and hold the module while they live.
+// IUnknown; IPersist is answered by the first listed interface derived from it). Objects are
+// created with one reference and hold the module while they live.
 template <class Derived, class First, class... Rest>
 class ComClass : public First, public Rest... {
  public:
@@ -42,6 +45,7 @@ class ComClass : public First, public Rest... {
       *object = static_cast<First*>(this);
     else
       (void)((iid == __uuidof(Rest) && (*object = static_cast<Rest*>(this), true)) || ...);
+    if (*object == nullptr && iid == IID_IPersist) (void)(AnswerPersist<Rest>(object) || ...);
     if (*object == nullptr) return E_NOINTERFACE;
     AddRef();
     return S_OK;
@@ -68,6 +72,15 @@ class ComClass : public First, public Rest... {
   virtual ~ComClass() { ShellModule::Unlock(); }
 
  private:
+  template <class I>
+  bool AnswerPersist(void** object) {
+    if constexpr (std::is_base_of<IPersist, I>::value) {
+      *object = static_cast<IPersist*>(static_cast<I*>(this));
+      return true;
+    }
+    return false;
+  }
+
   LONG refs_ = 1;
 };
 

@@ -1,4 +1,5 @@
-// Text helpers of the extension, which works in ANSI (system code page) as the archive does.
+// Text helpers of the extension, which works in ANSI (the system code page) as the archive does;
+// the engine's interfaces and the shell's take wide text.
 #pragma once
 
 #include <windows.h>
@@ -6,16 +7,18 @@
 
 #include <string>
 
-#include "Text.h"
-
 namespace cairn {
 namespace shell {
+
+std::wstring FromAnsi(const std::string& text);
+std::string ToAnsi(const wchar_t* text);
+// A BSTR of ANSI text; null when out of memory.
+BSTR AnsiToBstr(const std::string& text);
 
 // A BSTR owned for the scope (null until set).
 class Bstr {
  public:
   Bstr() = default;
-  // From ANSI text; null when out of memory.
   explicit Bstr(const std::string& text) : text_(AnsiToBstr(text)) {}
   ~Bstr() { SysFreeString(text_); }
   Bstr(const Bstr&) = delete;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "ProcessCrash.h"
+
 namespace cairn {
 namespace {
 
@@ -31,7 +33,7 @@ std::wstring ModuleDirectory() {
   return dir.substr(0, dir.find_last_of(L'\\'));
 }
 
-CnRun RunCn(const std::wstring& arguments, const std::wstring& directory) {
+CnRun RunCn(const std::wstring& arguments, const std::wstring& directory, DWORD timeoutMs, bool expectTrouble) {
   CnRun run;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE outRead, outWrite, errRead, errWrite;
@@ -56,11 +58,20 @@ CnRun RunCn(const std::wstring& arguments, const std::wstring& directory) {
   HANDLE readers[2] = {CreateThread(nullptr, 0, Drain, &outJob, 0, nullptr),
                        CreateThread(nullptr, 0, Drain, &errJob, 0, nullptr)};
   if (started) {
+    const DWORD start = GetTickCount();
     for (;;) {
-      DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 60000, QS_ALLINPUT);
+      const DWORD spent = GetTickCount() - start;
+      DWORD wait = spent < timeoutMs
+                       ? MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, timeoutMs - spent, QS_ALLINPUT)
+                       : WAIT_TIMEOUT;
       if (wait != WAIT_OBJECT_0 + 1) break;
       MSG message;
       while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+      run.hung = true;
+      TerminateProcess(process.hProcess, kFailed);
+      WaitForSingleObject(process.hProcess, 10000);
     }
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hProcess);
@@ -71,6 +82,12 @@ CnRun RunCn(const std::wstring& arguments, const std::wstring& directory) {
   CloseHandle(readers[1]);
   CloseHandle(outRead);
   CloseHandle(errRead);
+  run.crashed = !run.hung && testing::ShowsCrash(run.exitCode, run.out, run.err);
+  if (!expectTrouble) {
+    EXPECT_FALSE(run.crashed) << "cn " << std::string(arguments.begin(), arguments.end()) << " crashed:\n"
+                              << run.out << run.err;
+    EXPECT_FALSE(run.hung) << "cn did not end";
+  }
   return run;
 }
 

@@ -13,11 +13,16 @@ std::wstring ModuleDirectory();
 struct CnRun {
   DWORD exitCode = 0;
   std::string out, err;  // line ends normalized to LF
+  bool crashed = false;  // Wine reported an unhandled exception, whatever the exit code
+  bool hung = false;     // still running after the time allowed; it was ended
 };
 
 // Runs cn with the arguments in the given directory, pumping messages meanwhile so that this
-// apartment can serve calls cn makes to objects it registered.
-CnRun RunCn(const std::wstring& arguments, const std::wstring& directory);
+// apartment can serve calls cn makes to objects it registered. A cn that crashes, or that is
+// still running after timeoutMs, fails the test (unless expectTrouble, for tests that count such
+// runs themselves) and is ended.
+CnRun RunCn(const std::wstring& arguments, const std::wstring& directory, DWORD timeoutMs = 120000,
+            bool expectTrouble = false);
 
 // cn's exit code -1 as the process reports it.
 constexpr DWORD kFailed = static_cast<DWORD>(-1);

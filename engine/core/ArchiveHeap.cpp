@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "ArchiveEnd.h"
 #include "ByteOrder.h"
 #include "Profile.h"
 #include "Revisions.h"
@@ -29,7 +30,11 @@ ArchiveHeap::ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset
     : file_(std::move(file)), viewOffset_(viewOffset), write_(write) {}
 
 ArchiveHeap::~ArchiveHeap() {
-  if (file_) file_->Unmap();
+  if (!file_) return;
+  const bool longer = IsWritable() && mapped_ > size_;
+  file_->Unmap();
+  // Where this fails (another opener still maps the file), the next open for writing cuts it.
+  if (longer) file_->Truncate(viewOffset_ + size_);
 }
 
 HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool create, bool write,
@@ -49,9 +54,11 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
   if (mapSize - viewOffset > std::numeric_limits<uint32_t>::max()) return E_FAIL;
   // Too short to hold a header: not an archive of any version, and never overwritten.
   if (mapSize - viewOffset < header::kSize) return kNotAnArchive;
+  if (fresh && FAILED(hr = file->Reserve(mapSize))) return hr;
 
   std::unique_ptr<ArchiveHeap> opened(new ArchiveHeap(std::move(file), viewOffset, write));
-  hr = opened->MapAt(static_cast<uint32_t>(mapSize - viewOffset));
+  const uint32_t dataSize = static_cast<uint32_t>(mapSize - viewOffset);
+  hr = opened->MapAt(dataSize, dataSize);
   if (FAILED(hr)) return hr;
 
   const uint32_t version = opened->Read32(header::kVersion);
@@ -63,19 +70,41 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
   }
   // A process stopped in the middle of storing a revision left its last switch to finish.
   FinishInterruptedSwitch(*opened);
+  if (write && !fresh && FAILED(hr = opened->CutBack())) return hr;
   *heap = std::move(opened);
   return S_OK;
 }
 
-HRESULT ArchiveHeap::MapAt(uint32_t size) {
+HRESULT ArchiveHeap::MapAt(uint32_t mapped, uint32_t size) {
   data_ = nullptr;
   size_ = 0;
+  mapped_ = 0;
   uint8_t* view = nullptr;
-  HRESULT hr = file_->Map(viewOffset_ + size, viewOffset_, &view);
+  HRESULT hr = file_->Map(viewOffset_ + mapped, viewOffset_, &view);
   if (FAILED(hr)) return hr;
   data_ = view;
+  mapped_ = mapped;
   size_ = size;
   return S_OK;
+}
+
+HRESULT ArchiveHeap::CutBack() {
+  // Only a file that ends in zeros can hold a step's unused part; any other costs no walk.
+  uint32_t used = size_;
+  static const uint8_t kZeros[4096] = {};
+  while (used - header::kSize >= sizeof kZeros && std::memcmp(data_ + used - sizeof kZeros, kZeros, sizeof kZeros) == 0)
+    used -= sizeof kZeros;
+  while (used > header::kSize && data_[used - 1] == 0) --used;
+  if (used == size_) return S_OK;
+  uint32_t end = 0;
+  if (FindLogicalEnd(*this, &end) != S_OK) return S_OK;  // a damaged archive is left as it is
+  // Bytes that are not zero are never cut, even where nothing refers to them.
+  end = std::max(end, used);
+  if (end >= size_) return S_OK;
+  const uint32_t oldSize = size_;
+  file_->Unmap();
+  if (FAILED(file_->Truncate(viewOffset_ + end))) return MapAt(oldSize, oldSize);
+  return MapAt(end, end);
 }
 
 uint8_t* ArchiveHeap::Resolve(uint32_t offset, uint32_t length) const {
@@ -99,7 +128,10 @@ void (*g_changeHook)(uint64_t) = nullptr;
 uint64_t g_changes = 0;
 bool (*g_growthHook)(uint64_t) = nullptr;
 uint64_t g_growths = 0;
+bool g_exactGrowth = false;
 }  // namespace
+
+void ArchiveHeap::SetExactGrowth(bool on) { g_exactGrowth = on; }
 
 void ArchiveHeap::SetChangeHook(void (*hook)(uint64_t change)) {
   g_changeHook = hook;
@@ -136,9 +168,10 @@ FreeListIndex* ArchiveHeap::Index() {
   };
   std::vector<Area> areas;
   std::unique_ptr<FreeListIndex> index(new FreeListIndex());
-  uint32_t steps = MaxRecords(kFreeBlockSize);
+  LoopCheck loop;
+  loop.Restart(Read32(header::kFreeList));
   for (uint32_t block = Read32(header::kFreeList); block != 0; block = Read32(block + kFreeNext)) {
-    if (steps-- == 0 || !IsSoundFreeBlock(block)) return nullptr;
+    if (!IsSoundFreeBlock(block) || !loop.Step(Read32(block + kFreeNext))) return nullptr;
     const uint32_t start = Read32(block + kFreeStart), length = Read32(block + kFreeLength);
     index->Append(block, start, length);
     areas.push_back(Area{block, kFreeBlockSize});
@@ -150,6 +183,11 @@ FreeListIndex* ArchiveHeap::Index() {
     if (static_cast<uint64_t>(areas[i - 1].start) + areas[i - 1].length > areas[i].start) return nullptr;
   index_ = std::move(index);
   return index_.get();
+}
+
+uint32_t ArchiveHeap::NextFreeBlock(uint32_t block, LoopCheck& loop) const {
+  const uint32_t next = Read32(block + kFreeNext);
+  return loop.Step(next) ? next : 0;
 }
 
 bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
@@ -170,9 +208,10 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
     best = index->BestFit(length);
     if (best != 0) bestExcess = index->Length(best) - length;
   }
-  uint32_t steps = index != nullptr ? 0 : MaxRecords(kFreeBlockSize);
-  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0 && steps-- != 0;
-       block = Read32(block + kFreeNext)) {
+  LoopCheck loop;  // a damaged list that loops ends after a few rounds
+  loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
+  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
+       block = NextFreeBlock(block, loop)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;  // never hand out what lies outside the data
     const uint32_t blockLength = Read32(block + kFreeLength);
@@ -199,21 +238,37 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
 uint32_t ArchiveHeap::Grow(uint32_t length) {
   profile::Scope scope(profile::kGrow);
   const uint32_t oldSize = size_;
-  if (static_cast<uint64_t>(oldSize) + length > std::numeric_limits<uint32_t>::max()) {
+  const uint64_t needed = static_cast<uint64_t>(oldSize) + length;
+  const bool refused = needed > std::numeric_limits<uint32_t>::max() ||
+                       (g_growthHook != nullptr && g_growthHook(++g_growths));
+  if (refused || (needed > mapped_ && !Extend(needed))) {
     ++refusals_;
     return 0;
   }
-  file_->Unmap();
-  const bool refused = g_growthHook != nullptr && g_growthHook(++g_growths);
-  if (refused || FAILED(MapAt(oldSize + length))) {
-    // The file could not grow: map it again as it was, so that only this allocation fails. When
-    // even that fails, MapAt leaves the heap closed, and nothing may touch the lost mapping.
-    ++refusals_;
-    MapAt(oldSize);
-    return 0;
-  }
+  size_ = static_cast<uint32_t>(needed);
   std::memset(data_ + oldSize, 0, length);
   return oldSize;
+}
+
+bool ArchiveHeap::Extend(uint64_t needed) {
+  uint64_t target = needed;
+  if (!g_exactGrowth) {
+    const uint64_t step = std::min<uint64_t>(std::max<uint64_t>(mapped_ / 8, kMinStep), kMaxStep);
+    target = std::min<uint64_t>(std::max<uint64_t>(needed, mapped_ + step), std::numeric_limits<uint32_t>::max());
+  }
+  const uint32_t oldMapped = mapped_, oldSize = size_;
+  file_->Unmap();
+  // The new part is reserved before it is mapped: writing into a sparse part of a mapping on a
+  // full disk faults instead of failing. A step the disk cannot hold gives way to the exact size,
+  // so that a nearly full disk still takes what fits.
+  HRESULT hr = file_->Reserve(viewOffset_ + target);
+  if (FAILED(hr) && target > needed) hr = file_->Reserve(viewOffset_ + (target = needed));
+  if (SUCCEEDED(hr) && SUCCEEDED(MapAt(static_cast<uint32_t>(target), oldSize))) return true;
+  // The file could not grow: map it again as it was, so that only this allocation fails. When
+  // even that fails, MapAt leaves the heap closed, and nothing may touch the lost mapping.
+  if (file_->Size() > viewOffset_ + oldMapped) file_->Truncate(viewOffset_ + oldMapped);
+  MapAt(oldMapped, oldSize);
+  return false;
 }
 
 HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
@@ -247,9 +302,10 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
     }
   }
   uint32_t reusable = index != nullptr ? index->FirstEmpty() : 0;
-  uint32_t steps = index != nullptr ? 0 : MaxRecords(kFreeBlockSize);
-  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0 && steps-- != 0;
-       block = Read32(block + kFreeNext)) {
+  LoopCheck loop;
+  loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
+  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
+       block = NextFreeBlock(block, loop)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;
     const uint32_t start = Read32(block + kFreeStart);
@@ -299,10 +355,11 @@ HRESULT ArchiveHeap::FreeSpace(FreeSpaceReport* report) const {
   *report = FreeSpaceReport();
   if (!IsOpen()) return kArchiveClosed;
   uint64_t total = 0;
-  uint32_t steps = MaxRecords(kFreeBlockSize);
+  LoopCheck loop;
+  loop.Restart(Read32(header::kFreeList));
   for (uint32_t block = Read32(header::kFreeList); block != 0;
        block = Read32(block + kFreeNext)) {
-    if (steps-- == 0 || !IsSoundFreeBlock(block)) return kCorruptArchive;
+    if (!IsSoundFreeBlock(block) || !loop.Step(Read32(block + kFreeNext))) return kCorruptArchive;
     const uint32_t length = Read32(block + kFreeLength);
     total += length;
     report->largest = std::max(report->largest, length);

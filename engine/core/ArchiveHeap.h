@@ -1,9 +1,14 @@
 // The archive file as a private heap of records linked by 32-bit archive offsets.
 //
 // The whole archive data is one mapped view. Every offset and length is checked against the
-// mapped size before use, so a corrupt or hostile file yields errors, never stray accesses.
-// Addresses returned by Resolve are valid only until the next Allocate: growing the file
-// re-creates the mapping, which may move.
+// archive's data size before use, so a corrupt or hostile file yields errors, never stray
+// accesses. Addresses returned by Resolve are valid only until the next Allocate: growing the
+// file re-creates the mapping, which may move.
+//
+// The data size is the archive's logical end, where growing the file by exactly each allocation
+// would have ended it. The file itself grows in large steps while the archive is open; what lies
+// past the logical end is zeros that belong to nothing, and releasing the heap sets the file's
+// end back to the logical end, so an archive at rest is byte for byte what exact growth gives.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +16,7 @@
 #include <string>
 
 #include "FreeListIndex.h"
+#include "LoopCheck.h"
 #include "PlatformFile.h"
 #include "Result.h"
 
@@ -63,10 +69,13 @@ class ArchiveHeap {
   // Opens the archive file at path (see PlatformFiles::Open for create and write). A new,
   // empty file opened with create receives a new header. Fails with kNewerVersion for a
   // version word of 12 to 127 and with kNotAnArchive for any other unknown content, which is
-  // never overwritten. Failures of the platform are passed on as they are.
+  // never overwritten. Failures of the platform are passed on as they are. Opened for writing,
+  // a file left longer than its archive (a process that ended before releasing it) is cut back
+  // to its logical end; a damaged archive is left as it is.
   static HRESULT Open(PlatformFiles& files, const std::string& path, bool create, bool write,
                       std::unique_ptr<ArchiveHeap>* heap);
 
+  // Unmaps the archive and sets the file's end back to the logical end.
   ~ArchiveHeap();
   ArchiveHeap(const ArchiveHeap&) = delete;
   ArchiveHeap& operator=(const ArchiveHeap&) = delete;
@@ -75,8 +84,10 @@ class ArchiveHeap {
   // without touching memory.
   bool IsOpen() const { return data_ != nullptr; }
   bool IsWritable() const { return write_ && IsOpen(); }
-  // Bytes of archive data now mapped (0 when closed).
+  // Bytes of archive data: the logical end (0 when closed).
   uint32_t DataSize() const { return size_; }
+  // Bytes of the file now mapped behind the view offset: the data and the zeros of the step.
+  uint32_t MappedSize() const { return mapped_; }
   // File offset at which the archive data begins (0, or 65536 in a self-extracting archive).
   uint64_t ViewOffset() const { return viewOffset_; }
 
@@ -121,11 +132,15 @@ class ArchiveHeap {
   static void SetChangeHook(void (*hook)(uint64_t change));
   // For full-disk tests: refuse(n) is asked before the n-th growth of any archive in the process;
   // true makes that growth fail as a full disk would.
+  // A growth is any allocation that moves the logical end, whether or not the file must grow.
   static void SetGrowthHook(bool (*refuse)(uint64_t growth));
+  // For tests: grow the file by exactly each allocation, as the archive at rest looks, rather
+  // than in steps. Applies to every archive in the process.
+  static void SetExactGrowth(bool on);
 
-  // Largest number of records of recordSize bytes that fit behind the header: the bound on the
-  // length of any list of such records, past which the list must hold a cycle.
-  uint32_t MaxRecords(uint32_t recordSize) const { return size_ / recordSize + 1; }
+  // How far the file grows at least when it must (an eighth of the mapped size within these).
+  static constexpr uint32_t kMinStep = 1u << 20;
+  static constexpr uint32_t kMaxStep = 64u << 20;
 
   // For tests: whether Allocate and Free may answer from the free list held in memory (on by
   // default) rather than by walking the list in the archive; both give the same results.
@@ -136,11 +151,18 @@ class ArchiveHeap {
 
  private:
   ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write);
-  HRESULT MapAt(uint32_t size);
+  // Maps mapped bytes of data, of which size are the archive's; on failure the heap is closed.
+  HRESULT MapAt(uint32_t mapped, uint32_t size);
   static void Changed();
   uint32_t Grow(uint32_t length);
+  // Makes the mapping hold at least needed bytes, growing the file by a step where it can.
+  bool Extend(uint64_t needed);
+  // Cuts the file back to the logical end when zeros run past it (see Open).
+  HRESULT CutBack();
   // A free block record that lies inside the archive and describes an area behind the header.
   bool IsSoundFreeBlock(uint32_t block) const;
+  // The free block after block, or 0 at the end or where the list would close a loop.
+  uint32_t NextFreeBlock(uint32_t block, LoopCheck& loop) const;
   // The free list in memory, built from the archive on first use; null when the list in the
   // archive is damaged (a block outside the data, a loop, records and areas that overlap), where
   // the walks alone decide.
@@ -153,6 +175,7 @@ class ArchiveHeap {
   bool write_;
   uint8_t* data_ = nullptr;
   uint32_t size_ = 0;
+  uint32_t mapped_ = 0;
   uint64_t refusals_ = 0;
   std::unique_ptr<FreeListIndex> index_;
   bool indexAllowed_ = true;

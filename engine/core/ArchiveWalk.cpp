@@ -69,6 +69,7 @@ class Walker {
     Check(ForEach<ListNode>(heap_, first, [&](ListNode& node) {
       HRESULT hr = Once(seenNodes_, node.Offset(), what);
       if (hr != S_OK) return hr;
+      visitor_.OnListNode(node);
       ObjectRecord object(heap_, node.Object());
       if (!object.IsValid()) {
         Problem("object link", node.Offset());

@@ -1,27 +1,31 @@
 // Safe walks over the linked lists of an archive. Every node is checked to lie inside the
-// archive before it is read, and a list longer than the archive could hold (so one that loops)
-// ends the walk with kCorruptArchive.
+// archive, behind the header, with room for its whole record, before it is read; a list that
+// loops ends the walk with kCorruptArchive as soon as the loop is closed.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "ArchiveRecords.h"
+#include "LoopCheck.h"
 
 namespace cairn {
 
 // Calls visit(R&) for each record of the list that starts at first and is linked by Next().
 // visit returns S_OK to go on, S_FALSE to stop early (ForEach then returns S_FALSE), or a
-// failure, which ForEach returns.
+// failure, which ForEach returns. A link to a record that is not wholly inside the archive data
+// behind the header, or a loop, is kCorruptArchive.
 template <class R, class Visit>
 HRESULT ForEach(ArchiveHeap& heap, uint32_t first, Visit&& visit) {
-  uint32_t steps = heap.MaxRecords(R::kSize);
+  LoopCheck loop;
+  loop.Restart(first);
   for (uint32_t at = first; at != 0;) {
     R record(heap, at);
-    if (!record.IsValid() || steps-- == 0) return kCorruptArchive;
+    if (!record.IsValid()) return kCorruptArchive;
     HRESULT hr = visit(record);
     if (hr != S_OK) return hr;
     at = record.Next();
+    if (!loop.Step(at)) return kCorruptArchive;
   }
   return S_OK;
 }
@@ -41,6 +45,8 @@ class ArchiveVisitor {
   virtual void OnRevision(const ObjectRecord&, const RevisionRecord&) {}
   virtual void OnDifference(const RevisionRecord&, const DifferenceRecord&) {}
   virtual void OnChild(const RevisionRecord&, const ObjectRecord&) {}
+  // Each ListNode of the snapshot entries, named streams and child lists, before its object.
+  virtual void OnListNode(const ListNode&) {}
   // what names the list or record at fault, offset where it is.
   virtual void OnProblem(const std::string& /*what*/, uint32_t /*offset*/) {}
 };

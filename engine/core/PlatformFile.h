@@ -26,6 +26,15 @@ class PlatformFile {
   // Removes the mapping, writing its changes back to the file. Harmless when nothing is mapped.
   virtual void Unmap() = 0;
 
+  // Makes the file fileSize bytes long with the disk space of its new part taken, so that writing
+  // those bytes through a later mapping cannot find the disk full (a file grown by a mapping may
+  // be sparse). Nothing happens when the file is already that long. On failure (a full disk) the
+  // file keeps its size. No mapping may be in place.
+  virtual HRESULT Reserve(uint64_t fileSize) = 0;
+
+  // Sets the file's end to fileSize, cutting off what lies past it. No mapping may be in place.
+  virtual HRESULT Truncate(uint64_t fileSize) = 0;
+
   // Writes the mapped changes to the disk and waits until the disk has them.
   virtual HRESULT Flush() = 0;
 };
@@ -35,8 +44,10 @@ class PlatformFiles {
  public:
   virtual ~PlatformFiles() = default;
 
-  // Opens path (UTF-8) for reading, or reading and writing when write is set, sharing both
-  // with other openers. With create a missing file is created empty; otherwise it must exist.
+  // Opens path (UTF-8) for reading, or reading and writing when write is set. One writer at a
+  // time: opening for writing fails with kSharingViolation while another opener (in this process
+  // or another) has the file open for writing; readers are always let in, beside a writer too.
+  // With create a missing file is created empty; otherwise it must exist.
   virtual HRESULT Open(const std::string& path, bool create, bool write,
                        std::unique_ptr<PlatformFile>* file) = 0;
 

@@ -1,5 +1,6 @@
 // POSIX files and mappings: open, ftruncate, mmap. Used by the host build of the core.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +56,25 @@ class PosixFile final : public PlatformFile {
     return S_OK;
   }
 
+  HRESULT Reserve(uint64_t fileSize) override {
+    if (view_ != nullptr) return E_FAIL;
+    const uint64_t old = Size();
+    if (fileSize <= old) return S_OK;
+    if (!write_) return E_ACCESSDENIED;
+    // Takes the blocks for real (glibc writes zeros where the file system cannot allocate).
+    const int error = posix_fallocate(fd_, static_cast<off_t>(old), static_cast<off_t>(fileSize - old));
+    if (error == 0) return S_OK;
+    // Where even the size cannot be put back, the zeros past it are cut back on the next open.
+    static_cast<void>(ftruncate(fd_, static_cast<off_t>(old)) == 0);
+    return FromErrno(error);
+  }
+
+  HRESULT Truncate(uint64_t fileSize) override {
+    if (view_ != nullptr) return E_FAIL;
+    if (!write_) return E_ACCESSDENIED;
+    return ftruncate(fd_, static_cast<off_t>(fileSize)) == 0 ? S_OK : FromErrno(errno);
+  }
+
   HRESULT Flush() override {
     if (view_ != nullptr && msync(view_, length_, MS_SYNC) != 0) return FromErrno(errno);
     return fsync(fd_) == 0 || !write_ ? S_OK : FromErrno(errno);
@@ -80,6 +100,13 @@ class PosixFiles final : public PlatformFiles {
     int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (create ? O_CREAT : 0);
     int fd = open(path.c_str(), flags, 0666);
     if (fd < 0) return FromErrno(errno);
+    // One writer at a time, as the Windows share mode has it: an exclusive lock that readers,
+    // who take none, never meet.
+    if (write && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const HRESULT hr = errno == EWOULDBLOCK ? kSharingViolation : FromErrno(errno);
+      close(fd);
+      return hr;
+    }
     file->reset(new PosixFile(fd, write));
     return S_OK;
   }

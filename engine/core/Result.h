@@ -39,6 +39,9 @@ constexpr HRESULT kNewerVersion = static_cast<HRESULT>(0x80040201);
 constexpr HRESULT kNotAnArchive = static_cast<HRESULT>(0x80040204);
 // A link, length or string read from the archive points outside it, or a list does not end.
 constexpr HRESULT kCorruptArchive = static_cast<HRESULT>(0x80040202);
+// The archive file is open for writing elsewhere (HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)):
+// one writer at a time.
+constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
 // The archive was closed after a failed growth left it unmapped; nothing more can be done with it.
 constexpr HRESULT kArchiveClosed = static_cast<HRESULT>(0x80040203);
 

@@ -32,9 +32,10 @@ HRESULT Exhausted(const ArchiveHeap& heap) { return heap.IsOpen() ? E_OUTOFMEMOR
 // Moves *slot along the records already linked behind it, so that it holds the last one's
 // link word (which is 0).
 HRESULT AdvanceSlot(ArchiveHeap& heap, uint32_t* slot) {
-  uint32_t steps = heap.MaxRecords(DifferenceRecord::kSize);
+  LoopCheck loop;
+  loop.Restart(*slot);
   for (uint32_t next = heap.Read32(*slot); next != 0; next = heap.Read32(*slot)) {
-    if (!DifferenceRecord(heap, next).IsValid() || steps-- == 0) return kCorruptArchive;
+    if (!DifferenceRecord(heap, next).IsValid() || !loop.Step(next)) return kCorruptArchive;
     *slot = next;  // a record's link word is its first field
   }
   return heap.Contains(*slot, 4) ? S_OK : kCorruptArchive;
@@ -683,15 +684,20 @@ HRESULT DifferenceList::AppendData(uint8_t kind, uint32_t position, const uint8_
 bool DifferenceList::FindReusable(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags,
                                   std::vector<uint8_t>* stored) {
   // The list is in increasing positions, as the Insertions asked about: pass what lies before.
-  uint32_t steps = heap_.MaxRecords(DifferenceRecord::kSize);
+  LoopCheck loop;
+  loop.Restart(reuse_);
   while (reuse_ != 0) {
     DifferenceRecord d(heap_, reuse_);
-    if (!d.IsValid() || steps-- == 0) {
+    if (!d.IsValid()) {
       reuse_ = 0;
       return false;
     }
     if (d.Position() >= position) break;
     reuse_ = d.Next();
+    if (!loop.Step(reuse_)) {
+      reuse_ = 0;
+      return false;
+    }
   }
   if (reuse_ == 0) return false;
   DifferenceRecord d(heap_, reuse_);

@@ -57,9 +57,13 @@ TEST_F(ArchiveObjectTest, LoadCreatesTheArchiveAndRegistersIt) {
   EXPECT_EQ(ReadFileBytes(path).size(), 32u);
   EXPECT_TRUE(IsRunning(wide));
 
-  // A second object on the same file also loads; the table already knows the name.
+  // One writer at a time: a second object cannot write the file, but it can read it; the table
+  // already knows the name.
   ComPtr<IPersistFile> second = NewArchive();
   HRESULT hr = second->Load(wide.c_str(), STGM_CREATE | STGM_READWRITE);
+  EXPECT_EQ(hr, STG_E_SHAREVIOLATION) << std::hex << hr;
+  second = NewArchive();
+  hr = second->Load(wide.c_str(), STGM_READ);
   EXPECT_EQ(hr, MK_S_MONIKERALREADYREGISTERED) << std::hex << hr;
 
   // A client finds the running object through the table.

@@ -12,33 +12,16 @@
 #include <vector>
 
 #include "ArchiveHeap.h"
+#include "Bstr.h"
 #include "ComPtr.h"
 #include "EngineFixture.h"
+#include "HResultAssert.h"
 #include "SampleArchive.h"
 #include "TempDir.h"
 #include "cairn.h"
 
 namespace cairn {
 namespace testing {
-
-// A BSTR owned by the test.
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text = nullptr) : text_(text != nullptr ? SysAllocString(text) : nullptr) {}
-  ~Bstr() { SysFreeString(text_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR Get() const { return text_; }
-  BSTR* Out() {
-    SysFreeString(text_);
-    text_ = nullptr;
-    return &text_;
-  }
-  std::wstring Text() const { return text_ != nullptr ? std::wstring(text_, SysStringLen(text_)) : L"<null>"; }
-
- private:
-  BSTR text_;
-};
 
 // Loads the archive at path through the engine, read-write.
 inline ComPtr<ICairnArchive> LoadArchive(const std::string& path, DWORD mode = STGM_CREATE | STGM_READWRITE) {

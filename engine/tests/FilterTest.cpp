@@ -4,7 +4,6 @@
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 
 class FilterTest : public ::testing::Test {
  protected:

@@ -8,7 +8,6 @@
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 using testing::LoadArchive;
 using testing::ReadAll;
 

@@ -4,12 +4,11 @@
 
 #include <random>
 
-#include "EngineObject.h"
+#include "ObjectCreation.h"
 
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 using testing::LoadArchive;
 using testing::ReadAll;
 

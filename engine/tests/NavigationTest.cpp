@@ -2,12 +2,13 @@
 // the as-at selection, names and comments of snapshots.
 #include "EngineTestSupport.h"
 
+#include <type_traits>
+
 #include "ArchiveRecords.h"
 
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 using testing::LoadArchive;
 
 // Three live snapshots, and an object whose revisions are stamped as at snapshots 1, 2 and 3
@@ -68,6 +69,10 @@ class NavigationTest : public ::testing::Test {
     EXPECT_EQ(revision->GetRevision(&number), S_OK);
     return number;
   }
+
+  // Walks the whole archive until an enumerator fails: it must fail with kCorruptArchive, again
+  // when asked once more, and the log must name the module.
+  void CheckDamageIsReported(const char* what, const char* module);
 
   testing::TempDir dir_;
   std::string path_;
@@ -230,25 +235,89 @@ TEST_F(NavigationTest, FoldersListTheirChildrenWithTheParentsStamp) {
   EXPECT_EQ(children->Next(0, child.Out()), S_FALSE);
 }
 
+// Clone hands out nothing and says so.
+template <class Enumerator>
+void ExpectNoClone(Enumerator* enumerator) {
+  Enumerator* clone = reinterpret_cast<Enumerator*>(0x1);
+  EXPECT_HR(E_NOTIMPL, enumerator->Clone(&clone));
+  EXPECT_EQ(clone, nullptr);
+}
+
 TEST_F(NavigationTest, ClonesAreNotOffered) {
   ComPtr<IEnumSnapShots> snapshots = Snapshots();
-  IEnumSnapShots* cloneS = reinterpret_cast<IEnumSnapShots*>(0x1);
-  EXPECT_EQ(snapshots->Clone(&cloneS), E_NOTIMPL);
-  EXPECT_EQ(cloneS, nullptr);
+  ExpectNoClone(snapshots.Get());
   ComPtr<ICairnSnapShot> snapshot;
   ASSERT_EQ(snapshots->Next(3, snapshot.Out()), S_OK);
   ComPtr<IEnumCairnObjects> objects;
   ASSERT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
-  IEnumCairnObjects* cloneO = reinterpret_cast<IEnumCairnObjects*>(0x1);
-  EXPECT_EQ(objects->Clone(&cloneO), E_NOTIMPL);
-  EXPECT_EQ(cloneO, nullptr);
+  ExpectNoClone(objects.Get());
   ComPtr<ICairnObject> object;
   ASSERT_EQ(objects->Next(0, object.Out()), S_OK);
   ComPtr<IEnumCairnRevisions> revisions;
   ASSERT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
-  IEnumCairnRevisions* cloneR = reinterpret_cast<IEnumCairnRevisions*>(0x1);
-  EXPECT_EQ(revisions->Clone(&cloneR), E_NOTIMPL);
-  EXPECT_EQ(cloneR, nullptr);
+  ExpectNoClone(revisions.Get());
+}
+
+// The caller's reference is the only one left on an object an enumerator handed out: AddRef
+// and Release count 2, 1, then 0 on the last Release.
+template <class T>
+void ExpectOneReference(T* item) {
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->AddRef(), 2u);
+  EXPECT_EQ(item->Release(), 1u);
+  EXPECT_EQ(item->Release(), 0u);
+}
+
+TEST_F(NavigationTest, HandedOutItemsHoldOneReferenceAndEmptyHandsAreNull) {
+  const auto sentinel = [](auto** out) { *out = reinterpret_cast<std::remove_pointer_t<decltype(out)>>(0xdeadbeef); };
+  Bstr missing(L"no such name");
+
+  ComPtr<IEnumSnapShots> snapshots = Snapshots();
+  ICairnSnapShot* snapshot;
+  sentinel(&snapshot);
+  ASSERT_HR(S_OK, snapshots->Next(3, &snapshot));
+  ExpectOneReference(snapshot);
+  sentinel(&snapshot);
+  EXPECT_HR(S_FALSE, snapshots->NextByName(missing.Get(), &snapshot));
+  EXPECT_EQ(snapshot, nullptr);
+  sentinel(&snapshot);
+  EXPECT_HR(S_FALSE, snapshots->Next(3, &snapshot)) << "past the end after the search";
+  EXPECT_EQ(snapshot, nullptr);
+  sentinel(&snapshot);
+  EXPECT_HR(S_FALSE, snapshots->Prev(2, &snapshot)) << "no deleted snapshot";
+  EXPECT_EQ(snapshot, nullptr);
+
+  ASSERT_HR(S_OK, snapshots->Reset());
+  ComPtr<ICairnSnapShot> first;
+  ASSERT_HR(S_OK, snapshots->Next(3, first.Out()));
+  ComPtr<IEnumCairnObjects> objects;
+  ASSERT_HR(S_OK, first->EnumCairnObjects(0, objects.Out()));
+  ICairnObject* object;
+  sentinel(&object);
+  ASSERT_HR(S_OK, objects->Last(0, &object));
+  ExpectOneReference(object);
+  sentinel(&object);
+  EXPECT_HR(S_FALSE, objects->Next(0, &object));
+  EXPECT_EQ(object, nullptr);
+  ASSERT_HR(S_OK, objects->Reset());
+  sentinel(&object);
+  EXPECT_HR(S_FALSE, objects->NextByName(missing.Get(), &object));
+  EXPECT_EQ(object, nullptr);
+
+  ComPtr<IEnumCairnRevisions> revisions = RevisionsAsAt(1);
+  ICairnRevision* revision;
+  sentinel(&revision);
+  ASSERT_HR(S_OK, revisions->Next(0, &revision));
+  ExpectOneReference(revision);
+  sentinel(&revision);
+  ASSERT_HR(S_OK, revisions->Last(0, &revision));
+  ExpectOneReference(revision);
+  sentinel(&revision);
+  EXPECT_HR(S_FALSE, revisions->Next(0, &revision)) << "past the newest";
+  EXPECT_EQ(revision, nullptr);
+  EXPECT_HR(E_POINTER, revisions->Next(0, nullptr));
+  EXPECT_HR(E_POINTER, objects->Last(0, nullptr));
+  EXPECT_HR(E_POINTER, snapshots->NextByName(missing.Get(), nullptr));
 }
 
 TEST_F(NavigationTest, SnapshotNamesCommentsAndTimes) {
@@ -273,6 +342,89 @@ TEST_F(NavigationTest, SnapshotNamesCommentsAndTimes) {
   ComPtr<IEnumSnapShots> again = Snapshots();
   ASSERT_EQ(again->NextByName(name.Get(), snapshot.Out()), S_OK);
   EXPECT_EQ(NumberOf(snapshot.Get()), 1);
+}
+
+// A damaged list is a failure, reported as such by every later call too and logged as an internal
+// error of the enumerator; never the S_FALSE of a normal end.
+TEST_F(NavigationTest, DamagedListsAreFailuresNotEnds) {
+  struct Case {
+    const char* what;
+    void (*damage)(ArchiveHeap& heap, uint32_t s1, uint32_t s2, uint32_t s3);
+    const char* module;
+  } cases[] = {
+      {"the newest snapshot links back to the one before",
+       [](ArchiveHeap& heap, uint32_t, uint32_t s2, uint32_t s3) { SnapshotRecord(heap, s3).SetNext(s2); },
+       "EnumSnapShots"},
+      {"an entry links past the end",
+       [](ArchiveHeap& heap, uint32_t s1, uint32_t, uint32_t) {
+         ListNode(heap, SnapshotRecord(heap, s1).Entries()).SetNext(0xFFFFFFF0u);
+       },
+       "EnumCairnObjects"},
+      {"a revision links into the header",
+       [](ArchiveHeap& heap, uint32_t, uint32_t, uint32_t s3) {
+         const uint32_t file = ListNode(heap, SnapshotRecord(heap, s3).Entries()).Object();
+         RevisionRecord(heap, ObjectRecord(heap, file).OldestRevision()).SetNext(12);
+       },
+       "EnumCairnRevisions"},
+  };
+  for (const Case& c : cases) {
+    archive_.Reset();
+    {
+      std::unique_ptr<ArchiveHeap> heap;
+      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, false, true, &heap), S_OK);
+      const uint32_t s1 = heap->HeaderField(header::kSnapshotList);
+      const uint32_t s2 = SnapshotRecord(*heap, s1).Next(), s3 = SnapshotRecord(*heap, s2).Next();
+      c.damage(*heap, s1, s2, s3);
+    }
+    archive_ = LoadArchive(path_);
+    ASSERT_TRUE(archive_);
+    CheckDamageIsReported(c.what, c.module);
+    // The sound archive again for the next case.
+    archive_.Reset();
+    DeleteFileA(path_.c_str());
+    SetUp();
+  }
+}
+
+void NavigationTest::CheckDamageIsReported(const char* what, const char* module) {
+  {
+    // Walks everything the way a browser does, until something fails.
+    HRESULT hr = S_OK, again = S_OK;
+    ComPtr<IEnumSnapShots> snapshots = Snapshots();
+    ComPtr<ICairnSnapShot> snapshot;
+    for (int n = 0; n < 10 && SUCCEEDED(hr); ++n) {
+      hr = snapshots->Next(3, snapshot.Out());
+      if (hr != S_OK) {
+        again = snapshots->Next(3, snapshot.Out());
+        break;
+      }
+      ComPtr<IEnumCairnObjects> objects;
+      ASSERT_EQ(snapshot->EnumCairnObjects(0, objects.Out()), S_OK);
+      ComPtr<ICairnObject> object;
+      while ((hr = objects->Next(0, object.Out())) == S_OK) {
+        ComPtr<IEnumCairnRevisions> revisions;
+        ComPtr<ICairnRevision> revision;
+        ASSERT_EQ(object->EnumCairnRevisions(0, revisions.Out()), S_OK);
+        hr = revisions->Next(0, revision.Out());
+        while (hr == S_OK) hr = revisions->Next(0, revision.Out());
+        if (FAILED(hr)) {
+          again = revisions->Next(0, revision.Out());
+          break;
+        }
+      }
+      if (FAILED(hr) && again == S_OK) again = objects->Next(0, object.Out());
+      if (hr == S_FALSE) hr = S_OK;
+    }
+    EXPECT_EQ(hr, kCorruptArchive) << what;
+    EXPECT_EQ(again, kCorruptArchive) << what << ": the enumerator stays failed";
+  }
+  ComPtr<ICairnArchiveAdmin> admin;
+  ComPtr<IStream> log;
+  ASSERT_EQ(archive_.As(&admin), S_OK);
+  ASSERT_EQ(admin->InterpretLogStream(log.Out()), S_OK);
+  const std::vector<uint8_t> text = testing::ReadAll(log.Get());
+  EXPECT_NE(std::string(text.begin(), text.end()).find(std::string("Internal Error in ") + module), std::string::npos)
+      << what << "\n" << std::string(text.begin(), text.end());
 }
 
 TEST_F(NavigationTest, AnEnumeratorKeepsTheEngineLoaded) {

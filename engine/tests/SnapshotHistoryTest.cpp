@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "Seed.h"
+
 namespace cairn {
 namespace {
 
@@ -223,10 +225,7 @@ class SnapshotHistoryTest : public SnapshotTest {
 };
 
 TEST_F(SnapshotHistoryTest, RandomHistoriesReadBackSnapshotBySnapshotInEverySetting) {
-  uint32_t seed = std::random_device()();
-  if (const char* fixed = std::getenv("CAIRN_SEED")) seed = static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10));
-  std::fprintf(stderr, "RandomHistoriesReadBackSnapshotBySnapshotInEverySetting: CAIRN_SEED=%u\n", seed);
-  RecordProperty("seed", std::to_string(seed));
+  const uint32_t seed = testing::TestSeed();
   SCOPED_TRACE("CAIRN_SEED=" + std::to_string(seed));
   std::mt19937 rng(seed);
 

@@ -13,7 +13,6 @@
 namespace cairn {
 namespace {
 
-using testing::Bstr;
 
 constexpr wchar_t kCaption[] = L"Archiving in progress...";
 

@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "Bstr.h"
+#include "HResultAssert.h"
 #include "cairn.h"
 
 namespace {
+
+using cairn::Bstr;
 
 template <class T>
 struct Ref {
@@ -55,13 +59,10 @@ std::string Hex(long v) {
 
 // Name and help string of a type (MEMBERID_NIL) or of one of its members.
 void Documentation(ITypeInfo* info, MEMBERID id, std::string* name, std::string* doc) {
-  BSTR n = nullptr, d = nullptr;
-  HRESULT hr = info->GetDocumentation(id, &n, &d, nullptr, nullptr);
-  EXPECT_EQ(hr, S_OK) << std::hex << hr;
-  if (name) *name = Narrow(n);
-  if (doc) *doc = Narrow(d);
-  SysFreeString(n);
-  SysFreeString(d);
+  Bstr n, d;
+  EXPECT_HR(S_OK, info->GetDocumentation(id, n.Out(), d.Out(), nullptr, nullptr));
+  if (name) *name = Narrow(n.Get());
+  if (doc) *doc = Narrow(d.Get());
 }
 
 std::string TypeName(ITypeInfo* info, const TYPEDESC& t) {
@@ -151,13 +152,10 @@ TEST_F(TypeLibTest, LibraryAttributes) {
   EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   lib_->ReleaseTLibAttr(attr);
 
-  BSTR name = nullptr, doc = nullptr;
-  hr = lib_->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
-  ASSERT_EQ(hr, S_OK) << std::hex << hr;
-  EXPECT_EQ(Narrow(name), "CAIRNLib");
-  EXPECT_EQ(Narrow(doc), "cairn 1.0 Type Library");
-  SysFreeString(name);
-  SysFreeString(doc);
+  Bstr name, doc;
+  ASSERT_HR(S_OK, lib_->GetDocumentation(-1, name.Out(), doc.Out(), nullptr, nullptr));
+  EXPECT_EQ(Narrow(name.Get()), "CAIRNLib");
+  EXPECT_EQ(Narrow(doc.Get()), "cairn 1.0 Type Library");
 }
 
 TEST_F(TypeLibTest, LoadsFromATypeLibResource) {
@@ -179,10 +177,9 @@ TEST_F(TypeLibTest, DescribesThePlatformRecordsOfStreams) {
     TYPEKIND kind;
     ASSERT_EQ(lib_->GetTypeInfoType(i, &kind), S_OK);
     if (kind != TKIND_RECORD) continue;
-    BSTR name = nullptr;
-    ASSERT_EQ(lib_->GetDocumentation(i, &name, nullptr, nullptr, nullptr), S_OK);
-    records.push_back(Narrow(name));
-    SysFreeString(name);
+    Bstr name;
+    ASSERT_HR(S_OK, lib_->GetDocumentation(i, name.Out(), nullptr, nullptr, nullptr));
+    records.push_back(Narrow(name.Get()));
   }
   for (const char* expected : {"tagSTATSTG", "_FILETIME", "_LARGE_INTEGER", "_ULARGE_INTEGER"})
     EXPECT_NE(std::find(records.begin(), records.end(), expected), records.end()) << expected;
@@ -219,10 +216,9 @@ TEST_F(TypeLibTest, ClassesAppearInClassTableOrder) {
     TYPEKIND kind;
     ASSERT_EQ(lib_->GetTypeInfoType(i, &kind), S_OK);
     if (kind != TKIND_COCLASS) continue;
-    BSTR name = nullptr;
-    ASSERT_EQ(lib_->GetDocumentation(i, &name, nullptr, nullptr, nullptr), S_OK);
-    found.push_back(Narrow(name));
-    SysFreeString(name);
+    Bstr name;
+    ASSERT_HR(S_OK, lib_->GetDocumentation(i, name.Out(), nullptr, nullptr, nullptr));
+    found.push_back(Narrow(name.Get()));
   }
   for (const ClassCase& c : Classes()) expected.push_back(c.name);
   EXPECT_EQ(found, expected);

@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "Conversion.h"
 #include "DownloadDialog.h"
+#include "ProcessCrash.h"
 #include "SfxTestSupport.h"
 #include "resource.h"
 
@@ -37,16 +39,25 @@ std::wstring LauncherString(UINT id) {
 }
 
 // One run of a launcher (sfxstub.exe or a self-extracting archive); ended by force if the test
-// leaves it running.
+// leaves it running. Its standard output and error go to a file, where a crash report from Wine
+// fails the test whatever the exit code.
 class LauncherRun {
  public:
-  LauncherRun(const std::wstring& program, const std::wstring& arguments) {
+  LauncherRun(const std::wstring& program, const std::wstring& arguments)
+      : output_(BesideTests((L"launcher-" + std::to_wstring(GetTickCount()) + L".txt").c_str())) {
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE output = CreateFileW(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    EXPECT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = output;
+    EXPECT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                &startup, &process_))
         << "cannot start " << Utf8(program) << ": " << GetLastError();
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
   }
   ~LauncherRun() {
     if (process_.hProcess == nullptr) return;
@@ -55,6 +66,16 @@ class LauncherRun {
       TerminateProcess(process_.hProcess, 99);
       WaitForSingleObject(process_.hProcess, kPatience);
     }
+    DWORD code = 0;
+    GetExitCodeProcess(process_.hProcess, &code);
+    std::string text;
+    if (FILE* in = _wfopen(output_.c_str(), L"rb")) {
+      char piece[4096];
+      for (size_t n; (n = fread(piece, 1, sizeof piece, in)) > 0;) text.append(piece, n);
+      fclose(in);
+    }
+    DeleteFileW(output_.c_str());
+    EXPECT_FALSE(cairn::testing::ShowsCrash(code, text, "")) << "the launcher crashed (exit code " << code << "):\n" << text;
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
   }
@@ -102,6 +123,7 @@ class LauncherRun {
     return FALSE;
   }
 
+  std::wstring output_;
   PROCESS_INFORMATION process_ = {};
 };
 

@@ -117,11 +117,5 @@ std::vector<uint8_t> BuildUnknownItem(const ItemFields& fields) {
   return item;
 }
 
-std::vector<uint8_t> SingleItemList(const std::vector<uint8_t>& item) {
-  std::vector<uint8_t> list(item);
-  list.resize(item.size() + kListTerminatorSize, 0);
-  return list;
-}
-
 }  // namespace shell
 }  // namespace cairn

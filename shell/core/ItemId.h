@@ -90,8 +90,5 @@ std::vector<uint8_t> BuildItem(const ItemFields& fields, std::string_view name,
 // string, and Size 56 (the name fits the fixed size).
 std::vector<uint8_t> BuildUnknownItem(const ItemFields& fields);
 
-// A list of one item: the item and the terminator.
-std::vector<uint8_t> SingleItemList(const std::vector<uint8_t>& item);
-
 }  // namespace shell
 }  // namespace cairn

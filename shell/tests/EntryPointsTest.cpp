@@ -6,7 +6,7 @@
 #include "EntryPoints.h"
 #include "Registration.h"
 #include "ShellTestSupport.h"
-#include "Text.h"
+#include "ShellText.h"
 #include "nsx12.h"
 
 namespace cairn {
@@ -199,6 +199,9 @@ TEST(EntryPointsTest, VersionTestsReadTheSystemLibraries) {
   EXPECT_GE(major, 4u);
   EXPECT_FALSE(ComponentVersion("no-such-library.dll", &major, &minor));
   EXPECT_FALSE(ComponentVersion("kernel32.dll", &major, &minor));  // no DllGetVersion
+  // Wine's shell reports 6.0: neither the plain shell nor the integrated 4.72 one.
+  EXPECT_FALSE(PlainShell());
+  EXPECT_FALSE(IntegratedShellWithNewControls());
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 #include <objbase.h>
 
 #include "CairnFolder.h"
+#include "Pidl.h"
 #include "ShellTestSupport.h"
-#include "Text.h"
+#include "ShellText.h"
 
 namespace cairn {
 namespace shell {
@@ -34,7 +35,49 @@ Item ItemOf(const std::vector<uint8_t>& bytes) { return *ReadItem(bytes.data(), 
 
 std::string ReadText(const std::string& path) { return cairn::testing::ReadFileBytes(path); }
 
+// Files with the extension open with the command while this lives (the test prefix has no
+// associations of its own for them).
+class Association {
+ public:
+  Association(const std::string& extension, const std::string& command) : extension_(extension) {
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, extension.c_str(), REG_SZ, kClass, 0));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kClass) + "\\shell\\open\\command").c_str(),
+                                          REG_SZ, command.c_str(), 0));
+  }
+  ~Association() {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kClass);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kClass);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, extension_.c_str());
+  }
+  Association(const Association&) = delete;
+  Association& operator=(const Association&) = delete;
+
+ private:
+  static constexpr char kClass[] = "CairnTestFile";
+  std::string extension_;
+};
+
 class FolderOperationsTest : public ArchiveTest {};
+
+TEST(PidlTest, CopiesConcatenationsAndClones) {
+  const std::vector<uint8_t> a = ListOf({NamedItem("Snapshot;1")}), b = ListOf({NamedItem("C:\\x"), NamedItem("C:\\x\\y")});
+  const std::vector<uint8_t> empty = ListOf({});
+  CPidl list;
+  EXPECT_EQ(S_OK, list.SetPidl(nullptr));
+  EXPECT_EQ(nullptr, list.Get());
+  EXPECT_EQ(nullptr, list.Clone());
+  EXPECT_EQ(S_OK, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(empty.data())));
+  EXPECT_EQ(nullptr, list.Get());
+  EXPECT_EQ(S_OK, list.Concat(reinterpret_cast<LPCITEMIDLIST>(a.data())));
+  EXPECT_EQ(S_OK, list.Concat(reinterpret_cast<LPCITEMIDLIST>(b.data())));
+  OwnedList clone(list.Clone());
+  const std::optional<std::vector<Item>> items = ReadItems(clone.list);
+  ASSERT_TRUE(items);
+  ASSERT_EQ(3u, items->size());
+  EXPECT_EQ("C:\\x\\y", (*items)[2].name);
+  EXPECT_EQ(S_OK, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(a.data())));
+  EXPECT_EQ(1u, ReadItems(list.Get())->size());
+}
 
 TEST_F(FolderOperationsTest, FoldersShareTheRunningArchiveObject) {
   ComPtr<ICairnArchive> first = GetArchive(archive_);
@@ -83,12 +126,7 @@ TEST_F(FolderOperationsTest, DeletingObjectsMakesASnapshotWithoutThem) {
 
 TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
   // An association of our own opens the copy with a program that ends at once.
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, ".cairntest", &key));
-  RegSetValueA(key, nullptr, REG_SZ, "CairnTestFile", 13);
-  RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "CairnTestFile\\shell\\open\\command", REG_SZ,
-                                        "cmd.exe /c exit", 15));
+  const Association association(".cairntest", "cmd.exe /c exit");
 
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
@@ -105,9 +143,19 @@ TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
   }
   // The folder removes its copies when it goes.
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str()));
-  RegDeleteTreeA(HKEY_CLASSES_ROOT, "CairnTestFile");
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, "CairnTestFile");
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, ".cairntest");
+}
+
+TEST_F(FolderOperationsTest, TheLogIsShownFromATemporaryTextFileThatIsRemovedAfterwards) {
+  // Text files open, for this test, with a command that keeps a copy of what it was given.
+  const std::string copy = Path("log-copy.txt");
+  const Association association(".txt", "cmd.exe /c copy \"%1\" \"" + copy + "\"");
+  Folder root(archive_, {});
+  root->ShowArchiveLog(nullptr);
+  for (int i = 0; i < 50 && GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+  EXPECT_NE(std::string::npos, ReadText(copy).find("Snapshot;2")) << ReadText(copy);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((std::string(temp) + "Log1.txt").c_str()));
 }
 
 TEST_F(FolderOperationsTest, ExtractingWritesTheTreeAndKeepsNewerFilesWhenAsked) {
@@ -169,6 +217,39 @@ TEST_F(FolderOperationsTest, SnapshotsFromListsRecordWhereAddedItemsLie) {
   char target[MAX_PATH] = {};
   ASSERT_EQ(S_OK, shellLink->GetPath(target, MAX_PATH, nullptr, 0));
   EXPECT_EQ(extra, target);
+}
+
+TEST_F(FolderOperationsTest, RevisionListsFolderNamesAndDroppedFiles) {
+  Folder inDocs(archive_, ListOf({NamedItem("Snapshot;2"), NamedItem(data_), NamedItem(data_ + "\\docs")}));
+  EXPECT_EQ(data_ + "\\docs", inDocs->CurrentFolderName());
+  EXPECT_EQ("", Folder(archive_, ListOf({NamedItem("Snapshot;2")}))->CurrentFolderName());
+  std::vector<LPITEMIDLIST> revisions = inDocs->RevisionList(ItemOf(NamedItem(data_ + "\\docs\\report.cairntest")));
+  std::vector<int32_t> numbers;
+  for (LPITEMIDLIST list : revisions) {
+    numbers.push_back(OwnedList(list).Read().fields.revision);
+  }
+  EXPECT_EQ((std::vector<int32_t>{1, 2}), numbers);
+
+  // A drop of one file makes a snapshot that adds it; a drop without files makes none.
+  const std::string dropped = Path("dropped.bin");
+  ASSERT_TRUE(WriteText(dropped, "dropped"));
+  auto drop = [](const std::string& files) {
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + files.size() + 2);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), files.data(), files.size());
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+  };
+  Folder root(archive_, {});
+  HDROP none = drop("");
+  EXPECT_FALSE(root->AddDroppedFiles(none, nullptr));
+  GlobalFree(none);
+  HDROP one = drop(dropped + std::string(1, '\0'));
+  EXPECT_TRUE(root->AddDroppedFiles(one, nullptr));
+  GlobalFree(one);
+  Folder third(archive_, ListOf({NamedItem("Snapshot;3")}));
+  EXPECT_TRUE(third->FindObject(ItemOf(NamedItem(dropped))));
 }
 
 }  // namespace

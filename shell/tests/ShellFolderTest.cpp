@@ -27,6 +27,11 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
   ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
   ASSERT_TRUE(root);
   EXPECT_EQ((std::vector<std::string>{"Snapshot;1", "Snapshot;2"}), StoredNames(root.Get()));
+  ComPtr<IPersist> persist;
+  CLSID clsid{};
+  ASSERT_EQ(S_OK, root.As(&persist));
+  EXPECT_EQ(S_OK, persist->GetClassID(&clsid));
+  EXPECT_TRUE(IsEqualCLSID(CLSID_CairnFolder, clsid));
 
   OwnedList second = FindItem(root.Get(), "Snapshot;2");
   const Item snapshot = second.Read();

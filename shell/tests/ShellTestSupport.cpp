@@ -4,7 +4,7 @@
 #include <shlwapi.h>
 
 #include "Pidl.h"
-#include "Text.h"
+#include "ShellText.h"
 #include "nsx12.h"
 
 namespace cairn {

@@ -16,7 +16,7 @@
 #include "ItemText.h"
 #include "Pidl.h"
 #include "ShellModule.h"
-#include "Text.h"
+#include "ShellText.h"
 #include "nsx12.h"
 #include "resource.h"
 

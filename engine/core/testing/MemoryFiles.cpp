@@ -23,6 +23,22 @@ class MemoryFile final : public PlatformFile {
   }
 
   void Unmap() override { mapped_ = false; }
+
+  HRESULT Reserve(uint64_t fileSize) override {
+    if (mapped_) return E_FAIL;
+    if (fileSize <= bytes_.size()) return S_OK;
+    if (!write_) return E_ACCESSDENIED;
+    bytes_.resize(static_cast<size_t>(fileSize), 0);
+    return S_OK;
+  }
+
+  HRESULT Truncate(uint64_t fileSize) override {
+    if (mapped_) return E_FAIL;
+    if (!write_) return E_ACCESSDENIED;
+    bytes_.resize(static_cast<size_t>(fileSize), 0);
+    return S_OK;
+  }
+
   HRESULT Flush() override { return S_OK; }
 
  private:
@@ -54,18 +70,33 @@ class FaultyFile final : public PlatformFile {
     const int map = ++owner_.maps_;
     if (owner_.failMap_ != 0 && map >= owner_.failMap_ && map < owner_.failMap_ + owner_.failMaps_)
       return owner_.mapResult_;
-    if (fileSize > real_->Size()) {
-      const int growth = ++owner_.growths_;
-      if (owner_.failGrowth_ != 0 && (growth == owner_.failGrowth_ || (owner_.diskFull_ && growth > owner_.failGrowth_)))
-        return static_cast<HRESULT>(0x80070070);  // disk full
-    }
+    if (fileSize > real_->Size() && Refused()) return kDiskFull;
     return real_->Map(fileSize, viewOffset, view);
+  }
+
+  HRESULT Reserve(uint64_t fileSize) override {
+    if (fileSize > real_->Size() && Refused()) return kDiskFull;
+    return real_->Reserve(fileSize);
+  }
+
+  HRESULT Truncate(uint64_t fileSize) override {
+    ++owner_.truncations_;
+    return owner_.failTruncate_ ? E_ACCESSDENIED : real_->Truncate(fileSize);
   }
 
   void Unmap() override { real_->Unmap(); }
   HRESULT Flush() override { return real_->Flush(); }
 
  private:
+  static constexpr HRESULT kDiskFull = static_cast<HRESULT>(0x80070070);
+
+  // Counts a growth of the file; true when it is one the owner was told to fail.
+  bool Refused() {
+    const int growth = ++owner_.growths_;
+    return owner_.failGrowth_ != 0 &&
+           (growth == owner_.failGrowth_ || (owner_.diskFull_ && growth > owner_.failGrowth_));
+  }
+
   FaultyFiles& owner_;
   std::unique_ptr<PlatformFile> real_;
 };

@@ -26,8 +26,9 @@ class MemoryFiles final : public PlatformFiles {
 };
 
 // Passes every call on to another PlatformFiles, but fails chosen calls with a given result:
-// count Maps from the n-th (counting from 1, over all files it opened), the n-th Open, or the
-// n-th growth of a file (a Map larger than the file) and, for a full disk, every later one.
+// count Maps from the n-th (counting from 1, over all files it opened), the n-th Open, the n-th
+// growth of a file (a Reserve or Map larger than the file) and, for a full disk, every later
+// one, or every Truncate.
 class FaultyFiles final : public PlatformFiles {
  public:
   explicit FaultyFiles(PlatformFiles& real) : real_(real) {}
@@ -42,8 +43,10 @@ class FaultyFiles final : public PlatformFiles {
     failGrowth_ = n;
     diskFull_ = andEveryLater;
   }
+  void FailTruncate(bool on) { failTruncate_ = on; }
   int MapCalls() const { return maps_; }
   int Growths() const { return growths_; }
+  int Truncations() const { return truncations_; }
 
   HRESULT Open(const std::string& path, bool create, bool write, std::unique_ptr<PlatformFile>* file) override;
 
@@ -53,6 +56,8 @@ class FaultyFiles final : public PlatformFiles {
   int maps_ = 0;
   int opens_ = 0;
   int growths_ = 0;
+  int truncations_ = 0;
+  bool failTruncate_ = false;
   int failMap_ = 0;
   int failMaps_ = 1;
   int failOpen_ = 0;

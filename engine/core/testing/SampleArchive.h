@@ -35,5 +35,14 @@ class ArchiveBuilder {
 // the three named streams, and a free list of three blocks. Returns false on failure.
 bool BuildSampleArchive(ArchiveHeap& heap);
 
+// Every archive grows its file by exactly each allocation while one of these lives.
+class ExactGrowth {
+ public:
+  ExactGrowth() { ArchiveHeap::SetExactGrowth(true); }
+  ~ExactGrowth() { ArchiveHeap::SetExactGrowth(false); }
+  ExactGrowth(const ExactGrowth&) = delete;
+  ExactGrowth& operator=(const ExactGrowth&) = delete;
+};
+
 }  // namespace testing
 }  // namespace cairn

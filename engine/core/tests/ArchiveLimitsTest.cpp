@@ -106,12 +106,14 @@ TEST_F(ArchiveLimitsTest, AnArchiveAtFourGiBRefusesToGrowPastItAndStaysSound) {
     ASSERT_EQ(Add(history[1], 1), S_OK);
     heap_.reset();
   }
-  // The file grows to just below the limit without a byte written there.
+  // The file grows to just below the limit with only its last byte written (a file that ends in
+  // zeros would be cut back to its archive when opened).
   {
     std::unique_ptr<PlatformFile> file;
     ASSERT_EQ(PlatformFiles::Native().Open(path_, false, true, &file), S_OK);
     uint8_t* view = nullptr;
     ASSERT_EQ(file->Map(kNearLimit, 0, &view), S_OK);
+    view[kNearLimit - 1] = 1;
     file->Unmap();
   }
   Open();

@@ -119,6 +119,44 @@ TEST_F(WalkTest, DamageIsFoundAndTheWalkEnds) {
   }
 }
 
+// The loop check on walks of every shape: a tail of t nodes into a loop of c nodes is caught
+// within three times as many steps as the nodes it has, and a list without a loop never is.
+TEST(LoopCheckTest, FindsEveryLoopSoonAndNothingElse) {
+  for (uint32_t tail = 0; tail <= 40; ++tail) {
+    for (uint32_t loop = 1; loop <= 40; ++loop) {
+      auto next = [&](uint32_t node) { return node + 1 < tail + loop ? node + 1 : tail; };  // nodes 1.. as offsets
+      LoopCheck check;
+      uint32_t node = 1, steps = 0;
+      check.Restart(node);
+      while (check.Step(node = next(node - 1) + 1) && steps < 10000) ++steps;
+      EXPECT_LE(steps, 3 * (tail + loop) + 2) << "tail " << tail << " loop " << loop;
+    }
+  }
+  LoopCheck check;
+  check.Restart(1);
+  for (uint32_t node = 2; node < 100000; ++node) ASSERT_TRUE(check.Step(node));
+  EXPECT_TRUE(check.Step(0)) << "the end of a list is no loop";
+}
+
+// A list that loops back after a few nodes ends the walk after a few rounds, however many records
+// the archive could hold.
+TEST_F(WalkTest, ALoopEndsTheWalkWithinAFewRounds) {
+  ASSERT_NE(heap_->Allocate(4u << 20), 0u);  // room for half a million nodes
+  uint32_t first = 0, previous = 0, third = 0;
+  for (int i = 0; i < 10; ++i) {
+    const uint32_t node = heap_->Allocate(ListNode::kSize);
+    ASSERT_NE(node, 0u);
+    if (previous != 0) ListNode(*heap_, previous).SetNext(node);
+    if (first == 0) first = node;
+    if (i == 2) third = node;
+    previous = node;
+  }
+  ListNode(*heap_, previous).SetNext(third);
+  int visits = 0;
+  EXPECT_EQ(ForEach<ListNode>(*heap_, first, [&](ListNode&) { return ++visits, S_OK; }), kCorruptArchive);
+  EXPECT_LE(visits, 30);
+}
+
 TEST_F(WalkTest, FreeListLoopStillLetsAllocateAndFreeFinish) {
   const uint32_t f = heap_->HeaderField(header::kFreeList);
   heap_->Write32(f + 8, f);

@@ -8,6 +8,7 @@
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
+#include "SampleArchive.h"
 #include "TempDir.h"
 
 namespace cairn {
@@ -37,6 +38,7 @@ TEST_P(FaultTest, MappingFailureFailsTheOpen) {
 }
 
 TEST_P(FaultTest, AFailedGrowthLeavesTheArchiveAsItWas) {
+  testing::ExactGrowth exact;  // every allocation here grows the file
   FaultyFiles files(Real());
   std::unique_ptr<ArchiveHeap> heap;
   ASSERT_EQ(ArchiveHeap::Open(files, Path("a.crn"), true, true, &heap), S_OK);
@@ -64,6 +66,7 @@ TEST_P(FaultTest, AFailedGrowthLeavesTheArchiveAsItWas) {
 TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
   const std::string path = Path("a.crn");
   {
+    testing::ExactGrowth exact;  // every allocation here maps the file again
     FaultyFiles files(Real());
     // The open is map 1; the third growth fails, and so does mapping the old size again.
     files.FailMap(4, E_OUTOFMEMORY, 2);

@@ -1,6 +1,8 @@
 // The heap over the operating system's own files and mappings (Win32 under Wine, or POSIX).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "ArchiveHeap.h"
@@ -99,13 +101,57 @@ TEST_F(NativeFileTest, ReadOnlyOpenLeavesTheFileUnchanged) {
   EXPECT_EQ(ReadFileBytes(path).size(), 32u);
 }
 
-TEST_F(NativeFileTest, TwoOpenersShareTheFile) {
+TEST_F(NativeFileTest, OneWriterAndAnyReadersShareTheFile) {
   const std::string path = dir_.Path("shared.crn");
-  std::unique_ptr<ArchiveHeap> first, second;
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &first), S_OK);
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &second), S_OK);
-  ASSERT_TRUE(first->SetHeaderField(header::kOptions, 3));
-  EXPECT_EQ(second->HeaderField(header::kOptions), 3u) << "one file, one set of bytes";
+  std::unique_ptr<ArchiveHeap> writer, reader, other;
+  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &writer), S_OK);
+  ASSERT_EQ(ArchiveHeap::Open(files_, path, false, false, &reader), S_OK);
+  EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), kSharingViolation) << "a second writer";
+  ASSERT_TRUE(writer->SetHeaderField(header::kOptions, 3));
+  EXPECT_EQ(reader->HeaderField(header::kOptions), 3u) << "one file, one set of bytes";
+  // The writer gone, the next one gets in, beside the reader.
+  writer.reset();
+  EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), S_OK);
+}
+
+// On a disk of 4 MiB that fills up (tests/full-disk.sh mounts one and names it in
+// CAIRN_FULL_DISK_DIR), every byte the heap hands out can be written: growth the disk cannot hold
+// is refused, never a fault while writing through the mapping. A nearly full disk still takes
+// what fits, and what was written reads back after the archive is released.
+TEST(FullDiskTest, GrowthThatDoesNotFitIsRefusedAndNothingFaults) {
+  const char* folder = std::getenv("CAIRN_FULL_DISK_DIR");
+  if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "runs on the disk that tests/full-disk.sh mounts";
+  const std::string path = std::string(folder) + "/full.crn";
+  std::remove(path.c_str());
+  constexpr uint32_t kBlock = 40000;
+  std::vector<uint32_t> blocks;
+  {
+    std::unique_ptr<ArchiveHeap> heap;
+    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path, true, true, &heap), S_OK);
+    for (uint32_t block; (block = heap->Allocate(kBlock)) != 0;) {
+      std::memset(heap->Resolve(block, kBlock), static_cast<int>(blocks.size() % 250 + 1), kBlock);
+      blocks.push_back(block);
+    }
+    EXPECT_EQ(heap->Refusals(), 1u);
+    EXPECT_TRUE(heap->IsOpen());
+    // Steps of 1 MiB alone would stop near 3 MiB.
+    EXPECT_GT(heap->DataSize(), 3u * ArchiveHeap::kMinStep + ArchiveHeap::kMinStep / 2);
+    ASSERT_EQ(heap->Free(blocks.back(), kBlock), S_OK);
+    EXPECT_NE(heap->Allocate(kBlock / 2), 0u) << "freed space serves on a full disk";
+    blocks.pop_back();
+  }
+  std::unique_ptr<ArchiveHeap> heap;
+  ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path, false, false, &heap), S_OK);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const uint8_t* bytes = heap->Resolve(blocks[i], kBlock);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0], i % 250 + 1);
+    EXPECT_EQ(bytes[kBlock - 1], i % 250 + 1);
+  }
+  ArchiveVisitor quiet;
+  EXPECT_EQ(WalkArchive(*heap, quiet), S_OK);
+  heap.reset();
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "MemoryFiles.h"
 #include "Revisions.h"
 #include "SampleArchive.h"
+#include "Seed.h"
 
 namespace cairn {
 namespace {
@@ -403,10 +404,7 @@ struct Accounting final : ArchiveVisitor {
 };
 
 TEST_F(RevisionsTest, RandomHistoriesRebuildExactlyInEveryMode) {
-  uint32_t seed = std::random_device()();
-  if (const char* fixed = std::getenv("CAIRN_SEED")) seed = static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10));
-  std::fprintf(stderr, "RandomHistoriesRebuildExactlyInEveryMode: CAIRN_SEED=%u\n", seed);
-  RecordProperty("seed", std::to_string(seed));
+  const uint32_t seed = testing::TestSeed();
   SCOPED_TRACE("CAIRN_SEED=" + std::to_string(seed));
   std::mt19937 rng(seed);
 
@@ -537,6 +535,7 @@ TEST_F(RevisionsTest, FailedReadOrGrowthLeavesThePreviousRevisionWhole) {
 // (every later one fails too): each store is stored whole or taken back whole, every revision
 // stored before rebuilds exactly, and every byte of the archive is live or free, once.
 TEST_F(RevisionsTest, AFullDiskAtAnyGrowthLosesNothingStoredBefore) {
+  testing::ExactGrowth exact;  // every allocation the free list cannot serve grows the file
   std::mt19937 rng(8);
   const uint32_t modes[] = {0, 1, 3, 1};
   std::vector<uint32_t> objects;

@@ -34,7 +34,8 @@ TEST(ItemIdTest, SizesFollowTheRuleWithAndWithoutASecondString) {
   EXPECT_EQ(56u + 1 + 1, BuildItem(fields, "a", std::string_view("")).size());
   // A list of one item is Size + 2 bytes; the empty list is the terminator alone.
   const auto item = BuildItem(fields, "x");
-  EXPECT_EQ(item.size() + 2, SingleItemList(item).size());
+  const auto one = List({item});
+  EXPECT_EQ(std::optional<size_t>(item.size() + 2), ListBytes(one.data(), one.size()));
   EXPECT_EQ(std::optional<size_t>(2), ListBytes(List({}).data(), 2));
 }
 

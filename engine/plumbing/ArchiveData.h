@@ -1,0 +1,47 @@
+// How an engine object reaches the archive data behind an ICairnArchive of this process.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+
+#include "ArchiveHeap.h"
+#include "ComPtr.h"
+
+namespace cairn {
+
+// The archive data behind an archive object of this process.
+MIDL_INTERFACE("1b7a611a-0e03-425b-8540-9cada2d8fb86")
+IArchiveData : public IUnknown {
+  // The open archive, or null when the object has not loaded one.
+  virtual ArchiveHeap* STDMETHODCALLTYPE Heap() = 0;
+  // The class object of an engine class, from the component system the first time it is asked
+  // for and kept for the archive's life, so that creating the many small objects of a snapshot
+  // does not look the class up again each time.
+  virtual HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) = 0;
+  // The newest revision of an object (0 when it has none), as walking its chain from the oldest
+  // finds it; kCorruptArchive when that walk fails. Remembered per object once walked and moved on
+  // by RevisionLinked, so that a long chain (the log has a revision per entry) is not walked again
+  // for every revision added to it.
+  virtual HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) = 0;
+  // Tells that revision was linked behind the object's newest revision.
+  virtual void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) = 0;
+};
+
+}  // namespace cairn
+
+#ifdef __CRT_UUID_DECL
+__CRT_UUID_DECL(cairn::IArchiveData, 0x1b7a611a, 0x0e03, 0x425b, 0x85, 0x40, 0x9c, 0xad, 0xa2, 0xd8, 0xfb, 0x86)
+#endif
+
+namespace cairn {
+
+// The archive heap behind an archive interface, or null.
+inline ArchiveHeap* HeapOf(IUnknown* archive) {
+  ComPtr<IArchiveData> data;
+  if (archive == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return nullptr;
+  return data->Heap();  // the caller holds the archive, which owns the heap
+}
+
+}  // namespace cairn

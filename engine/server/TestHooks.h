@@ -1,0 +1,13 @@
+// The engine's hooks for process-level crash and full-disk tests, switched on by variables in
+// the environment of the process that loads it.
+#pragma once
+
+namespace cairn {
+
+// With CAIRN_TEST_STOP_AFTER=n the process ends abruptly before the n-th change to an archive,
+// as if it had been killed there. With CAIRN_TEST_FAIL_GROWTH=n the n-th growth of an archive
+// fails as on a full disk, and so does every later one; the first refusal is noted on standard
+// error, so that a test knows the operation went that far. Called once, when the engine loads.
+void InstallTestHooks();
+
+}  // namespace cairn
