@@ -8,7 +8,7 @@
 #include "CairnFolder.h"
 #include "CairnView.h"
 #include "ItemText.h"
-#include "Text.h"
+#include "ShellText.h"
 #include "resource.h"
 #include "res/ViewResource.h"
 

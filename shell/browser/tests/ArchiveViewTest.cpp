@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "Text.h"
+#include "ShellText.h"
 #include "res/ViewResource.h"
 
 namespace cairn {
 namespace browser {
 namespace {
 
+using shell::FromAnsi;
+using shell::ToAnsi;
 using shell::testing::ArchiveTest;
 using shell::testing::RunCn;
 using shell::testing::WriteText;

@@ -9,12 +9,14 @@
 
 #include <algorithm>
 
-#include "Text.h"
+#include "ShellText.h"
 
 namespace cairn {
 namespace browser {
 namespace {
 
+using shell::FromAnsi;
+using shell::ToAnsi;
 using shell::testing::ArchiveTest;
 
 void Pump() {
