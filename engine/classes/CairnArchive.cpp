@@ -6,6 +6,7 @@
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
+#include "EngineFiles.h"
 #include "ObjectCreation.h"
 #include "Profile.h"
 #include "RevisionBuilders.h"
@@ -529,7 +530,7 @@ STDMETHODIMP CairnArchive::Load(LPCOLESTR fileName, DWORD mode) {
   const bool create = (mode & STGM_CREATE) != 0;
   const bool write = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
   std::unique_ptr<ArchiveHeap> heap;
-  HRESULT hr = ArchiveHeap::Open(PlatformFiles::Native(), ToUtf8(fileName), create, write, &heap);
+  HRESULT hr = ArchiveHeap::Open(EngineFiles(), ToUtf8(fileName), create, write, &heap);
   if (hr == kNewerVersion) {
     MessageBoxW(nullptr, Module::String(IDS_NEWER_VERSION).c_str(), Module::String(IDS_OPEN_ERROR_CAPTION).c_str(),
                 MB_OK | MB_ICONWARNING);

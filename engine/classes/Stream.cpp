@@ -78,7 +78,10 @@ HRESULT Stream::Prepare() {
 
 const uint8_t* Stream::Bytes(uint32_t position, uint32_t count) const {
   if (count == 0) return nullptr;
-  if (content_ != nullptr) return content_->Data() + position;
+  if (content_ != nullptr) {
+    const uint8_t* data = content_->Data();  // null while a temporary file cannot be mapped
+    return data != nullptr ? data + position : nullptr;
+  }
   if (inPlaceData_ != 0) {
     // The archive's mapping moves when it grows: resolve the block afresh on every read.
     ArchiveHeap* heap = HeapOf(archive_.Get());
@@ -117,7 +120,10 @@ STDMETHODIMP Stream::Write(const void* buffer, ULONG count, ULONG* written) {
     LogInternalError(archive_.Get(), kModule, __LINE__);
     return E_OUTOFMEMORY;
   }
-  content_->Write(position_, static_cast<const uint8_t*>(buffer), count);
+  if (FAILED(content_->Write(position_, static_cast<const uint8_t*>(buffer), count))) {
+    LogInternalError(archive_.Get(), kModule, __LINE__);
+    return E_OUTOFMEMORY;
+  }
   position_ = static_cast<uint32_t>(end);
   size_ = content_->Size();
   if (written != nullptr) *written = count;

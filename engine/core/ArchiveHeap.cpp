@@ -122,12 +122,9 @@ uint32_t ArchiveHeap::Read32(uint32_t offset) const {
 }
 
 namespace {
-// The test hooks that watch every change and every growth of every archive (see SetChangeHook
-// and SetGrowthHook).
+// The test hook that watches every change of every archive (see SetChangeHook).
 void (*g_changeHook)(uint64_t) = nullptr;
 uint64_t g_changes = 0;
-bool (*g_growthHook)(uint64_t) = nullptr;
-uint64_t g_growths = 0;
 bool g_exactGrowth = false;
 }  // namespace
 
@@ -136,11 +133,6 @@ void ArchiveHeap::SetExactGrowth(bool on) { g_exactGrowth = on; }
 void ArchiveHeap::SetChangeHook(void (*hook)(uint64_t change)) {
   g_changeHook = hook;
   g_changes = 0;
-}
-
-void ArchiveHeap::SetGrowthHook(bool (*refuse)(uint64_t growth)) {
-  g_growthHook = refuse;
-  g_growths = 0;
 }
 
 void ArchiveHeap::Changed() {
@@ -239,9 +231,7 @@ uint32_t ArchiveHeap::Grow(uint32_t length) {
   profile::Scope scope(profile::kGrow);
   const uint32_t oldSize = size_;
   const uint64_t needed = static_cast<uint64_t>(oldSize) + length;
-  const bool refused = needed > std::numeric_limits<uint32_t>::max() ||
-                       (g_growthHook != nullptr && g_growthHook(++g_growths));
-  if (refused || (needed > mapped_ && !Extend(needed))) {
+  if (needed > std::numeric_limits<uint32_t>::max() || (needed > mapped_ && !Extend(needed))) {
     ++refusals_;
     return 0;
   }

@@ -129,11 +129,9 @@ class ArchiveHeap {
 
   // For crash tests: hook(n) is called before the n-th change (a word written, a block allocated)
   // of any archive in the process, so a test can end the process at any point of an operation.
+  // (Changes are stores into the mapped view, which the platform layer never sees; full-disk
+  // tests fail growths in the platform layer instead.)
   static void SetChangeHook(void (*hook)(uint64_t change));
-  // For full-disk tests: refuse(n) is asked before the n-th growth of any archive in the process;
-  // true makes that growth fail as a full disk would.
-  // A growth is any allocation that moves the logical end, whether or not the file must grow.
-  static void SetGrowthHook(bool (*refuse)(uint64_t growth));
   // For tests: grow the file by exactly each allocation, as the archive at rest looks, rather
   // than in steps. Applies to every archive in the process.
   static void SetExactGrowth(bool on);

@@ -51,6 +51,10 @@ class PlatformFiles {
   virtual HRESULT Open(const std::string& path, bool create, bool write,
                        std::unique_ptr<PlatformFile>* file) = 0;
 
+  // Creates an empty file for scratch data in the user's temporary folder, for reading and
+  // writing by this opener alone; it is deleted when it is closed.
+  virtual HRESULT OpenTemporary(std::unique_ptr<PlatformFile>* file) = 0;
+
   // The operating system's files.
   static PlatformFiles& Native();
 };

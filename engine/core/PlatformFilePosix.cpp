@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "PlatformFile.h"
 
@@ -108,6 +110,16 @@ class PosixFiles final : public PlatformFiles {
       return hr;
     }
     file->reset(new PosixFile(fd, write));
+    return S_OK;
+  }
+
+  HRESULT OpenTemporary(std::unique_ptr<PlatformFile>* file) override {
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = std::string(folder != nullptr && *folder != 0 ? folder : "/tmp") + "/cairnXXXXXX";
+    const int fd = mkostemp(&name[0], O_CLOEXEC);
+    if (fd < 0) return FromErrno(errno);
+    unlink(name.c_str());  // gone from the folder now, from the disk when closed
+    file->reset(new PosixFile(fd, true));
     return S_OK;
   }
 };

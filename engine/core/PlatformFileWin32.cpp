@@ -151,6 +151,20 @@ class Win32Files final : public PlatformFiles {
     file->reset(new Win32File(h, write));
     return S_OK;
   }
+
+  HRESULT OpenTemporary(std::unique_ptr<PlatformFile>* file) override {
+    wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"str", 0, name) == 0) return LastError();
+    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const HRESULT hr = LastError();
+      DeleteFileW(name);  // GetTempFileName made it
+      return hr;
+    }
+    file->reset(new Win32File(h, true));
+    return S_OK;
+  }
 };
 
 }  // namespace

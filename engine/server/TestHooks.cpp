@@ -6,24 +6,22 @@
 #include <cstdlib>
 
 #include "ArchiveHeap.h"
+#include "EngineFiles.h"
+#include "FaultyFiles.h"
 
 namespace cairn {
 namespace {
 
 uint64_t g_stopAfter = 0;
-uint64_t g_failGrowth = 0;
 
 void StopHere(uint64_t change) {
   if (change == g_stopAfter) TerminateProcess(GetCurrentProcess(), 99);
 }
 
-bool DiskFull(uint64_t growth) {
-  if (growth == g_failGrowth) {
-    static const char kNote[] = "CAIRN_TEST_FAIL_GROWTH: growth refused\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kNote, sizeof kNote - 1, &written, nullptr);
-  }
-  return growth >= g_failGrowth;
+void NoteRefusal() {
+  static const char kNote[] = "CAIRN_TEST_FAIL_GROWTH: growth refused\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kNote, sizeof kNote - 1, &written, nullptr);
 }
 
 // A positive number from the environment, or 0.
@@ -38,8 +36,16 @@ uint64_t TestSetting(const char* name) {
 void InstallTestHooks() {
   g_stopAfter = TestSetting("CAIRN_TEST_STOP_AFTER");
   if (g_stopAfter != 0) ArchiveHeap::SetChangeHook(&StopHere);
-  g_failGrowth = TestSetting("CAIRN_TEST_FAIL_GROWTH");
-  if (g_failGrowth != 0) ArchiveHeap::SetGrowthHook(&DiskFull);
+  const uint64_t failGrowth = TestSetting("CAIRN_TEST_FAIL_GROWTH");
+  if (failGrowth != 0 && failGrowth <= INT32_MAX) {
+    // Lives as long as the process: the engine's files go through it until the end.
+    static testing::FaultyFiles* files = new testing::FaultyFiles(PlatformFiles::Native());
+    files->FailGrowth(static_cast<int>(failGrowth), true);
+    files->OnFailedGrowth(&NoteRefusal);
+    UseEngineFiles(files);
+    // Every growth of the archive's logical end grows the file, so that each one can be failed.
+    ArchiveHeap::SetExactGrowth(true);
+  }
 }
 
 }  // namespace cairn

@@ -1,33 +1,31 @@
 #include "RebuiltContent.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
-#include <string>
+#include <new>
 
 namespace cairn {
 
-void RebuiltContent::UnmapFile() {
-  view_.Reset();
-  mapping_.Reset();
-  capacity_ = 0;
-}
-
 HRESULT RebuiltContent::MapFile(uint64_t capacity) {
-  UnmapFile();
-  mapping_.Reset(CreateFileMappingW(file_.Get(), nullptr, PAGE_READWRITE, static_cast<DWORD>(capacity >> 32),
-                                    static_cast<DWORD>(capacity), nullptr));
-  if (!mapping_) return E_OUTOFMEMORY;
-  view_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(capacity)));
-  if (!view_) {
-    mapping_.Reset();
-    return E_OUTOFMEMORY;
+  file_->Unmap();
+  view_ = nullptr;
+  // The disk space is taken before the mapping: writing into a sparse part of a mapping on a full
+  // disk faults instead of failing.
+  uint8_t* view = nullptr;
+  if (SUCCEEDED(file_->Reserve(capacity)) && SUCCEEDED(file_->Map(capacity, 0, &view))) {
+    view_ = view;
+    capacity_ = capacity;
+    return S_OK;
   }
-  capacity_ = capacity;
-  return S_OK;
+  // The file still holds what it held: map that again. Where even that fails, view_ stays null
+  // and the bytes wait in the file for the next Resize.
+  if (capacity_ != 0 && SUCCEEDED(file_->Map(capacity_, 0, &view))) view_ = view;
+  return E_OUTOFMEMORY;
 }
 
 HRESULT RebuiltContent::Resize(uint32_t size) {
-  if (!file_ && size <= kMemoryLimit) {
+  if (!file_ && size <= memoryLimit_) {
     try {
       memory_.resize(size, 0);
     } catch (const std::bad_alloc&) {
@@ -36,34 +34,36 @@ HRESULT RebuiltContent::Resize(uint32_t size) {
     size_ = size;
     return S_OK;
   }
-  if (!file_) {
-    wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
-    if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"str", 0, name) == 0) return E_FAIL;
-    file_.Reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!file_) {
-      DeleteFileW(name);
-      return E_FAIL;
+  if (!file_ && FAILED(files_.OpenTemporary(&file_))) {
+    file_.reset();
+    return E_FAIL;
+  }
+  if (size > capacity_ || view_ == nullptr) {
+    // Grow by at least half again, so that a content written piece by piece maps a few times only;
+    // a file that lost its mapping and is large enough is mapped again as it was.
+    uint64_t capacity = capacity_;
+    if (size > capacity_) {
+      capacity = std::max<uint64_t>(size, capacity_ + capacity_ / 2);
+      capacity = (capacity + 0xFFFF) & ~uint64_t{0xFFFF};
+    }
+    const bool moving = capacity_ == 0;  // the content is still in memory
+    if (FAILED(MapFile(capacity))) {
+      if (moving) file_.reset();  // and stays there
+      return E_OUTOFMEMORY;
+    }
+    if (moving) {
+      const uint32_t kept = std::min<uint32_t>(size_, static_cast<uint32_t>(memory_.size()));
+      if (kept != 0) std::memcpy(view_, memory_.data(), kept);
+      std::vector<uint8_t>().swap(memory_);
     }
   }
-  if (size > capacity_) {
-    // Grow by at least half again, so that a content written piece by piece maps a few times only.
-    uint64_t capacity = std::max<uint64_t>(size, capacity_ + capacity_ / 2);
-    capacity = (capacity + 0xFFFF) & ~uint64_t{0xFFFF};
-    const std::vector<uint8_t> spill = std::move(memory_);
-    const uint32_t kept = std::min<uint32_t>(size_, static_cast<uint32_t>(spill.size()));
-    HRESULT hr = MapFile(capacity);
-    if (FAILED(hr)) return hr;
-    if (kept != 0) std::memcpy(Bytes(), spill.data(), kept);
-    memory_.clear();
-  }
-  if (size > size_) std::memset(Bytes() + size_, 0, size - size_);  // the file's tail may hold old bytes
+  if (size > size_) std::memset(view_ + size_, 0, size - size_);  // the file's tail may hold old bytes
   size_ = size;
   return S_OK;
 }
 
 void RebuiltContent::Reserve(uint32_t size) {
-  if (file_ || size > kMemoryLimit) return;
+  if (file_ || size > memoryLimit_) return;
   try {
     memory_.reserve(size);
   } catch (const std::exception&) {
@@ -71,20 +71,29 @@ void RebuiltContent::Reserve(uint32_t size) {
   }
 }
 
+HRESULT RebuiltContent::Check(uint32_t position, uint32_t count) const {
+  if (static_cast<uint64_t>(position) + count > size_) return E_INVALIDARG;
+  return count == 0 || Data() != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
 HRESULT RebuiltContent::Move(uint32_t to, uint32_t from, uint32_t count) {
-  if (static_cast<uint64_t>(to) + count > size_ || static_cast<uint64_t>(from) + count > size_) return E_INVALIDARG;
-  std::memmove(Bytes() + to, Bytes() + from, count);
+  HRESULT hr = Check(to, count);
+  if (SUCCEEDED(hr)) hr = Check(from, count);
+  if (FAILED(hr)) return hr;
+  if (count != 0) std::memmove(Bytes() + to, Bytes() + from, count);
   return S_OK;
 }
 
 HRESULT RebuiltContent::Write(uint32_t position, const uint8_t* bytes, uint32_t count) {
-  if (static_cast<uint64_t>(position) + count > size_) return E_INVALIDARG;
+  const HRESULT hr = Check(position, count);
+  if (FAILED(hr)) return hr;
   if (count != 0) std::memcpy(Bytes() + position, bytes, count);
   return S_OK;
 }
 
 HRESULT RebuiltContent::Read(uint32_t position, uint8_t* bytes, uint32_t count) const {
-  if (static_cast<uint64_t>(position) + count > size_) return E_INVALIDARG;
+  const HRESULT hr = Check(position, count);
+  if (FAILED(hr)) return hr;
   if (count != 0) std::memcpy(bytes, Data() + position, count);
   return S_OK;
 }

@@ -37,6 +37,26 @@ TEST_F(NativeFileTest, CreatesTheHeaderOnDiskAndReopensIt) {
   EXPECT_EQ(heap->HeaderField(header::kNextSnapshotNumber), 1u);
 }
 
+// Temporary files start empty, are each their own, and grow, map and keep what is written.
+TEST_F(NativeFileTest, TemporaryFilesAreSeparateAndWritable) {
+  std::unique_ptr<PlatformFile> first, second;
+  ASSERT_EQ(files_.OpenTemporary(&first), S_OK);
+  ASSERT_EQ(files_.OpenTemporary(&second), S_OK);
+  uint8_t* views[2] = {};
+  PlatformFile* temporaries[2] = {first.get(), second.get()};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(temporaries[i]->Size(), 0u);
+    ASSERT_EQ(temporaries[i]->Reserve(65536), S_OK);
+    ASSERT_EQ(temporaries[i]->Map(65536, 0, &views[i]), S_OK);
+    std::memset(views[i], 'a' + i, 65536);
+  }
+  EXPECT_EQ(views[0][65535], 'a');
+  EXPECT_EQ(views[1][0], 'b');
+  first->Unmap();
+  ASSERT_EQ(first->Map(65536, 0, &views[0]), S_OK);
+  EXPECT_EQ(views[0][100], 'a') << "written back and mapped again";
+}
+
 TEST_F(NativeFileTest, MissingFileWithoutCreateIsNotMade) {
   std::unique_ptr<ArchiveHeap> heap;
   EXPECT_TRUE(FAILED(ArchiveHeap::Open(files_, dir_.Path("none.crn"), false, true, &heap)));
