@@ -15,7 +15,7 @@ namespace {
 
 // The placeholders every row may use; a class's own are added for its rows.
 Placeholders ServerPlaceholders(const ServerDescription& server, const std::wstring& modulePath) {
-  Placeholders values;
+  Placeholders values = server.placeholders;
   values.Set(L"MODULE", modulePath);
   values.Set(L"PREFIX", server.progIdPrefix);
   values.Set(L"LIBID", GuidText(server.libraryId));

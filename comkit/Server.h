@@ -18,6 +18,7 @@ struct ServerDescription {
   const wchar_t* progIdPrefix;  // %PREFIX%, e.g. "Cairn."
   RegistryRows classRows;    // written once per class, with its %CLSID%, %NAME% and descriptions
   RegistryRows serverRows;   // written once, after the type library is registered
+  Placeholders placeholders;  // the server's own further values for its rows
 };
 
 // DllCanUnloadNow: S_OK when no object of the module is alive and no class factory is locked.

@@ -64,7 +64,7 @@ bool RevisionStat(ICairnRevision* revision, STATSTG* stat) {
 ComPtr<ICairnSnapShot> SnapshotByName(ICairnArchive* archive, const std::string& name) {
   ComPtr<IEnumSnapShots> snapshots;
   ComPtr<ICairnSnapShot> snapshot;
-  const Bstr text(name);
+  const Bstr text = AnsiBstr(name);
   if (archive != nullptr && SUCCEEDED(archive->EnumSnapShots(0, snapshots.Out())) && snapshots &&
       snapshots->NextByName(text.Get(), snapshot.Out()) != S_OK)
     snapshot.Reset();
@@ -82,12 +82,12 @@ ComPtr<ICairnSnapShot> LatestSnapshot(ICairnArchive* archive) {
 
 std::string SnapshotName(ICairnSnapShot* snapshot) {
   Bstr name;
-  return snapshot != nullptr && SUCCEEDED(snapshot->GetName(name.Out())) ? name.Ansi() : std::string();
+  return snapshot != nullptr && SUCCEEDED(snapshot->GetName(name.Out())) ? BstrAnsi(name.Get()) : std::string();
 }
 
 std::string ObjectName(ICairnObject* object) {
   Bstr name;
-  return object != nullptr && SUCCEEDED(object->GetName(name.Out())) ? name.Ansi() : std::string();
+  return object != nullptr && SUCCEEDED(object->GetName(name.Out())) ? BstrAnsi(name.Get()) : std::string();
 }
 
 std::vector<SnapshotStamp> SnapshotStamps(ICairnArchive* archive) {
@@ -137,8 +137,8 @@ std::vector<uint8_t> BuildSnapshotItem(ICairnSnapShot* snapshot) {
   Bstr name, comment;
   if (FAILED(snapshot->GetName(name.Out())) || name.Get() == nullptr) return BuildUnknownItem(fields);
   // The engine answers an empty text for a snapshot without a comment: no second string then.
-  const std::string second = SUCCEEDED(snapshot->GetComment(comment.Out())) ? comment.Ansi() : std::string();
-  return second.empty() ? BuildItem(fields, name.Ansi()) : BuildItem(fields, name.Ansi(), std::string_view(second));
+  const std::string second = SUCCEEDED(snapshot->GetComment(comment.Out())) ? BstrAnsi(comment.Get()) : std::string();
+  return second.empty() ? BuildItem(fields, BstrAnsi(name.Get())) : BuildItem(fields, BstrAnsi(name.Get()), std::string_view(second));
 }
 
 std::vector<uint8_t> BuildObjectItem(ICairnObject* object, ICairnRevision* revision,
@@ -173,9 +173,9 @@ std::vector<uint8_t> BuildObjectItem(ICairnObject* object, ICairnRevision* revis
   }
   Bstr name;
   if (FAILED(object->GetName(name.Out())) || name.Get() == nullptr) return BuildUnknownItem(fields);
-  if (createdIn == nullptr) return BuildItem(fields, name.Ansi());
+  if (createdIn == nullptr) return BuildItem(fields, BstrAnsi(name.Get()));
   fields.lastSnapShotChanged = createdIn->number;
-  return BuildItem(fields, name.Ansi(), std::string_view(createdIn->name));
+  return BuildItem(fields, BstrAnsi(name.Get()), std::string_view(createdIn->name));
 }
 
 }  // namespace shell

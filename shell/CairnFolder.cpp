@@ -230,7 +230,7 @@ STDMETHODIMP CCairnFolder::SetNameOf(HWND owner, PCUITEMID_CHILD list, LPCWSTR n
   if (!archive) return E_FAIL;
   const std::string newName = RenamedSnapshotName(ToAnsi(name), item->fields.revision);
   ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive.Get(), std::string(item->name));
-  const Bstr text(newName);
+  const Bstr text = AnsiBstr(newName);
   if (!snapshot || FAILED(snapshot->SetName(text.Get()))) return E_FAIL;
   BuildContents();
   if (owner != nullptr) SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, archivePath_.c_str(), nullptr);
@@ -246,7 +246,7 @@ ComPtr<IEnumCairnObjects> CCairnFolder::LevelObjects(ICairnArchive* archive, boo
   if (!snapshot || FAILED(snapshot->EnumCairnObjects(0, objects.Out())) || !objects) return nullptr;
   if (latestSnapshot != nullptr) *latestSnapshot = SnapshotName(LatestSnapshot(archive).Get()) == snapshotName;
   for (size_t level = 1; level < path->size(); ++level) {
-    const Bstr name{std::string((*path)[level].name)};
+    const Bstr name = AnsiBstr(std::string((*path)[level].name));
     ComPtr<ICairnObject> object;
     if (objects->NextByName(name.Get(), object.Out()) != S_OK || !object) return nullptr;
     ComPtr<ICairnRevision> revision = LatestRevision(object.Get());
@@ -292,7 +292,7 @@ ComPtr<ICairnObject> CCairnFolder::FindObject(const Item& item) {
   if (AtRoot()) return object;
   ComPtr<ICairnArchive> archive = GetArchive(archivePath_);
   ComPtr<IEnumCairnObjects> objects = archive ? LevelObjects(archive.Get(), nullptr) : nullptr;
-  const Bstr name{std::string(item.name)};
+  const Bstr name = AnsiBstr(std::string(item.name));
   if (objects && objects->NextByName(name.Get(), object.Out()) != S_OK) object.Reset();
   return object;
 }

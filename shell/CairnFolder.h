@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "ArchiveItems.h"
+#include "ComObject.h"
 #include "Pidl.h"
-#include "ShellModule.h"
 #include "nsx12.h"
 
 namespace cairn {
 namespace shell {
 
-class CCairnFolder final : public ComClass<CCairnFolder, ICairnFolder, IShellFolder, IPersistFolder> {
+class CCairnFolder final : public ComObject<CCairnFolder, ICairnFolder, IShellFolder, IPersistFolder> {
  public:
   CCairnFolder() = default;
   static CCairnFolder* From(ICairnFolder* folder) { return static_cast<CCairnFolder*>(folder); }
@@ -108,7 +108,8 @@ class CCairnFolder final : public ComClass<CCairnFolder, ICairnFolder, IShellFol
   static bool RunWizardCheck();
 
  private:
-  ~CCairnFolder() override;
+  friend class ComObject<CCairnFolder, ICairnFolder, IShellFolder, IPersistFolder>;
+  ~CCairnFolder();
   // The level's children: walks the sub-path down to its last object. Null when any step fails.
   ComPtr<IEnumCairnObjects> LevelObjects(ICairnArchive* archive, bool* latestSnapshot);
   HRESULT NameOf(const Item& item, SHGDNF flags, STRRET* name);

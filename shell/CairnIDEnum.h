@@ -5,14 +5,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "ComObject.h"
 #include "Pidl.h"
-#include "ShellModule.h"
 #include "nsx12.h"
 
 namespace cairn {
 namespace shell {
 
-class CairnIDEnum final : public ComClass<CairnIDEnum, ICairnIDEnum, IEnumIDList> {
+class CairnIDEnum final : public ComObject<CairnIDEnum, ICairnIDEnum, IEnumIDList> {
  public:
   // Initialize: keeps the flags and a copy of the list, cursor at its first item. E_INVALIDARG
   // for a malformed list (nothing is then listed).

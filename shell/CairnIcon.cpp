@@ -62,9 +62,9 @@ STDMETHODIMP CairnIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* sm
                        SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | open))
       little = info.hIcon;
   } else if (kind == "VERSION::") {
-    big = static_cast<HICON>(LoadImageW(ShellModule::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
+    big = static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
                                         LOWORD(sizes), LOWORD(sizes), 0));
-    little = static_cast<HICON>(LoadImageW(ShellModule::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
+    little = static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
                                            HIWORD(sizes), HIWORD(sizes), 0));
   } else if (kind == "DIRECTO::") {
     big = SystemFolderIcon(index == 1, false);

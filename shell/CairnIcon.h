@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "ShellModule.h"
+#include "ComObject.h"
 #include "nsx12.h"
 
 // The toolchain's headers give IExtractIconA no __uuidof; the identifier is the shell's.
@@ -16,7 +16,7 @@ __CRT_UUID_DECL(IExtractIconA, 0x000214eb, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x0
 namespace cairn {
 namespace shell {
 
-class CairnIcon final : public ComClass<CairnIcon, ICairnIcon, IExtractIconA> {
+class CairnIcon final : public ComObject<CairnIcon, ICairnIcon, IExtractIconA> {
  public:
   // Initialize: the item's Name (cut to 259 characters), attributes and whether it is a snapshot.
   STDMETHODIMP Initialize(LPSTR name, long attributes, long snapshot) override;

@@ -32,8 +32,8 @@ CCairnView::~CCairnView() {
 STDMETHODIMP CCairnView::Initialize(ICairnFolder* folder) {
   if (folder == nullptr) return E_INVALIDARG;
   folder_ = ComPtr<ICairnFolder>(folder);
-  accelerators_ = LoadAcceleratorsW(ShellModule::Instance(), MAKEINTRESOURCEW(IDA_VIEW));
-  editingAccelerators_ = LoadAcceleratorsW(ShellModule::Instance(), MAKEINTRESOURCEW(IDA_VIEW_EDITING));
+  accelerators_ = LoadAcceleratorsW(Module::Instance(), MAKEINTRESOURCEW(IDA_VIEW));
+  editingAccelerators_ = LoadAcceleratorsW(Module::Instance(), MAKEINTRESOURCEW(IDA_VIEW_EDITING));
   state_ = DefaultViewState(true);
   return S_OK;
 }
@@ -89,7 +89,7 @@ void CCairnView::MergeMenus(bool focus) {
   }
   const UINT id = AtRoot() ? (focus ? IDM_MERGE_FOCUS_ROOT : IDM_MERGE_ROOT)
                            : (focus ? IDM_MERGE_FOCUS_INSIDE : IDM_MERGE_INSIDE);
-  HMENU source = LoadMenuA(ShellModule::Instance(), MAKEINTRESOURCEA(id));
+  HMENU source = LoadMenuA(Module::Instance(), MAKEINTRESOURCEA(id));
   for (int i = 0; source != nullptr && i < 4; ++i) {
     HMENU target = BrowserPopup(menu_, kBrowserPopups[i]);
     HMENU items = GetSubMenu(source, i);

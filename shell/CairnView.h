@@ -6,9 +6,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "ComObject.h"
 #include "ComPtr.h"
 #include "NsxViewDlg.h"
-#include "ShellModule.h"
 #include "ViewFormat.h"
 #include "nsx12.h"
 
@@ -17,7 +17,7 @@ namespace shell {
 
 class CCairnFolder;
 
-class CCairnView final : public ComClass<CCairnView, ICairnView, IShellView> {
+class CCairnView final : public ComObject<CCairnView, ICairnView, IShellView> {
  public:
   CCairnView();
 
@@ -66,7 +66,8 @@ class CCairnView final : public ComClass<CCairnView, ICairnView, IShellView> {
   HMENU MergedMenu() const { return menu_; }
 
  private:
-  ~CCairnView() override;
+  friend class ComObject<CCairnView, ICairnView, IShellView>;
+  ~CCairnView();
   void MergeMenus(bool focus);
   void RemoveMenus();
 

@@ -10,7 +10,6 @@
 
 #include "ComPtr.h"
 #include "Registration.h"
-#include "ShellModule.h"
 #include "ShellText.h"
 #include "cairn.h"
 #include "resource.h"
@@ -43,7 +42,7 @@ std::string Fill(const char* format, const std::string& text) {
 }
 
 void Problem(const std::string& text) {
-  const std::string caption = ShellModule::String(IDS_CREATE_PROBLEM);
+  const std::string caption = ShellString(IDS_CREATE_PROBLEM);
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -63,7 +62,7 @@ void CreateArchive(const std::string& path) {
     return;
   }
   if (FAILED(CoInitialize(nullptr))) {
-    Problem(ShellModule::String(IDS_NO_COM));
+    Problem(ShellString(IDS_NO_COM));
     return;
   }
   {
@@ -71,7 +70,7 @@ void CreateArchive(const std::string& path) {
     HRESULT hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
                                   file.OutVoid());
     if (SUCCEEDED(hr)) hr = file->Load(FromAnsi(path).c_str(), STGM_CREATE | STGM_READWRITE);
-    if (FAILED(hr)) Problem(ShellModule::String(IDS_CREATE_PROBLEM));
+    if (FAILED(hr)) Problem(ShellString(IDS_CREATE_PROBLEM));
   }
   CoUninitialize();
 }
@@ -130,8 +129,8 @@ extern "C" void CALLBACK DllUninstall(HWND window, HINSTANCE, LPSTR text, int) {
   if (started == ERROR_FILE_NOT_FOUND)
     ShellExecuteA(window, nullptr, "rundll32.exe", Fill(kUninstallFallbackFormat, script).c_str(), nullptr,
                   SW_SHOWMINIMIZED);
-  const std::string message = ShellModule::String(IDS_UNINSTALL_COMPLETE);
-  const std::string caption = ShellModule::String(IDS_REBOOT);
+  const std::string message = ShellString(IDS_UNINSTALL_COMPLETE);
+  const std::string caption = ShellString(IDS_REBOOT);
   MessageBoxA(window, message.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
   CoUninitialize();
 }

@@ -2,40 +2,35 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "Module.h"
 #include "Registration.h"
-#include "ShellModule.h"
+#include "Server.h"
+#include "ShellClasses.h"
 
+using namespace cairn;
 using namespace cairn::shell;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    ShellModule::Attach(instance);
+    Module::Attach(instance);
     DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    Module::Detach(reserved != nullptr);
   }
   return TRUE;
 }
 
-// S_OK when no object of the module is alive and no class factory is locked.
-STDAPI DllCanUnloadNow() { return ShellModule::IsLocked() ? S_FALSE : S_OK; }
+STDAPI DllCanUnloadNow() { return ServerCanUnloadNow(); }
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) { return GetShellClassObject(clsid, iid, object); }
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+  return ServerGetClassObject(ShellClasses(), clsid, iid, object);
+}
 
-STDAPI DllRegisterServer() { return RegisterShellServer(ShellModule::Path().c_str()); }
+STDAPI DllRegisterServer() { return RegisterShellServer(); }
 
-// Always S_OK: whatever of ours is found is removed.
 STDAPI DllUnregisterServer() { return UnregisterShellServer(); }
 
 // For rundll32: registration from a thread that has not initialised COM.
-extern "C" void CALLBACK DllRegister(HWND, HINSTANCE, LPSTR, int) {
-  if (SUCCEEDED(CoInitialize(nullptr))) {
-    DllRegisterServer();
-    CoUninitialize();
-  }
-}
+extern "C" void CALLBACK DllRegister(HWND, HINSTANCE, LPSTR, int) { RunWithCom(&DllRegisterServer); }
 
-extern "C" void CALLBACK DllUnregister(HWND, HINSTANCE, LPSTR, int) {
-  if (SUCCEEDED(CoInitialize(nullptr))) {
-    DllUnregisterServer();
-    CoUninitialize();
-  }
-}
+extern "C" void CALLBACK DllUnregister(HWND, HINSTANCE, LPSTR, int) { RunWithCom(&DllUnregisterServer); }

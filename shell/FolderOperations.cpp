@@ -72,7 +72,7 @@ bool CCairnFolder::CreateSnapshotFromLists(SAFEARRAY* add, SAFEARRAY* remove, HW
   ComPtr<ICairnArchive> archive = GetArchive(archivePath_);
   if (!archive) return false;
   ComPtr<ICairnSnapShot> latest = LatestSnapshot(archive.Get());
-  const Bstr snapshotName(ShellModule::String(IDS_SNAPSHOT_NAME));
+  const Bstr snapshotName = AnsiBstr(ShellString(IDS_SNAPSHOT_NAME));
   ComPtr<ICairnArchiveAdmin> admin;
   archive.As(&admin);
   LocationTracker tracker(admin.Get(), owner);
@@ -125,7 +125,7 @@ bool CCairnFolder::DeleteItems(const Item* items, size_t count, HWND owner) {
   bool deleted = false;
   for (size_t i = 0; i < count; ++i) {
     ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive.Get(), std::string(items[i].name));
-    const Bstr name(SnapshotName(snapshot.Get()));
+    const Bstr name = AnsiBstr(SnapshotName(snapshot.Get()));
     deleted = snapshot && SUCCEEDED(archive->DeleteSnapShot(name.Get()));
   }
   return deleted;
@@ -184,13 +184,13 @@ bool CCairnFolder::SnapshotComment(const Item& item, std::string* comment) {
   ComPtr<ICairnSnapShot> snapshot = SnapshotOfItem(item);
   Bstr text;
   if (!snapshot || FAILED(snapshot->GetComment(text.Out())) || text.Get() == nullptr) return false;
-  *comment = text.Ansi().substr(0, kMaxComment);
+  *comment = BstrAnsi(text.Get()).substr(0, kMaxComment);
   return true;
 }
 
 bool CCairnFolder::SetSnapshotComment(const Item& item, const std::string& comment) {
   ComPtr<ICairnSnapShot> snapshot = SnapshotOfItem(item);
-  const Bstr text(comment);
+  const Bstr text = AnsiBstr(comment);
   if (!snapshot || FAILED(snapshot->SetComment(text.Get()))) return false;
   BuildContents();
   return true;

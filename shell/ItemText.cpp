@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "ItemNames.h"
-#include "ShellModule.h"
+#include "ShellText.h"
 #include "resource.h"
 
 namespace cairn {
@@ -24,7 +24,7 @@ bool ClassesText(const std::string& key, std::string* text) {
 }
 
 std::string Format(UINT id, const std::string& argument) {
-  const std::string format = ShellModule::String(id);
+  const std::string format = ShellString(id);
   const size_t at = format.find("%s");
   return at == std::string::npos ? format : format.substr(0, at) + argument + format.substr(at + 2);
 }
@@ -47,7 +47,7 @@ bool DisplayName(const Item& item, bool insideSnapshot, std::string* name) {
 
 std::string ItemTypeName(const Item& item) {
   const std::string extension = ItemExtension(item.name);
-  if (extension.empty()) return ShellModule::String(item.IsFolder() ? IDS_TYPE_FOLDER : IDS_TYPE_UNKNOWN);
+  if (extension.empty()) return ShellString(item.IsFolder() ? IDS_TYPE_FOLDER : IDS_TYPE_UNKNOWN);
   std::string className, typeName;
   if (ClassesText(extension, &className) && ClassesText(className, &typeName)) return typeName;
   return Format(IDS_TYPE_FILE, ExtensionLabel(extension));

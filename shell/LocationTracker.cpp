@@ -47,7 +47,7 @@ void LocationTracker::Record(const std::string& path) {
   ShellLink link;
   if (!link || FAILED(link->SetPath(path.c_str()))) return;
   ComPtr<IPersistStream> persist = link.Persist();
-  const Bstr name{std::string(PathFileName(path))};
+  const Bstr name = AnsiBstr(std::string(PathFileName(path)));
   ComPtr<IStream> stream;
   if (persist && SUCCEEDED(admin_->GetStream(name.Get(), stream.Out())) && stream &&
       SUCCEEDED(persist->Save(stream.Get(), TRUE)))
@@ -61,7 +61,7 @@ std::string LocationTracker::Resolve(const std::string& path) {
     ShellLink link;
     if (!link) return std::string();
     ComPtr<IPersistStream> persist = link.Persist();
-    const Bstr name{std::string(PathFileName(path))};
+    const Bstr name = AnsiBstr(std::string(PathFileName(path)));
     ComPtr<IStream> stream;
     // A stream that holds no link (a name never recorded) leaves the link made from the path.
     const bool loaded = persist && SUCCEEDED(admin_->GetStream(name.Get(), stream.Out())) && stream &&

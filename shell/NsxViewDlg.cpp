@@ -8,6 +8,7 @@
 #include "CairnFolder.h"
 #include "CairnView.h"
 #include "ItemText.h"
+#include "Module.h"
 #include "ShellText.h"
 #include "resource.h"
 #include "res/ViewResource.h"
@@ -47,13 +48,13 @@ std::string DateTime(uint64_t stamp) {
 
 std::string Formatted(UINT format, const std::string& value) {
   char text[600];
-  std::snprintf(text, sizeof text, ShellModule::String(format).c_str(), value.c_str());
+  std::snprintf(text, sizeof text, ShellString(format).c_str(), value.c_str());
   return text;
 }
 
 std::string Counted(UINT format, int count) {
   char text[600];
-  std::snprintf(text, sizeof text, ShellModule::String(format).c_str(), count);
+  std::snprintf(text, sizeof text, ShellString(format).c_str(), count);
   return text;
 }
 
@@ -88,7 +89,7 @@ CNsxViewDlg::~CNsxViewDlg() { Destroy(); }
 bool CNsxViewDlg::Create(HWND parent) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
-  dialog_ = CreateDialogParamA(ShellModule::Instance(), MAKEINTRESOURCEA(IDD_VIEW), parent, &CNsxViewDlg::Proc,
+  dialog_ = CreateDialogParamA(Module::Instance(), MAKEINTRESOURCEA(IDD_VIEW), parent, &CNsxViewDlg::Proc,
                                reinterpret_cast<LPARAM>(this));
   return dialog_ != nullptr && list_ != nullptr;
 }
@@ -104,7 +105,7 @@ void CNsxViewDlg::InsertColumns(const ViewState& state) {
   const Column* columns = root ? kSnapshotColumnTitles : kObjectColumnTitles;
   const size_t count = root ? kSnapshotColumns : kObjectColumns;
   for (size_t i = 0; i < count; ++i) {
-    std::string title = ShellModule::String(columns[i].title);
+    std::string title = ShellString(columns[i].title);
     LVCOLUMNA column = {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = columns[i].format;
@@ -286,7 +287,7 @@ void CNsxViewDlg::OnInitDialog() {
         int cx = 0, cy = 0;
         ImageList_GetIconSize(images, &cx, &cy);
         HICON icon = static_cast<HICON>(
-            LoadImageW(ShellModule::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0));
+            LoadImageW(Module::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0));
         const int index = icon != nullptr ? ImageList_AddIcon(images, icon) : -1;
         if (icon != nullptr) DestroyIcon(icon);
         if (index >= 0) ImageList_SetOverlayImage(images, index, i + 1);
@@ -360,7 +361,7 @@ void CNsxViewDlg::ItemText(LPCITEMIDLIST list, int column, char* text, int size)
     switch (column) {
       case 0: return Copy(std::string(item->name), text, size);
       case 1: return Copy("", text, size);  // every snapshot is a folder
-      case 2: return Copy(ShellModule::String(IDS_TYPE_SNAPSHOT), text, size);
+      case 2: return Copy(ShellString(IDS_TYPE_SNAPSHOT), text, size);
       case 3: return Copy(DateTime(item->fields.creationTime), text, size);
       case 4: return Copy(CommentLine(item->second ? *item->second : std::string_view()), text, size);
       default: return Copy("", text, size);

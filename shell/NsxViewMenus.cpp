@@ -7,7 +7,8 @@
 
 #include "CairnView.h"
 #include "EntryPoints.h"
-#include "ShellModule.h"
+#include "Module.h"
+#include "ShellText.h"
 #include "resource.h"
 #include "res/ViewResource.h"
 
@@ -79,7 +80,7 @@ void RemoveExtraSeparators(HMENU menu) {
 void CNsxViewDlg::ShowContextMenu(int x, int y) {
   const bool selection = !Items(true).empty();
   const UINT id = selection ? IDM_ITEM_CONTEXT : (view_->AtRoot() ? IDM_BACKGROUND_ROOT : IDM_BACKGROUND_INSIDE);
-  HMENU menu = LoadMenuA(ShellModule::Instance(), MAKEINTRESOURCEA(id));
+  HMENU menu = LoadMenuA(Module::Instance(), MAKEINTRESOURCEA(id));
   HMENU popup = menu != nullptr ? GetSubMenu(menu, 0) : nullptr;
   if (popup == nullptr) {
     if (menu != nullptr) DestroyMenu(menu);
@@ -104,7 +105,7 @@ void CNsxViewDlg::ShowContextMenu(int x, int y) {
 }
 
 void CNsxViewDlg::ShowViewsMenu(NMTOOLBARA* button) {
-  HMENU menu = LoadMenuA(ShellModule::Instance(), MAKEINTRESOURCEA(IDM_VIEWS_DROPDOWN));
+  HMENU menu = LoadMenuA(Module::Instance(), MAKEINTRESOURCEA(IDM_VIEWS_DROPDOWN));
   HMENU popup = menu != nullptr ? GetSubMenu(menu, 0) : nullptr;
   if (popup == nullptr) {
     if (menu != nullptr) DestroyMenu(menu);
@@ -130,7 +131,7 @@ void CNsxViewDlg::SetUpToolbar() {
     return;  // a browser without a toolbar
   bitmap.nID = IDB_VIEW_SMALL_COLOR;
   browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap), &views);
-  TBADDBITMAP ownBitmap = {ShellModule::Instance(), IDB_VIEW_TOOLBAR};
+  TBADDBITMAP ownBitmap = {Module::Instance(), IDB_VIEW_TOOLBAR};
   browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 1, reinterpret_cast<LPARAM>(&ownBitmap), &own);
 
   struct Button {
@@ -163,7 +164,7 @@ void CNsxViewDlg::SetUpToolbar() {
     entry.iString = -1;
     if (!plain && button.text != 0) {
       // Each text becomes one string of the toolbar (doubly terminated).
-      std::string text = ShellModule::String(button.text);
+      std::string text = ShellString(button.text);
       text.push_back('\0');
       LRESULT index = -1;
       browser->SendControlMsg(FCW_TOOLBAR, TB_ADDSTRINGA, 0, reinterpret_cast<LPARAM>(text.c_str()), &index);
@@ -188,7 +189,7 @@ void CNsxViewDlg::SetUpToolbar() {
   up.idCommand = ID_UP;
   up.fsState = TBSTATE_ENABLED;
   up.fsStyle = BTNS_BUTTON;
-  std::string upText = ShellModule::String(IDS_TIP_UP);
+  std::string upText = ShellString(IDS_TIP_UP);
   upText.push_back('\0');
   LRESULT upIndex = -1;
   browser->SendControlMsg(FCW_TOOLBAR, TB_ADDSTRINGA, 0, reinterpret_cast<LPARAM>(upText.c_str()), &upIndex);

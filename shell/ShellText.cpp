@@ -1,5 +1,7 @@
 #include "ShellText.h"
 
+#include "Module.h"
+
 namespace cairn {
 namespace shell {
 
@@ -25,6 +27,14 @@ BSTR AnsiToBstr(const std::string& text) {
   const std::wstring wide = FromAnsi(text);
   return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
+
+Bstr AnsiBstr(const std::string& text) { return Bstr::Adopt(AnsiToBstr(text)); }
+
+std::string BstrAnsi(BSTR text) {
+  return text != nullptr ? ToAnsi(std::wstring(text, SysStringLen(text)).c_str()) : std::string();
+}
+
+std::string ShellString(UINT id) { return ToAnsi(Module::String(id).c_str()); }
 
 }  // namespace shell
 }  // namespace cairn

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "Bstr.h"
+
 namespace cairn {
 namespace shell {
 
@@ -14,27 +16,13 @@ std::wstring FromAnsi(const std::string& text);
 std::string ToAnsi(const wchar_t* text);
 // A BSTR of ANSI text; null when out of memory.
 BSTR AnsiToBstr(const std::string& text);
-
-// A BSTR owned for the scope (null until set).
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::string& text) : text_(AnsiToBstr(text)) {}
-  ~Bstr() { SysFreeString(text_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR Get() const { return text_; }
-  // The text in ANSI, empty for a null BSTR.
-  std::string Ansi() const { return text_ ? ToAnsi(std::wstring(text_, SysStringLen(text_)).c_str()) : std::string(); }
-  BSTR* Out() {
-    SysFreeString(text_);
-    text_ = nullptr;
-    return &text_;
-  }
-
- private:
-  BSTR text_ = nullptr;
-};
+// An owned BSTR of ANSI text; null when out of memory.
+Bstr AnsiBstr(const std::string& text);
+// The text of a BSTR in ANSI, empty for a null BSTR.
+std::string BstrAnsi(BSTR text);
+// A string of the module's string table, in ANSI as the extension shows it; empty when it cannot
+// be loaded.
+std::string ShellString(UINT id);
 
 }  // namespace shell
 }  // namespace cairn

@@ -47,6 +47,7 @@ const ServerDescription& Engine() {
       EngineClasses(), LIBID_CAIRNLib, 1, 0, 0x409, L"Cairn.",
       {kClassRows, sizeof kClassRows / sizeof kClassRows[0]},
       {kServerRows, sizeof kServerRows / sizeof kServerRows[0]},
+      {},
   };
   return server;
 }

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "ShellModule.h"
+#include "Module.h"
 #include "ShellTestSupport.h"
 
 namespace {
@@ -28,7 +28,7 @@ bool Register(const std::string& path) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (FAILED(CoInitialize(nullptr))) return 1;
-  cairn::shell::ShellModule::Attach(GetModuleHandleW(nullptr));
+  cairn::Module::Attach(GetModuleHandleW(nullptr));
   const std::string here = cairn::shell::testing::ModuleDirectory();
   if (!Register(here + "\\..\\engine\\cairn.dll") || !Register(here + "\\nsx12.dll")) return 1;
   const int result = RUN_ALL_TESTS();

@@ -14,8 +14,8 @@
 
 #include "ComPtr.h"
 #include "ItemText.h"
+#include "Module.h"
 #include "Pidl.h"
-#include "ShellModule.h"
 #include "ShellText.h"
 #include "nsx12.h"
 #include "resource.h"
@@ -73,7 +73,7 @@ std::string Columns(IShellFolder* folder, LPCITEMIDLIST list, const Item& item, 
   if (root) {
     std::string comment(item.second ? *item.second : "");
     for (char& c : comment) c = c == '\n' ? ' ' : (c == '\r' ? ',' : c);
-    return name + " | " + Size(item) + " | " + ShellModule::String(IDS_TYPE_SNAPSHOT) + " | " +
+    return name + " | " + Size(item) + " | " + ShellString(IDS_TYPE_SNAPSHOT) + " | " +
            DateTime(item.fields.creationTime) + " | " + comment;
   }
   const size_t slash = name.find_last_of('\\');
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (FAILED(CoInitialize(nullptr))) return 1;
-  ShellModule::Attach(GetModuleHandleW(nullptr));
+  Module::Attach(GetModuleHandleW(nullptr));
   const int result = WalkArchive(argv[1]);
   CoUninitialize();
   return result;
