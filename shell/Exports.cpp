@@ -28,7 +28,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 
 STDAPI DllRegisterServer() { return RegisterShellServer(); }
 
-STDAPI DllUnregisterServer() { return UnregisterShellServer(); }
+// Removes what it can and answers S_OK whatever remained, as uninstallers expect of it.
+STDAPI DllUnregisterServer() {
+  UnregisterShellServer();
+  return S_OK;
+}
 
 // For rundll32: registration from a thread that has not initialised COM.
 extern "C" void CALLBACK DllRegister(HWND, HINSTANCE, LPSTR, int) { RunWithCom(&DllRegisterServer); }
