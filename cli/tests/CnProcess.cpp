@@ -49,8 +49,13 @@ CnRun RunCn(const std::wstring& arguments, const std::wstring& directory, DWORD 
   startup.hStdError = errWrite;
   std::wstring commandLine = L"\"" + ModuleDirectory() + L"\\cn.exe\" " + arguments;
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      directory.c_str(), &startup, &process);
+  // Under load Wine now and then fails to start a process (ERROR_INTERNAL_ERROR); try again.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup,
+                             &process);
+  }
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   EXPECT_TRUE(started) << "cannot start cn: " << GetLastError();

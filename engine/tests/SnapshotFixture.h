@@ -153,8 +153,13 @@ inline DWORD RunCn(const std::wstring& arguments, const std::wstring& dir, std::
   startup.hStdOutput = outFile;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      dir.c_str(), &startup, &process);
+  // Under load Wine now and then fails to start a process (ERROR_INTERNAL_ERROR); try again.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, dir.c_str(),
+                             &startup, &process);
+  }
   CloseHandle(outFile);
   CloseHandle(errorFile);
   DWORD code = static_cast<DWORD>(-2);
