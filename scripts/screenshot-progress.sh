@@ -25,11 +25,11 @@ rm -rf "$work"
 mkdir -p "$work"
 # Enough files of some size that a snapshot takes several seconds, with names long enough that
 # the window shortens them.
-for d in $(seq 1 6); do
+for d in $(seq 1 8); do
   dir="$data/Quarter $d/Working drafts"
   mkdir -p "$dir"
-  for f in $(seq 1 40); do
-    head -c $((2000 + (d * 977 + f * 131) % 30000)) /dev/urandom >"$dir/summary-$d-$f.dat"
+  for f in $(seq 1 120); do
+    head -c $((2000 + (d * 977 + f * 131) % 60000)) /dev/urandom >"$dir/summary-$d-$f.dat"
   done
 done
 
@@ -41,14 +41,14 @@ run rundll32 "$(windows "$build/engine/cairn.dll"),DllRegister"
 archive=$(windows "$work/x.crn")
 folder=$(windows "$work/Customer Projects")
 # The first snapshot archives everything and tells the archive how far the bar goes.
-start=$(date +%s)
+start=$(date +%s%N)
 run "$build/cli/cn.exe" /v /c /a "$folder" "$archive" || [ $? -eq 1 ]  # 1: a snapshot was made
-took=$(($(date +%s) - start))
+took_ms=$((($(date +%s%N) - start) / 1000000))
 # The second compares every file again and finds some changed: halfway through, the picture.
 for f in "$data"/Quarter*/Working\ drafts/summary-*-1[0-9].dat; do head -c 3000 /dev/urandom >"$f"; done
 run "$build/cli/cn.exe" /v "$archive" &
 cn=$!
-sleep $(((took + 1) / 2))
+sleep "$(printf '%d.%03d' $((took_ms / 2000)) $((took_ms / 2 % 1000)))"
 kill -0 $cn 2>/dev/null || echo "screenshot-progress: the snapshot ended before the picture was taken" >&2
 import -display "$display" -window root "$work/progress-window.png"
 wait $cn || true
