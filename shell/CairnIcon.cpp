@@ -19,11 +19,20 @@ bool Registered(const std::string& extension) {
   return RegQueryValueA(HKEY_CLASSES_ROOT, extension.c_str(), value, &size) == ERROR_SUCCESS && size > 1;
 }
 
+// Images 3 and 4 of the system image lists are the closed and open folder. A system that fills
+// its lists on demand may not hold them yet; then the folder icon comes by its attributes, so that
+// a folder never goes without its picture.
 HICON SystemFolderIcon(bool open, bool small) {
   SHFILEINFOA info = {};
-  const HIMAGELIST images = reinterpret_cast<HIMAGELIST>(
-      SHGetFileInfoA("C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | (small ? SHGFI_SMALLICON : 0)));
-  return images != nullptr ? ImageList_GetIcon(images, open ? 4 : 3, ILD_NORMAL) : nullptr;
+  const UINT size = small ? SHGFI_SMALLICON : 0;
+  const HIMAGELIST images =
+      reinterpret_cast<HIMAGELIST>(SHGetFileInfoA("C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | size));
+  if (images != nullptr && ImageList_GetImageCount(images) > 4) {
+    if (HICON icon = ImageList_GetIcon(images, open ? 4 : 3, ILD_NORMAL)) return icon;
+  }
+  info = {};
+  const UINT flags = SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | size | (open ? SHGFI_OPENICON : 0);
+  return SHGetFileInfoA("Folder", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof info, flags) ? info.hIcon : nullptr;
 }
 
 }  // namespace
@@ -70,6 +79,10 @@ STDMETHODIMP CairnIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* sm
     big = SystemFolderIcon(index == 1, false);
     little = SystemFolderIcon(index == 1, true);
   } else {
+    return S_FALSE;
+  }
+  if (big == nullptr) {
+    if (little != nullptr) DestroyIcon(little);
     return S_FALSE;
   }
   if (large != nullptr) *large = big; else if (big != nullptr) DestroyIcon(big);
