@@ -42,6 +42,16 @@ HRESULT UnregisterTypeLibrary(const ServerDescription& server) {
 
 }  // namespace
 
+BOOL ServerDllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    Module::Attach(instance);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    Module::Detach(reserved != nullptr);
+  }
+  return TRUE;
+}
+
 HRESULT ServerCanUnloadNow() { return Module::IsLocked() ? S_FALSE : S_OK; }
 
 HRESULT ServerGetClassObject(const ClassTable& classes, REFCLSID clsid, REFIID iid, void** object) {

@@ -21,6 +21,9 @@ struct ServerDescription {
   Placeholders placeholders;  // the server's own further values for its rows
 };
 
+// DllMain: the module's state on process attach and detach; no thread notifications.
+BOOL ServerDllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
 // DllCanUnloadNow: S_OK when no object of the module is alive and no class factory is locked.
 HRESULT ServerCanUnloadNow();
 

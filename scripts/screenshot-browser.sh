@@ -9,16 +9,9 @@
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png and browser-context.png. It
 # starts and stops the tree's Wine session, so do not run it while ctest runs in the same tree.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win64}" && pwd)
-state="$build/wine"
-session="$root/cmake/wine/wine-session"
-run() { "$root/cmake/wine/wine-run" "$state" "$@"; }
-windows() { echo "Z:$1" | sed 's|/|\\|g'; }
+source "$(dirname "$0")/wine-tree.sh" screenshot-browser "${1:-}"
 
-for f in "$build/cli/cn.exe" "$build/engine/cairn.dll" "$build/shell/nsx12.dll" "$build/shell/browser/browsershots.exe"; do
-  [ -f "$f" ] || { echo "screenshot-browser: $f is not built (scripts/build.sh win64 cn cairn nsx12 browsershots)" >&2; exit 1; }
-done
+require_built "cn cairn nsx12 browsershots" "$build/cli/cn.exe" "$build/engine/cairn.dll" "$build/shell/nsx12.dll" "$build/shell/browser/browsershots.exe"
 command -v convert >/dev/null || { echo "screenshot-browser: needs imagemagick's convert" >&2; exit 1; }
 
 work="$build/screenshots/browser"
@@ -32,8 +25,7 @@ printf 'Plan for the year\n' >"$data/plan.txt"
 printf 'Notes\n' >"$data/notes.txt"
 archive="$work/Projects.crn"
 
-"$session" start "$state" >/dev/null
-trap '"$session" stop "$state"' EXIT
+start_session
 run rundll32 "$(windows "$build/engine/cairn.dll"),DllRegister"
 run regsvr32 /s "$(windows "$build/shell/nsx12.dll")"
 # cn ends with 1 when it made a snapshot.

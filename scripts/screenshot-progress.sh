@@ -7,16 +7,9 @@
 # Writes BUILD_TREE/screenshots/progress-window.png. It starts and stops the tree's Wine session,
 # so do not run it while ctest runs in the same tree.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win64}" && pwd)
-state="$build/wine"
-session="$root/cmake/wine/wine-session"
-run() { "$root/cmake/wine/wine-run" "$state" "$@"; }
-windows() { echo "Z:$1" | sed 's|/|\\|g'; }
+source "$(dirname "$0")/wine-tree.sh" screenshot-progress "${1:-}"
 
-for f in "$build/cli/cn.exe" "$build/engine/cairn.dll"; do
-  [ -f "$f" ] || { echo "screenshot-progress: $f is not built (scripts/build.sh win64 cn cairn)" >&2; exit 1; }
-done
+require_built "cn cairn" "$build/cli/cn.exe" "$build/engine/cairn.dll"
 command -v import >/dev/null || { echo "screenshot-progress: needs imagemagick's import" >&2; exit 1; }
 
 work="$build/screenshots"
@@ -33,8 +26,7 @@ for d in $(seq 1 8); do
   done
 done
 
-"$session" start "$state" >/dev/null
-trap '"$session" stop "$state"' EXIT
+start_session
 display=$(cat "$state/display")
 run rundll32 "$(windows "$build/engine/cairn.dll"),DllRegister"
 

@@ -11,13 +11,7 @@ using namespace cairn;
 using namespace cairn::shell;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    Module::Attach(instance);
-    DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH) {
-    Module::Detach(reserved != nullptr);
-  }
-  return TRUE;
+  return ServerDllMain(instance, reason, reserved);
 }
 
 STDAPI DllCanUnloadNow() { return ServerCanUnloadNow(); }

@@ -55,14 +55,9 @@ const ServerDescription& Engine() {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    Module::Attach(instance);
-    InstallTestHooks();
-    DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH) {
-    Module::Detach(reserved != nullptr);
-  }
-  return TRUE;
+  const BOOL result = ServerDllMain(instance, reason, reserved);
+  if (reason == DLL_PROCESS_ATTACH) InstallTestHooks();
+  return result;
 }
 
 STDAPI DllCanUnloadNow() { return ServerCanUnloadNow(); }

@@ -1,0 +1,24 @@
+# Sourced by the scripts that drive a build tree's programs under Wine and Xvfb. Sets root, build
+# (the tree: the second argument, default build/win64), state (its Wine state) and these functions:
+#   run PROGRAM [ARGS...]          runs a program in the tree's Wine prefix;
+#   windows PATH                   a Linux path as Wine names it;
+#   require_built TARGETS FILE...  stops, naming the build command, when a file is missing;
+#   start_session                  starts the tree's Wine session and stops it when the script ends.
+# usage: source scripts/wine-tree.sh SCRIPT_NAME [BUILD_TREE]
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${2:-$root/build/win64}" && pwd)
+state="$build/wine"
+script_name=$1
+run() { "$root/cmake/wine/wine-run" "$state" "$@"; }
+windows() { echo "Z:$1" | sed 's|/|\\|g'; }
+require_built() {
+  local targets=$1
+  shift
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "$script_name: $f is not built (scripts/build.sh win64 $targets)" >&2; exit 1; }
+  done
+}
+start_session() {
+  "$root/cmake/wine/wine-session" start "$state" >/dev/null
+  trap '"$root/cmake/wine/wine-session" stop "$state"' EXIT
+}
