@@ -112,6 +112,14 @@ def icon_file(kind, entries):
     return header + directory + images
 
 
+def bitmap_file(rows, colours):
+    """A 16-colour bitmap file of the rows (top row first)."""
+    bits = packed_rows(rows, 4)
+    info = info_header(len(rows[0]), len(rows), 4, len(bits), 16) + palette_bytes(colours)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(bits), 0, 0, 14 + len(info))
+    return header + info + bits
+
+
 def make_icon():
     entries = []
     for size in (32, 16):
@@ -175,11 +183,7 @@ def make_bitmap():
             return SKY
         return DARK_GRASS if (x + 2 * y) % 7 == 0 else GRASS
 
-    rows = draw_cairn(width, height, 12, height - 4, landscape)
-    bits = packed_rows(rows, 4)
-    info = info_header(width, height, 4, len(bits), 16) + palette_bytes(PALETTE)
-    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(bits), 0, 0, 14 + len(info))
-    return header + info + bits
+    return bitmap_file(draw_cairn(width, height, 12, height - 4, landscape), PALETTE)
 
 
 def main():

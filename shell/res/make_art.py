@@ -9,12 +9,11 @@ usage: make_art.py OUTPUT_DIR   (writes archive.ico, added.ico, removed.ico, cha
 Everything is 16-colour and drawn from shapes in unit coordinates; the icon and bitmap file
 writers are the launcher's (sfx/art/make_art.py). Only the standard library is used.
 """
-import struct
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "sfx" / "art"))
-from make_art import icon_file, icon_image, info_header, packed_rows, palette_bytes  # noqa: E402
+from make_art import bitmap_file, icon_file, icon_image  # noqa: E402
 
 PALETTE = [
     (0, 0, 0),        # 0 black
@@ -144,11 +143,7 @@ def snapshot_button(x, y, pixel):
 
 
 def make_toolbar():
-    rows = render(snapshot_button, 16)
-    bits = packed_rows(rows, 4)
-    info = info_header(16, 16, 4, len(bits), 16) + palette_bytes(PALETTE)
-    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(bits), 0, 0, 14 + len(info))
-    return header + info + bits
+    return bitmap_file(render(snapshot_button, 16), PALETTE)
 
 
 def main():
