@@ -18,6 +18,9 @@ namespace {
 BOOL CALLBACK FindBox(HWND window, LPARAM found) {
   const int id = GetDlgCtrlID(window);
   HWND parent = GetParent(window);
+  // Only an extended combo box answers the view's messages; another control may share the number.
+  char kind[32] = "";
+  if (GetClassNameA(window, kind, sizeof kind) == 0 || lstrcmpiA(kind, WC_COMBOBOXEXA) != 0) return TRUE;
   if (id == kAddressBoxId || (id == kAddressBandBoxId && parent != nullptr && GetDlgCtrlID(parent) == kAddressBandBarId)) {
     *reinterpret_cast<HWND*>(found) = window;
     return FALSE;
