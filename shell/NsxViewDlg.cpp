@@ -497,7 +497,10 @@ void CNsxViewDlg::SortCommand(int column) {
 
 void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
   if (from != nullptr && from == ListView_GetEditControl(list_)) return;
-  if (id == kBrowserHelpCommand) return OpenHelp(dialog_);
+  if (id == kBrowserHelpCommand) {
+    OpenHelp(dialog_);
+    return;
+  }
   IShellBrowser* browser = view_->Browser();
   HWND browserWindow = nullptr;
   if (browser != nullptr) browser->GetWindow(&browserWindow);
