@@ -346,14 +346,14 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITMENUPOPUP:
       OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
       return TRUE;
-    case WM_CONTEXTMENU:
-      ShowContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
-      return TRUE;
     case WM_MENUSELECT:
       ShowMenuHelp(view_->Browser(), wParam, lParam);
       return TRUE;
     case WM_HELP:
       OpenHelp(dialog_);
+      return TRUE;
+    case WM_CONTEXTMENU:
+      ShowContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
       return TRUE;
     case WM_DESTROY:
       ListView_DeleteAllItems(list_);
