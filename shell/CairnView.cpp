@@ -1,6 +1,8 @@
 #include "CairnView.h"
 
+#include "AddressBox.h"
 #include "CairnFolder.h"
+#include "EntryPoints.h"
 #include "res/ViewResource.h"
 
 namespace cairn {
@@ -63,6 +65,8 @@ STDMETHODIMP CCairnView::EnableModeless(BOOL) { return S_OK; }
 
 STDMETHODIMP CCairnView::UIActivate(UINT state) {
   if (state > SVUIA_INPLACEACTIVATE) return E_INVALIDARG;
+  if ((state == SVUIA_ACTIVATE_NOFOCUS || state == SVUIA_ACTIVATE_FOCUS) && !PlainShell())
+    UpdateAddressBox(browser_.Get(), Folder());
   if (state == activation_ || (state == SVUIA_INPLACEACTIVATE && activation_ == SVUIA_DEACTIVATE)) return S_OK;
   if (!browser_) return E_UNEXPECTED;
   if (state == SVUIA_DEACTIVATE || state == SVUIA_INPLACEACTIVATE) {
@@ -191,6 +195,7 @@ STDMETHODIMP CCairnView::GetItemObject(UINT kind, REFIID iid, void** object) {
   if (what == SVGIO_BACKGROUND) return E_NOTIMPL;
   if (what != SVGIO_SELECTION && what != SVGIO_ALLVIEW) return E_INVALIDARG;
   if (dialog_.List() == nullptr) return E_UNEXPECTED;
+  if (!PlainShell()) UpdateAddressBox(browser_.Get(), Folder());
   std::vector<LPCITEMIDLIST> items = dialog_.Items(what == SVGIO_SELECTION);
   return Folder()->GetUIObjectOf(dialog_.Window(), static_cast<UINT>(items.size()), items.data(), iid, nullptr, object);
 }

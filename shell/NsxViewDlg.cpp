@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <string>
 
+#include "AboutBox.h"
+#include "AddressBox.h"
 #include "CairnFolder.h"
 #include "CairnView.h"
 #include "ItemText.h"
 #include "Module.h"
 #include "ShellText.h"
+#include "ViewHelp.h"
 #include "resource.h"
 #include "res/ViewResource.h"
 
@@ -19,6 +22,8 @@ namespace {
 
 // The browser's parent-folder command.
 constexpr UINT kBrowserParentCommand = 40994;
+// The browser's help command, which opens the view's help.
+constexpr UINT kBrowserHelpCommand = 32651;
 constexpr int kStatusFirstPart = 145;
 
 struct Column {
@@ -341,6 +346,12 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITMENUPOPUP:
       OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
       return TRUE;
+    case WM_MENUSELECT:
+      ShowMenuHelp(view_->Browser(), wParam, lParam);
+      return TRUE;
+    case WM_HELP:
+      OpenHelp(dialog_);
+      return TRUE;
     case WM_CONTEXTMENU:
       ShowContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
       return TRUE;
@@ -407,6 +418,20 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
     }
     return TBDDRET_DEFAULT;
   }
+  switch (header->code) {
+    case TBN_BEGINDRAG:
+      ShowCommandHelp(view_->Browser(), static_cast<UINT>(reinterpret_cast<NMTOOLBARA*>(header)->iItem));
+      return 0;
+    case TBN_ENDDRAG:
+      EndCommandHelp(view_->Browser());
+      return 0;
+    case TTN_NEEDTEXTA:
+    case TTN_NEEDTEXTW:
+      FillToolTip(header);
+      return 0;
+    default:
+      break;
+  }
   if (header->hwndFrom != list_) return 0;
   switch (header->code) {
     case LVN_GETDISPINFOA:
@@ -472,6 +497,10 @@ void CNsxViewDlg::SortCommand(int column) {
 
 void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
   if (from != nullptr && from == ListView_GetEditControl(list_)) return;
+  if (id == kBrowserHelpCommand) {
+    OpenHelp(dialog_);
+    return;
+  }
   IShellBrowser* browser = view_->Browser();
   HWND browserWindow = nullptr;
   if (browser != nullptr) browser->GetWindow(&browserWindow);
@@ -530,17 +559,25 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
-      // Into the list from elsewhere in the view; out of it to the browser's tree pane when it
-      // has one (this browser frame has no address box).
+      // Into the list from elsewhere in the view; out of it forwards to the browser's address
+      // box, backwards (or without an address box) to its tree pane, else to the address box.
       if (GetFocus() != list_) {
         SetFocus(list_);
         break;
       }
       view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
-      HWND tree = nullptr;
-      if (browser != nullptr && SUCCEEDED(browser->GetControlWindow(FCW_TREE, &tree)) && tree != nullptr) SetFocus(tree);
+      HWND address = FindAddressBox(browser), tree = nullptr;
+      if (browser == nullptr || FAILED(browser->GetControlWindow(FCW_TREE, &tree))) tree = nullptr;
+      HWND next = id == ID_FOCUS_NEXT && address != nullptr ? address : (tree != nullptr ? tree : address);
+      if (next != nullptr) SetFocus(next);
       break;
     }
+    case ID_ABOUT:
+      ShowAboutBox(dialog_);
+      break;
+    case ID_HELP_TOPICS:
+      OpenHelp(dialog_);
+      break;
     case ID_ARCHIVE_LOG:
       view_->Folder()->ShowArchiveLog(dialog_);
       break;
@@ -554,7 +591,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
         // Commands whose objects are still to come (snapshots and deletion on worker threads,
-        // restore, properties, the clipboard, adding items, help and the about box).
+        // restore, properties, the clipboard and adding items).
         done = false;
       }
   }

@@ -8,8 +8,7 @@
 #include "CairnView.h"
 #include "EntryPoints.h"
 #include "Module.h"
-#include "ShellText.h"
-#include "resource.h"
+#include "ViewCommands.h"
 #include "res/ViewResource.h"
 
 namespace cairn {
@@ -136,23 +135,22 @@ void CNsxViewDlg::SetUpToolbar() {
 
   struct Button {
     int image;
-    UINT command;
-    UINT text;  // 0: none
+    UINT command;  // 0: a separator
   };
   const int s = static_cast<int>(standard), v = static_cast<int>(views);
-  std::vector<Button> buttons = {{static_cast<int>(own), ID_SNAPSHOT, IDS_TIP_SNAPSHOT}, {-1, 0, 0},
-                                 {s + STD_COPY, ID_COPY, IDS_TIP_COPY},       {s + STD_PASTE, ID_PASTE, IDS_TIP_PASTE},
-                                 {-1, 0, 0},                                  {s + STD_UNDO, ID_UNDO, IDS_TIP_UNDO},
-                                 {-1, 0, 0},                                  {s + STD_DELETE, ID_DELETE, IDS_TIP_DELETE},
-                                 {s + STD_PROPERTIES, ID_PROPERTIES, IDS_TIP_PROPERTIES}, {-1, 0, 0}};
+  std::vector<Button> buttons = {{static_cast<int>(own), ID_SNAPSHOT}, {-1, 0},
+                                 {s + STD_COPY, ID_COPY},              {s + STD_PASTE, ID_PASTE},
+                                 {-1, 0},                              {s + STD_UNDO, ID_UNDO},
+                                 {-1, 0},                              {s + STD_DELETE, ID_DELETE},
+                                 {s + STD_PROPERTIES, ID_PROPERTIES},  {-1, 0}};
   const bool plain = PlainShell();
   if (plain) {
-    buttons.push_back({v + VIEW_LARGEICONS, ID_VIEW_LARGE_ICONS, 0});
-    buttons.push_back({v + VIEW_SMALLICONS, ID_VIEW_SMALL_ICONS, 0});
-    buttons.push_back({v + VIEW_LIST, ID_VIEW_LIST, 0});
-    buttons.push_back({v + VIEW_DETAILS, ID_VIEW_DETAILS, 0});
+    buttons.push_back({v + VIEW_LARGEICONS, ID_VIEW_LARGE_ICONS});
+    buttons.push_back({v + VIEW_SMALLICONS, ID_VIEW_SMALL_ICONS});
+    buttons.push_back({v + VIEW_LIST, ID_VIEW_LIST});
+    buttons.push_back({v + VIEW_DETAILS, ID_VIEW_DETAILS});
   } else {
-    buttons.push_back({v + VIEW_VIEWMENU, ID_VIEWS, IDS_TIP_VIEWS});
+    buttons.push_back({v + VIEW_VIEWMENU, ID_VIEWS});
   }
   std::vector<TBBUTTON> entries;
   for (const Button& button : buttons) {
@@ -162,9 +160,10 @@ void CNsxViewDlg::SetUpToolbar() {
     entry.fsState = TBSTATE_ENABLED;
     entry.fsStyle = button.command == 0 ? BTNS_SEP : (button.command == ID_VIEWS ? BTNS_DROPDOWN : BTNS_BUTTON);
     entry.iString = -1;
-    if (!plain && button.text != 0) {
-      // Each text becomes one string of the toolbar (doubly terminated).
-      std::string text = ShellString(button.text);
+    // The old shell's buttons carry no text; on newer ones each button's text (its tooltip
+    // string) becomes one string of the toolbar (doubly terminated).
+    std::string text = plain || button.command == 0 ? std::string() : CommandTip(button.command);
+    if (!text.empty()) {
       text.push_back('\0');
       LRESULT index = -1;
       browser->SendControlMsg(FCW_TOOLBAR, TB_ADDSTRINGA, 0, reinterpret_cast<LPARAM>(text.c_str()), &index);
@@ -189,7 +188,7 @@ void CNsxViewDlg::SetUpToolbar() {
   up.idCommand = ID_UP;
   up.fsState = TBSTATE_ENABLED;
   up.fsStyle = BTNS_BUTTON;
-  std::string upText = ShellString(IDS_TIP_UP);
+  std::string upText = CommandTip(ID_UP);
   upText.push_back('\0');
   LRESULT upIndex = -1;
   browser->SendControlMsg(FCW_TOOLBAR, TB_ADDSTRINGA, 0, reinterpret_cast<LPARAM>(upText.c_str()), &upIndex);

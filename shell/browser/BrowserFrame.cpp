@@ -1,6 +1,7 @@
 #include "BrowserFrame.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlguid.h>
 #include <shlwapi.h>
 
@@ -17,8 +18,12 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"CairnBrowserFrame";
 // Posted to release views that were closed while one of their own calls was running.
 constexpr UINT kReleaseRetired = WM_APP + 1;
+// Posted to open the location typed into the address box.
+constexpr UINT kOpenTyped = WM_APP + 2;
 constexpr UINT kToolbarId = 0xA001;
-constexpr UINT kStatusId = 0xA002;
+constexpr UINT kStatusId = 0xA003;
+// Room for the address box's list when it drops down.
+constexpr int kAddressListHeight = 240;
 
 std::wstring Text(UINT id) {
   wchar_t text[512];
@@ -244,12 +249,10 @@ HRESULT BrowserFrame::ShowView(IShellView* view) {
   int whole = -1;
   SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&whole));
   SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
-  Layout();
-  RECT client, toolbar, status;
-  GetClientRect(window_, &client);
-  GetWindowRect(toolbar_, &toolbar);
-  GetWindowRect(status_, &status);
-  RECT area = {0, toolbar.bottom - toolbar.top, client.right, client.bottom - (status.bottom - status.top)};
+  // The new view names its location in the address box; the frame names it when the view does not.
+  SendMessageW(address_, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  SetWindowTextW(address_, L"");
+  RECT area = Layout();
   FOLDERSETTINGS settings = {viewMode_, 0};
   HWND window = nullptr;
   const HRESULT hr = view->CreateViewWindow(nullptr, &settings, this, &area, &window);
@@ -305,8 +308,22 @@ void BrowserFrame::CreateToolbar() {
   SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
 }
 
-void BrowserFrame::Layout() {
-  if (window_ == nullptr) return;
+void BrowserFrame::CreateAddressBox() {
+  address_ = CreateWindowExW(0, WC_COMBOBOXEXW, nullptr, WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN, 0, 0, 0,
+                             kAddressListHeight, window_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kAddressBoxId)),
+                             GetModuleHandleW(nullptr), nullptr);
+  if (address_ == nullptr) return;
+  SendMessageW(address_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  // The shell's small icons, which views and the frame name their locations' icons in.
+  SHFILEINFOW info = {};
+  const auto icons = reinterpret_cast<HIMAGELIST>(
+      SHGetFileInfoW(L"C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+  if (icons != nullptr) SendMessageW(address_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(icons));
+}
+
+RECT BrowserFrame::Layout() {
+  RECT area = {0, 0, 0, 0};
+  if (window_ == nullptr) return area;
   RECT client;
   GetClientRect(window_, &client);
   int top = 0, bottom = client.bottom;
@@ -316,20 +333,31 @@ void BrowserFrame::Layout() {
     GetWindowRect(toolbar_, &rect);
     top = rect.bottom - rect.top;
   }
+  if (address_ != nullptr) {
+    // A row of its own under the toolbar; the window's height includes the list when it drops.
+    SetWindowPos(address_, nullptr, 2, top + 2, client.right > 4 ? client.right - 4 : 0, kAddressListHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const int height = static_cast<int>(SendMessageW(address_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    top += (height > 0 ? height + 6 : 0) + 4;
+  }
   if (status_ != nullptr) {
     SendMessageW(status_, WM_SIZE, 0, 0);
     RECT rect;
     GetWindowRect(status_, &rect);
     bottom -= rect.bottom - rect.top;
   }
+  area = {0, top, client.right, bottom > top ? bottom : top};
   if (viewWindow_ != nullptr)
-    SetWindowPos(viewWindow_, nullptr, 0, top, client.right, bottom > top ? bottom - top : 0, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(viewWindow_, nullptr, 0, top, client.right, area.bottom - top, SWP_NOZORDER | SWP_NOACTIVATE);
+  return area;
 }
 
 void BrowserFrame::UpdateChrome() {
   const std::wstring name = LocationName(location_.get(), SHGDN_NORMAL);
   const std::wstring title = Text(IDS_BROWSER_TITLE);
   SetWindowTextW(window_, name.empty() ? title.c_str() : (name + L" - " + title).c_str());
+  if (address_ != nullptr && GetWindowTextLengthW(address_) == 0)
+    SetWindowTextW(address_, LocationName(location_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR).c_str());
   if (toolbar_ != nullptr) {
     SendMessageW(toolbar_, TB_ENABLEBUTTON, kCommandBack, MAKELONG(!history_.empty(), 0));
     SendMessageW(toolbar_, TB_ENABLEBUTTON, kCommandUp, MAKELONG(location_ && !IsEmptyList(location_.get()), 0));
@@ -395,11 +423,20 @@ bool BrowserFrame::OnCommand(UINT id) {
 }
 
 LRESULT BrowserFrame::OnNotify(WPARAM wParam, NMHDR* header) {
+  if (address_ != nullptr && header->hwndFrom == address_ && header->code == CBEN_ENDEDITW) {
+    auto* edit = reinterpret_cast<NMCBEENDEDITW*>(header);
+    if (edit->iWhy == CBENF_RETURN && edit->szText[0] != 0) {
+      typedAddress_ = edit->szText;
+      PostMessageW(window_, kOpenTyped, 0, 0);
+    }
+    return FALSE;
+  }
   const bool fromToolbar = toolbar_ != nullptr && (header->hwndFrom == toolbar_ ||
       header->hwndFrom == reinterpret_cast<HWND>(SendMessageW(toolbar_, TB_GETTOOLTIPS, 0, 0)));
   if (!fromToolbar) return 0;
   UINT command = static_cast<UINT>(header->idFrom);
-  if (header->code == TBN_DROPDOWN || header->code == TBN_BEGINDRAG || header->code == TBN_HOTITEMCHANGE)
+  if (header->code == TBN_DROPDOWN || header->code == TBN_BEGINDRAG || header->code == TBN_ENDDRAG ||
+      header->code == TBN_HOTITEMCHANGE)
     command = static_cast<UINT>(reinterpret_cast<NMTOOLBARW*>(header)->iItem);
   if (IsViewCommand(command)) return ToView(WM_NOTIFY, wParam, reinterpret_cast<LPARAM>(header));
   if (header->code == TTN_GETDISPINFOW && (command == kCommandBack || command == kCommandUp)) {
@@ -417,6 +454,7 @@ LRESULT BrowserFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                                 window_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kStatusId)),
                                 GetModuleHandleW(nullptr), nullptr);
       CreateToolbar();
+      CreateAddressBox();
       UpdateChrome();
       return 0;
     case WM_SIZE:
@@ -442,6 +480,12 @@ LRESULT BrowserFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kReleaseRetired:
       retired_.clear();
       return 0;
+    case kOpenTyped: {
+      const std::wstring typed = std::move(typedAddress_);
+      typedAddress_.clear();
+      if (!typed.empty() && FAILED(Open(typed))) MessageBeep(0);
+      return 0;
+    }
     case WM_DESTROY:
       CloseView();
       if (GetMenu(window_) != ownMenu_) SetMenu(window_, ownMenu_);

@@ -1,7 +1,8 @@
 // The browser frame: a top-level window that hosts one shell folder's view through a real
 // IShellBrowser, as Explorer's right pane does, with no tree pane. It has a menu bar whose File,
 // Edit, View and Help popups the view merges into, a toolbar and a status bar the view drives
-// through SendControlMsg, per-folder view-state streams kept across runs, Back and Up. An archive
+// through SendControlMsg, an address box (where Enter opens a typed folder or archive),
+// per-folder view-state streams kept across runs, Back and Up. An archive
 // is opened the way Explorer's /root command opens it: its folder class is created and
 // initialised with the archive file's absolute ID list, and every location below that list is
 // bound through that folder.
@@ -26,6 +27,8 @@ namespace browser {
 constexpr UINT kCommandClose = 40992;
 constexpr UINT kCommandBack = 40993;
 constexpr UINT kCommandUp = 40994;
+// The address box's control identifier, by which views find it among the frame's windows.
+constexpr UINT kAddressBoxId = 40962;
 
 class BrowserFrame final : public IShellBrowser, public IServiceProvider {
  public:
@@ -37,6 +40,7 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   HWND ViewWindow() const { return viewWindow_; }
   HWND Toolbar() const { return toolbar_; }
   HWND StatusBar() const { return status_; }
+  HWND AddressBox() const { return address_; }
   // The absolute location shown; null before the first view.
   LPCITEMIDLIST Location() const { return location_.get(); }
   size_t HistoryDepth() const { return history_.size(); }
@@ -113,13 +117,17 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   LPCITEMIDLIST BelowArchive(LPCITEMIDLIST location) const;
   void CloseView();
   void CreateToolbar();
-  void Layout();
+  void CreateAddressBox();
+  // Places the toolbar, the address box and the status bar; the rest is the view's area.
+  RECT Layout();
   void UpdateChrome();
 
   LONG refs_ = 1;
   HWND window_ = nullptr;
   HWND toolbar_ = nullptr;
   HWND status_ = nullptr;
+  HWND address_ = nullptr;
+  std::wstring typedAddress_;  // to open once the address box's notification is over
   HMENU ownMenu_ = nullptr;
   HACCEL accelerators_ = nullptr;
   bool quitOnClose_ = false;

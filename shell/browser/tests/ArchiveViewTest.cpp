@@ -261,8 +261,8 @@ TEST_F(ArchiveViewTest, MergedMenusFollowTheSelection) {
                                                        ID_RENAME}));
   EXPECT_EQ("cg-", States(Popup(FCIDM_MENU_VIEW), {ID_SORT_NAME, ID_LINE_UP, ID_SORT_ROOT_NAME}));
 
-  // Tab out of the list: with no tree pane or address box to go to, the view keeps its place
-  // but merges the menus it has without the focus.
+  // Tab out of the list (to the frame's address box): the view merges the menus it has without
+  // the focus.
   SetFocus(List());
   MSG tab = {List(), WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
   EXPECT_TRUE(frame_->PreTranslateMessage(&tab));
