@@ -1,0 +1,515 @@
+// The archive view's worker commands in the browser frame under Wine with Xvfb: a new snapshot
+// (and a second one asked for while it runs), deleting with the confirmation answered by a
+// watcher thread, files dropped onto the view and files pasted from the clipboard. The archive
+// is read back with cn /l.
+#include "BrowserFrame.h"
+#include "ShellTestSupport.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ShellText.h"
+#include "cairn.h"
+#include "res/ViewResource.h"
+
+namespace cairn {
+namespace browser {
+namespace {
+
+using shell::FromAnsi;
+using shell::testing::ArchiveTest;
+using shell::testing::ModuleDirectory;
+using shell::testing::RunCn;
+using shell::testing::WriteText;
+
+void Pump() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Pumps messages until the condition holds; false when it does not within the time.
+bool WaitFor(const std::function<bool()>& condition, DWORD ms = 60000) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > ms) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    Pump();
+  }
+  return true;
+}
+
+// Pumps messages for a while: time for a worker that should not run to show itself.
+void PumpFor(DWORD ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+// What cn writes to standard output for the arguments (messages pumped meanwhile).
+std::string CnOutput(const std::string& arguments, const std::string& scratch) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(scratch.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return "<no scratch file>";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = out;
+  PROCESS_INFORMATION process = {};
+  std::string line = "\"" + ModuleDirectory() + "\\..\\cli\\cn.exe\" " + arguments;
+  std::string text = "<cn did not start>";
+  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; });
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    text.assign(GetFileSize(out, nullptr), '\0');
+    DWORD read = 0;
+    SetFilePointer(out, 0, nullptr, FILE_BEGIN);
+    if (!text.empty() && !ReadFile(out, &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) text.clear();
+  }
+  CloseHandle(out);
+  return text;
+}
+
+// A minimal data object: CF_HDROP with the given paths (or raw bytes), and optionally the
+// extension's marker, clipboard format 4.
+class FilesData final : public IDataObject {
+ public:
+  FilesData(const std::vector<std::string>& paths, bool marker) : marker_(marker) {
+    // A DROPFILES header, then wide names each ending with a zero, then an empty name.
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    bytes_.resize(sizeof header);
+    std::memcpy(bytes_.data(), &header, sizeof header);
+    for (const std::string& path : paths) {
+      const std::wstring wide = FromAnsi(path);
+      const auto* at = reinterpret_cast<const uint8_t*>(wide.c_str());
+      bytes_.insert(bytes_.end(), at, at + (wide.size() + 1) * sizeof(wchar_t));
+    }
+    bytes_.insert(bytes_.end(), sizeof(wchar_t), 0);
+  }
+  static ComPtr<FilesData> Make(const std::vector<std::string>& paths, bool marker) {
+    return ComPtr<FilesData>::Adopt(new FilesData(paths, marker));
+  }
+  // Points the name list past the end of the block.
+  void BreakNameList() {
+    DROPFILES header;
+    std::memcpy(&header, bytes_.data(), sizeof header);
+    header.pFiles = static_cast<DWORD>(bytes_.size() + 100);
+    std::memcpy(bytes_.data(), &header, sizeof header);
+  }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    *object = (iid == IID_IUnknown || iid == IID_IDataObject) ? this : nullptr;
+    if (*object == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    const HRESULT offered = QueryGetData(format);
+    if (offered != S_OK) return offered;
+    const std::vector<uint8_t> data = format->cfFormat == CF_HDROP ? bytes_ : std::vector<uint8_t>(4, 0);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, data.size());
+    if (memory == nullptr) return E_OUTOFMEMORY;
+    std::memcpy(GlobalLock(memory), data.data(), data.size());
+    GlobalUnlock(memory);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = memory;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC* format) override {
+    if (format == nullptr) return E_INVALIDARG;
+    if (format->cfFormat != CF_HDROP && !(marker_ && format->cfFormat == 4)) return DV_E_FORMATETC;
+    return (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_TYMED;
+  }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
+    if (direction != DATADIR_GET) return E_NOTIMPL;
+    FORMATETC offered[2] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
+                            {4, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
+    return SHCreateStdEnumFmtEtc(marker_ ? 2 : 1, offered, formats);
+  }
+  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  bool marker_;
+  std::atomic<ULONG> refs_{1};
+};
+
+// A drop source that drops after a few turns of the drag loop, or cancels once told to.
+class DroppingSource final : public IDropSource {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    *object = (iid == IID_IUnknown || iid == IID_IDropSource) ? this : nullptr;
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP QueryContinueDrag(BOOL, DWORD) override {
+    if (cancel) return DRAGDROP_S_CANCEL;
+    return ++turns >= 3 ? DRAGDROP_S_DROP : S_OK;
+  }
+  STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+  std::atomic<bool> cancel{false};
+  int turns = 0;
+};
+
+// Answers the next confirmation box of this process (caption starting "Confirm") with a button,
+// from its own thread, and keeps the box's caption and text.
+class ConfirmationAnswer {
+ public:
+  explicit ConfirmationAnswer(int button) : thread_([this, button] { Answer(button); }) {}
+  ~ConfirmationAnswer() { Join(); }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string caption, text;
+
+ private:
+  struct Search {
+    HWND box = nullptr;
+  };
+  static BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[64] = "", title[128] = "";
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, title, sizeof title);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::strcmp(name, "#32770") == 0 &&
+        std::strncmp(title, "Confirm", 7) == 0) {
+      reinterpret_cast<Search*>(lParam)->box = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  static BOOL CALLBACK LongestText(HWND child, LPARAM lParam) {
+    char name[64] = "", text[1200] = "";
+    GetClassNameA(child, name, sizeof name);
+    GetWindowTextA(child, text, sizeof text);
+    auto* longest = reinterpret_cast<std::string*>(lParam);
+    if (lstrcmpiA(name, "Static") == 0 && std::strlen(text) > longest->size()) *longest = text;
+    return TRUE;
+  }
+  void Answer(int button) {
+    Search search;
+    for (int i = 0; i < 500 && search.box == nullptr; ++i) {
+      Sleep(20);
+      EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&search));
+    }
+    if (search.box == nullptr) return;
+    char title[128] = "";
+    GetWindowTextA(search.box, title, sizeof title);
+    caption = title;
+    EnumChildWindows(search.box, &LongestText, reinterpret_cast<LPARAM>(&text));
+    PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(search.box, button)));
+  }
+  std::thread thread_;
+};
+
+// The number of snapshots of an archive object.
+int HeldSnapshots(IPersistFile* held) {
+  ComPtr<ICairnArchive> archive;
+  ComPtr<IEnumSnapShots> snapshots;
+  int count = 0;
+  if (SUCCEEDED(held->QueryInterface(IID_ICairnArchive, archive.OutVoid())) &&
+      SUCCEEDED(archive->EnumSnapShots(0, snapshots.Out())) && snapshots) {
+    ComPtr<ICairnSnapShot> snapshot;
+    while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) ++count;
+  }
+  return count;
+}
+
+class ViewWorkersTest : public ArchiveTest {
+ protected:
+  void SetUp() override {
+    ArchiveTest::SetUp();
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    ASSERT_EQ(S_OK, BrowserFrame::Create(FromAnsi(Path("states")), &frame_));
+    ShowWindow(frame_->Window(), SW_SHOWNOACTIVATE);
+    ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
+  }
+  void TearDown() override {
+    if (frame_ != nullptr) {
+      DestroyWindow(frame_->Window());
+      Pump();
+      EXPECT_EQ(0u, frame_->Release());
+    }
+    OleSetClipboard(nullptr);
+    OleUninitialize();
+  }
+
+  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
+  int Count() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+  std::string Text(int row) const {
+    char text[600] = "";
+    LVITEMA item = {};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  int Row(const std::string& name) const {
+    for (int i = 0; i < Count(); ++i)
+      if (Text(i).rfind(name, 0) == 0) return i;
+    ADD_FAILURE() << "no row " << name;
+    return -1;
+  }
+  void Select(std::initializer_list<std::string> names) {
+    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
+    for (const std::string& name : names) ListView_SetItemState(List(), Row(name), LVIS_SELECTED, LVIS_SELECTED);
+  }
+  void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
+  // Waits for the view to be replaced (the browser went to the archive root).
+  bool NewViewAfter(HWND old) {
+    return WaitFor([&] { return frame_->ViewWindow() != nullptr && frame_->ViewWindow() != old; });
+  }
+  // The snapshots cn lists, by stored name.
+  std::string Snapshots() {
+    const std::string listing = CnOutput("/l \"" + archive_ + "\"", Path("listing.txt"));
+    std::string names;
+    size_t at = listing.find('\n');  // after the heading
+    for (size_t end; at != std::string::npos && (end = listing.find('\n', at + 1)) != std::string::npos; at = end) {
+      const std::string line = listing.substr(at + 1, end - at - 1);
+      names += (names.empty() ? "" : " ") + line.substr(0, line.find_first_of(" \t"));
+    }
+    return names;
+  }
+  // What cn lists of one snapshot.
+  std::string Contents(const std::string& snapshot) {
+    return CnOutput("/l " + snapshot + " \"" + archive_ + "\"", Path("listing.txt"));
+  }
+  ComPtr<IDropTarget> DropTarget() {
+    ComPtr<IShellView> view;
+    ComPtr<IDropTarget> target;
+    EXPECT_EQ(S_OK, frame_->QueryActiveShellView(view.Out()));
+    if (view) {
+      EXPECT_EQ(S_OK, view.As(&target));
+    }
+    return target;
+  }
+
+  BrowserFrame* frame_ = nullptr;
+};
+
+TEST_F(ViewWorkersTest, NewSnapshotRunsOnAWorkerAndASecondOneWhileItRunsIsDropped) {
+  // The archive held open here: the workers reach it through the Running Object Table, and their
+  // calls wait until this thread pumps messages, so the first worker is still at work when the
+  // second request arrives.
+  ComPtr<IPersistFile> held;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
+  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed"));
+  HWND old = frame_->ViewWindow();
+  Command(ID_SNAPSHOT);
+  Command(ID_SNAPSHOT);
+  ASSERT_TRUE(NewViewAfter(old));
+  PumpFor(300);
+  held.Reset();
+  Command(ID_REFRESH);  // the view, on this thread, could not read the archive while it was held
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  EXPECT_EQ(3, Count());
+
+  // The busy mark is cleared when the worker ends: the next request works.
+  ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed again"));
+  old = frame_->ViewWindow();
+  Command(ID_SNAPSHOT);
+  ASSERT_TRUE(NewViewAfter(old));
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
+}
+
+TEST_F(ViewWorkersTest, DeleteAsksFirstAtTheRootAndInsideASnapshot) {
+  // A third snapshot with a second top-level object.
+  const std::string single = Path("single.txt");
+  ASSERT_TRUE(WriteText(single, "single"));
+  ASSERT_EQ(1u, RunCn("/a \"" + single + "\" \"" + archive_ + "\"", Path("")));
+  Command(ID_REFRESH);
+  ASSERT_EQ(3, Count());
+
+  // At the root, several snapshots: No keeps them.
+  Select({"Snapshot;1", "Snapshot;2"});
+  {
+    ConfirmationAnswer no(IDNO);
+    Command(ID_DELETE);
+    no.Join();
+    EXPECT_EQ("Confirm Snapshot Delete", no.caption);
+    EXPECT_EQ("Are you sure you want to remove these 2 snapshots from the archive?\n"
+              "If so, revisions specific to them will no longer be available!",
+              no.text);
+  }
+  Pump();
+  EXPECT_EQ(3, Count());
+  // One snapshot: Yes deletes it, and the root is refreshed.
+  Select({"Snapshot;1"});
+  {
+    ConfirmationAnswer yes(IDYES);
+    Command(ID_DELETE);
+    yes.Join();
+    EXPECT_EQ("Are you sure you want to remove the snapshot 'Snapshot;1' from the archive?\n"
+              "If so, revisions specific to 'Snapshot;1' will no longer be available!",
+              yes.text);
+  }
+  ASSERT_TRUE(WaitFor([this] { return Count() == 2; }));
+  EXPECT_EQ("Snapshot;2 Snapshot;3", Snapshots());
+
+  // Inside the latest snapshot, both top-level objects: No keeps them.
+  Select({"Snapshot;3"});
+  Command(ID_OPEN);
+  ASSERT_EQ(2, Count());
+  Select({"data", "single.txt"});
+  {
+    ConfirmationAnswer no(IDNO);
+    Command(ID_DELETE);
+    no.Join();
+    EXPECT_EQ("Confirm Item Delete", no.caption);
+    EXPECT_EQ("Are you sure you want to delete these 2 items from the archive?\n"
+              "If so, a new snapshot will be created without them!",
+              no.text);
+  }
+  // One of them: Yes makes a snapshot without it, and the browser goes to the root.
+  Select({"single.txt"});
+  HWND inside = frame_->ViewWindow();
+  {
+    ConfirmationAnswer yes(IDYES);
+    Command(ID_DELETE);
+    yes.Join();
+    EXPECT_EQ("Are you sure you want to delete '" + single + "' from the archive?\n"
+              "If so, a new snapshot will be created without '" + single + "'!",
+              yes.text);
+  }
+  ASSERT_TRUE(NewViewAfter(inside));
+  EXPECT_EQ(3, Count());
+  EXPECT_EQ("Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
+  const std::string latest = Contents("Snapshot;4");
+  EXPECT_EQ(std::string::npos, latest.find(single)) << latest;
+  EXPECT_NE(std::string::npos, latest.find(data_)) << latest;
+
+  // Several snapshots at the root: Yes deletes them all.
+  Select({"Snapshot;2", "Snapshot;3"});
+  {
+    ConfirmationAnswer yes(IDYES);
+    Command(ID_DELETE);
+  }
+  ASSERT_TRUE(WaitFor([this] { return Count() == 1; }));
+  EXPECT_EQ("Snapshot;4", Snapshots());
+}
+
+TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefused) {
+  const std::string dropped = Path("dropped.txt");
+  ASSERT_TRUE(WriteText(dropped, "dropped"));
+  ComPtr<IDropTarget> target = DropTarget();
+  ASSERT_TRUE(target);
+  const POINTL point = {10, 10};
+
+  // Items of an archive: no drop.
+  ComPtr<FilesData> own = FilesData::Make({dropped}, true);
+  DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  EXPECT_EQ(S_OK, target->DragEnter(own.Get(), 0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
+  effect = DROPEFFECT_COPY;
+  EXPECT_EQ(S_OK, target->DragOver(0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
+  EXPECT_EQ(E_FAIL, target->Drop(own.Get(), 0, point, &effect));
+
+  // A file list that points past the end of its block is not read.
+  ComPtr<FilesData> broken = FilesData::Make({dropped}, false);
+  broken->BreakNameList();
+  EXPECT_EQ(E_FAIL, target->Drop(broken.Get(), 0, point, &effect));
+  PumpFor(300);
+  EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
+
+  // Files: copied in as a new snapshot; the root is refreshed.
+  ComPtr<FilesData> files = FilesData::Make({dropped}, false);
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  EXPECT_EQ(S_OK, target->DragEnter(files.Get(), 0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  EXPECT_EQ(S_OK, target->DragLeave());
+  EXPECT_EQ(S_OK, target->Drop(files.Get(), 0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  ASSERT_TRUE(WaitFor([this] { return Count() == 3; }));
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  EXPECT_NE(std::string::npos, Contents("Snapshot;3").find(dropped));
+  target.Reset();
+
+  // A real drag onto the view's window, through the registration of its window.
+  const std::string more = Path("more.txt");
+  ASSERT_TRUE(WriteText(more, "more"));
+  ComPtr<FilesData> moreFiles = FilesData::Make({more}, false);
+  DroppingSource source;
+  RECT box;
+  GetWindowRect(List(), &box);
+  SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 1000 && !finished; ++i) Sleep(20);
+    source.cancel = true;
+  });
+  effect = DROPEFFECT_NONE;
+  const HRESULT dragged = DoDragDrop(moreFiles.Get(), &source, DROPEFFECT_COPY, &effect);
+  finished = true;
+  watchdog.join();
+  ASSERT_EQ(DRAGDROP_S_DROP, dragged) << std::hex << dragged;
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  ASSERT_TRUE(WaitFor([this] { return Count() == 4; }));
+  EXPECT_NE(std::string::npos, Contents("Snapshot;4").find(more));
+}
+
+TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) {
+  const std::string pasted = Path("pasted.txt"), later = Path("later.txt");
+  ASSERT_TRUE(WriteText(pasted, "pasted"));
+  ASSERT_TRUE(WriteText(later, "later"));
+  ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, true).Get()));
+  Command(ID_PASTE);
+  PumpFor(300);
+  EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
+
+  // With the archive held open here, the first paste waits for this thread to pump messages; a
+  // second paste asked for meanwhile (of another file) is dropped.
+  ComPtr<IPersistFile> held;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
+  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, false).Get()));
+  Command(ID_PASTE);
+  Sleep(200);  // the first worker marks itself busy
+  ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({later}, false).Get()));
+  Command(ID_PASTE);
+  ASSERT_TRUE(WaitFor([&] { return HeldSnapshots(held.Get()) >= 3; }));
+  PumpFor(500);
+  EXPECT_EQ(3, HeldSnapshots(held.Get()));
+  held.Reset();
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  const std::string latest = Contents("Snapshot;3");
+  EXPECT_NE(std::string::npos, latest.find(pasted)) << latest;
+  EXPECT_EQ(std::string::npos, latest.find(later)) << latest;
+  ASSERT_EQ(S_OK, OleSetClipboard(nullptr));
+}
+
+}  // namespace
+}  // namespace browser
+}  // namespace cairn
