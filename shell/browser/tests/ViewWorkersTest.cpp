@@ -80,40 +80,27 @@ std::string CnOutput(const std::string& arguments, const std::string& scratch) {
   return text;
 }
 
-// A minimal data object: CF_HDROP with the given paths (or raw bytes), and optionally the
-// extension's marker, clipboard format 4.
+// A minimal data object: CF_HDROP with the paths (a DROPFILES header and wide names), and
+// optionally the extension's marker, clipboard format 4.
 class FilesData final : public IDataObject {
  public:
-  FilesData(const std::vector<std::string>& paths, bool marker) : marker_(marker) {
-    // A DROPFILES header, then wide names each ending with a zero, then an empty name.
+  static ComPtr<FilesData> Make(const std::vector<std::string>& paths, bool marker, bool broken = false) {
+    auto* data = new FilesData;
+    data->marker_ = marker;
     DROPFILES header = {};
-    header.pFiles = sizeof header;
+    header.pFiles = broken ? 4096 : sizeof header;  // broken: beyond the block
     header.fWide = TRUE;
-    bytes_.resize(sizeof header);
-    std::memcpy(bytes_.data(), &header, sizeof header);
-    for (const std::string& path : paths) {
-      const std::wstring wide = FromAnsi(path);
-      const auto* at = reinterpret_cast<const uint8_t*>(wide.c_str());
-      bytes_.insert(bytes_.end(), at, at + (wide.size() + 1) * sizeof(wchar_t));
-    }
-    bytes_.insert(bytes_.end(), sizeof(wchar_t), 0);
+    std::wstring names;
+    for (const std::string& path : paths) names += FromAnsi(path) + L'\0';
+    data->bytes_.resize(sizeof header + (names.size() + 1) * sizeof(wchar_t));
+    std::memcpy(data->bytes_.data(), &header, sizeof header);
+    std::memcpy(data->bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    return ComPtr<FilesData>::Adopt(data);
   }
-  static ComPtr<FilesData> Make(const std::vector<std::string>& paths, bool marker) {
-    return ComPtr<FilesData>::Adopt(new FilesData(paths, marker));
-  }
-  // Points the name list past the end of the block.
-  void BreakNameList() {
-    DROPFILES header;
-    std::memcpy(&header, bytes_.data(), sizeof header);
-    header.pFiles = static_cast<DWORD>(bytes_.size() + 100);
-    std::memcpy(bytes_.data(), &header, sizeof header);
-  }
-
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     *object = (iid == IID_IUnknown || iid == IID_IDataObject) ? this : nullptr;
-    if (*object == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    if (*object != nullptr) AddRef();
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
   }
   STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
   STDMETHODIMP_(ULONG) Release() override {
@@ -121,44 +108,35 @@ class FilesData final : public IDataObject {
     if (left == 0) delete this;
     return left;
   }
-
   STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
     const HRESULT offered = QueryGetData(format);
     if (offered != S_OK) return offered;
     const std::vector<uint8_t> data = format->cfFormat == CF_HDROP ? bytes_ : std::vector<uint8_t>(4, 0);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, data.size());
-    if (memory == nullptr) return E_OUTOFMEMORY;
-    std::memcpy(GlobalLock(memory), data.data(), data.size());
-    GlobalUnlock(memory);
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = memory;
-    medium->pUnkForRelease = nullptr;
+    *medium = {TYMED_HGLOBAL, {nullptr}, nullptr};
+    medium->hGlobal = GlobalAlloc(GMEM_MOVEABLE, data.size());
+    std::memcpy(GlobalLock(medium->hGlobal), data.data(), data.size());
+    GlobalUnlock(medium->hGlobal);
     return S_OK;
   }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
   STDMETHODIMP QueryGetData(FORMATETC* format) override {
-    if (format == nullptr) return E_INVALIDARG;
     if (format->cfFormat != CF_HDROP && !(marker_ && format->cfFormat == 4)) return DV_E_FORMATETC;
     return (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_TYMED;
   }
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-    out->ptd = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
-    if (direction != DATADIR_GET) return E_NOTIMPL;
     FORMATETC offered[2] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
                             {4, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
-    return SHCreateStdEnumFmtEtc(marker_ ? 2 : 1, offered, formats);
+    return direction == DATADIR_GET ? SHCreateStdEnumFmtEtc(marker_ ? 2 : 1, offered, formats) : E_NOTIMPL;
   }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
   STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
   STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
  private:
   std::vector<uint8_t> bytes_;
-  bool marker_;
+  bool marker_ = false;
   std::atomic<ULONG> refs_{1};
 };
 
@@ -172,65 +150,56 @@ class DroppingSource final : public IDropSource {
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP QueryContinueDrag(BOOL, DWORD) override {
-    if (cancel) return DRAGDROP_S_CANCEL;
-    return ++turns >= 3 ? DRAGDROP_S_DROP : S_OK;
+    return cancel ? DRAGDROP_S_CANCEL : ++turns >= 3 ? DRAGDROP_S_DROP : S_OK;
   }
   STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
   std::atomic<bool> cancel{false};
   int turns = 0;
 };
 
-// Answers the next confirmation box of this process (caption starting "Confirm") with a button,
-// from its own thread, and keeps the box's caption and text.
-class ConfirmationAnswer {
- public:
-  explicit ConfirmationAnswer(int button) : thread_([this, button] { Answer(button); }) {}
+// Answers the next confirmation box of this process (a dialog whose caption starts "Confirm")
+// with a button, from its own thread, and keeps the box's caption and text (its longest static).
+struct ConfirmationAnswer {
+  explicit ConfirmationAnswer(int button)
+      : thread([this, button] {
+          HWND box = nullptr;
+          for (int i = 0; i < 500 && box == nullptr; ++i) {
+            Sleep(20);
+            EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&box));
+          }
+          if (box == nullptr) return;
+          char title[128] = "";
+          GetWindowTextA(box, title, sizeof title);
+          caption = title;
+          EnumChildWindows(box, &LongestText, reinterpret_cast<LPARAM>(&text));
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        }) {}
   ~ConfirmationAnswer() { Join(); }
   void Join() {
-    if (thread_.joinable()) thread_.join();
+    if (thread.joinable()) thread.join();
   }
-  std::string caption, text;
-
- private:
-  struct Search {
-    HWND box = nullptr;
-  };
-  static BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
+  static BOOL CALLBACK FindBox(HWND window, LPARAM found) {
     DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
     char name[64] = "", title[128] = "";
+    GetWindowThreadProcessId(window, &process);
     GetClassNameA(window, name, sizeof name);
     GetWindowTextA(window, title, sizeof title);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) && std::strcmp(name, "#32770") == 0 &&
-        std::strncmp(title, "Confirm", 7) == 0) {
-      reinterpret_cast<Search*>(lParam)->box = window;
-      return FALSE;
-    }
-    return TRUE;
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::strcmp(name, "#32770") != 0 ||
+        std::strncmp(title, "Confirm", 7) != 0)
+      return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
   }
-  static BOOL CALLBACK LongestText(HWND child, LPARAM lParam) {
+  static BOOL CALLBACK LongestText(HWND child, LPARAM longest) {
     char name[64] = "", text[1200] = "";
     GetClassNameA(child, name, sizeof name);
     GetWindowTextA(child, text, sizeof text);
-    auto* longest = reinterpret_cast<std::string*>(lParam);
-    if (lstrcmpiA(name, "Static") == 0 && std::strlen(text) > longest->size()) *longest = text;
+    auto* kept = reinterpret_cast<std::string*>(longest);
+    if (lstrcmpiA(name, "Static") == 0 && std::strlen(text) > kept->size()) *kept = text;
     return TRUE;
   }
-  void Answer(int button) {
-    Search search;
-    for (int i = 0; i < 500 && search.box == nullptr; ++i) {
-      Sleep(20);
-      EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&search));
-    }
-    if (search.box == nullptr) return;
-    char title[128] = "";
-    GetWindowTextA(search.box, title, sizeof title);
-    caption = title;
-    EnumChildWindows(search.box, &LongestText, reinterpret_cast<LPARAM>(&text));
-    PostMessageW(search.box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(search.box, button)));
-  }
-  std::thread thread_;
+  std::string caption, text;
+  std::thread thread;
 };
 
 // The number of snapshots of an archive object.
@@ -290,9 +259,13 @@ class ViewWorkersTest : public ArchiveTest {
   bool NewViewAfter(HWND old) {
     return WaitFor([&] { return frame_->ViewWindow() != nullptr && frame_->ViewWindow() != old; });
   }
+  // What cn lists of the archive, or of one snapshot.
+  std::string Listing(const std::string& snapshot = "") {
+    return CnOutput("/l " + snapshot + " \"" + archive_ + "\"", Path("listing.txt"));
+  }
   // The snapshots cn lists, by stored name.
   std::string Snapshots() {
-    const std::string listing = CnOutput("/l \"" + archive_ + "\"", Path("listing.txt"));
+    const std::string listing = Listing();
     std::string names;
     size_t at = listing.find('\n');  // after the heading
     for (size_t end; at != std::string::npos && (end = listing.find('\n', at + 1)) != std::string::npos; at = end) {
@@ -301,17 +274,17 @@ class ViewWorkersTest : public ArchiveTest {
     }
     return names;
   }
-  // What cn lists of one snapshot.
-  std::string Contents(const std::string& snapshot) {
-    return CnOutput("/l " + snapshot + " \"" + archive_ + "\"", Path("listing.txt"));
+  // Deletes the selection, answering the confirmation with the button: "caption|text" of the box.
+  std::string DeleteAnswering(int button) {
+    ConfirmationAnswer answer(button);
+    Command(ID_DELETE);
+    answer.Join();
+    return answer.caption + "|" + answer.text;
   }
   ComPtr<IDropTarget> DropTarget() {
     ComPtr<IShellView> view;
     ComPtr<IDropTarget> target;
-    EXPECT_EQ(S_OK, frame_->QueryActiveShellView(view.Out()));
-    if (view) {
-      EXPECT_EQ(S_OK, view.As(&target));
-    }
+    if (SUCCEEDED(frame_->QueryActiveShellView(view.Out()))) view.As(&target);
     return target;
   }
 
@@ -352,70 +325,41 @@ TEST_F(ViewWorkersTest, DeleteAsksFirstAtTheRootAndInsideASnapshot) {
   Command(ID_REFRESH);
   ASSERT_EQ(3, Count());
 
-  // At the root, several snapshots: No keeps them.
+  // At the root: No keeps several snapshots; Yes deletes one, and the root is refreshed.
   Select({"Snapshot;1", "Snapshot;2"});
-  {
-    ConfirmationAnswer no(IDNO);
-    Command(ID_DELETE);
-    no.Join();
-    EXPECT_EQ("Confirm Snapshot Delete", no.caption);
-    EXPECT_EQ("Are you sure you want to remove these 2 snapshots from the archive?\n"
-              "If so, revisions specific to them will no longer be available!",
-              no.text);
-  }
-  Pump();
-  EXPECT_EQ(3, Count());
-  // One snapshot: Yes deletes it, and the root is refreshed.
+  EXPECT_EQ("Confirm Snapshot Delete|Are you sure you want to remove these 2 snapshots from the archive?\n"
+            "If so, revisions specific to them will no longer be available!",
+            DeleteAnswering(IDNO));
   Select({"Snapshot;1"});
-  {
-    ConfirmationAnswer yes(IDYES);
-    Command(ID_DELETE);
-    yes.Join();
-    EXPECT_EQ("Are you sure you want to remove the snapshot 'Snapshot;1' from the archive?\n"
-              "If so, revisions specific to 'Snapshot;1' will no longer be available!",
-              yes.text);
-  }
+  EXPECT_EQ("Confirm Snapshot Delete|Are you sure you want to remove the snapshot 'Snapshot;1' from the archive?\n"
+            "If so, revisions specific to 'Snapshot;1' will no longer be available!",
+            DeleteAnswering(IDYES));
   ASSERT_TRUE(WaitFor([this] { return Count() == 2; }));
   EXPECT_EQ("Snapshot;2 Snapshot;3", Snapshots());
 
-  // Inside the latest snapshot, both top-level objects: No keeps them.
+  // Inside the latest snapshot: No keeps both top-level objects; Yes makes a snapshot without
+  // one of them, and the browser goes to the root.
   Select({"Snapshot;3"});
   Command(ID_OPEN);
   ASSERT_EQ(2, Count());
   Select({"data", "single.txt"});
-  {
-    ConfirmationAnswer no(IDNO);
-    Command(ID_DELETE);
-    no.Join();
-    EXPECT_EQ("Confirm Item Delete", no.caption);
-    EXPECT_EQ("Are you sure you want to delete these 2 items from the archive?\n"
-              "If so, a new snapshot will be created without them!",
-              no.text);
-  }
-  // One of them: Yes makes a snapshot without it, and the browser goes to the root.
+  EXPECT_EQ("Confirm Item Delete|Are you sure you want to delete these 2 items from the archive?\n"
+            "If so, a new snapshot will be created without them!",
+            DeleteAnswering(IDNO));
   Select({"single.txt"});
   HWND inside = frame_->ViewWindow();
-  {
-    ConfirmationAnswer yes(IDYES);
-    Command(ID_DELETE);
-    yes.Join();
-    EXPECT_EQ("Are you sure you want to delete '" + single + "' from the archive?\n"
-              "If so, a new snapshot will be created without '" + single + "'!",
-              yes.text);
-  }
+  EXPECT_EQ("Confirm Item Delete|Are you sure you want to delete '" + single + "' from the archive?\n"
+            "If so, a new snapshot will be created without '" + single + "'!",
+            DeleteAnswering(IDYES));
   ASSERT_TRUE(NewViewAfter(inside));
-  EXPECT_EQ(3, Count());
   EXPECT_EQ("Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
-  const std::string latest = Contents("Snapshot;4");
+  const std::string latest = Listing("Snapshot;4");
   EXPECT_EQ(std::string::npos, latest.find(single)) << latest;
   EXPECT_NE(std::string::npos, latest.find(data_)) << latest;
 
   // Several snapshots at the root: Yes deletes them all.
   Select({"Snapshot;2", "Snapshot;3"});
-  {
-    ConfirmationAnswer yes(IDYES);
-    Command(ID_DELETE);
-  }
+  DeleteAnswering(IDYES);
   ASSERT_TRUE(WaitFor([this] { return Count() == 1; }));
   EXPECT_EQ("Snapshot;4", Snapshots());
 }
@@ -431,16 +375,12 @@ TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefu
   ComPtr<FilesData> own = FilesData::Make({dropped}, true);
   DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
   EXPECT_EQ(S_OK, target->DragEnter(own.Get(), 0, point, &effect));
-  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
-  effect = DROPEFFECT_COPY;
   EXPECT_EQ(S_OK, target->DragOver(0, point, &effect));
   EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
   EXPECT_EQ(E_FAIL, target->Drop(own.Get(), 0, point, &effect));
 
   // A file list that points past the end of its block is not read.
-  ComPtr<FilesData> broken = FilesData::Make({dropped}, false);
-  broken->BreakNameList();
-  EXPECT_EQ(E_FAIL, target->Drop(broken.Get(), 0, point, &effect));
+  EXPECT_EQ(E_FAIL, target->Drop(FilesData::Make({dropped}, false, true).Get(), 0, point, &effect));
   PumpFor(300);
   EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
 
@@ -454,7 +394,7 @@ TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefu
   EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
   ASSERT_TRUE(WaitFor([this] { return Count() == 3; }));
   EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
-  EXPECT_NE(std::string::npos, Contents("Snapshot;3").find(dropped));
+  EXPECT_NE(std::string::npos, Listing("Snapshot;3").find(dropped));
   target.Reset();
 
   // A real drag onto the view's window, through the registration of its window.
@@ -477,7 +417,7 @@ TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefu
   ASSERT_EQ(DRAGDROP_S_DROP, dragged) << std::hex << dragged;
   EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
   ASSERT_TRUE(WaitFor([this] { return Count() == 4; }));
-  EXPECT_NE(std::string::npos, Contents("Snapshot;4").find(more));
+  EXPECT_NE(std::string::npos, Listing("Snapshot;4").find(more));
 }
 
 TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) {
@@ -504,7 +444,7 @@ TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) 
   EXPECT_EQ(3, HeldSnapshots(held.Get()));
   held.Reset();
   EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
-  const std::string latest = Contents("Snapshot;3");
+  const std::string latest = Listing("Snapshot;3");
   EXPECT_NE(std::string::npos, latest.find(pasted)) << latest;
   EXPECT_EQ(std::string::npos, latest.find(later)) << latest;
   ASSERT_EQ(S_OK, OleSetClipboard(nullptr));
