@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ComObject.h"
 #include "ShellText.h"
 #include "cairn.h"
 #include "res/ViewResource.h"
@@ -82,7 +83,7 @@ std::string CnOutput(const std::string& arguments, const std::string& scratch) {
 
 // A minimal data object: CF_HDROP with the paths (a DROPFILES header and wide names), and
 // optionally the extension's marker, clipboard format 4.
-class FilesData final : public IDataObject {
+class FilesData final : public ComObject<FilesData, IDataObject> {
  public:
   static ComPtr<FilesData> Make(const std::vector<std::string>& paths, bool marker, bool broken = false) {
     auto* data = new FilesData;
@@ -96,17 +97,6 @@ class FilesData final : public IDataObject {
     std::memcpy(data->bytes_.data(), &header, sizeof header);
     std::memcpy(data->bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
     return ComPtr<FilesData>::Adopt(data);
-  }
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    *object = (iid == IID_IUnknown || iid == IID_IDataObject) ? this : nullptr;
-    if (*object != nullptr) AddRef();
-    return *object != nullptr ? S_OK : E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
   STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
     const HRESULT offered = QueryGetData(format);
@@ -137,7 +127,6 @@ class FilesData final : public IDataObject {
  private:
   std::vector<uint8_t> bytes_;
   bool marker_ = false;
-  std::atomic<ULONG> refs_{1};
 };
 
 // A drop source that drops after a few turns of the drag loop, or cancels once told to.
@@ -436,7 +425,7 @@ TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) 
   ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
   ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, false).Get()));
   Command(ID_PASTE);
-  Sleep(200);  // the first worker marks itself busy
+  Sleep(400);  // time for the first worker to mark itself busy
   ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({later}, false).Get()));
   Command(ID_PASTE);
   ASSERT_TRUE(WaitFor([&] { return HeldSnapshots(held.Get()) >= 3; }));
