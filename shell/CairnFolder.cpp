@@ -143,7 +143,7 @@ STDMETHODIMP CCairnFolder::CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, P
 STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (iid != IID_IShellView) return E_NOINTERFACE;
+  if (iid != IID_IShellView && iid != IID_IDropTarget) return E_NOINTERFACE;
   ComPtr<ICairnView> view;
   HRESULT hr = CoCreateInstance(CLSID_CairnView, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnView, view.OutVoid());
   if (SUCCEEDED(hr)) hr = view->Initialize(this);

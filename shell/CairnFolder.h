@@ -50,7 +50,8 @@ class CCairnFolder final : public ComObject<CCairnFolder, ICairnFolder, IShellFo
   // CompareIDs: the last items of both lists by the column in the low 16 bits of lParam, as a
   // success code holding the signed result; E_INVALIDARG for a malformed or empty list.
   STDMETHODIMP CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, PCUIDLIST_RELATIVE second) override;
-  // CreateViewObject: the archive view for IShellView; E_NOINTERFACE for anything else.
+  // CreateViewObject: the archive view for IShellView and IDropTarget; E_NOINTERFACE for anything
+  // else.
   STDMETHODIMP CreateViewObject(HWND owner, REFIID iid, void** object) override;
   // GetAttributesOf: ANDs each item's abilities into *attributes; E_INVALIDARG for a malformed item.
   STDMETHODIMP GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) override;
@@ -70,6 +71,9 @@ class CCairnFolder final : public ComObject<CCairnFolder, ICairnFolder, IShellFo
   // True at the archive root, whose items are snapshots.
   bool AtRoot() const { return subPath_.Empty(); }
   LPCITEMIDLIST Contents() const { return contents_.Get(); }
+  // The shell's absolute list of the archive file (the archive root); null when the folder was
+  // initialised with a path alone.
+  LPCITEMIDLIST Location() const { return location_.Empty() ? nullptr : location_.Get(); }
   // The items below the archive file that lead to this level.
   LPCITEMIDLIST SubPath() const { return subPath_.Get(); }
   // Rebuilds the contents list of this level from the archive.

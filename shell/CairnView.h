@@ -1,6 +1,7 @@
 // CCairnView, the view the archive folder gives Explorer for one level: a COM object that owns
 // the view dialog (CNsxViewDlg), keeps the browser it lives in, the folder settings and the
-// view-state record, and merges its menus into the browser's while it is active.
+// view-state record, and merges its menus into the browser's while it is active. Files dropped
+// onto it are added to the archive as a new snapshot.
 #pragma once
 
 #include <windows.h>
@@ -17,12 +18,24 @@ namespace shell {
 
 class CCairnFolder;
 
-class CCairnView final : public ComObject<CCairnView, ICairnView, IShellView> {
+class CCairnView final : public ComObject<CCairnView, ICairnView, IDropTarget, IShellView> {
  public:
   CCairnView();
 
   // Initialize: keeps the folder and loads the accelerator tables; E_INVALIDARG without a folder.
   STDMETHODIMP Initialize(ICairnFolder* folder) override;
+
+  // DragEnter: DROPEFFECT_NONE for the extension's own data (clipboard format 4 offered), else
+  // DROPEFFECT_COPY; the effect is kept for DragOver. E_INVALIDARG without data or effect.
+  STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
+  // DragOver: the effect chosen at DragEnter.
+  STDMETHODIMP DragOver(DWORD keys, POINTL point, DWORD* effect) override;
+  // DragLeave: S_OK, nothing else.
+  STDMETHODIMP DragLeave() override;
+  // Drop: the dropped files (CF_HDROP) added as a new snapshot on a worker thread, effect
+  // DROPEFFECT_COPY; E_FAIL with a beep when the data holds no usable file list or the worker
+  // cannot start, E_FAIL without one for the extension's own data.
+  STDMETHODIMP Drop(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
 
   // GetWindow: the dialog's window; E_FAIL before CreateViewWindow.
   STDMETHODIMP GetWindow(HWND* window) override;
@@ -66,7 +79,7 @@ class CCairnView final : public ComObject<CCairnView, ICairnView, IShellView> {
   HMENU MergedMenu() const { return menu_; }
 
  private:
-  friend class ComObject<CCairnView, ICairnView, IShellView>;
+  friend class ComObject<CCairnView, ICairnView, IDropTarget, IShellView>;
   ~CCairnView();
   void MergeMenus(bool focus);
   void RemoveMenus();
@@ -77,6 +90,7 @@ class CCairnView final : public ComObject<CCairnView, ICairnView, IShellView> {
   HACCEL accelerators_ = nullptr;
   HACCEL editingAccelerators_ = nullptr;
   UINT activation_ = SVUIA_DEACTIVATE;
+  DWORD dropEffect_ = DROPEFFECT_NONE;
   HMENU menu_ = nullptr;
   ViewState state_;
   CNsxViewDlg dialog_;

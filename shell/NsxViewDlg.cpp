@@ -13,6 +13,7 @@
 #include "Module.h"
 #include "ShellText.h"
 #include "ViewHelp.h"
+#include "ViewWorkers.h"
 #include "resource.h"
 #include "res/ViewResource.h"
 
@@ -305,6 +306,7 @@ void CNsxViewDlg::OnInitDialog() {
   SetWindowLongW(list_, GWL_EXSTYLE, GetWindowLongW(list_, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY);
   ApplyShellSettings();
   ole_ = OleInitialize(nullptr);
+  if (SUCCEEDED(ole_)) dropTarget_ = SUCCEEDED(RegisterDragDrop(dialog_, static_cast<IDropTarget*>(view_)));
 }
 
 void CNsxViewDlg::ApplyShellSettings() {
@@ -355,7 +357,12 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
       ShowContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
       return TRUE;
+    case kWorkerDoneMessage:
+      FinishWork(view_, wParam != 0);
+      return TRUE;
     case WM_DESTROY:
+      if (dropTarget_) RevokeDragDrop(dialog_);
+      dropTarget_ = false;
       ListView_DeleteAllItems(list_);
       if (SUCCEEDED(ole_)) OleUninitialize();
       ole_ = E_FAIL;
@@ -557,6 +564,15 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_REFRESH:
       view_->Refresh();
       break;
+    case ID_SNAPSHOT:
+      done = StartSnapshotWorker(view_, dialog_);
+      break;
+    case ID_DELETE:
+      done = ConfirmAndDelete(view_, dialog_, Items(true));
+      break;
+    case ID_PASTE:
+      done = StartPasteWorker(view_, dialog_);
+      break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
       // Into the list from elsewhere in the view; out of it forwards to the browser's address
@@ -590,8 +606,8 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Commands whose objects are still to come (snapshots and deletion on worker threads,
-        // restore, properties, the clipboard and adding items).
+        // Commands whose objects are still to come (restore, properties, copying to the
+        // clipboard and adding items).
         done = false;
       }
   }

@@ -73,6 +73,7 @@ class CNsxViewDlg {
   int sortColumn_ = 1;
   bool editing_ = false;
   HRESULT ole_ = E_FAIL;
+  bool dropTarget_ = false;  // the window is registered as the view's drop target
 };
 
 }  // namespace shell

@@ -196,10 +196,14 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
     else
       EXPECT_EQ(nullptr, object);
   }
-  // The view is the one object the folder makes for CreateViewObject.
+  // The view, as a view or as a drop target, is the one object the folder makes for
+  // CreateViewObject.
   void* view = reinterpret_cast<void*>(1);
-  EXPECT_EQ(E_NOINTERFACE, root->CreateViewObject(nullptr, IID_IDropTarget, &view));
+  EXPECT_EQ(E_NOINTERFACE, root->CreateViewObject(nullptr, IID_IPersist, &view));
   EXPECT_EQ(nullptr, view);
+  EXPECT_EQ(S_OK, root->CreateViewObject(nullptr, IID_IDropTarget, &view));
+  ASSERT_NE(nullptr, view);
+  static_cast<IDropTarget*>(view)->Release();
   EXPECT_EQ(S_OK, root->CreateViewObject(nullptr, IID_IShellView, &view));
   ASSERT_NE(nullptr, view);
   static_cast<IShellView*>(view)->Release();

@@ -1,0 +1,444 @@
+// The archive view's worker commands in the browser frame under Wine with Xvfb: a new snapshot
+// (and a second one asked for while it runs), deleting with the confirmation answered by a
+// watcher thread, files dropped onto the view and files pasted from the clipboard. The archive
+// is read back with cn /l.
+#include "BrowserFrame.h"
+#include "ShellTestSupport.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ComObject.h"
+#include "ShellText.h"
+#include "cairn.h"
+#include "res/ViewResource.h"
+
+namespace cairn {
+namespace browser {
+namespace {
+
+using shell::FromAnsi;
+using shell::testing::ArchiveTest;
+using shell::testing::ModuleDirectory;
+using shell::testing::RunCn;
+using shell::testing::WriteText;
+
+void Pump() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Pumps messages until the condition holds; false when it does not within the time.
+bool WaitFor(const std::function<bool()>& condition, DWORD ms = 60000) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > ms) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    Pump();
+  }
+  return true;
+}
+
+// Pumps messages for a while: time for a worker that should not run to show itself.
+void PumpFor(DWORD ms) {
+  WaitFor([] { return false; }, ms);
+}
+
+// What cn writes to standard output for the arguments (messages pumped meanwhile).
+std::string CnOutput(const std::string& arguments, const std::string& scratch) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(scratch.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return "<no scratch file>";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = out;
+  PROCESS_INFORMATION process = {};
+  std::string line = "\"" + ModuleDirectory() + "\\..\\cli\\cn.exe\" " + arguments;
+  std::string text = "<cn did not start>";
+  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; });
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    text.assign(GetFileSize(out, nullptr), '\0');
+    DWORD read = 0;
+    SetFilePointer(out, 0, nullptr, FILE_BEGIN);
+    if (!text.empty() && !ReadFile(out, &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) text.clear();
+  }
+  CloseHandle(out);
+  return text;
+}
+
+// A minimal data object: CF_HDROP with the paths (a DROPFILES header and wide names), and
+// optionally the extension's marker, clipboard format 4.
+class FilesData final : public ComObject<FilesData, IDataObject> {
+ public:
+  static ComPtr<FilesData> Make(const std::vector<std::string>& paths, bool marker, bool broken = false) {
+    auto* data = new FilesData;
+    data->marker_ = marker;
+    DROPFILES header = {};
+    header.pFiles = broken ? 4096 : sizeof header;  // broken: beyond the block
+    header.fWide = TRUE;
+    std::wstring names;
+    for (const std::string& path : paths) names += FromAnsi(path) + L'\0';
+    data->bytes_.resize(sizeof header + (names.size() + 1) * sizeof(wchar_t));
+    std::memcpy(data->bytes_.data(), &header, sizeof header);
+    std::memcpy(data->bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    return ComPtr<FilesData>::Adopt(data);
+  }
+  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    const HRESULT offered = QueryGetData(format);
+    if (offered != S_OK) return offered;
+    const std::vector<uint8_t> data = format->cfFormat == CF_HDROP ? bytes_ : std::vector<uint8_t>(4, 0);
+    *medium = {TYMED_HGLOBAL, {nullptr}, nullptr};
+    medium->hGlobal = GlobalAlloc(GMEM_MOVEABLE, data.size());
+    std::memcpy(GlobalLock(medium->hGlobal), data.data(), data.size());
+    GlobalUnlock(medium->hGlobal);
+    return S_OK;
+  }
+  STDMETHODIMP QueryGetData(FORMATETC* format) override {
+    if (format->cfFormat != CF_HDROP && !(marker_ && format->cfFormat == 4)) return DV_E_FORMATETC;
+    return (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_TYMED;
+  }
+  STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
+    FORMATETC offered[2] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
+                            {4, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
+    return direction == DATADIR_GET ? SHCreateStdEnumFmtEtc(marker_ ? 2 : 1, offered, formats) : E_NOTIMPL;
+  }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  bool marker_ = false;
+};
+
+// A drop source that drops after a few turns of the drag loop, or cancels once told to.
+class DroppingSource final : public IDropSource {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    *object = (iid == IID_IUnknown || iid == IID_IDropSource) ? this : nullptr;
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP QueryContinueDrag(BOOL, DWORD) override {
+    return cancel ? DRAGDROP_S_CANCEL : ++turns >= 3 ? DRAGDROP_S_DROP : S_OK;
+  }
+  STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+  std::atomic<bool> cancel{false};
+  int turns = 0;
+};
+
+// Answers the next confirmation box of this process (a dialog whose caption starts "Confirm")
+// with a button, from its own thread, and keeps the box's caption and text (its longest static).
+struct ConfirmationAnswer {
+  explicit ConfirmationAnswer(int button)
+      : thread([this, button] {
+          HWND box = nullptr;
+          for (int i = 0; i < 500 && box == nullptr; ++i) {
+            Sleep(20);
+            EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&box));
+          }
+          if (box == nullptr) return;
+          char title[128] = "";
+          GetWindowTextA(box, title, sizeof title);
+          caption = title;
+          EnumChildWindows(box, &LongestText, reinterpret_cast<LPARAM>(&text));
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        }) {}
+  ~ConfirmationAnswer() { Join(); }
+  void Join() {
+    if (thread.joinable()) thread.join();
+  }
+  static BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+    DWORD process = 0;
+    char name[64] = "", title[128] = "";
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, title, sizeof title);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::strcmp(name, "#32770") != 0 ||
+        std::strncmp(title, "Confirm", 7) != 0)
+      return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  static BOOL CALLBACK LongestText(HWND child, LPARAM longest) {
+    char name[64] = "", text[1200] = "";
+    GetClassNameA(child, name, sizeof name);
+    GetWindowTextA(child, text, sizeof text);
+    auto* kept = reinterpret_cast<std::string*>(longest);
+    if (lstrcmpiA(name, "Static") == 0 && std::strlen(text) > kept->size()) *kept = text;
+    return TRUE;
+  }
+  std::string caption, text;
+  std::thread thread;
+};
+
+// The number of snapshots of an archive object.
+int HeldSnapshots(IPersistFile* held) {
+  ComPtr<ICairnArchive> archive;
+  ComPtr<IEnumSnapShots> snapshots;
+  int count = 0;
+  if (SUCCEEDED(held->QueryInterface(IID_ICairnArchive, archive.OutVoid())) &&
+      SUCCEEDED(archive->EnumSnapShots(0, snapshots.Out())) && snapshots) {
+    ComPtr<ICairnSnapShot> snapshot;
+    while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) ++count;
+  }
+  return count;
+}
+
+class ViewWorkersTest : public ArchiveTest {
+ protected:
+  void SetUp() override {
+    ArchiveTest::SetUp();
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    ASSERT_EQ(S_OK, BrowserFrame::Create(FromAnsi(Path("states")), &frame_));
+    ShowWindow(frame_->Window(), SW_SHOWNOACTIVATE);
+    ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
+  }
+  void TearDown() override {
+    if (frame_ != nullptr) {
+      DestroyWindow(frame_->Window());
+      Pump();
+      EXPECT_EQ(0u, frame_->Release());
+    }
+    OleSetClipboard(nullptr);
+    OleUninitialize();
+  }
+
+  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
+  int Count() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+  std::string Text(int row) const {
+    char text[600] = "";
+    LVITEMA item = {};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  int Row(const std::string& name) const {
+    for (int i = 0; i < Count(); ++i)
+      if (Text(i).rfind(name, 0) == 0) return i;
+    ADD_FAILURE() << "no row " << name;
+    return -1;
+  }
+  void Select(std::initializer_list<std::string> names) {
+    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
+    for (const std::string& name : names) ListView_SetItemState(List(), Row(name), LVIS_SELECTED, LVIS_SELECTED);
+  }
+  void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
+  // Waits for the view to be replaced (the browser went to the archive root).
+  bool NewViewAfter(HWND old) {
+    return WaitFor([&] { return frame_->ViewWindow() != nullptr && frame_->ViewWindow() != old; });
+  }
+  // What cn lists of the archive, or of one snapshot.
+  std::string Listing(const std::string& snapshot = "") {
+    return CnOutput("/l " + snapshot + " \"" + archive_ + "\"", Path("listing.txt"));
+  }
+  // The snapshots cn lists, by stored name.
+  std::string Snapshots() {
+    const std::string listing = Listing();
+    std::string names;
+    size_t at = listing.find('\n');  // after the heading
+    for (size_t end; at != std::string::npos && (end = listing.find('\n', at + 1)) != std::string::npos; at = end) {
+      const std::string line = listing.substr(at + 1, end - at - 1);
+      names += (names.empty() ? "" : " ") + line.substr(0, line.find_first_of(" \t"));
+    }
+    return names;
+  }
+  // Deletes the selection, answering the confirmation with the button: "caption|text" of the box.
+  std::string DeleteAnswering(int button) {
+    ConfirmationAnswer answer(button);
+    Command(ID_DELETE);
+    answer.Join();
+    return answer.caption + "|" + answer.text;
+  }
+  ComPtr<IDropTarget> DropTarget() {
+    ComPtr<IShellView> view;
+    ComPtr<IDropTarget> target;
+    if (SUCCEEDED(frame_->QueryActiveShellView(view.Out()))) view.As(&target);
+    return target;
+  }
+
+  BrowserFrame* frame_ = nullptr;
+};
+
+TEST_F(ViewWorkersTest, NewSnapshotRunsOnAWorkerAndASecondOneWhileItRunsIsDropped) {
+  // The archive held open here: the workers reach it through the Running Object Table, and their
+  // calls wait until this thread pumps messages, so the first worker is still at work when the
+  // second request arrives.
+  ComPtr<IPersistFile> held;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
+  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed"));
+  HWND old = frame_->ViewWindow();
+  Command(ID_SNAPSHOT);
+  Command(ID_SNAPSHOT);
+  ASSERT_TRUE(NewViewAfter(old));
+  PumpFor(300);
+  held.Reset();
+  Command(ID_REFRESH);  // the view, on this thread, could not read the archive while it was held
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  EXPECT_EQ(3, Count());
+
+  // The busy mark is cleared when the worker ends: the next request works.
+  ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed again"));
+  old = frame_->ViewWindow();
+  Command(ID_SNAPSHOT);
+  ASSERT_TRUE(NewViewAfter(old));
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
+}
+
+TEST_F(ViewWorkersTest, DeleteAsksFirstAtTheRootAndInsideASnapshot) {
+  // A third snapshot with a second top-level object.
+  const std::string single = Path("single.txt");
+  ASSERT_TRUE(WriteText(single, "single"));
+  ASSERT_EQ(1u, RunCn("/a \"" + single + "\" \"" + archive_ + "\"", Path("")));
+  Command(ID_REFRESH);
+  ASSERT_EQ(3, Count());
+
+  // At the root: No keeps several snapshots; Yes deletes one, and the root is refreshed.
+  Select({"Snapshot;1", "Snapshot;2"});
+  EXPECT_EQ("Confirm Snapshot Delete|Are you sure you want to remove these 2 snapshots from the archive?\n"
+            "If so, revisions specific to them will no longer be available!",
+            DeleteAnswering(IDNO));
+  Select({"Snapshot;1"});
+  EXPECT_EQ("Confirm Snapshot Delete|Are you sure you want to remove the snapshot 'Snapshot;1' from the archive?\n"
+            "If so, revisions specific to 'Snapshot;1' will no longer be available!",
+            DeleteAnswering(IDYES));
+  ASSERT_TRUE(WaitFor([this] { return Count() == 2; }));
+  EXPECT_EQ("Snapshot;2 Snapshot;3", Snapshots());
+
+  // Inside the latest snapshot: No keeps both top-level objects; Yes makes a snapshot without
+  // one of them, and the browser goes to the root.
+  Select({"Snapshot;3"});
+  Command(ID_OPEN);
+  ASSERT_EQ(2, Count());
+  Select({"data", "single.txt"});
+  EXPECT_EQ("Confirm Item Delete|Are you sure you want to delete these 2 items from the archive?\n"
+            "If so, a new snapshot will be created without them!",
+            DeleteAnswering(IDNO));
+  Select({"single.txt"});
+  HWND inside = frame_->ViewWindow();
+  EXPECT_EQ("Confirm Item Delete|Are you sure you want to delete '" + single + "' from the archive?\n"
+            "If so, a new snapshot will be created without '" + single + "'!",
+            DeleteAnswering(IDYES));
+  ASSERT_TRUE(NewViewAfter(inside));
+  EXPECT_EQ("Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
+  const std::string latest = Listing("Snapshot;4");
+  EXPECT_EQ(std::string::npos, latest.find(single)) << latest;
+  EXPECT_NE(std::string::npos, latest.find(data_)) << latest;
+
+  // Several snapshots at the root: Yes deletes them all.
+  Select({"Snapshot;2", "Snapshot;3"});
+  DeleteAnswering(IDYES);
+  ASSERT_TRUE(WaitFor([this] { return Count() == 1; }));
+  EXPECT_EQ("Snapshot;4", Snapshots());
+}
+
+TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefused) {
+  const std::string dropped = Path("dropped.txt");
+  ASSERT_TRUE(WriteText(dropped, "dropped"));
+  ComPtr<IDropTarget> target = DropTarget();
+  ASSERT_TRUE(target);
+  const POINTL point = {10, 10};
+
+  // Items of an archive: no drop.
+  ComPtr<FilesData> own = FilesData::Make({dropped}, true);
+  DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  EXPECT_EQ(S_OK, target->DragEnter(own.Get(), 0, point, &effect));
+  EXPECT_EQ(S_OK, target->DragOver(0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
+  EXPECT_EQ(E_FAIL, target->Drop(own.Get(), 0, point, &effect));
+
+  // A file list that points past the end of its block is not read.
+  EXPECT_EQ(E_FAIL, target->Drop(FilesData::Make({dropped}, false, true).Get(), 0, point, &effect));
+  PumpFor(300);
+  EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
+
+  // Files: copied in as a new snapshot; the root is refreshed.
+  ComPtr<FilesData> files = FilesData::Make({dropped}, false);
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  EXPECT_EQ(S_OK, target->DragEnter(files.Get(), 0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  EXPECT_EQ(S_OK, target->DragLeave());
+  EXPECT_EQ(S_OK, target->Drop(files.Get(), 0, point, &effect));
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  ASSERT_TRUE(WaitFor([this] { return Count() == 3; }));
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  EXPECT_NE(std::string::npos, Listing("Snapshot;3").find(dropped));
+  target.Reset();
+
+  // A real drag onto the view's window, through the registration of its window.
+  const std::string more = Path("more.txt");
+  ASSERT_TRUE(WriteText(more, "more"));
+  ComPtr<FilesData> moreFiles = FilesData::Make({more}, false);
+  DroppingSource source;
+  RECT box;
+  GetWindowRect(List(), &box);
+  SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 1000 && !finished; ++i) Sleep(20);
+    source.cancel = true;
+  });
+  effect = DROPEFFECT_NONE;
+  const HRESULT dragged = DoDragDrop(moreFiles.Get(), &source, DROPEFFECT_COPY, &effect);
+  finished = true;
+  watchdog.join();
+  ASSERT_EQ(DRAGDROP_S_DROP, dragged) << std::hex << dragged;
+  EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+  ASSERT_TRUE(WaitFor([this] { return Count() == 4; }));
+  EXPECT_NE(std::string::npos, Listing("Snapshot;4").find(more));
+}
+
+TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) {
+  const std::string pasted = Path("pasted.txt"), later = Path("later.txt");
+  ASSERT_TRUE(WriteText(pasted, "pasted"));
+  ASSERT_TRUE(WriteText(later, "later"));
+  ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, true).Get()));
+  Command(ID_PASTE);
+  PumpFor(300);
+  EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
+
+  // With the archive held open here, the first paste waits for this thread to pump messages; a
+  // second paste asked for meanwhile (of another file) is dropped.
+  ComPtr<IPersistFile> held;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
+  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, false).Get()));
+  Command(ID_PASTE);
+  Sleep(400);  // time for the first worker to mark itself busy
+  ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({later}, false).Get()));
+  Command(ID_PASTE);
+  ASSERT_TRUE(WaitFor([&] { return HeldSnapshots(held.Get()) >= 3; }));
+  PumpFor(500);
+  EXPECT_EQ(3, HeldSnapshots(held.Get()));
+  held.Reset();
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  const std::string latest = Listing("Snapshot;3");
+  EXPECT_NE(std::string::npos, latest.find(pasted)) << latest;
+  EXPECT_EQ(std::string::npos, latest.find(later)) << latest;
+  ASSERT_EQ(S_OK, OleSetClipboard(nullptr));
+}
+
+}  // namespace
+}  // namespace browser
+}  // namespace cairn
