@@ -74,6 +74,23 @@ void RemoveExtraSeparators(HMENU menu) {
     RemoveMenu(menu, static_cast<UINT>(count - 1), MF_BYPOSITION);
 }
 
+// True when the system's small view bitmap holds the view-menu image. Some systems ship fewer
+// images; a private toolbar shows how many, as the index the next bitmap gets.
+bool SystemHasViewMenuImage(HWND parent) {
+  static const bool has = [parent] {
+    HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, "", WS_CHILD, 0, 0, 0, 0, parent, nullptr, nullptr, nullptr);
+    if (toolbar == nullptr) return true;
+    SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    TBADDBITMAP bitmap = {HINST_COMMCTRL, IDB_VIEW_SMALL_COLOR};
+    const LRESULT views = SendMessageA(toolbar, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap));
+    bitmap.nID = IDB_STD_SMALL_COLOR;
+    const LRESULT next = SendMessageA(toolbar, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap));
+    DestroyWindow(toolbar);
+    return views < 0 || next < 0 || next - views > VIEW_VIEWMENU;
+  }();
+  return has;
+}
+
 }  // namespace
 
 void CNsxViewDlg::ShowContextMenu(int x, int y) {
@@ -131,7 +148,8 @@ void CNsxViewDlg::SetUpToolbar() {
   bitmap.nID = IDB_VIEW_SMALL_COLOR;
   browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap), &views);
   TBADDBITMAP ownBitmap = {Module::Instance(), IDB_VIEW_TOOLBAR};
-  browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 1, reinterpret_cast<LPARAM>(&ownBitmap), &own);
+  // Its images: the snapshot button, and the Views button for systems without one.
+  browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 2, reinterpret_cast<LPARAM>(&ownBitmap), &own);
 
   struct Button {
     int image;
@@ -150,7 +168,7 @@ void CNsxViewDlg::SetUpToolbar() {
     buttons.push_back({v + VIEW_LIST, ID_VIEW_LIST});
     buttons.push_back({v + VIEW_DETAILS, ID_VIEW_DETAILS});
   } else {
-    buttons.push_back({v + VIEW_VIEWMENU, ID_VIEWS});
+    buttons.push_back({SystemHasViewMenuImage(dialog_) ? v + VIEW_VIEWMENU : static_cast<int>(own) + 1, ID_VIEWS});
   }
   std::vector<TBBUTTON> entries;
   for (const Button& button : buttons) {

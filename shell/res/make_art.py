@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the Explorer extension's pictures: the archive icon (203), the overlays of added (501),
 removed (503), changed (504) and current (505) items, the snapshot icon (507), each at 32x32 and
-16x16, and the toolbar bitmap (552) whose first 16x16 image is the snapshot button.
+16x16, and the toolbar bitmap (552): 16x16 images of the snapshot button and of the Views button.
 
 usage: make_art.py OUTPUT_DIR   (writes archive.ico, added.ico, removed.ico, changed.ico,
                                  current.ico, snapshot.ico and toolbar.bmp there)
@@ -142,8 +142,18 @@ def snapshot_button(x, y, pixel):
     return FACE if stone is None else stone
 
 
+def views_button(x, y, pixel):
+    """The Views button, for systems whose view bitmap has no view-menu image: four small icons."""
+    for left, top in ((0.06, 0.12), (0.56, 0.12), (0.06, 0.56), (0.56, 0.56)):
+        if left <= x <= left + 0.38 and top <= y <= top + 0.32:
+            edge = x < left + pixel or x > left + 0.38 - pixel or y < top + pixel or y > top + 0.32 - pixel
+            return OUTLINE if edge else BLUE
+    return FACE
+
+
 def make_toolbar():
-    return bitmap_file(render(snapshot_button, 16), PALETTE)
+    snapshot_rows, views_rows = render(snapshot_button, 16), render(views_button, 16)
+    return bitmap_file([a + b for a, b in zip(snapshot_rows, views_rows)], PALETTE)
 
 
 def main():
