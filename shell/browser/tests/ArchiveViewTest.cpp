@@ -220,13 +220,8 @@ TEST_F(ArchiveViewTest, InsideASnapshotItemsShowTextsOverlaysAndSizes) {
                                      {"Created in", 100, LVCFMT_LEFT}}),
             Columns());
   ASSERT_EQ(5, Count());
-  int added = -1, changed = -1, hidden = -1;
-  for (int i = 0; i < Count(); ++i) {
-    const std::string name = Text(i, 0);
-    if (name.rfind("added.cairntest", 0) == 0) added = i;
-    if (name.rfind("notes.cairntest", 0) == 0) changed = i;
-    if (name.rfind("hidden.bin", 0) == 0) hidden = i;
-  }
+  const int added = RowStarting("added.cairntest"), changed = RowStarting("notes.cairntest"),
+            hidden = RowStarting("hidden.bin");
   ASSERT_GE(added, 0);
   ASSERT_GE(changed, 0);
   ASSERT_GE(hidden, 0);

@@ -16,7 +16,6 @@ namespace {
 
 using shell::FromAnsi;
 using shell::ToAnsi;
-using testing::ClassOf;
 using testing::FrameTest;
 using testing::Pump;
 
@@ -25,6 +24,12 @@ IdList Parse(const std::string& path) {
   const HRESULT hr = SHParseDisplayName(FromAnsi(path).c_str(), nullptr, &list, 0, nullptr);
   EXPECT_EQ(S_OK, hr) << std::hex << hr << " " << path;
   return IdList(list);
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
 }
 
 std::vector<UINT> PopupIds(HMENU menu) {

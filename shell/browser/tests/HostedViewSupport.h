@@ -7,12 +7,16 @@
 #include "ShellTestSupport.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "ShellText.h"
+#include "res/ViewResource.h"
 
 namespace cairn {
 namespace browser {
@@ -24,7 +28,6 @@ void Pump();
 bool WaitFor(const std::function<bool()>& condition, DWORD ms = 60000);
 // Pumps messages for a while: time for a worker that should not run to show itself.
 void PumpFor(DWORD ms);
-std::string ClassOf(HWND window);
 
 // Watches, from its own thread, for a visible dialog of this process whose caption the predicate
 // accepts; reads its caption and static texts and presses the button. A dialog is only visible
@@ -36,12 +39,9 @@ class DialogWatcher {
   // A dialog with exactly this caption, answered with OK.
   explicit DialogWatcher(const std::string& caption);
   ~DialogWatcher() { Finish(); }
-  DialogWatcher(const DialogWatcher&) = delete;
-  DialogWatcher& operator=(const DialogWatcher&) = delete;
 
-  // Waits for the watcher: until it has answered a dialog, or a second after the start when none
-  // came (the caller is done), or ten seconds. The texts read, in the order of the dialog's
-  // controls.
+  // Waits until the watcher has answered a dialog, or a second after the start when none came
+  // (the caller is done), or ten seconds; the texts it read, in the order of the controls.
   std::vector<std::string> Finish();
   bool Seen() const { return seen_; }
   // After Finish: the dialog's caption and its longest text (the message of a message box).
@@ -49,6 +49,7 @@ class DialogWatcher {
   std::string LongestText() const;
 
  private:
+  HWND Find() const;
   void Watch();
 
   CaptionTest accepts_;
@@ -72,7 +73,9 @@ class FrameTest : public shell::testing::ArchiveTest {
   // Destroys the frame's window and expects the last reference to go with the release.
   void Close(BrowserFrame*& frame);
   // The parsing name of the location shown.
-  std::string Shown() const;
+  std::string Shown() const {
+    return shell::ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str());
+  }
 
   BrowserFrame* frame_ = nullptr;
 };
@@ -82,21 +85,50 @@ class ArchiveFrameTest : public FrameTest {
  protected:
   void SetUp() override;
 
-  HWND List() const;
-  int Count() const;
+  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
+  int Count() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
   std::string Text(int row, int column = 0) const;
-  std::vector<std::string> Names() const;
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < Count(); ++i) names.push_back(Text(i));
+    return names;
+  }
   // The row named so, or the first one whose name starts so; the test fails when there is none.
-  int Row(const std::string& name) const;
-  int RowStarting(const std::string& start) const;
+  int Row(const std::string& name) const {
+    for (int i = 0; i < Count(); ++i)
+      if (Text(i) == name) return i;
+    ADD_FAILURE() << "no row " << name;
+    return -1;
+  }
+  int RowStarting(const std::string& start) const {
+    for (int i = 0; i < Count(); ++i)
+      if (Text(i).rfind(start, 0) == 0) return i;
+    ADD_FAILURE() << "no row starting " << start;
+    return -1;
+  }
   // Selects exactly these rows.
-  void Select(const std::vector<int>& rows);
-  void Command(UINT id);
+  void Select(const std::vector<int>& rows) {
+    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
+    for (int row : rows) ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
   // Opens a row the way a double click does.
-  void OpenRow(int row);
-  void OpenRow(const std::string& name);
+  void OpenRow(int row) {
+    Select({row});
+    Command(ID_OPEN);
+    Pump();
+  }
+  void OpenRow(const std::string& name) {
+    const int row = Row(name);
+    ASSERT_GE(row, 0);
+    OpenRow(row);
+  }
   // A part of the frame's status bar.
-  std::string Status(int part) const;
+  std::string Status(int part) const {
+    char text[600] = "";
+    SendMessageA(frame_->StatusBar(), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
 };
 
 }  // namespace testing
