@@ -1,8 +1,7 @@
 // The archive view hosted in the browser frame under Wine with Xvfb, read back from its
 // controls: columns and widths per level, item texts and overlays, the status bar, sorting,
 // view states per level, merged menu states and renaming through label editing.
-#include "BrowserFrame.h"
-#include "ShellTestSupport.h"
+#include "HostedViewSupport.h"
 #include "ViewStateStore.h"
 
 #include <commctrl.h>
@@ -19,10 +18,10 @@ namespace browser {
 namespace {
 
 using shell::FromAnsi;
-using shell::ToAnsi;
-using shell::testing::ArchiveTest;
 using shell::testing::RunCn;
 using shell::testing::WriteText;
+using testing::ArchiveFrameTest;
+using testing::Pump;
 
 struct ColumnInfo {
   std::string title;
@@ -33,14 +32,6 @@ struct ColumnInfo {
 
 std::ostream& operator<<(std::ostream& out, const ColumnInfo& c) {
   return out << c.title << "/" << c.width << "/" << c.format;
-}
-
-void Pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
 }
 
 // A host like Wine's own ExplorerBrowser: a window, and E_NOTIMPL for menus, toolbar, status
@@ -83,47 +74,15 @@ class BareHost final : public IShellBrowser {
   HWND window_;
 };
 
-class ArchiveViewTest : public ArchiveTest {
+class ArchiveViewTest : public ArchiveFrameTest {
  protected:
-  void SetUp() override {
-    ArchiveTest::SetUp();
+  void Prepare() override {
     // A third snapshot adds a file of 1536 bytes and changes another.
     ASSERT_TRUE(WriteText(data_ + "\\added.cairntest", std::string(1536, 'a')));
     ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed"));
     ASSERT_EQ(1u, RunCn("\"" + archive_ + "\"", Path("")));
-    ASSERT_EQ(S_OK, BrowserFrame::Create(FromAnsi(Path("states")), &frame_));
-    ShowWindow(frame_->Window(), SW_SHOWNOACTIVATE);
-    ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
-  }
-  void TearDown() override {
-    if (frame_ == nullptr) return;
-    DestroyWindow(frame_->Window());
-    Pump();
-    EXPECT_EQ(0u, frame_->Release());
   }
 
-  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
-  int Count() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
-  std::string Text(int row, int column) const {
-    char text[600] = "";
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-  }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (int i = 0; i < Count(); ++i) names.push_back(Text(i, 0));
-    return names;
-  }
-  int Row(const std::string& name) const {
-    for (int i = 0; i < Count(); ++i)
-      if (Text(i, 0) == name) return i;
-    ADD_FAILURE() << "no row " << name;
-    return -1;
-  }
   int Overlay(int row) const {
     return static_cast<int>((SendMessageA(List(), LVM_GETITEMSTATE, row, LVIS_OVERLAYMASK) & LVIS_OVERLAYMASK) >> 8);
   }
@@ -140,16 +99,6 @@ class ArchiveViewTest : public ArchiveTest {
     }
     return columns;
   }
-  std::string Status(int part) const {
-    char text[600] = "";
-    SendMessageA(frame_->StatusBar(), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
-    return text;
-  }
-  void Select(std::initializer_list<int> rows) {
-    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
-    for (int row : rows) ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED);
-  }
-  void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
   void ClickHeader(int column) {
     NMLISTVIEW click = {};
     click.hdr.hwndFrom = List();
@@ -158,14 +107,6 @@ class ArchiveViewTest : public ArchiveTest {
     click.iItem = -1;
     click.iSubItem = column;
     SendMessageW(frame_->ViewWindow(), WM_NOTIFY, IDC_VIEW_LIST, reinterpret_cast<LPARAM>(&click));
-  }
-  // Opens the row named `name` the way a double click does.
-  void OpenRow(const std::string& name) {
-    const int row = Row(name);
-    ASSERT_GE(row, 0);
-    Select({row});
-    Command(ID_OPEN);
-    Pump();
   }
   // The merged popup of the browser's menu bar, prepared as for showing it.
   HMENU Popup(UINT id) {
@@ -191,8 +132,6 @@ class ArchiveViewTest : public ArchiveTest {
     }
     return states;
   }
-
-  BrowserFrame* frame_ = nullptr;
 };
 
 TEST_F(ArchiveViewTest, RootShowsSnapshotsWithTheirColumnsStatusAndSorting) {
@@ -255,7 +194,7 @@ TEST_F(ArchiveViewTest, MergedMenusFollowTheSelection) {
 
   // Inside a snapshot: the object layout's sort items; objects cannot be renamed.
   OpenRow("Snapshot;3");
-  EXPECT_EQ(archive_ + "\\Snapshot;3", ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str()));
+  EXPECT_EQ(archive_ + "\\Snapshot;3", Shown());
   Select({0});
   EXPECT_EQ("eeeeeg", States(Popup(FCIDM_MENU_FILE), {ID_OPEN, ID_RESTORE, ID_SNAPSHOT, ID_NEW_ITEM, ID_DELETE,
                                                        ID_RENAME}));
@@ -281,13 +220,8 @@ TEST_F(ArchiveViewTest, InsideASnapshotItemsShowTextsOverlaysAndSizes) {
                                      {"Created in", 100, LVCFMT_LEFT}}),
             Columns());
   ASSERT_EQ(5, Count());
-  int added = -1, changed = -1, hidden = -1;
-  for (int i = 0; i < Count(); ++i) {
-    const std::string name = Text(i, 0);
-    if (name.rfind("added.cairntest", 0) == 0) added = i;
-    if (name.rfind("notes.cairntest", 0) == 0) changed = i;
-    if (name.rfind("hidden.bin", 0) == 0) hidden = i;
-  }
+  const int added = RowStarting("added.cairntest"), changed = RowStarting("notes.cairntest"),
+            hidden = RowStarting("hidden.bin");
   ASSERT_GE(added, 0);
   ASSERT_GE(changed, 0);
   ASSERT_GE(hidden, 0);
@@ -380,7 +314,6 @@ TEST_F(ArchiveViewTest, StaysSoundInAHostWithoutMenusToolbarOrViewState) {
 }
 
 TEST_F(ArchiveViewTest, RenamesThroughLabelEditingWithBackspaceInTheEditBox) {
-  const auto shown = [this] { return ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str()); };
   Select({Row("Snapshot;1")});
   SetFocus(List());
   Command(ID_RENAME);
@@ -395,7 +328,7 @@ TEST_F(ArchiveViewTest, RenamesThroughLabelEditingWithBackspaceInTheEditBox) {
   char text[64] = "";
   GetWindowTextA(edit, text, sizeof text);
   EXPECT_STREQ("Before upgrade", text);
-  EXPECT_EQ(archive_, shown());
+  EXPECT_EQ(archive_, Shown());
 
   // Return keeps the name; the snapshot keeps its number, and the list shows it after the refresh.
   SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
@@ -408,7 +341,7 @@ TEST_F(ArchiveViewTest, RenamesThroughLabelEditingWithBackspaceInTheEditBox) {
   // Outside the box Backspace is the browser's Up.
   MSG up = {List(), WM_KEYDOWN, VK_BACK, 0, 0, {0, 0}};
   EXPECT_TRUE(frame_->PreTranslateMessage(&up));
-  EXPECT_EQ(Path(""), shown() + "\\");
+  EXPECT_EQ(Path(""), Shown() + "\\");
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // The browser frame under Wine with Xvfb: hosting the shell's own view of a file-system folder,
 // its controls and menus as a view uses them, moves with Back and Up, view-state streams across
 // frames, and archives reached through the extension's folder class.
-#include "BrowserFrame.h"
-#include "ShellTestSupport.h"
+#include "HostedViewSupport.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -17,15 +16,8 @@ namespace {
 
 using shell::FromAnsi;
 using shell::ToAnsi;
-using shell::testing::ArchiveTest;
-
-void Pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
+using testing::FrameTest;
+using testing::Pump;
 
 IdList Parse(const std::string& path) {
   LPITEMIDLIST list = nullptr;
@@ -53,31 +45,8 @@ std::vector<UINT> PopupIds(HMENU menu) {
 
 const std::vector<UINT> kBrowserPopups = {FCIDM_MENU_FILE, FCIDM_MENU_EDIT, FCIDM_MENU_VIEW, FCIDM_MENU_HELP};
 
-class BrowserFrameTest : public ArchiveTest {
+class BrowserFrameTest : public FrameTest {
  protected:
-  void SetUp() override {
-    ArchiveTest::SetUp();
-    frame_ = NewFrame();
-    ASSERT_NE(nullptr, frame_);
-  }
-  void TearDown() override { Close(frame_); }
-
-  BrowserFrame* NewFrame() {
-    BrowserFrame* frame = nullptr;
-    const HRESULT hr = BrowserFrame::Create(FromAnsi(Path("states")), &frame);
-    EXPECT_EQ(S_OK, hr) << std::hex << hr;
-    if (frame != nullptr) ShowWindow(frame->Window(), SW_SHOWNOACTIVATE);
-    return frame;
-  }
-  void Close(BrowserFrame*& frame) {
-    if (frame == nullptr) return;
-    if (frame->Window() != nullptr) DestroyWindow(frame->Window());
-    Pump();
-    EXPECT_EQ(0u, frame->Release());
-    frame = nullptr;
-  }
-  std::string Shown() const { return ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str()); }
-
   // The view-state stream of the folder shown, as text; "<hr>" when it cannot be read.
   std::string ReadState(BrowserFrame* frame) {
     ComPtr<IStream> stream;
@@ -94,8 +63,6 @@ class BrowserFrameTest : public ArchiveTest {
     ULONG written = 0;
     ASSERT_EQ(S_OK, stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written));
   }
-
-  BrowserFrame* frame_ = nullptr;
 };
 
 TEST_F(BrowserFrameTest, HostsAViewWithToolbarAndStatusBar) {

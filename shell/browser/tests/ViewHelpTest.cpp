@@ -1,14 +1,12 @@
 // The archive view's help in the browser frame under Wine with Xvfb: status help for menus and
 // toolbar buttons, tooltips, the help command with and without the HTML help control, the About
 // box, and the address box with the focus keys.
-#include "BrowserFrame.h"
-#include "ShellTestSupport.h"
+#include "HostedViewSupport.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -21,63 +19,9 @@ namespace {
 
 using shell::FromAnsi;
 using shell::ToAnsi;
-using shell::testing::ArchiveTest;
-
-void Pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
-// Reads the texts of a dialog of this process with the caption from another thread, then
-// presses its OK button.
-class DialogWatcher {
- public:
-  explicit DialogWatcher(const std::string& caption) : caption_(caption) {
-    thread_ = CreateThread(nullptr, 0, &DialogWatcher::Watch, this, 0, nullptr);
-  }
-  ~DialogWatcher() { Finish(); }
-  // Waits for the watcher; the texts it read, in the order of the dialog's controls.
-  std::vector<std::string> Finish() {
-    if (thread_ != nullptr) {
-      stop_ = true;
-      WaitForSingleObject(thread_, 20000);
-      CloseHandle(thread_);
-      thread_ = nullptr;
-    }
-    return texts_;
-  }
-  bool Seen() const { return seen_; }
-
- private:
-  static DWORD WINAPI Watch(void* context) {
-    auto* self = static_cast<DialogWatcher*>(context);
-    for (int i = 0; i < 200 && !self->seen_; ++i) {
-      HWND box = FindWindowA("#32770", self->caption_.c_str());
-      DWORD process = 0;
-      if (box != nullptr && GetWindowThreadProcessId(box, &process) != 0 && process == GetCurrentProcessId()) {
-        for (HWND label = FindWindowExA(box, nullptr, "Static", nullptr); label != nullptr;
-             label = FindWindowExA(box, label, "Static", nullptr)) {
-          char text[600] = "";
-          if (GetWindowTextA(label, text, sizeof text) > 0) self->texts_.push_back(text);
-        }
-        self->seen_ = true;
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        break;
-      }
-      if (self->stop_ && i > 20) break;  // the caller is done and nothing came
-      Sleep(50);
-    }
-    return 0;
-  }
-
-  std::string caption_;
-  HANDLE thread_ = nullptr;
-  std::atomic<bool> stop_{false}, seen_{false};
-  std::vector<std::string> texts_;
-};
+using testing::ArchiveFrameTest;
+using testing::DialogWatcher;
+using testing::Pump;
 
 bool HtmlHelpControlPresent() {
   HMODULE control = LoadLibraryA("HHCTRL.OCX");
@@ -86,29 +30,10 @@ bool HtmlHelpControlPresent() {
   return true;
 }
 
-class ViewHelpTest : public ArchiveTest {
+class ViewHelpTest : public ArchiveFrameTest {
  protected:
-  void SetUp() override {
-    ArchiveTest::SetUp();
-    ASSERT_EQ(S_OK, BrowserFrame::Create(FromAnsi(Path("states")), &frame_));
-    ShowWindow(frame_->Window(), SW_SHOWNOACTIVATE);
-    ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
-  }
-  void TearDown() override {
-    if (frame_ == nullptr) return;
-    DestroyWindow(frame_->Window());
-    Pump();
-    EXPECT_EQ(0u, frame_->Release());
-  }
-
-  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
   void SendToFrame(UINT message, WPARAM wParam, LPARAM lParam) { SendMessageW(frame_->Window(), message, wParam, lParam); }
   bool Simple() const { return SendMessageW(frame_->StatusBar(), SB_ISSIMPLE, 0, 0) != 0; }
-  std::string Status(int part) const {
-    char text[600] = "";
-    SendMessageA(frame_->StatusBar(), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
-    return text;
-  }
   // What the status bar shows while in simple mode (Wine's status bar gives it for any part).
   std::string SimpleText() const { return Status(0); }
   void ToolbarNotify(UINT code, int command) {
@@ -157,15 +82,6 @@ class ViewHelpTest : public ArchiveTest {
     if (selected != nullptr) *selected = static_cast<int>(SendMessageA(box, CB_GETCURSEL, 0, 0));
     return entries;
   }
-  std::string Location() const { return ToAnsi(frame_->LocationName(frame_->Location(), SHGDN_FORPARSING).c_str()); }
-  void OpenRow(int row) {
-    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
-    ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED);
-    SendMessageW(frame_->ViewWindow(), WM_COMMAND, ID_OPEN, 0);
-    Pump();
-  }
-
-  BrowserFrame* frame_ = nullptr;
 };
 
 TEST_F(ViewHelpTest, MenusAndToolbarButtonsShowTheirHelpAndTips) {
@@ -264,12 +180,12 @@ TEST_F(ViewHelpTest, AddressBoxFollowsTheLevelAndTakesTheFocusFromTheList) {
 
   // Each level is listed once under its parsing name, the one the browser knows it by.
   OpenRow(0);  // Snapshot;2
-  EXPECT_EQ(archive_ + "\\Snapshot;2", Location());
+  EXPECT_EQ(archive_ + "\\Snapshot;2", Shown());
   OpenRow(0);  // the archived folder
   const std::vector<std::string> all = Addresses(&selected);
   ASSERT_EQ(3u, all.size());
   EXPECT_EQ(archive_ + "\\Snapshot;2", all[1]);
-  EXPECT_EQ(Location(), all[2]);
+  EXPECT_EQ(Shown(), all[2]);
   EXPECT_EQ(2, selected);
   ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_NAVIGATEBACK));
   ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_NAVIGATEBACK));
@@ -293,7 +209,7 @@ TEST_F(ViewHelpTest, AddressBoxFollowsTheLevelAndTakesTheFocusFromTheList) {
   lstrcpynW(typed.szText, FromAnsi(data_).c_str(), CBEMAXSTRLEN);
   SendToFrame(WM_NOTIFY, kAddressBoxId, reinterpret_cast<LPARAM>(&typed));
   Pump();
-  EXPECT_EQ(data_, Location());
+  EXPECT_EQ(data_, Shown());
   char shown[600] = "";
   GetWindowTextA(frame_->AddressBox(), shown, sizeof shown);
   EXPECT_EQ(data_, std::string(shown));

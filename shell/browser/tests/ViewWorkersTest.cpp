@@ -2,15 +2,13 @@
 // (and a second one asked for while it runs), deleting with the confirmation answered by a
 // watcher thread, files dropped onto the view and files pasted from the clipboard. The archive
 // is read back with cn /l.
-#include "BrowserFrame.h"
-#include "ShellTestSupport.h"
+#include "HostedViewSupport.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
 
 #include <atomic>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,34 +23,13 @@ namespace browser {
 namespace {
 
 using shell::FromAnsi;
-using shell::testing::ArchiveTest;
 using shell::testing::ModuleDirectory;
 using shell::testing::RunCn;
 using shell::testing::WriteText;
-
-void Pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
-// Pumps messages until the condition holds; false when it does not within the time.
-bool WaitFor(const std::function<bool()>& condition, DWORD ms = 60000) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    Pump();
-  }
-  return true;
-}
-
-// Pumps messages for a while: time for a worker that should not run to show itself.
-void PumpFor(DWORD ms) {
-  WaitFor([] { return false; }, ms);
-}
+using testing::ArchiveFrameTest;
+using testing::DialogWatcher;
+using testing::PumpFor;
+using testing::WaitFor;
 
 // What cn writes to standard output for the arguments (messages pumped meanwhile).
 std::string CnOutput(const std::string& arguments, const std::string& scratch) {
@@ -146,51 +123,6 @@ class DroppingSource final : public IDropSource {
   int turns = 0;
 };
 
-// Answers the next confirmation box of this process (a dialog whose caption starts "Confirm")
-// with a button, from its own thread, and keeps the box's caption and text (its longest static).
-struct ConfirmationAnswer {
-  explicit ConfirmationAnswer(int button)
-      : thread([this, button] {
-          HWND box = nullptr;
-          for (int i = 0; i < 500 && box == nullptr; ++i) {
-            Sleep(20);
-            EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&box));
-          }
-          if (box == nullptr) return;
-          char title[128] = "";
-          GetWindowTextA(box, title, sizeof title);
-          caption = title;
-          EnumChildWindows(box, &LongestText, reinterpret_cast<LPARAM>(&text));
-          PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-        }) {}
-  ~ConfirmationAnswer() { Join(); }
-  void Join() {
-    if (thread.joinable()) thread.join();
-  }
-  static BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-    DWORD process = 0;
-    char name[64] = "", title[128] = "";
-    GetWindowThreadProcessId(window, &process);
-    GetClassNameA(window, name, sizeof name);
-    GetWindowTextA(window, title, sizeof title);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::strcmp(name, "#32770") != 0 ||
-        std::strncmp(title, "Confirm", 7) != 0)
-      return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-  }
-  static BOOL CALLBACK LongestText(HWND child, LPARAM longest) {
-    char name[64] = "", text[1200] = "";
-    GetClassNameA(child, name, sizeof name);
-    GetWindowTextA(child, text, sizeof text);
-    auto* kept = reinterpret_cast<std::string*>(longest);
-    if (lstrcmpiA(name, "Static") == 0 && std::strlen(text) > kept->size()) *kept = text;
-    return TRUE;
-  }
-  std::string caption, text;
-  std::thread thread;
-};
-
 // The number of snapshots of an archive object.
 int HeldSnapshots(IPersistFile* held) {
   ComPtr<ICairnArchive> archive;
@@ -204,46 +136,21 @@ int HeldSnapshots(IPersistFile* held) {
   return count;
 }
 
-class ViewWorkersTest : public ArchiveTest {
+class ViewWorkersTest : public ArchiveFrameTest {
  protected:
-  void SetUp() override {
-    ArchiveTest::SetUp();
-    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-    ASSERT_EQ(S_OK, BrowserFrame::Create(FromAnsi(Path("states")), &frame_));
-    ShowWindow(frame_->Window(), SW_SHOWNOACTIVATE);
-    ASSERT_EQ(S_OK, frame_->Open(FromAnsi(archive_)));
-  }
+  void Prepare() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
   void TearDown() override {
-    if (frame_ != nullptr) {
-      DestroyWindow(frame_->Window());
-      Pump();
-      EXPECT_EQ(0u, frame_->Release());
-    }
+    ArchiveFrameTest::TearDown();
     OleSetClipboard(nullptr);
     OleUninitialize();
   }
 
-  HWND List() const { return GetDlgItem(frame_->ViewWindow(), IDC_VIEW_LIST); }
-  int Count() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
-  std::string Text(int row) const {
-    char text[600] = "";
-    LVITEMA item = {};
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-  }
-  int Row(const std::string& name) const {
-    for (int i = 0; i < Count(); ++i)
-      if (Text(i).rfind(name, 0) == 0) return i;
-    ADD_FAILURE() << "no row " << name;
-    return -1;
-  }
+  // Selects the rows whose names start so.
   void Select(std::initializer_list<std::string> names) {
-    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
-    for (const std::string& name : names) ListView_SetItemState(List(), Row(name), LVIS_SELECTED, LVIS_SELECTED);
+    std::vector<int> rows;
+    for (const std::string& name : names) rows.push_back(RowStarting(name));
+    ArchiveFrameTest::Select(rows);
   }
-  void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
   // Waits for the view to be replaced (the browser went to the archive root).
   bool NewViewAfter(HWND old) {
     return WaitFor([&] { return frame_->ViewWindow() != nullptr && frame_->ViewWindow() != old; });
@@ -265,10 +172,10 @@ class ViewWorkersTest : public ArchiveTest {
   }
   // Deletes the selection, answering the confirmation with the button: "caption|text" of the box.
   std::string DeleteAnswering(int button) {
-    ConfirmationAnswer answer(button);
+    DialogWatcher answer([](const std::string& caption) { return caption.rfind("Confirm", 0) == 0; }, button);
     Command(ID_DELETE);
-    answer.Join();
-    return answer.caption + "|" + answer.text;
+    answer.Finish();
+    return answer.Caption() + "|" + answer.LongestText();
   }
   ComPtr<IDropTarget> DropTarget() {
     ComPtr<IShellView> view;
@@ -276,8 +183,6 @@ class ViewWorkersTest : public ArchiveTest {
     if (SUCCEEDED(frame_->QueryActiveShellView(view.Out()))) view.As(&target);
     return target;
   }
-
-  BrowserFrame* frame_ = nullptr;
 };
 
 TEST_F(ViewWorkersTest, NewSnapshotRunsOnAWorkerAndASecondOneWhileItRunsIsDropped) {
