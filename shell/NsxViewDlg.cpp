@@ -471,9 +471,14 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
     case LVN_ITEMCHANGED:
       UpdateStatus();
       return 0;
+    // With one-click activation the list reports the activation itself (a click or Return);
+    // otherwise a double click or Return opens.
     case NM_DBLCLK:
     case NM_RETURN:
-      OnCommand(ID_OPEN, 0, nullptr);
+      if (!(ListView_GetExtendedListViewStyle(list_) & LVS_EX_ONECLICKACTIVATE)) OnCommand(ID_OPEN, 0, nullptr);
+      return 0;
+    case LVN_ITEMACTIVATE:
+      if (ListView_GetExtendedListViewStyle(list_) & LVS_EX_ONECLICKACTIVATE) OnCommand(ID_OPEN, 0, nullptr);
       return 0;
     case LVN_BEGINLABELEDITA:
     case LVN_BEGINLABELEDITW:

@@ -344,6 +344,24 @@ TEST_F(ArchiveViewTest, RenamesThroughLabelEditingWithBackspaceInTheEditBox) {
   EXPECT_EQ(Path(""), Shown() + "\\");
 }
 
+TEST_F(ArchiveViewTest, TheListActivatesItemsAsTheShellSettingsSay) {
+  // With one-click activation (the shell settings here ask for it) the list's activation opens an
+  // item, and a double click does not open it a second time.
+  const bool oneClick = (ListView_GetExtendedListViewStyle(List()) & LVS_EX_ONECLICKACTIVATE) != 0;
+  Select({0});
+  NMITEMACTIVATE notice = {};
+  notice.hdr = {List(), IDC_VIEW_LIST, static_cast<UINT>(NM_DBLCLK)};
+  notice.iItem = 0;
+  SendMessageW(frame_->ViewWindow(), WM_NOTIFY, IDC_VIEW_LIST, reinterpret_cast<LPARAM>(&notice));
+  Pump();
+  EXPECT_EQ(oneClick ? 5u : 6u, Columns().size());
+  if (!oneClick) return;
+  notice.hdr.code = LVN_ITEMACTIVATE;
+  SendMessageW(frame_->ViewWindow(), WM_NOTIFY, IDC_VIEW_LIST, reinterpret_cast<LPARAM>(&notice));
+  Pump();
+  EXPECT_EQ(6u, Columns().size());
+}
+
 }  // namespace
 }  // namespace browser
 }  // namespace cairn
