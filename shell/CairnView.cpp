@@ -27,6 +27,7 @@ HMENU BrowserPopup(HMENU menu, UINT id) {
 CCairnView::CCairnView() : dialog_(this) {}
 
 CCairnView::~CCairnView() {
+  dialog_.Orphan();
   RemoveMenus();
   dialog_.Destroy();
 }
@@ -74,9 +75,11 @@ STDMETHODIMP CCairnView::UIActivate(UINT state) {
     activation_ = SVUIA_DEACTIVATE;
     return S_OK;
   }
+  // Recorded first: the browser may move the focus meanwhile, and the dialog asking again for
+  // this state then changes nothing.
+  activation_ = state;
   browser_->OnViewWindowActive(this);
   MergeMenus(state == SVUIA_ACTIVATE_FOCUS);
-  activation_ = state;
   if (state == SVUIA_ACTIVATE_FOCUS && dialog_.List() != nullptr) SetFocus(dialog_.List());
   return S_OK;
 }
@@ -141,6 +144,7 @@ STDMETHODIMP CCairnView::CreateViewWindow(IShellView* previous, LPCFOLDERSETTING
 
   HWND parent = nullptr;
   if (FAILED(browser->GetWindow(&parent)) || !dialog_.Create(parent)) {
+    dialog_.Destroy();
     browser_.Reset();
     return E_OUTOFMEMORY;
   }

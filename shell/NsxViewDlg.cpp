@@ -26,6 +26,8 @@ constexpr UINT kBrowserParentCommand = 40994;
 // The browser's help command, which opens the view's help.
 constexpr UINT kBrowserHelpCommand = 32651;
 constexpr int kStatusFirstPart = 145;
+// Posted to the dialog after selection changes: the status bar is counted again.
+constexpr UINT kStatusMessage = WM_APP + 0x151;
 
 struct Column {
   UINT title;
@@ -255,6 +257,7 @@ bool CNsxViewDlg::Enabled(UINT command) const {
     case ID_DELETE:
       return n >= 1 && Abilities(selected, SFGAO_CANDELETE) != 0;
     case ID_RESTORE:
+    case ID_PROPERTIES:
       return n == 1 || (!view_->AtRoot() && n >= 1);
     case ID_COPY:
       return view_->AtRoot() ? n == 1 : n >= 1;
@@ -280,6 +283,10 @@ INT_PTR CALLBACK CNsxViewDlg::Proc(HWND window, UINT message, WPARAM wParam, LPA
     self->dialog_ = window;
   }
   if (self == nullptr) return FALSE;
+  // A command can end with the browser releasing the view (a navigation destroys this window):
+  // the view stays alive until the message is handled. Not while the view is being destroyed.
+  ComPtr<ICairnView> keep;
+  if (!self->orphaned_) keep = ComPtr<ICairnView>(static_cast<ICairnView*>(self->view_));
   return self->OnMessage(message, wParam, lParam);
 }
 
@@ -332,10 +339,16 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       MoveWindow(list_, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
       return TRUE;
-    case WM_SETFOCUS:
+    case WM_SETFOCUS: {
+      HWND tree = nullptr;
+      IShellBrowser* browser = view_->Browser();
+      if (browser != nullptr && SUCCEEDED(browser->GetControlWindow(FCW_TREE, &tree)) && tree != nullptr &&
+          reinterpret_cast<HWND>(wParam) == tree)
+        return TRUE;
       SetFocus(list_);
       view_->UIActivate(SVUIA_ACTIVATE_FOCUS);
       return TRUE;
+    }
     case WM_SETTINGCHANGE:
       ApplyShellSettings();
       return TRUE;
@@ -356,6 +369,10 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_CONTEXTMENU:
       ShowContextMenu(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+      return TRUE;
+    case kStatusMessage:
+      statusPending_ = false;
+      UpdateStatus();
       return TRUE;
     case kWorkerDoneMessage:
       FinishWork(view_, wParam != 0);
@@ -469,7 +486,8 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       return 0;
     }
     case LVN_ITEMCHANGED:
-      UpdateStatus();
+      // Selecting all items sends one notice per item: the status is counted once after them.
+      if (!statusPending_ && PostMessageW(dialog_, kStatusMessage, 0, 0)) statusPending_ = true;
       return 0;
     // With one-click activation the list reports the activation itself (a click or Return);
     // otherwise a double click or Return opens.
@@ -479,6 +497,11 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       return 0;
     case LVN_ITEMACTIVATE:
       if (ListView_GetExtendedListViewStyle(list_) & LVS_EX_ONECLICKACTIVATE) OnCommand(ID_OPEN, 0, nullptr);
+      return 0;
+    case LVN_BEGINDRAG:
+    case LVN_BEGINRDRAG:
+      // Items leave an archive through its data object, still to come.
+      MessageBeep(0);
       return 0;
     case LVN_BEGINLABELEDITA:
     case LVN_BEGINLABELEDITW:
@@ -492,7 +515,9 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       item.mask = LVIF_PARAM;
       item.iItem = info->item.iItem;
       if (!SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return FALSE;
-      const HRESULT hr = view_->Folder()->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(item.lParam),
+      HWND tree = nullptr;
+      if (view_->Browser() == nullptr || FAILED(view_->Browser()->GetControlWindow(FCW_TREE, &tree))) tree = nullptr;
+      const HRESULT hr = view_->Folder()->SetNameOf(tree, reinterpret_cast<LPCITEMIDLIST>(item.lParam),
                                                    FromAnsi(info->item.pszText).c_str(), SHGDN_INFOLDER, nullptr);
       if (FAILED(hr)) return FALSE;
       PostMessageW(dialog_, WM_COMMAND, ID_REFRESH, 0);
@@ -516,7 +541,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
   IShellBrowser* browser = view_->Browser();
   HWND browserWindow = nullptr;
   if (browser != nullptr) browser->GetWindow(&browserWindow);
-  if ((id >= 32652 || id < 1 || id > 72) && from != nullptr && browserWindow != nullptr && GetParent(from) == browserWindow) {
+  // The browser's own commands, whatever sent them, and anything else its controls send.
+  const bool browsers = id >= 32652 || ((id < 1 || id > 72) && from != nullptr && GetParent(from) == browserWindow);
+  if (browsers && browserWindow != nullptr) {
     SendMessageW(browserWindow, WM_COMMAND, id, reinterpret_cast<LPARAM>(from));
     return;
   }

@@ -27,6 +27,8 @@ class CNsxViewDlg {
   // The dialog as a child of the browser's window; false when it cannot be made.
   bool Create(HWND parent);
   void Destroy();
+  // The view is going: messages no longer keep it alive.
+  void Orphan() { orphaned_ = true; }
   HWND Window() const { return dialog_; }
   HWND List() const { return list_; }
   bool Editing() const { return editing_; }
@@ -67,6 +69,8 @@ class CNsxViewDlg {
   void SortCommand(int column);
 
   CCairnView* view_;
+  bool orphaned_ = false;       // the view is being destroyed
+  bool statusPending_ = false;  // a status update is posted
   HWND dialog_ = nullptr;
   HWND list_ = nullptr;
   IconCache icons_;

@@ -142,9 +142,12 @@ void CNsxViewDlg::SetUpToolbar() {
   IShellBrowser* browser = view_->Browser();
   if (browser == nullptr) return;
   LRESULT standard = 0, views = 0, own = 0, count = 0;
+  if (FAILED(browser->SendControlMsg(FCW_TOOLBAR, TB_BUTTONCOUNT, 0, 0, &count))) return;  // no toolbar
+  const bool plain = PlainShell();
+  // A toolbar that already holds ten buttons is left as it is: no pictures or texts added either.
+  if (!plain && count >= 10) return;
   TBADDBITMAP bitmap = {HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
-  if (FAILED(browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap), &standard)))
-    return;  // a browser without a toolbar
+  browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap), &standard);
   bitmap.nID = IDB_VIEW_SMALL_COLOR;
   browser->SendControlMsg(FCW_TOOLBAR, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap), &views);
   TBADDBITMAP ownBitmap = {Module::Instance(), IDB_VIEW_TOOLBAR};
@@ -161,7 +164,6 @@ void CNsxViewDlg::SetUpToolbar() {
                                  {-1, 0},                              {s + STD_UNDO, ID_UNDO},
                                  {-1, 0},                              {s + STD_DELETE, ID_DELETE},
                                  {s + STD_PROPERTIES, ID_PROPERTIES},  {-1, 0}};
-  const bool plain = PlainShell();
   if (plain) {
     buttons.push_back({v + VIEW_LARGEICONS, ID_VIEW_LARGE_ICONS});
     buttons.push_back({v + VIEW_SMALLICONS, ID_VIEW_SMALL_ICONS});
@@ -193,8 +195,6 @@ void CNsxViewDlg::SetUpToolbar() {
     browser->SetToolbarItems(entries.data(), static_cast<UINT>(entries.size()), FCT_MERGE);
     return;
   }
-  browser->SendControlMsg(FCW_TOOLBAR, TB_BUTTONCOUNT, 0, 0, &count);
-  if (count >= 10) return;
   if (count > 0 && !IntegratedShellWithNewControls()) {
     TBBUTTON separator = {};
     separator.fsStyle = BTNS_SEP;

@@ -54,11 +54,16 @@ ViewState ReadViewState(const uint8_t* bytes, size_t size, bool root) {
   if (bytes == nullptr || size < kViewStateBytes || Le16(bytes + 4) != levelColumns) return DefaultViewState(root);
   ViewState state;
   const int32_t stored = static_cast<int32_t>(Le32(bytes));
-  // Stored as the column minus 1, a reversed (negative) column as it is.
-  state.sortColumn = stored >= 0 ? stored + 1 : stored;
+  // Stored as the column minus 1, a reversed (negative) column as it is; a column the level does
+  // not have sorts as the level's default.
+  const int32_t count = static_cast<int32_t>(levelColumns);
+  state.sortColumn = stored >= count || stored < -count ? DefaultViewState(root).sortColumn
+                     : stored >= 0                      ? stored + 1
+                                                        : stored;
   state.columns = levelColumns;
   for (size_t i = 0; i < kMaxViewColumns; ++i) {
-    const int width = Le16(bytes + 6 + 2 * i);
+    // Signed: a width "below 1" includes the negative ones.
+    const int width = static_cast<int16_t>(Le16(bytes + 6 + 2 * i));
     state.widths[i] = width < 1 ? kDefaultWidth : width;
   }
   return state;

@@ -106,10 +106,11 @@ class ArchiveFrameTest : public FrameTest {
     ADD_FAILURE() << "no row starting " << start;
     return -1;
   }
-  // Selects exactly these rows.
+  // Selects exactly these rows; the view counts its status once the messages are handled.
   void Select(const std::vector<int>& rows) {
     ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
     for (int row : rows) ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED);
+    Pump();
   }
   void Command(UINT id) { SendMessageW(frame_->ViewWindow(), WM_COMMAND, id, 0); }
   // Opens a row the way a double click does.

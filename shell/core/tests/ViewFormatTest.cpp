@@ -78,6 +78,15 @@ TEST(ViewFormatTest, ViewStateRecordsAreReadForTheirOwnLevelOnly) {
   std::array<uint8_t, kViewStateBytes> objects = WriteViewState(DefaultViewState(false), false);
   objects[6] = objects[7] = 0;
   EXPECT_EQ(50, ReadViewState(objects.data(), objects.size(), false).widths[0]);
+  // So does a negative one; a sort column the level lacks (the lowest number too) gives the default.
+  objects[6] = objects[7] = 0xFF;
+  EXPECT_EQ(50, ReadViewState(objects.data(), objects.size(), false).widths[0]);
+  for (uint32_t stored : {6u, 0x80000000u, 0xFFFFFFF9u}) {
+    for (int i = 0; i < 4; ++i) objects[static_cast<size_t>(i)] = static_cast<uint8_t>(stored >> (8 * i));
+    EXPECT_EQ(1, ReadViewState(objects.data(), objects.size(), false).sortColumn) << stored;
+  }
+  objects[0] = 0xFA, objects[1] = objects[2] = objects[3] = 0xFF;  // -6: the last column reversed
+  EXPECT_EQ(-6, ReadViewState(objects.data(), objects.size(), false).sortColumn);
 }
 
 TEST(ViewFormatTest, OverlaysMarkWhatTheShownSnapshotAddedOrChanged) {
