@@ -508,24 +508,32 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       editing_ = true;
       return FALSE;
     case LVN_ENDLABELEDITA: {
-      editing_ = false;
-      auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
-      if (info->item.pszText == nullptr || info->item.pszText[0] == 0) return FALSE;
-      LVITEMA item = {};
-      item.mask = LVIF_PARAM;
-      item.iItem = info->item.iItem;
-      if (!SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return FALSE;
-      HWND tree = nullptr;
-      if (view_->Browser() == nullptr || FAILED(view_->Browser()->GetControlWindow(FCW_TREE, &tree))) tree = nullptr;
-      const HRESULT hr = view_->Folder()->SetNameOf(tree, reinterpret_cast<LPCITEMIDLIST>(item.lParam),
-                                                   FromAnsi(info->item.pszText).c_str(), SHGDN_INFOLDER, nullptr);
-      if (FAILED(hr)) return FALSE;
-      PostMessageW(dialog_, WM_COMMAND, ID_REFRESH, 0);
-      return TRUE;
+      const LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
+      return Rename(item.iItem, item.pszText != nullptr ? FromAnsi(item.pszText) : std::wstring());
+    }
+    case LVN_ENDLABELEDITW: {
+      const LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
+      return Rename(item.iItem, item.pszText != nullptr ? std::wstring(item.pszText) : std::wstring());
     }
     default:
       return 0;
   }
+}
+
+BOOL CNsxViewDlg::Rename(int row, const std::wstring& name) {
+  editing_ = false;
+  if (name.empty()) return FALSE;
+  LVITEMA item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!SendMessageA(list_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return FALSE;
+  HWND tree = nullptr;
+  if (view_->Browser() == nullptr || FAILED(view_->Browser()->GetControlWindow(FCW_TREE, &tree))) tree = nullptr;
+  if (FAILED(view_->Folder()->SetNameOf(tree, reinterpret_cast<LPCITEMIDLIST>(item.lParam), name.c_str(),
+                                        SHGDN_INFOLDER, nullptr)))
+    return FALSE;
+  PostMessageW(dialog_, WM_COMMAND, ID_REFRESH, 0);
+  return TRUE;
 }
 
 void CNsxViewDlg::SortCommand(int column) {

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <string>
 #include <vector>
 
 #include "IconCache.h"
@@ -67,6 +68,9 @@ class CNsxViewDlg {
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;
   void SortCommand(int column);
+  // The end of a label edit: the folder renames the row's item (owned by the tree pane, if any)
+  // and the list is refreshed; FALSE rejects the edit.
+  BOOL Rename(int row, const std::wstring& name);
 
   CCairnView* view_;
   bool orphaned_ = false;       // the view is being destroyed
