@@ -7,10 +7,10 @@ STDMETHODIMP CairnIDEnum::Initialize(_ITEM* contents, ULONG flags) {
   flags_ = flags;
   items_.clear();
   cursor_ = 0;
-  const HRESULT hr = list_.SetPidl(reinterpret_cast<LPCITEMIDLIST>(contents));
+  const HRESULT hr = list_.SetPidl(reinterpret_cast<LPCITEMIDLIST>(contents), true, kMaxContentsItems);
   if (FAILED(hr)) return hr;
   if (!list_.Empty()) {
-    std::optional<std::vector<Item>> items = ReadItems(list_.Get());
+    std::optional<std::vector<Item>> items = ReadItems(list_.Get(), kMaxContentsItems);
     if (!items) return E_INVALIDARG;
     items_ = std::move(*items);
   }

@@ -6,15 +6,19 @@ namespace cairn {
 namespace shell {
 namespace {
 
-// Lists are walked no further than this: kMaxListLevels items of the largest size.
-constexpr size_t kListLimit = kMaxListLevels * kItemMaxSize + kListTerminatorSize;
+// Lists are walked no further than their most items of the largest size.
+size_t ListLimit(size_t maxItems) {
+  const size_t most = static_cast<size_t>(-1);
+  return maxItems > (most - kListTerminatorSize) / kItemMaxSize ? most
+                                                               : maxItems * kItemMaxSize + kListTerminatorSize;
+}
 
 const uint8_t* BytesOf(LPCITEMIDLIST list) { return reinterpret_cast<const uint8_t*>(list); }
 
 // The byte size of a list of ours whose every item is sound; 0 when it is malformed.
-size_t OurListBytes(LPCITEMIDLIST list) {
-  const std::optional<size_t> bytes = ListBytes(BytesOf(list), kListLimit);
-  return bytes && ReadList(BytesOf(list), *bytes) ? *bytes : 0;
+size_t OurListBytes(LPCITEMIDLIST list, size_t maxItems) {
+  const std::optional<size_t> bytes = ListBytes(BytesOf(list), ListLimit(maxItems), maxItems);
+  return bytes && ReadList(BytesOf(list), *bytes, maxItems) ? *bytes : 0;
 }
 
 }  // namespace
@@ -31,10 +35,10 @@ size_t ForeignListBytes(LPCITEMIDLIST list) {
   return 0;
 }
 
-std::optional<std::vector<Item>> ReadItems(LPCITEMIDLIST list) {
-  const std::optional<size_t> bytes = ListBytes(BytesOf(list), kListLimit);
+std::optional<std::vector<Item>> ReadItems(LPCITEMIDLIST list, size_t maxItems) {
+  const std::optional<size_t> bytes = ListBytes(BytesOf(list), ListLimit(maxItems), maxItems);
   if (!bytes) return std::nullopt;
-  return ReadList(BytesOf(list), *bytes);
+  return ReadList(BytesOf(list), *bytes, maxItems);
 }
 
 std::optional<Item> FirstItem(LPCITEMIDLIST list) {
@@ -67,8 +71,8 @@ HRESULT CPidl::Replace(const uint8_t* head, size_t headBytes, const uint8_t* tai
   return S_OK;
 }
 
-HRESULT CPidl::SetPidl(LPCITEMIDLIST list, bool checked) {
-  const size_t bytes = checked ? OurListBytes(list) : ForeignListBytes(list);
+HRESULT CPidl::SetPidl(LPCITEMIDLIST list, bool checked, size_t maxItems) {
+  const size_t bytes = checked ? OurListBytes(list, maxItems) : ForeignListBytes(list);
   if (bytes <= kListTerminatorSize) {
     Reset();
     return list == nullptr || bytes != 0 ? S_OK : E_INVALIDARG;
@@ -77,7 +81,7 @@ HRESULT CPidl::SetPidl(LPCITEMIDLIST list, bool checked) {
 }
 
 HRESULT CPidl::Concat(LPCITEMIDLIST list) {
-  const size_t bytes = OurListBytes(list);
+  const size_t bytes = OurListBytes(list, kMaxListLevels);
   if (bytes == 0) return list == nullptr ? S_OK : E_INVALIDARG;
   const size_t held = Empty() ? 0 : bytes_ - kListTerminatorSize;
   return Replace(BytesOf(list_), held, BytesOf(list), bytes - kListTerminatorSize);

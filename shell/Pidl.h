@@ -18,9 +18,10 @@ namespace shell {
 // shell's walk from Size to Size, bounded in depth. 0 for null or an endless list.
 size_t ForeignListBytes(LPCITEMIDLIST list);
 
-// The items of a list of ours (levels below the archive file), every item checked; nullopt
-// when the list is null or malformed. An empty list gives no items.
-std::optional<std::vector<Item>> ReadItems(LPCITEMIDLIST list);
+// The items of a list of ours (levels below the archive file, or with kMaxContentsItems a
+// folder's contents), every item checked; nullopt when the list is null or malformed. An empty
+// list gives no items.
+std::optional<std::vector<Item>> ReadItems(LPCITEMIDLIST list, size_t maxItems = kMaxListLevels);
 
 // The first item of a list of ours; nullopt when the list is null, empty or malformed.
 std::optional<Item> FirstItem(LPCITEMIDLIST list);
@@ -33,9 +34,9 @@ class CPidl {
   CPidl& operator=(const CPidl&) = delete;
 
   // Frees the held list and holds a copy of `list`; a null or empty source leaves nothing held.
-  // With `checked` the list must be one of ours with every item sound (else E_INVALIDARG);
-  // without, it is walked as the shell walks its own lists.
-  HRESULT SetPidl(LPCITEMIDLIST list, bool checked = true);
+  // With `checked` the list must be one of ours with every item sound and at most `maxItems`
+  // items (else E_INVALIDARG); without, it is walked as the shell walks its own lists.
+  HRESULT SetPidl(LPCITEMIDLIST list, bool checked = true, size_t maxItems = kMaxListLevels);
   // Replaces the held list by the held items followed by those of `list` (a list of ours).
   HRESULT Concat(LPCITEMIDLIST list);
   // Appends the bytes of items of ours (no terminator) to the held list.

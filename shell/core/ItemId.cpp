@@ -53,10 +53,10 @@ std::optional<Item> ReadItem(const uint8_t* data, size_t available) {
   return item;
 }
 
-std::optional<size_t> ListBytes(const uint8_t* data, size_t limit) {
+std::optional<size_t> ListBytes(const uint8_t* data, size_t limit, size_t maxItems) {
   if (data == nullptr) return std::nullopt;
   size_t offset = 0;
-  for (size_t level = 0; level <= kMaxListLevels; ++level) {
+  for (size_t level = 0; level <= maxItems; ++level) {
     if (limit - offset < kListTerminatorSize) return std::nullopt;
     const size_t size = LoadLE16(data + offset);
     if (size == 0) return offset + kListTerminatorSize;
@@ -66,13 +66,13 @@ std::optional<size_t> ListBytes(const uint8_t* data, size_t limit) {
   return std::nullopt;
 }
 
-std::optional<std::vector<Item>> ReadList(const uint8_t* data, size_t bytes) {
+std::optional<std::vector<Item>> ReadList(const uint8_t* data, size_t bytes, size_t maxItems) {
   if (data == nullptr || bytes < kListTerminatorSize) return std::nullopt;
   const size_t itemBytes = bytes - kListTerminatorSize;
   std::vector<Item> items;
   size_t offset = 0;
   while (offset < itemBytes) {
-    if (items.size() == kMaxListLevels) return std::nullopt;
+    if (items.size() == maxItems) return std::nullopt;
     std::optional<Item> item = ReadItem(data + offset, itemBytes - offset);
     if (!item) return std::nullopt;
     offset += item->size;

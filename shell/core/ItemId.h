@@ -30,6 +30,9 @@ inline constexpr size_t kItemMaxSize = 0xFFFF;
 inline constexpr size_t kListTerminatorSize = 2;
 // No list of ours is deeper: object names are paths of at most 259 characters.
 inline constexpr size_t kMaxListLevels = 256;
+// A folder's contents list holds its children back to back, as many as the folder has; the bound
+// only ends a walk that finds no end.
+inline constexpr size_t kMaxContentsItems = size_t{1} << 20;
 
 // Windows file attributes the extension reads, and its own bits above them.
 inline constexpr uint32_t kAttributeReadOnly = 0x01;
@@ -72,14 +75,14 @@ struct Item {
 std::optional<Item> ReadItem(const uint8_t* data, size_t available);
 
 // The byte size of the list at data, read as the shell walks lists (each Size leads to the
-// next item) but never beyond `limit` bytes and `kMaxListLevels` items, and with every Size at
-// least 56. nullopt when the walk leaves those bounds or meets a Size below 56 but not 0.
-std::optional<size_t> ListBytes(const uint8_t* data, size_t limit);
+// next item) but never beyond `limit` bytes and `maxItems` items, and with every Size at least
+// 56. nullopt when the walk leaves those bounds or meets a Size below 56 but not 0.
+std::optional<size_t> ListBytes(const uint8_t* data, size_t limit, size_t maxItems = kMaxListLevels);
 
 // Every item of a list of `bytes` bytes (items then the terminator); nullopt when any item is
-// malformed, an item runs past the terminator's place, or the list is deeper than
-// kMaxListLevels. An empty list (the terminator alone) gives no items.
-std::optional<std::vector<Item>> ReadList(const uint8_t* data, size_t bytes);
+// malformed, an item runs past the terminator's place, or the list holds more than `maxItems`
+// items. An empty list (the terminator alone) gives no items.
+std::optional<std::vector<Item>> ReadList(const uint8_t* data, size_t bytes, size_t maxItems = kMaxListLevels);
 
 // The bytes of one item (without a terminator), following the Size rule. Name and the second
 // string are cut, the second first, so that Size fits its 16 bits.

@@ -116,6 +116,11 @@ TEST(ItemIdTest, ListWalksStayInsideTheirBounds) {
   deep.resize(deep.size() + 2, 0);
   EXPECT_FALSE(ListBytes(deep.data(), deep.size()));
   EXPECT_FALSE(ReadList(deep.data(), deep.size()));
+  // A folder's contents list is no path: it holds all of its children.
+  EXPECT_EQ(std::optional<size_t>(deep.size()), ListBytes(deep.data(), deep.size(), kMaxContentsItems));
+  const auto children = ReadList(deep.data(), deep.size(), kMaxContentsItems);
+  ASSERT_TRUE(children);
+  EXPECT_EQ(kMaxListLevels + 1, children->size());
 }
 
 }  // namespace
