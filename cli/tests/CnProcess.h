@@ -5,17 +5,12 @@
 
 #include <string>
 
+#include "ChildProcess.h"
+
 namespace cairn {
 
-// The folder of the test executable; cn.exe lies beside it.
-std::wstring ModuleDirectory();
-
-struct CnRun {
-  DWORD exitCode = 0;
-  std::string out, err;  // line ends normalized to LF
-  bool crashed = false;  // Wine reported an unhandled exception, whatever the exit code
-  bool hung = false;     // still running after the time allowed; it was ended
-};
+using testing::ModuleDirectory;  // cn.exe lies beside the test executable
+using CnRun = testing::ChildRun;
 
 // Runs cn with the arguments in the given directory, pumping messages meanwhile so that this
 // apartment can serve calls cn makes to objects it registered. A cn that crashes, or that is

@@ -3,11 +3,10 @@
 #pragma once
 
 #include "EngineTestSupport.h"
-#include "ProcessCrash.h"
+#include "ChildProcess.h"
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -127,62 +126,11 @@ class SnapshotTest : public ::testing::Test {
 
 // Runs cn (from the build tree) in dir with the arguments; its exit code. With errors, what it
 // writes to standard error is returned there. A cn that crashes (Wine's report in its output,
-// whatever its exit code) fails the test.
+// whatever its exit code) or that is still running after two minutes fails the test.
 inline DWORD RunCn(const std::wstring& arguments, const std::wstring& dir, std::string* errors = nullptr) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring exe(self);
-  exe = exe.substr(0, exe.find_last_of(L'\\')) + L"\\..\\cli\\cn.exe";
-  std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-  // Both outputs go to files beside the test's temporary files, read back afterwards.
-  wchar_t temp[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, temp);
-  static int runs = 0;
-  const std::wstring stamp = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
-  const fs::path outPath = fs::path(temp) / (L"cn-out-" + stamp + L".txt");
-  const fs::path errorPath = fs::path(temp) / (L"cn-err-" + stamp + L".txt");
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE outFile = CreateFileW(outPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
-                               nullptr);
-  HANDLE errorFile = CreateFileW(errorPath.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                 0, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdError = errorFile;
-  startup.hStdOutput = outFile;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process = {};
-  // Under load Wine now and then fails to start a process (ERROR_INTERNAL_ERROR); try again.
-  BOOL started = FALSE;
-  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
-    if (attempt > 0) Sleep(200);
-    started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, dir.c_str(),
-                             &startup, &process);
-  }
-  CloseHandle(outFile);
-  CloseHandle(errorFile);
-  DWORD code = static_cast<DWORD>(-2);
-  if (started) {
-    WaitForSingleObject(process.hProcess, 120000);
-    code = static_cast<DWORD>(-3);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
-  auto take = [](const fs::path& path) {
-    std::string text;
-    {
-      std::ifstream in(path, std::ios::binary);
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    DeleteFileW(path.wstring().c_str());
-    return text;
-  };
-  const std::string out = take(outPath), err = take(errorPath);
-  EXPECT_FALSE(ShowsCrash(code, out, err)) << "cn crashed (exit code " << code << "):\n" << out << err;
-  if (errors != nullptr) *errors = err;
-  return code;
+  const ChildRun run = RunChild(L"\"" + ModuleDirectory() + L"\\..\\cli\\cn.exe\" " + arguments, dir, 120000);
+  if (errors != nullptr) *errors = run.err;
+  return run.exitCode;
 }
 
 }  // namespace testing

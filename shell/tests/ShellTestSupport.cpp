@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include "ChildProcess.h"
 #include "Pidl.h"
 #include "ShellText.h"
 #include "nsx12.h"
@@ -11,46 +12,19 @@ namespace cairn {
 namespace shell {
 namespace testing {
 
-std::string ModuleDirectory() {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const std::string file(path, n);
-  return file.substr(0, file.find_last_of('\\'));
-}
+std::string ModuleDirectory() { return ToAnsi(cairn::testing::ModuleDirectory().c_str()); }
 
 DWORD RunProgram(const std::string& commandLine, const std::string& directory) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::string line = commandLine;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
-    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
-    return static_cast<DWORD>(-1);
-  }
-  DWORD code = static_cast<DWORD>(-1);
-  const DWORD deadline = GetTickCount() + 60000;
-  for (;;) {
-    const DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 1000, QS_ALLINPUT);
-    if (wait == WAIT_OBJECT_0) {
-      GetExitCodeProcess(process.hProcess, &code);
-      break;
-    }
-    if (static_cast<LONG>(GetTickCount() - deadline) > 0) {
-      ADD_FAILURE() << commandLine << " did not end";
-      TerminateProcess(process.hProcess, 1);
-      break;
-    }
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-  }
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  return code;
+  return cairn::testing::RunChild(FromAnsi(commandLine), FromAnsi(directory), 60000).exitCode;
+}
+
+cairn::testing::ChildRun RunCnCapturing(const std::string& arguments, const std::string& directory) {
+  return cairn::testing::RunChild(FromAnsi("\"" + ModuleDirectory() + "\\..\\cli\\cn.exe\" " + arguments),
+                                  FromAnsi(directory), 60000);
 }
 
 DWORD RunCn(const std::string& arguments, const std::string& directory) {
-  return RunProgram("\"" + ModuleDirectory() + "\\..\\cli\\cn.exe\" " + arguments, directory);
+  return RunCnCapturing(arguments, directory).exitCode;
 }
 
 bool WriteText(const std::string& path, const std::string& text) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "ComPtr.h"
 #include "ItemId.h"
 #include "TempDir.h"
@@ -23,10 +24,12 @@ using cairn::testing::TempDir;
 // The folder of the test executable (nsx12.dll lies beside it).
 std::string ModuleDirectory();
 
-// Runs a program to its end, pumping messages meanwhile; its exit code, or -1 when it could
-// not be started or did not end within a minute.
+// Runs a program to its end in the directory (this process's when empty), pumping messages
+// meanwhile; its exit code, or -1 when it could not be started or did not end within a minute.
+// Either, and a crash, fail the test.
 DWORD RunProgram(const std::string& commandLine, const std::string& directory);
-// Runs the build tree's cn with the arguments in the directory.
+// Runs the build tree's cn with the arguments in the directory, the same way; with what it wrote.
+cairn::testing::ChildRun RunCnCapturing(const std::string& arguments, const std::string& directory);
 DWORD RunCn(const std::string& arguments, const std::string& directory);
 
 bool WriteText(const std::string& path, const std::string& text);

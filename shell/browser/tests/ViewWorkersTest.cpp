@@ -23,40 +23,13 @@ namespace browser {
 namespace {
 
 using shell::FromAnsi;
-using shell::testing::ModuleDirectory;
 using shell::testing::RunCn;
+using shell::testing::RunCnCapturing;
 using shell::testing::WriteText;
 using testing::ArchiveFrameTest;
 using testing::DialogWatcher;
 using testing::PumpFor;
 using testing::WaitFor;
-
-// What cn writes to standard output for the arguments (messages pumped meanwhile).
-std::string CnOutput(const std::string& arguments, const std::string& scratch) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE out = CreateFileA(scratch.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return "<no scratch file>";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out;
-  startup.hStdError = out;
-  PROCESS_INFORMATION process = {};
-  std::string line = "\"" + ModuleDirectory() + "\\..\\cli\\cn.exe\" " + arguments;
-  std::string text = "<cn did not start>";
-  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    WaitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; });
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    text.assign(GetFileSize(out, nullptr), '\0');
-    DWORD read = 0;
-    SetFilePointer(out, 0, nullptr, FILE_BEGIN);
-    if (!text.empty() && !ReadFile(out, &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) text.clear();
-  }
-  CloseHandle(out);
-  return text;
-}
 
 // A minimal data object: CF_HDROP with the paths (a DROPFILES header and wide names), and
 // optionally the extension's marker, clipboard format 4.
@@ -157,7 +130,7 @@ class ViewWorkersTest : public ArchiveFrameTest {
   }
   // What cn lists of the archive, or of one snapshot.
   std::string Listing(const std::string& snapshot = "") {
-    return CnOutput("/l " + snapshot + " \"" + archive_ + "\"", Path("listing.txt"));
+    return RunCnCapturing("/l " + snapshot + " \"" + archive_ + "\"", "").out;
   }
   // The snapshots cn lists, by stored name.
   std::string Snapshots() {
