@@ -12,7 +12,9 @@ source "$(dirname "$0")/wine-tree.sh" screenshot-progress "${1:-}"
 require_built "cn cairn" "$build/cli/cn.exe" "$build/engine/cairn.dll"
 command -v import >/dev/null || { echo "screenshot-progress: needs imagemagick's import" >&2; exit 1; }
 
-work="$build/screenshots"
+# Its own work folder: the other pictures in the screenshots folder stay.
+pictures="$build/screenshots"
+work="$pictures/progress"
 data="$work/Customer Projects/Reports"
 rm -rf "$work"
 mkdir -p "$work"
@@ -42,6 +44,6 @@ run "$build/cli/cn.exe" /v "$archive" &
 cn=$!
 sleep "$(printf '%d.%03d' $((took_ms / 2000)) $((took_ms / 2 % 1000)))"
 kill -0 $cn 2>/dev/null || echo "screenshot-progress: the snapshot ended before the picture was taken" >&2
-import -display "$display" -window root "$work/progress-window.png"
+import -display "$display" -window root "$pictures/progress-window.png"
 wait $cn || true
-echo "screenshot-progress: wrote $work/progress-window.png"
+echo "screenshot-progress: wrote $pictures/progress-window.png"
