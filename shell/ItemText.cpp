@@ -58,5 +58,16 @@ int SystemCollation::CompareText(std::string_view a, std::string_view b) const {
   return result == 0 ? 0 : result - CSTR_EQUAL;
 }
 
+std::string DateTime(uint64_t stamp) {
+  FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)}, local;
+  SYSTEMTIME parts;
+  char date[64], clock[64];
+  if (stamp == 0 || !FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts) ||
+      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &parts, nullptr, date, 64) == 0 ||
+      GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &parts, nullptr, clock, 64) == 0)
+    return std::string();
+  return std::string(date) + " " + clock;
+}
+
 }  // namespace shell
 }  // namespace cairn

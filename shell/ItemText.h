@@ -18,6 +18,10 @@ bool DisplayName(const Item& item, bool insideSnapshot, std::string* name);
 // extension, else "<EXT> File"; without an extension "Folder" or "Unknown".
 std::string ItemTypeName(const Item& item);
 
+// A stored time (UTC file time) as the view shows it: the local short date and the time without
+// seconds; empty for no time.
+std::string DateTime(uint64_t stamp);
+
 // Names in the system's collation; type names as ItemTypeName gives them.
 class SystemCollation final : public ItemCollation {
  public:

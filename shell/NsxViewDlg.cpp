@@ -42,18 +42,6 @@ const Column kObjectColumnTitles[] = {{IDS_COLUMN_NAME, LVCFMT_LEFT},     {IDS_C
                                       {IDS_COLUMN_SIZE, LVCFMT_RIGHT},    {IDS_COLUMN_TYPE, LVCFMT_LEFT},
                                       {IDS_COLUMN_MODIFIED, LVCFMT_LEFT}, {IDS_COLUMN_CREATED_IN, LVCFMT_LEFT}};
 
-// Local short date and time without seconds; empty for no time.
-std::string DateTime(uint64_t stamp) {
-  FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)}, local;
-  SYSTEMTIME parts;
-  char date[64], clock[64];
-  if (stamp == 0 || !FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts) ||
-      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &parts, nullptr, date, 64) == 0 ||
-      GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &parts, nullptr, clock, 64) == 0)
-    return std::string();
-  return std::string(date) + " " + clock;
-}
-
 std::string Formatted(UINT format, const std::string& value) {
   char text[600];
   std::snprintf(text, sizeof text, ShellString(format).c_str(), value.c_str());

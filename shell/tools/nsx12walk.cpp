@@ -17,6 +17,7 @@
 #include "Module.h"
 #include "Pidl.h"
 #include "ShellText.h"
+#include "ViewFormat.h"
 #include "nsx12.h"
 #include "resource.h"
 
@@ -26,22 +27,6 @@ using namespace cairn::shell;
 namespace {
 
 constexpr int kMaxDepth = 32;
-
-std::string DateTime(uint64_t stamp) {
-  FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)}, local;
-  SYSTEMTIME parts;
-  char date[64], clock[64];
-  if (stamp == 0 || !FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts) ||
-      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &parts, nullptr, date, 64) == 0 ||
-      GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &parts, nullptr, clock, 64) == 0)
-    return "";
-  return std::string(date) + " " + clock;
-}
-
-std::string Size(const Item& item) {
-  if (item.IsFolder()) return "";
-  return std::to_string((static_cast<uint32_t>(item.fields.itemSize) + 1023) / 1024) + "KB";
-}
 
 std::string Attributes(IShellFolder* folder, LPCITEMIDLIST list) {
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_CANCOPY | SFGAO_CANDELETE | SFGAO_CANRENAME |
@@ -73,12 +58,12 @@ std::string Columns(IShellFolder* folder, LPCITEMIDLIST list, const Item& item, 
   if (root) {
     std::string comment(item.second ? *item.second : "");
     for (char& c : comment) c = c == '\n' ? ' ' : (c == '\r' ? ',' : c);
-    return name + " | " + Size(item) + " | " + ShellString(IDS_TYPE_SNAPSHOT) + " | " +
+    return name + " | " + ColumnSizeText(item) + " | " + ShellString(IDS_TYPE_SNAPSHOT) + " | " +
            DateTime(item.fields.creationTime) + " | " + comment;
   }
   const size_t slash = name.find_last_of('\\');
   return DisplayName(folder, list) + " | " + (slash == std::string::npos ? "" : name.substr(0, slash)) + " | " +
-         Size(item) + " | " + ItemTypeName(item) + " | " + DateTime(item.fields.modificationTime) + " | " +
+         ColumnSizeText(item) + " | " + ItemTypeName(item) + " | " + DateTime(item.fields.modificationTime) + " | " +
          std::string(item.second ? *item.second : "");
 }
 
