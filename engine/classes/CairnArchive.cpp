@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "ArchiveCoverage.h"
 #include "ArchiveLog.h"
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
@@ -159,6 +160,12 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
   {
     profile::Scope scope(profile::kWalk);
     hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+  }
+  if (FAILED(hr) && heap_->IsOpen()) {
+    // What the failed snapshot stored under objects it never linked (new files and folders) is
+    // given back at once: on a full disk, the next snapshot needs that room.
+    newest_.clear();
+    ReclaimUnreachable(*heap_);
   }
 
   if (status) {

@@ -7,7 +7,7 @@
 #include <random>
 #include <tuple>
 
-#include "ArchiveEnd.h"
+#include "ArchiveCoverage.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
