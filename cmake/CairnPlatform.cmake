@@ -33,12 +33,13 @@ else()
   endif()
 endif()
 
-# Adds a GoogleTest executable as one test. Windows tests run under Wine and need its session.
+# Adds a GoogleTest executable as one test, run with ARGS. Windows tests run under Wine and need
+# its session.
 function(cairn_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest gtest_main)
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 ${ARG_ARGS})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   if(CAIRN_WINDOWS AND CMAKE_CROSSCOMPILING)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_session)

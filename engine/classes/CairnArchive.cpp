@@ -551,6 +551,9 @@ STDMETHODIMP CairnArchive::Load(LPCOLESTR fileName, DWORD mode) {
   if (FAILED(hr)) return E_FAIL;
   heap_ = std::move(heap);
 
+  // Only a writer is offered to others: one that found a reader there could not write through it,
+  // and would wait on the reader's thread for what it can read itself.
+  if (!write) return S_OK;
   return rot_.Register(static_cast<ICairnArchive*>(this), fileName);
 }
 

@@ -99,6 +99,19 @@ HRESULT ArchiveHeap::MapAt(uint32_t mapped, uint32_t size) {
   return S_OK;
 }
 
+bool ArchiveHeap::Reach(uint64_t end) const {
+  if (write_ || data_ == nullptr) return false;
+  const uint64_t fileSize = file_->Size();
+  if (fileSize <= viewOffset_ || fileSize - viewOffset_ < end ||
+      fileSize - viewOffset_ > std::numeric_limits<uint32_t>::max())
+    return false;
+  uint8_t* view = nullptr;
+  if (FAILED(file_->MapAgain(fileSize, viewOffset_, &view))) return false;
+  data_ = view;
+  size_ = mapped_ = static_cast<uint32_t>(fileSize - viewOffset_);
+  return true;
+}
+
 HRESULT ArchiveHeap::CutBack() {
   // Only a file that ends in zeros can hold a step's unused part; any other costs no walk.
   uint32_t used = mapped_;

@@ -119,9 +119,11 @@ class ArchiveHeap {
   uint8_t* Resolve(uint32_t offset, uint32_t length = 1) const;
   // Archive offset of an address inside the mapping, or 0 when it is outside.
   uint32_t OffsetOf(const void* address) const;
-  // True when length bytes at offset are inside the archive data.
+  // True when length bytes at offset are inside the archive data. A reader beside a writer in
+  // another process maps more of the file when the writer has grown it past what it mapped.
   bool Contains(uint32_t offset, uint64_t length) const {
-    return static_cast<uint64_t>(offset) + length <= size_;
+    const uint64_t end = static_cast<uint64_t>(offset) + length;
+    return end <= size_ || Reach(end);
   }
 
   // A word at offset; 0 when it lies outside the archive data.
@@ -162,6 +164,9 @@ class ArchiveHeap {
   ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write);
   // Maps mapped bytes of data, of which size are the archive's; on failure the heap is closed.
   HRESULT MapAt(uint32_t mapped, uint32_t size);
+  // A reader's way past its data: maps the file again when it has grown to hold end bytes of
+  // data; earlier views stay mapped, so no address handed out goes stale. False for a writer.
+  bool Reach(uint64_t end) const;
   static void Changed();
   uint32_t Grow(uint32_t length);
   // Called before every change: the first one of a writer sets the header's reserved word to
@@ -187,9 +192,10 @@ class ArchiveHeap {
   std::unique_ptr<PlatformFile> file_;
   uint64_t viewOffset_;
   bool write_;
-  uint8_t* data_ = nullptr;
-  uint32_t size_ = 0;
-  uint32_t mapped_ = 0;
+  // The view; a reader moves it on as it reaches further (see Reach).
+  mutable uint8_t* data_ = nullptr;
+  mutable uint32_t size_ = 0;
+  mutable uint32_t mapped_ = 0;
   uint64_t refusals_ = 0;
   bool marked_ = false;  // this writer has set the reserved word
   std::unique_ptr<FreeListIndex> index_;

@@ -8,6 +8,7 @@
 
 #include "ArchiveCoverage.h"
 #include "ArchiveWalk.h"
+#include "Capability.h"
 
 namespace cairn {
 namespace {
@@ -268,6 +269,69 @@ TEST_F(InterruptedSnapshotTest, AfterAStopTheNextSnapshotRecordsEveryChangeAndNo
     EXPECT_EQ(sweep.hidden, 0);
     EXPECT_EQ(sweep.leaking, 0);
   }
+}
+
+// Snapshots by cn of an archive on a real disk of 4 MiB, which the full-disk script mounts and
+// names in CAIRN_FULL_DISK_DIR; the tree lies elsewhere.
+class FullDiskTest : public SnapshotTest {
+ protected:
+  void SetUp() override {
+    SnapshotTest::SetUp();
+    archive_.Reset();
+    admin_.Reset();
+    const char* folder = std::getenv("CAIRN_FULL_DISK_DIR");
+    if (folder == nullptr || *folder == '\0') CAIRN_SKIP_WITHOUT("the disk that the full-disk script mounts");
+    archivePath_ = testing::Wide(folder) + L"\\full.crn";
+    DeleteFileW(archivePath_.c_str());
+  }
+  void TearDown() override {
+    archive_.Reset();
+    DeleteFileW(archivePath_.c_str());
+  }
+  std::string Random(size_t n) {
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(random_());
+    return bytes;
+  }
+  DWORD Cn(const std::wstring& arguments, std::string* errors = nullptr) {
+    return RunCn(arguments + L" \"" + archivePath_ + L"\"", Path(), errors);
+  }
+
+  std::wstring archivePath_;
+  std::mt19937 random_{11};
+};
+
+// A snapshot of more than the room left fails, gives back what it had written before the disk
+// filled up, keeps the earlier snapshot, and the next small snapshot fits.
+TEST_F(FullDiskTest, AFailedSnapshotGivesBackWhatItWrote) {
+  Write("small/a.txt", Random(1000));
+  ASSERT_EQ(Cn(L"/c /a small"), 1u);
+  const uint64_t before = fs::file_size(archivePath_);
+  for (const char* name : {"big/1.bin", "big/2.bin", "big/3.bin"}) Write(name, Random(2000000));
+  std::string errors;
+  ASSERT_EQ(Cn(L"/a big", &errors), static_cast<DWORD>(-1));
+  EXPECT_NE(errors.find("Failed to create snapshot for"), std::string::npos) << errors;
+
+  {
+    std::unique_ptr<ArchiveHeap> heap;
+    ArchiveCoverage coverage;
+    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), fs::path(archivePath_).u8string(), false, false, &heap), S_OK);
+    ASSERT_EQ(MapCoverage(*heap, &coverage), S_OK);
+    const uint64_t unreachable = coverage.GapBytes() + (heap->DataSize() - coverage.logicalEnd);
+    std::printf("after the failed snapshot: %llu bytes unreachable, the file grew by %llu bytes\n",
+                static_cast<unsigned long long>(unreachable),
+                static_cast<unsigned long long>(fs::file_size(archivePath_) - before));
+    EXPECT_LE(unreachable, 4096u);
+  }
+  Write("small/a.txt", Random(3000));
+  ASSERT_EQ(Cn(L""), 1u) << "the next snapshot fits";
+
+  archive_ = testing::LoadArchive(fs::path(archivePath_).u8string(), STGM_READ);
+  ASSERT_TRUE(archive_);
+  EXPECT_EQ(Tree(1).size(), 2u);
+  auto second = Tree(2);
+  EXPECT_EQ(second.count(L"big"), 0u);
+  EXPECT_EQ(second[L"small\\a.txt"], testing::ReadFileBytes((root_ / "small" / "a.txt").u8string()));
 }
 
 }  // namespace
