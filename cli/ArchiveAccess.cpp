@@ -6,8 +6,10 @@
 namespace cairn {
 namespace cn {
 
-HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive) {
-  archive->Reset();
+namespace {
+
+// The archive object running for the path, if one is registered.
+HRESULT RunningArchive(const std::wstring& absolutePath, ComPtr<ICairnArchive>* archive) {
   ComPtr<IBindCtx> context;
   ComPtr<IRunningObjectTable> rot;
   ComPtr<IMoniker> moniker;
@@ -16,13 +18,34 @@ HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFall
       SUCCEEDED(CreateFileMoniker(absolutePath.c_str(), moniker.Out())) &&
       rot->GetObject(moniker.Get(), running.Out()) == S_OK)
     return running.As(archive);
+  return S_FALSE;
+}
+
+}  // namespace
+
+HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive,
+                    void (*waiting)(const void* context), const void* context) {
+  archive->Reset();
+  HRESULT hr = RunningArchive(absolutePath, archive);
+  if (hr != S_FALSE) return hr;
 
   ComPtr<IPersistFile> file;
-  HRESULT hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file.OutVoid());
+  hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file.OutVoid());
   if (FAILED(hr)) return hr;
-  hr = file->Load(absolutePath.c_str(), create ? STGM_CREATE | STGM_READWRITE : STGM_READWRITE);
+  const DWORD mode = create ? STGM_CREATE | STGM_READWRITE : STGM_READWRITE;
+  hr = file->Load(absolutePath.c_str(), mode);
   if (readFallback && (hr == STG_E_ACCESSDENIED || hr == STG_E_SHAREVIOLATION))
     hr = file->Load(absolutePath.c_str(), STGM_READ);
+  if (hr == STG_E_SHAREVIOLATION) {
+    // Another writer is at work (a scheduled snapshot, the Explorer extension): its turn ends.
+    if (waiting != nullptr) waiting(context);
+    for (DWORD waited = 0; hr == STG_E_SHAREVIOLATION && waited < kWriterWaitMs; waited += kWriterPollMs) {
+      Sleep(kWriterPollMs);
+      hr = RunningArchive(absolutePath, archive);
+      if (hr != S_FALSE) return hr;  // a writer that shares itself: through it
+      hr = file->Load(absolutePath.c_str(), mode);
+    }
+  }
   if (FAILED(hr)) return hr;
   return file.As(archive);
 }

@@ -12,10 +12,17 @@
 namespace cairn {
 namespace cn {
 
+// How long a writer waits for another writer to finish with an archive, and how often it looks.
+constexpr DWORD kWriterWaitMs = 60000;
+constexpr DWORD kWriterPollMs = 200;
+
 // Opens the archive at the absolute path, for writing. With create a missing archive is made.
 // With readFallback an archive that cannot be written (a read-only file or medium, or another
-// writer at work) is opened for reading alone. STG_E_SHAREVIOLATION when another writer holds it.
-HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive);
+// writer at work) is opened for reading alone. Otherwise, while another writer is at work, it
+// waits up to kWriterWaitMs for it (calling waiting once, when it starts to wait), and then
+// fails with STG_E_SHAREVIOLATION.
+HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive,
+                    void (*waiting)(const void* context) = nullptr, const void* context = nullptr);
 
 // The revision of an object that was current as at the view the object was reached from (a
 // snapshot, or a parent's revision). S_FALSE when the object had none then.

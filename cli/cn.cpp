@@ -50,12 +50,19 @@ std::vector<std::wstring> AbsolutePaths(const std::vector<std::string>& items) {
   return paths;
 }
 
+void SayWaiting(const void* typed) {
+  std::printf("%s: Waiting for another program to finish writing the archive...\n",
+              Console(*static_cast<const std::string*>(typed)).c_str());
+  std::fflush(stdout);
+}
+
 // Opens an archive as the snapshot run and the listings need it: listings and restores read an
-// archive that cannot be written. An archive that cannot be opened for a snapshot loses its
-// scheduled job too, unless another writer holds it for now. Prints the failure.
-bool Open(const std::string& typed, bool create, bool forSnapshot, ComPtr<ICairnArchive>* archive) {
+// archive that cannot be written; a snapshot waits for another writer to finish (saying so when
+// verbose). An archive that cannot be opened for a snapshot loses its scheduled job too, unless
+// another writer holds it for now. Prints the failure.
+bool Open(const std::string& typed, bool create, bool forSnapshot, bool verbose, ComPtr<ICairnArchive>* archive) {
   const std::wstring path = AbsolutePath(Wide(typed));
-  const HRESULT hr = OpenArchive(path, create, !forSnapshot, archive);
+  const HRESULT hr = OpenArchive(path, create, !forSnapshot, archive, verbose ? &SayWaiting : nullptr, &typed);
   if (SUCCEEDED(hr)) return true;
   if (forSnapshot && hr != STG_E_SHAREVIOLATION) DeleteScheduledJob(path);
   std::fprintf(stderr, "Failed to open/create %s\n", Console(typed).c_str());
@@ -83,7 +90,7 @@ int SnapshotRun(const CommandLine& command) {
   int result = 0;
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
-    if (!Open(typed, command.create, true, &archive)) return kFailure;
+    if (!Open(typed, command.create, true, command.verbose, &archive)) return kFailure;
     ComPtr<ICairnSnapShot> snapshot;
     HRESULT hr = archive->CreateSnapShot(name.Get(), adds.Get(), deletes.Get(), snapshot.Out());
     if (hr == S_OK) {
@@ -109,7 +116,7 @@ bool ForEachArchive(const CommandLine& command, const std::vector<std::string>& 
                     bool (*phase)(IEnumSnapShots*, const std::vector<std::string>&, const std::string&)) {
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
-    if (!Open(typed, false, false, &archive)) return false;
+    if (!Open(typed, false, false, false, &archive)) return false;
     ComPtr<IEnumSnapShots> snapshots;
     if (FAILED(archive->EnumSnapShots(0, snapshots.Out())) || !snapshots) {
       std::fprintf(stderr, "Failed to get snapshot enumerator for %s\n", Console(typed).c_str());
