@@ -1,6 +1,8 @@
 // Every object below a top-level one is written at its parent's path plus the last component of
 // its stored name, and only when that component cannot lead out of the parent: an archive is
-// untrusted input, and a hostile one must not place files anywhere it likes.
+// untrusted input, and a hostile one must not place files anywhere it likes. A child whose stored
+// name is not its parent's plus one component, and a folder or storage revision met again below
+// itself, are damage: refused before anything is written for them.
 #include "Restore.h"
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "Handle.h"
 #include "RestoreNames.h"
 #include "SnapshotItem.h"
+#include "StoredNames.h"
 #include "TaskMemory.h"
 
 namespace cairn {
@@ -47,12 +50,32 @@ bool MakeFolderChain(const std::wstring& path) {
   return false;
 }
 
-// The child's last name component, or empty (with a message) when it is not safe to write.
-std::wstring SafeChildName(const std::wstring& storedName, bool isFile) {
+// The folders and storages being written, outermost first: each by its stored name and the
+// number of the revision written.
+using Ancestry = std::vector<std::pair<std::wstring, LONG>>;
+
+// The child's last name component, or empty (with a message) when it is not safe to write or its
+// stored name does not belong to its parent's.
+std::wstring SafeChildName(const std::wstring& parentName, const std::wstring& storedName, bool isFile) {
   const std::wstring component = LastComponent(storedName);
-  if (isFile ? IsSafeFileName(component) : IsSafeComponent(component)) return component;
+  if (IsChildName(parentName, storedName) && (isFile ? IsSafeFileName(component) : IsSafeComponent(component)))
+    return component;
   Report("Unsafe name in archive: %s\n", storedName);
   return std::wstring();
+}
+
+// Adds a folder's or storage's revision to the ancestry; false (with a message) when it is one
+// of its own ancestors, which only a damaged archive can make.
+bool Enter(Ancestry* ancestry, const std::wstring& storedName, ICairnRevision* revision) {
+  LONG number = 0;
+  if (FAILED(revision->GetRevision(&number))) number = -1;
+  for (const auto& [name, seen] : *ancestry)
+    if (seen == number && SameNameIgnoringCase(name, storedName)) {
+      std::fputs("Internal Error\n", stderr);
+      return false;
+    }
+  ancestry->emplace_back(storedName, number);
+  return true;
 }
 
 // Calls visit(child, its latest revision) for each child of a folder's or storage's revision,
@@ -85,19 +108,23 @@ bool ForEachChild(ICairnRevision* revision, Visit visit) {
   return true;
 }
 
-bool RestoreRevision(ICairnRevision* revision, const std::wstring& path);
+bool RestoreRevision(ICairnRevision* revision, const std::wstring& path, const std::wstring& storedName,
+                     Ancestry* ancestry);
 
-bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
-  if (!MakeFolderChain(path)) return false;
-  return ForEachChild(revision, [&](ICairnObject* child, ICairnRevision* latest) {
+bool RestoreFolder(ICairnRevision* revision, const std::wstring& path, const std::wstring& storedName,
+                   Ancestry* ancestry) {
+  if (!Enter(ancestry, storedName, revision) || !MakeFolderChain(path)) return false;
+  const bool restored = ForEachChild(revision, [&](ICairnObject* child, ICairnRevision* latest) {
     Bstr name;
     if (FAILED(child->GetName(name.Out()))) {
       std::fputs("Unable to get object name!\n", stderr);
       return false;
     }
-    const std::wstring component = SafeChildName(name.Text(), true);
-    return !component.empty() && RestoreRevision(latest, path + L"\\" + component);
+    const std::wstring component = SafeChildName(storedName, name.Text(), true);
+    return !component.empty() && RestoreRevision(latest, path + L"\\" + component, name.Text(), ancestry);
   });
+  ancestry->pop_back();
+  return restored;
 }
 
 // Copies the stream in pieces until a read returns nothing. The times are set even after a
@@ -133,12 +160,19 @@ bool RestorePlainFile(IStream* content, const std::wstring& path, const STATSTG&
   return ok;
 }
 
-// Copies the elements of a compound file's (or element storage's) revision into a storage.
-bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0) {
+// Copies the elements of a compound file's (or element storage's) revision, stored as
+// storedName, into a storage.
+bool CopyElementTree(ICairnRevision* revision, IStorage* storage, const std::wstring& storedName, Ancestry* ancestry,
+                     int depth = 0) {
   if (depth > kMaxElementDepth) {
     std::fputs("Internal Error\n", stderr);
     return false;
   }
+  if (!Enter(ancestry, storedName, revision)) return false;
+  struct Leave {
+    Ancestry* ancestry;
+    ~Leave() { ancestry->pop_back(); }
+  } leave{ancestry};
   ComPtr<IMalloc> allocator;
   if (FAILED(CoGetMalloc(1, allocator.Out())) || !allocator) {
     std::fputs("Unable to get CoAllocator!\n", stderr);
@@ -155,8 +189,9 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0)
       std::fputs("Unable to stat storage!\n", stderr);
       return false;
     }
-    const TaskMemory<wchar_t> storedName(stat.pwcsName);
-    const std::wstring name = SafeChildName(storedName ? storedName.Get() : L"", false);
+    const TaskMemory<wchar_t> elementName(stat.pwcsName);
+    const std::wstring stored = elementName ? elementName.Get() : L"";
+    const std::wstring name = SafeChildName(storedName, stored, false);
     if (name.empty()) return false;
     if (stat.type == kCompoundFile) {
       ComPtr<IStorage> element;
@@ -164,7 +199,7 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0)
         std::fputs("Unable to create storage!\n", stderr);
         return false;
       }
-      if (!CopyElementTree(latest, element.Get(), depth + 1)) return false;
+      if (!CopyElementTree(latest, element.Get(), stored, ancestry, depth + 1)) return false;
     } else if (stat.type == kElementStream) {
       ComPtr<IStream> element;
       if (FAILED(storage->CreateStream(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
@@ -182,14 +217,15 @@ bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0)
   });
 }
 
-bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, const STATSTG& stat) {
+bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, const STATSTG& stat,
+                         const std::wstring& storedName, Ancestry* ancestry) {
   {
     ComPtr<IStorage> storage;
     if (FAILED(StgCreateDocfile(path.c_str(), kCreateMode, 0, storage.Out())) || !storage) {
       Report("Unable to create: %s\n", path);
       return false;
     }
-    if (!CopyElementTree(revision, storage.Get())) return false;
+    if (!CopyElementTree(revision, storage.Get(), storedName, ancestry)) return false;
   }
   Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -203,19 +239,20 @@ bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, con
   return true;
 }
 
-bool RestoreRevision(ICairnRevision* revision, const std::wstring& path) {
+bool RestoreRevision(ICairnRevision* revision, const std::wstring& path, const std::wstring& storedName,
+                     Ancestry* ancestry) {
   ComPtr<IStream> content;
   STATSTG stat{};
   if (FAILED(revision->GetContents(content.Out())) || !content || FAILED(content->Stat(&stat, STATFLAG_NONAME))) {
     std::fputs("Internal Error\n", stderr);
     return false;
   }
-  if (stat.reserved & FILE_ATTRIBUTE_DIRECTORY) return RestoreFolder(revision, path);
+  if (stat.reserved & FILE_ATTRIBUTE_DIRECTORY) return RestoreFolder(revision, path, storedName, ancestry);
   switch (stat.type) {
     case kPlainFile:
       return RestorePlainFile(content.Get(), path, stat);
     case kCompoundFile:
-      return RestoreCompoundFile(revision, path, stat);
+      return RestoreCompoundFile(revision, path, stat, storedName, ancestry);
     case kElementStream:
       return false;  // an element cannot stand on its own
     default:
@@ -247,9 +284,10 @@ bool RestoreSnapshot(ICairnSnapShot* snapshot) {
     if (hr != S_OK) continue;
     // A top-level object goes back to its stored full path.
     const std::wstring path = name.Text();
+    Ancestry ancestry;
     const size_t slash = path.find_last_of(L'\\');
     if (!MakeFolderChain(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash)) ||
-        !RestoreRevision(latest.Get(), path)) {
+        !RestoreRevision(latest.Get(), path, path, &ancestry)) {
       Report("Failed to restore: %s\n", path);
       return false;
     }
