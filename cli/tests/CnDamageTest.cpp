@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "ArchiveAccess.h"
+#include "ArchiveJob.h"
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
 #include "CnRestoreFixture.h"

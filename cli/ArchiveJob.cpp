@@ -1,41 +1,13 @@
-#include "ArchiveAccess.h"
+#include "ArchiveJob.h"
 
+#include <windows.h>
 #include <mstask.h>
 #include <objbase.h>
 
+#include "ComPtr.h"
+
 namespace cairn {
 namespace cn {
-
-HRESULT OpenArchive(const std::wstring& absolutePath, bool create, bool readFallback, ComPtr<ICairnArchive>* archive) {
-  archive->Reset();
-  ComPtr<IBindCtx> context;
-  ComPtr<IRunningObjectTable> rot;
-  ComPtr<IMoniker> moniker;
-  ComPtr<IUnknown> running;
-  if (SUCCEEDED(CreateBindCtx(0, context.Out())) && SUCCEEDED(context->GetRunningObjectTable(rot.Out())) &&
-      SUCCEEDED(CreateFileMoniker(absolutePath.c_str(), moniker.Out())) &&
-      rot->GetObject(moniker.Get(), running.Out()) == S_OK)
-    return running.As(archive);
-
-  ComPtr<IPersistFile> file;
-  HRESULT hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file.OutVoid());
-  if (FAILED(hr)) return hr;
-  hr = file->Load(absolutePath.c_str(), create ? STGM_CREATE | STGM_READWRITE : STGM_READWRITE);
-  if (readFallback && (hr == STG_E_ACCESSDENIED || hr == STG_E_SHAREVIOLATION))
-    hr = file->Load(absolutePath.c_str(), STGM_READ);
-  if (FAILED(hr)) return hr;
-  return file.As(archive);
-}
-
-HRESULT LatestRevision(ICairnObject* object, ComPtr<ICairnRevision>* revision) {
-  revision->Reset();
-  ComPtr<IEnumCairnRevisions> revisions;
-  HRESULT hr = object->EnumCairnRevisions(0, revisions.Out());
-  if (FAILED(hr)) return hr;
-  if (!revisions) return E_FAIL;
-  hr = revisions->Last(1, revision->Out());
-  return hr == S_OK && !*revision ? E_FAIL : hr;
-}
 
 std::wstring ScheduledJobName(const std::wstring& absolutePath) {
   std::wstring name = absolutePath;
