@@ -5,8 +5,9 @@
 #include "CairnFolder.h"
 #include "EntryPoints.h"
 #include "Registration.h"
+#include "ShellVersion.h"
 #include "ShellTestSupport.h"
-#include "ShellText.h"
+#include "AnsiText.h"
 #include "nsx12.h"
 
 namespace cairn {

@@ -39,27 +39,28 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
   EXPECT_EQ(0x07000010u, snapshot.fields.attributes);  // folder, has subfolders, deletable, renamable
   EXPECT_EQ(56u + 10, snapshot.size);                  // no comment: no second string
   // The four forms of a root item's name.
-  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.list, SHGDN_NORMAL));
-  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.list, SHGDN_INFOLDER));
-  EXPECT_EQ(archive_ + "\\Snapshot;2", NameOf(root.Get(), second.list, SHGDN_FORPARSING));
-  EXPECT_EQ("archive.crn\\Snapshot;2", NameOf(root.Get(), second.list, SHGDN_INFOLDER | SHGDN_FORPARSING));
-  EXPECT_EQ("<80070057>", NameOf(root.Get(), second.list, SHGDN_FOREDITING));
+  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_NORMAL));
+  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_INFOLDER));
+  EXPECT_EQ(archive_ + "\\Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_FORPARSING));
+  EXPECT_EQ("archive.crn\\Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_INFOLDER | SHGDN_FORPARSING));
+  EXPECT_EQ("<80070057>", NameOf(root.Get(), second.Get(), SHGDN_FOREDITING));
   SFGAOF attributes = ~0u;
-  EXPECT_EQ(S_OK, root->GetAttributesOf(1, const_cast<LPCITEMIDLIST*>(&second.list), &attributes));
+  LPCITEMIDLIST asked = second.Get();
+  EXPECT_EQ(S_OK, root->GetAttributesOf(1, &asked, &attributes));
   EXPECT_EQ(SFGAO_FOLDER | SFGAO_CANCOPY | SFGAO_HASSUBFOLDER | SFGAO_CANDELETE | SFGAO_CANRENAME, attributes);
 
   // Level 2: the top-level object, deletable in the latest snapshot, named with its revision.
-  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), second.list);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), second.Get());
   ASSERT_TRUE(inSnapshot);
   ASSERT_EQ(std::vector<std::string>{data_}, StoredNames(inSnapshot.Get()));
   OwnedList data = FindItem(inSnapshot.Get(), "\\data");
   EXPECT_TRUE(data.Read().fields.attributes & kDeletableBit);
   EXPECT_TRUE(data.Read().fields.attributes & kHasSubfoldersBit);
-  EXPECT_EQ("data;" + std::to_string(data.Read().fields.revision), NameOf(inSnapshot.Get(), data.list, SHGDN_NORMAL));
-  EXPECT_EQ(archive_ + "\\Snapshot;2\\" + data_, NameOf(inSnapshot.Get(), data.list, SHGDN_FORPARSING));
+  EXPECT_EQ("data;" + std::to_string(data.Read().fields.revision), NameOf(inSnapshot.Get(), data.Get(), SHGDN_NORMAL));
+  EXPECT_EQ(archive_ + "\\Snapshot;2\\" + data_, NameOf(inSnapshot.Get(), data.Get(), SHGDN_FORPARSING));
 
   // Level 3: children (not deletable), with their revisions and the snapshot they were made in.
-  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), data.list);
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), data.Get());
   ASSERT_TRUE(inData);
   EXPECT_EQ((std::vector<std::string>{"docs", "hidden.bin", "notes.cairntest", "system.bin"}),
             LastParts(StoredNames(inData.Get(), kAll)));
@@ -69,7 +70,7 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
   EXPECT_EQ(std::optional<std::string_view>("Snapshot;1"), notes.Read().second);
   EXPECT_EQ(5u, notes.Read().fields.itemSize);
   EXPECT_FALSE(notes.Read().fields.attributes & kDeletableBit);
-  EXPECT_EQ("notes.cairntest;1", NameOf(inData.Get(), notes.list, SHGDN_INFOLDER));
+  EXPECT_EQ("notes.cairntest;1", NameOf(inData.Get(), notes.Get(), SHGDN_INFOLDER));
 
   // Level 4, bound from level 2 with a two-level list: the changed file's second revision.
   OwnedList docs = FindItem(inData.Get(), "\\docs");
@@ -85,17 +86,17 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
 
   // Comparing: by name (column 0) and by size (column 2); the result's sign is in the low word.
   OwnedList sub = FindItem(inDocs.Get(), "\\sub");
-  EXPECT_EQ(-1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.list, sub.list))));
-  EXPECT_EQ(1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, sub.list, report.list))));
-  EXPECT_EQ(0, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.list, report.list))));
-  EXPECT_EQ(3, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(2, report.list, sub.list))));
+  EXPECT_EQ(-1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.Get(), sub.Get()))));
+  EXPECT_EQ(1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, sub.Get(), report.Get()))));
+  EXPECT_EQ(0, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.Get(), report.Get()))));
+  EXPECT_EQ(3, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(2, report.Get(), sub.Get()))));
 }
 
 TEST_F(ShellFolderTest, EnumerationFlagsFilterFoldersHiddenAndSystemItems) {
   ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
   ASSERT_TRUE(root);
-  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").list);
-  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").list);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").Get());
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").Get());
   ASSERT_TRUE(inData);
   struct Case {
     SHCONTF flags;
@@ -117,9 +118,9 @@ TEST_F(ShellFolderTest, AFolderListsAllOfItsChildrenHoweverMany) {
   ASSERT_EQ(1u, RunCn("/c /a \"" + many + "\" \"" + Path("many.crn") + "\"", Path("")));
   ComPtr<IShellFolder> root = OpenArchiveFolder(Path("many.crn"));
   ASSERT_TRUE(root);
-  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").list);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").Get());
   ASSERT_TRUE(inSnapshot);
-  ComPtr<IShellFolder> inMany = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\many").list);
+  ComPtr<IShellFolder> inMany = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\many").Get());
   ASSERT_TRUE(inMany);
   EXPECT_EQ(300u, StoredNames(inMany.Get(), kAll).size());
 }
@@ -161,7 +162,7 @@ TEST_F(ShellFolderTest, MissingSnapshotsAndEmptyArchivesListNothing) {
   EXPECT_EQ(10u, eaten);
   EXPECT_EQ(0xA0000177u, attributes);
   EXPECT_EQ(56u + 10, gone.Read().size);
-  ComPtr<IShellFolder> empty = Bind(root.Get(), gone.list);
+  ComPtr<IShellFolder> empty = Bind(root.Get(), gone.Get());
   ASSERT_TRUE(empty);
   EXPECT_TRUE(StoredNames(empty.Get(), kAll).empty());
 
@@ -176,12 +177,12 @@ TEST_F(ShellFolderTest, RenamingKeepsTheSnapshotsOwnNumber) {
   ASSERT_TRUE(root);
   OwnedList first = FindItem(root.Get(), "Snapshot;1");
   LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
-  EXPECT_EQ(S_OK, root->SetNameOf(nullptr, first.list, L"Before upgrade;7", SHGDN_NORMAL, &renamed));
+  EXPECT_EQ(S_OK, root->SetNameOf(nullptr, first.Get(), L"Before upgrade;7", SHGDN_NORMAL, &renamed));
   EXPECT_EQ(nullptr, renamed);
   EXPECT_EQ((std::vector<std::string>{"Before upgrade;1", "Snapshot;2"}), StoredNames(root.Get()));
   // The old name is gone: a rename of it fails, and its folder is empty.
-  EXPECT_EQ(E_FAIL, root->SetNameOf(nullptr, first.list, L"Again", SHGDN_NORMAL, nullptr));
-  ComPtr<IShellFolder> old = Bind(root.Get(), first.list);
+  EXPECT_EQ(E_FAIL, root->SetNameOf(nullptr, first.Get(), L"Again", SHGDN_NORMAL, nullptr));
+  ComPtr<IShellFolder> old = Bind(root.Get(), first.Get());
   EXPECT_TRUE(StoredNames(old.Get(), kAll).empty());
 }
 
@@ -189,7 +190,7 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
   ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
   ASSERT_TRUE(root);
   OwnedList a = FindItem(root.Get(), "Snapshot;1"), b = FindItem(root.Get(), "Snapshot;2");
-  LPCITEMIDLIST two[] = {a.list, b.list};
+  LPCITEMIDLIST two[] = {a.Get(), b.Get()};
   struct Case {
     REFIID iid;
     UINT count;

@@ -1,0 +1,25 @@
+// The browser's address box, as the archive view keeps it: the location of the level shown.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "FolderLevel.h"
+
+namespace cairn {
+namespace shell {
+
+// The control identifiers by which the address box is found among the browser's windows: an
+// address box of its own, or the address band's box inside the band bar.
+constexpr int kAddressBoxId = 40962;
+constexpr int kAddressBandBarId = 40965;
+constexpr int kAddressBandBoxId = 41477;
+
+// The browser's address box; null when it has none.
+HWND FindAddressBox(IShellBrowser* browser);
+// Selects the level's location in the browser's address box (FolderLevel::Address), adding it with
+// the archive's icon when it is not listed yet. Nothing happens when the browser has no address box.
+void UpdateAddressBox(IShellBrowser* browser, IShellFolder* folder, const FolderLevel& level);
+
+}  // namespace shell
+}  // namespace cairn
