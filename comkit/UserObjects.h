@@ -1,5 +1,6 @@
 // The owners of the window system's objects that a window keeps: menus, accelerator tables,
-// icons and image lists, each destroyed when its owner goes.
+// icons and image lists, each destroyed when its owner goes. (An accelerator table loaded from
+// resources needs no owner; one made with CreateAcceleratorTable does.)
 #pragma once
 
 #include <windows.h>
@@ -9,25 +10,14 @@
 
 namespace cairn {
 
-struct MenuTraits : EmptyWhenNull<HMENU> {
-  static void Free(HMENU menu) { DestroyMenu(menu); }
-};
+struct MenuTraits : EmptyWhenNull<HMENU> { static void Free(HMENU h) { DestroyMenu(h); } };
+struct AcceleratorTableTraits : EmptyWhenNull<HACCEL> { static void Free(HACCEL h) { DestroyAcceleratorTable(h); } };
+struct IconTraits : EmptyWhenNull<HICON> { static void Free(HICON h) { DestroyIcon(h); } };
+struct ImageListTraits : EmptyWhenNull<HIMAGELIST> { static void Free(HIMAGELIST h) { ImageList_Destroy(h); } };
+
 using Menu = Owner<MenuTraits>;
-
-// For tables made with CreateAcceleratorTable; a table loaded from resources needs no owner.
-struct AcceleratorTableTraits : EmptyWhenNull<HACCEL> {
-  static void Free(HACCEL table) { DestroyAcceleratorTable(table); }
-};
 using AcceleratorTable = Owner<AcceleratorTableTraits>;
-
-struct IconTraits : EmptyWhenNull<HICON> {
-  static void Free(HICON icon) { DestroyIcon(icon); }
-};
 using Icon = Owner<IconTraits>;
-
-struct ImageListTraits : EmptyWhenNull<HIMAGELIST> {
-  static void Free(HIMAGELIST images) { ImageList_Destroy(images); }
-};
 using ImageList = Owner<ImageListTraits>;
 
 }  // namespace cairn

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "AnsiText.h"
@@ -243,7 +244,10 @@ STDMETHODIMP CCairnFolder::DisplayItem(HWND owner, PCUITEMID_CHILD list) {
   if (!item) return E_INVALIDARG;
   std::string copy;
   const bool opened = operations_.DisplayItem(owner, std::string(item->name), &copy);
-  if (!copy.empty()) temporaryFiles_.Keep(copy);
+  // A copy written again (an item opened twice) is kept once.
+  const auto kept = [&copy](const TemporaryFile& file) { return file.Get() == copy; };
+  if (!copy.empty() && std::none_of(temporaryFiles_.begin(), temporaryFiles_.end(), kept))
+    temporaryFiles_.emplace_back(copy);
   return opened ? S_OK : E_FAIL;
 }
 

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "ArchiveFolder.h"
 #include "ArchiveOperations.h"
@@ -88,7 +89,7 @@ class CCairnFolder final
   FolderLevel level_;
   ArchiveOperations operations_;  // of level_
   CPidl contents_;
-  TemporaryFiles temporaryFiles_;
+  std::vector<TemporaryFile> temporaryFiles_;  // deleted with the folder
 };
 
 }  // namespace shell

@@ -2,13 +2,11 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
 namespace cairn {
 namespace shell {
 namespace {
 
-// Folders nest no deeper than this below a kept path.
+// Folders nest no deeper than this below a temporary file's path.
 constexpr int kMaxTreeDepth = 128;
 
 void RemoveTree(const std::string& path, int depth) {
@@ -34,15 +32,9 @@ void RemoveTree(const std::string& path, int depth) {
 
 }  // namespace
 
-TemporaryFiles::~TemporaryFiles() {
-  for (const std::string& path : paths_) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(path.c_str())) RemoveTree(path, 0);
-  }
-}
-
-void TemporaryFiles::Keep(const std::string& path) {
-  if (std::find(paths_.begin(), paths_.end(), path) == paths_.end()) paths_.push_back(path);
+void TemporaryFileTraits::Free(const std::string& path) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!DeleteFileA(path.c_str())) RemoveTree(path, 0);
 }
 
 }  // namespace shell

@@ -1,27 +1,22 @@
-// The files a folder wrote from the archive for the user to look at (read-only copies of stored
-// files). They are deleted when the folder goes, read-only ones too; a path that is a folder is
-// removed with everything in it.
+// A file the folder wrote from the archive for the user to look at (the read-only copy of a stored
+// file that is opened). It is deleted when its owner goes, read-only or not; a path that is a
+// folder is removed with everything in it.
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "Owner.h"
 
 namespace cairn {
 namespace shell {
 
-class TemporaryFiles {
- public:
-  TemporaryFiles() = default;
-  ~TemporaryFiles();
-  TemporaryFiles(const TemporaryFiles&) = delete;
-  TemporaryFiles& operator=(const TemporaryFiles&) = delete;
-
-  // Keeps the path to delete; a path written again (an item opened twice) is kept once.
-  void Keep(const std::string& path);
-
- private:
-  std::vector<std::string> paths_;
+struct TemporaryFileTraits {
+  using Value = std::string;
+  static std::string Normal(std::string path) { return path; }
+  static void Free(const std::string& path);
 };
+
+using TemporaryFile = Owner<TemporaryFileTraits>;
 
 }  // namespace shell
 }  // namespace cairn

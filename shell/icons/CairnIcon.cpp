@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "ItemNames.h"
+#include "UserObjects.h"
 #include "ViewFormat.h"
 #include "ViewResource.h"
 
@@ -57,7 +58,7 @@ STDMETHODIMP CairnIcon::GetIconLocation(UINT flags, LPSTR file, UINT size, int* 
 STDMETHODIMP CairnIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* small, UINT sizes) {
   if (file == nullptr) return E_POINTER;
   if (index > 1) return S_FALSE;
-  HICON big = nullptr, little = nullptr;
+  Icon big, little;
   const std::string kind(file, strnlen(file, 9));
   if (kind == "OBJECTS::") {
     const UINT open = index == 1 ? SHGFI_OPENICON : 0;
@@ -65,28 +66,26 @@ STDMETHODIMP CairnIcon::Extract(LPCSTR file, UINT index, HICON* large, HICON* sm
     if (!SHGetFileInfoA(name_.c_str(), attributes_, &info, sizeof info, SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | open) ||
         info.hIcon == nullptr)
       return S_FALSE;
-    big = info.hIcon;
+    big.Reset(info.hIcon);
     info.hIcon = nullptr;
     if (SHGetFileInfoA(name_.c_str(), attributes_, &info, sizeof info,
                        SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | SHGFI_SMALLICON | open))
-      little = info.hIcon;
+      little.Reset(info.hIcon);
   } else if (kind == "VERSION::") {
-    big = static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
-                                        LOWORD(sizes), LOWORD(sizes), 0));
-    little = static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
-                                           HIWORD(sizes), HIWORD(sizes), 0));
+    big.Reset(static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
+                                            LOWORD(sizes), LOWORD(sizes), 0)));
+    little.Reset(static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(IDI_SNAPSHOT), IMAGE_ICON,
+                                               HIWORD(sizes), HIWORD(sizes), 0)));
   } else if (kind == "DIRECTO::") {
-    big = SystemFolderIcon(index == 1, false);
-    little = SystemFolderIcon(index == 1, true);
+    big.Reset(SystemFolderIcon(index == 1, false));
+    little.Reset(SystemFolderIcon(index == 1, true));
   } else {
     return S_FALSE;
   }
-  if (big == nullptr) {
-    if (little != nullptr) DestroyIcon(little);
-    return S_FALSE;
-  }
-  if (large != nullptr) *large = big; else if (big != nullptr) DestroyIcon(big);
-  if (small != nullptr) *small = little; else if (little != nullptr) DestroyIcon(little);
+  if (!big) return S_FALSE;
+  // What the caller does not ask for goes with its owner.
+  if (large != nullptr) *large = big.Detach();
+  if (small != nullptr) *small = little.Detach();
   return S_OK;
 }
 

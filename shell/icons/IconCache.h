@@ -7,30 +7,25 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "UserObjects.h"
+
 namespace cairn {
 namespace shell {
 
 class IconCache {
  public:
-  IconCache() = default;
-  ~IconCache();
-  IconCache(const IconCache&) = delete;
-  IconCache& operator=(const IconCache&) = delete;
-
   // Makes the two empty image lists over the window's key list; false when either cannot be made.
   bool Create(HWND keys);
-  HIMAGELIST Large() const { return large_; }
-  HIMAGELIST Small() const { return small_; }
+  HIMAGELIST Large() const { return large_.Get(); }
+  HIMAGELIST Small() const { return small_.Get(); }
   // The image index of the item's icon: 0 when it cannot be extracted or cached, -1 when the
   // folder gives no icon handler.
   int IndexOf(IShellFolder* folder, LPCITEMIDLIST item);
 
  private:
-  void Reset();
-
   HWND keys_ = nullptr;
-  HIMAGELIST large_ = nullptr;
-  HIMAGELIST small_ = nullptr;
+  ImageList large_;
+  ImageList small_;
 };
 
 }  // namespace shell

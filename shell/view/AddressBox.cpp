@@ -10,6 +10,12 @@ namespace cairn {
 namespace shell {
 namespace {
 
+// The control identifiers by which the address box is found among the browser's windows: an
+// address box of its own, or the address band's box inside the band bar.
+constexpr int kAddressBoxId = 40962;
+constexpr int kAddressBandBarId = 40965;
+constexpr int kAddressBandBoxId = 41477;
+
 BOOL CALLBACK FindBox(HWND window, LPARAM found) {
   const int id = GetDlgCtrlID(window);
   HWND parent = GetParent(window);

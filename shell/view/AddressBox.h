@@ -9,12 +9,6 @@
 namespace cairn {
 namespace shell {
 
-// The control identifiers by which the address box is found among the browser's windows: an
-// address box of its own, or the address band's box inside the band bar.
-constexpr int kAddressBoxId = 40962;
-constexpr int kAddressBandBarId = 40965;
-constexpr int kAddressBandBoxId = 41477;
-
 // The browser's address box; null when it has none.
 HWND FindAddressBox(IShellBrowser* browser);
 // Selects the level's location in the browser's address box (FolderLevel::Address), adding it with

@@ -12,6 +12,7 @@
 #include "FolderDetails.h"
 #include "IdList.h"
 #include "Module.h"
+#include "UserObjects.h"
 #include "ViewHelp.h"
 #include "ViewResource.h"
 
@@ -226,10 +227,9 @@ void CNsxViewDlg::OnInitDialog() {
       for (HIMAGELIST images : {icons_.Large(), icons_.Small()}) {
         int cx = 0, cy = 0;
         ImageList_GetIconSize(images, &cx, &cy);
-        HICON icon = static_cast<HICON>(
-            LoadImageW(Module::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0));
-        const int index = icon != nullptr ? ImageList_AddIcon(images, icon) : -1;
-        if (icon != nullptr) DestroyIcon(icon);
+        const Icon icon(static_cast<HICON>(
+            LoadImageW(Module::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0)));
+        const int index = icon ? ImageList_AddIcon(images, icon.Get()) : -1;
         if (index >= 0) ImageList_SetOverlayImage(images, index, i + 1);
       }
     }

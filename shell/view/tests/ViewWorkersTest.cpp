@@ -1,22 +1,27 @@
 // The archive view's worker commands in the browser frame under Wine with Xvfb: a new snapshot
 // (and a second one asked for while it runs), deleting with the confirmation answered by a
 // watcher thread, files dropped onto the view and files pasted from the clipboard. The archive
-// is read back with cn /l.
+// is read back with cn /l. Tests wait on the workers' threads and on their calls into an archive
+// held here, never on the clock.
 #include "HostedViewSupport.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ComObject.h"
 #include "AnsiText.h"
-#include "cairn.h"
+#include "ComObject.h"
+#include "Handle.h"
 #include "ViewResource.h"
+#include "cairn.h"
 
 namespace cairn {
 namespace browser {
@@ -28,7 +33,6 @@ using shell::testing::RunCnCapturing;
 using shell::testing::WriteText;
 using testing::ArchiveFrameTest;
 using testing::DialogWatcher;
-using testing::PumpFor;
 using testing::WaitFor;
 
 // A minimal data object: CF_HDROP with the paths (a DROPFILES header and wide names), and
@@ -96,6 +100,82 @@ class DroppingSource final : public IDropSource {
   int turns = 0;
 };
 
+// The threads of this process.
+std::set<DWORD> ProcessThreads() {
+  std::set<DWORD> threads;
+  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = snapshot && Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
+  return threads;
+}
+
+// The threads that a step of a test starts (the workers of a command), to wait for their end.
+class StartedThreads {
+ public:
+  explicit StartedThreads(const std::function<void()>& step) {
+    const std::set<DWORD> before = ProcessThreads();
+    step();
+    for (DWORD id : ProcessThreads())
+      if (before.count(id) == 0)
+        if (HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id)) threads_.emplace_back(thread);
+  }
+  // True once every one has ended; this thread answers nothing meanwhile, so a worker that
+  // calls the archive held here cannot end.
+  bool EndUnanswered(DWORD ms = 10000) const {
+    for (const Handle& thread : threads_)
+      if (WaitForSingleObject(thread.Get(), ms) != WAIT_OBJECT_0) return false;
+    return true;
+  }
+  // True once every one has ended, this thread's messages (the workers' calls) pumped meanwhile.
+  bool End() const {
+    return WaitFor([this] {
+      for (const Handle& thread : threads_)
+        if (WaitForSingleObject(thread.Get(), 0) != WAIT_OBJECT_0) return false;
+      return true;
+    });
+  }
+
+ private:
+  std::vector<Handle> threads_;
+};
+
+// While it lives, calls `seen` at each call that another thread makes into this thread's
+// apartment, such as a worker's call into an archive held here: each arrives while this thread
+// pumps messages, and is seen before it is carried out.
+class CallWatch {
+ public:
+  explicit CallWatch(std::function<void()> seen) : filter_(ComPtr<Filter>::Adopt(Filter::New(std::move(seen)))) {
+    CoRegisterMessageFilter(filter_.Get(), previous_.Out());
+  }
+  ~CallWatch() {
+    ComPtr<IMessageFilter> ours;
+    CoRegisterMessageFilter(previous_.Get(), ours.Out());
+  }
+  CallWatch(const CallWatch&) = delete;
+  CallWatch& operator=(const CallWatch&) = delete;
+
+ private:
+  class Filter final : public ComObject<Filter, IMessageFilter> {
+   public:
+    STDMETHODIMP_(DWORD) HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+      seen_();
+      return SERVERCALL_ISHANDLED;
+    }
+    STDMETHODIMP_(DWORD) RetryRejectedCall(HTASK, DWORD, DWORD) override { return static_cast<DWORD>(-1); }
+    STDMETHODIMP_(DWORD) MessagePending(HTASK, DWORD, DWORD) override { return PENDINGMSG_WAITDEFPROCESS; }
+
+   private:
+    friend ComObject;
+    explicit Filter(std::function<void()> seen) : seen_(std::move(seen)) {}
+    std::function<void()> seen_;
+  };
+
+  ComPtr<Filter> filter_;
+  ComPtr<IMessageFilter> previous_;
+};
+
 // The number of snapshots of an archive object.
 int HeldSnapshots(IPersistFile* held) {
   ComPtr<ICairnArchive> archive;
@@ -159,25 +239,36 @@ class ViewWorkersTest : public ArchiveFrameTest {
 };
 
 TEST_F(ViewWorkersTest, NewSnapshotRunsOnAWorkerAndASecondOneWhileItRunsIsDropped) {
-  // The archive held open here: the workers reach it through the Running Object Table, and their
-  // calls wait until this thread pumps messages, so the first worker is still at work when the
-  // second request arrives.
+  // The archive held open here: the workers reach it through the Running Object Table, and each of
+  // their calls waits until this thread carries it out.
   ComPtr<IPersistFile> held;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
   ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
   ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed"));
+  // Once the first worker has taken its snapshot, and while it is still at work (one of its calls
+  // is waiting here), a second snapshot is asked for, with a change of its own: its worker must
+  // end without reaching the archive, which no worker could while this thread answers nothing.
+  bool asked = false, secondEnded = false;
+  const CallWatch calls([&] {
+    if (asked || !held || HeldSnapshots(held.Get()) < 3) return;
+    asked = true;
+    secondEnded = WriteText(data_ + "\\notes.cairntest", "notes, changed again") &&
+                  StartedThreads([this] { Command(ID_SNAPSHOT); }).EndUnanswered();
+  });
   HWND old = frame_->ViewWindow();
-  Command(ID_SNAPSHOT);
-  Command(ID_SNAPSHOT);
+  const StartedThreads first([this] { Command(ID_SNAPSHOT); });
   ASSERT_TRUE(NewViewAfter(old));
-  PumpFor(300);
+  ASSERT_TRUE(first.End());
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(secondEnded);
+  EXPECT_EQ(3, HeldSnapshots(held.Get()));
   held.Reset();
   Command(ID_REFRESH);  // the view, on this thread, could not read the archive while it was held
   EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
   EXPECT_EQ(3, Count());
 
   // The busy mark is cleared when the worker ends: the next request works.
-  ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed again"));
+  ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed a third time"));
   old = frame_->ViewWindow();
   Command(ID_SNAPSHOT);
   ASSERT_TRUE(NewViewAfter(old));
@@ -246,9 +337,10 @@ TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefu
   EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
   EXPECT_EQ(E_FAIL, target->Drop(own.Get(), 0, point, &effect));
 
-  // A file list that points past the end of its block is not read.
-  EXPECT_EQ(E_FAIL, target->Drop(FilesData::Make({dropped}, false, true).Get(), 0, point, &effect));
-  PumpFor(300);
+  // A file list that points past the end of its block is not read: no worker, no snapshot.
+  EXPECT_TRUE(StartedThreads([&] {
+                EXPECT_EQ(E_FAIL, target->Drop(FilesData::Make({dropped}, false, true).Get(), 0, point, &effect));
+              }).End());
   EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
 
   // Files: copied in as a new snapshot; the root is refreshed.
@@ -292,22 +384,27 @@ TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) 
   ASSERT_TRUE(WriteText(pasted, "pasted"));
   ASSERT_TRUE(WriteText(later, "later"));
   ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, true).Get()));
-  Command(ID_PASTE);
-  PumpFor(300);
+  EXPECT_TRUE(StartedThreads([this] { Command(ID_PASTE); }).End());
   EXPECT_EQ("Snapshot;1 Snapshot;2", Snapshots());
 
-  // With the archive held open here, the first paste waits for this thread to pump messages; a
-  // second paste asked for meanwhile (of another file) is dropped.
+  // With the archive held open here, the first paste's worker waits on this thread; a second
+  // paste asked for meanwhile, of another file, ends without reaching the archive.
   ComPtr<IPersistFile> held;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
   ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  bool asked = false, secondEnded = false;
+  const CallWatch calls([&] {
+    if (asked) return;
+    asked = true;
+    secondEnded = StartedThreads([this] { Command(ID_PASTE); }).EndUnanswered();
+  });
   ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({pasted}, false).Get()));
-  Command(ID_PASTE);
-  Sleep(400);  // time for the first worker to mark itself busy
+  const StartedThreads first([this] { Command(ID_PASTE); });
+  // The paste took its files when it was asked for: the clipboard may change now.
   ASSERT_EQ(S_OK, OleSetClipboard(FilesData::Make({later}, false).Get()));
-  Command(ID_PASTE);
-  ASSERT_TRUE(WaitFor([&] { return HeldSnapshots(held.Get()) >= 3; }));
-  PumpFor(500);
+  ASSERT_TRUE(first.End());
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(secondEnded);
   EXPECT_EQ(3, HeldSnapshots(held.Get()));
   held.Reset();
   EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
