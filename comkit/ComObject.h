@@ -103,7 +103,8 @@ class ComObject : public Interfaces... {
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
-    static const detail::InterfaceEntry table[] = {
+    // Made at each call: a static table would need a guard of the C++ run time.
+    const detail::InterfaceEntry table[] = {
         {&IID_IUnknown, &detail::CastTo<Derived, typename detail::FirstOf<Interfaces...>::Type>},
         {&__uuidof(typename detail::InterfaceOf<Interfaces>::Type),
          &detail::CastTo<Derived, typename detail::InterfaceOf<Interfaces>::Type>}...,

@@ -8,9 +8,11 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "ComPtr.h"
-#include "Registration.h"
 #include "AnsiText.h"
+#include "ComPtr.h"
+#include "Handle.h"
+#include "IdList.h"
+#include "Registration.h"
 #include "cairn.h"
 #include "resource.h"
 
@@ -26,12 +28,11 @@ constexpr char kUninstallFormat[] = "rundll.exe setupx.dll,InstallHinfSection De
 constexpr char kUninstallFallbackFormat[] = "advpack.dll,LaunchINFSection %s,DefaultUninstall";
 
 std::string FolderPath(int csidl) {
-  LPITEMIDLIST list = nullptr;
+  IdList list;
   char path[MAX_PATH] = {};
-  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && list != nullptr) {
-    if (!SHGetPathFromIDListA(list, path)) path[0] = 0;
-    CoTaskMemFree(list);
-  }
+  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, list.Out())) && list &&
+      !SHGetPathFromIDListA(list.Get(), path))
+    path[0] = 0;
   return path;
 }
 
@@ -110,9 +111,9 @@ extern "C" void CALLBACK DllInstall(HWND window, HINSTANCE instance, LPSTR, int 
   }
   const std::string sendTo = FolderPath(CSIDL_SENDTO);
   if (!sendTo.empty()) {
-    HANDLE entry = CreateFileA((sendTo + kSendToEntry).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (entry != INVALID_HANDLE_VALUE) CloseHandle(entry);
+    // An empty file: only its name and type matter.
+    const cairn::Handle entry(CreateFileA((sendTo + kSendToEntry).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   CoUninitialize();
 }

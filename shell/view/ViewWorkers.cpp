@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include "Handle.h"
+
 namespace cairn {
 namespace shell {
 namespace {
@@ -72,13 +74,12 @@ bool Start(Kind kind, const WorkOrder& order, bool refreshAtRoot, std::vector<st
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WorkerMain),
                           &job->module))
     return false;
-  HANDLE thread = CreateThread(nullptr, 0, &WorkerMain, job.get(), 0, nullptr);
-  if (thread == nullptr) {
+  const Handle thread(CreateThread(nullptr, 0, &WorkerMain, job.get(), 0, nullptr));
+  if (!thread) {
     FreeLibrary(job->module);
     return false;
   }
   job.release();  // the thread owns it now
-  CloseHandle(thread);
   return true;
 }
 
