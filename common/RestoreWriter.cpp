@@ -78,14 +78,15 @@ bool RestoreWriter::WriteObject(ICairnRevision* revision, const std::wstring& st
 }
 
 bool RestoreWriter::WriteRevision(ICairnRevision* revision, const std::wstring& storedName, const std::wstring& path,
-                                  const FolderStep* parent) {
+                                  const Container* parent) {
   ComPtr<IStream> content;
   STATSTG stat{};
   if (FAILED(revision->GetContents(content.Out())) || !content || FAILED(content->Stat(&stat, STATFLAG_NONAME))) {
     report_(RestoreEvent::kRevisionUnreadable, path);
     return false;
   }
-  if (stat.reserved & FILE_ATTRIBUTE_DIRECTORY) return WriteFolder(FolderStep{parent, revision, storedName, path});
+  const Container self{parent, revision, storedName};
+  if (stat.reserved & FILE_ATTRIBUTE_DIRECTORY) return WriteFolder(self, path);
   if (stat.type == kElementStream) {
     report_(RestoreEvent::kElementAlone, path);
     return false;
@@ -100,7 +101,7 @@ bool RestoreWriter::WriteRevision(ICairnRevision* revision, const std::wstring& 
     report_(failed ? RestoreEvent::kExistingUnreadable : RestoreEvent::kKeptExisting, path);
     return !failed;
   }
-  const bool written = document ? WriteDocument(revision, path, stat) : WritePlainFile(content.Get(), path, stat);
+  const bool written = document ? WriteDocument(self, path, stat) : WritePlainFile(content.Get(), path, stat);
   if (written) report_(RestoreEvent::kWritten, path);
   return written;
 }
@@ -147,22 +148,23 @@ bool RestoreWriter::ForEachChild(ICairnRevision* revision,
   return true;
 }
 
-bool RestoreWriter::WriteFolder(const FolderStep& folder) {
+bool RestoreWriter::WriteFolder(const Container& folder, const std::wstring& path) {
   std::wstring failed;
-  if (!MakeFolderChain(folder.path, &failed)) {
+  if (!MakeFolderChain(path, &failed)) {
     if (options_.skipFolderNotMade) {
-      report_(RestoreEvent::kFolderSkipped, folder.path);
+      report_(RestoreEvent::kFolderSkipped, path);
       return true;
     }
     report_(RestoreEvent::kFolderNotMade, failed);
     return false;
   }
   return ForEachChild(folder.revision, [&](ICairnObject* child, ICairnRevision* latest) {
-    return WriteFolderChild(folder, child, latest);
+    return WriteFolderChild(folder, path, child, latest);
   });
 }
 
-bool RestoreWriter::WriteFolderChild(const FolderStep& folder, ICairnObject* child, ICairnRevision* latest) {
+bool RestoreWriter::WriteFolderChild(const Container& folder, const std::wstring& path, ICairnObject* child,
+                                     ICairnRevision* latest) {
   Bstr name;
   if (FAILED(child->GetName(name.Out()))) {
     report_(RestoreEvent::kNameUnreadable, std::wstring());
@@ -174,7 +176,7 @@ bool RestoreWriter::WriteFolderChild(const FolderStep& folder, ICairnObject* chi
     report_(RestoreEvent::kUnsafeName, storedName);
     return false;
   }
-  return WriteRevision(latest, storedName, folder.path + L"\\" + component, &folder);
+  return WriteRevision(latest, storedName, path + L"\\" + component, &folder);
 }
 
 bool RestoreWriter::WritePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat) {
@@ -208,14 +210,14 @@ bool RestoreWriter::WritePlainFile(IStream* content, const std::wstring& path, c
   return ok;
 }
 
-bool RestoreWriter::WriteDocument(ICairnRevision* revision, const std::wstring& path, const STATSTG& stat) {
+bool RestoreWriter::WriteDocument(const Container& document, const std::wstring& path, const STATSTG& stat) {
   {
     ComPtr<IStorage> storage;
     if (FAILED(StgCreateDocfile(path.c_str(), kCreateMode, 0, storage.Out())) || !storage) {
       report_(RestoreEvent::kDocumentNotCreated, path);
       return false;
     }
-    if (!CopyElements(revision, storage.Get(), 0)) return false;
+    if (!CopyElements(document, storage.Get(), 0)) return false;
   }
   if (!options_.restoreTimes) return true;
   // The storage is closed: its times are set on the file.
@@ -231,7 +233,7 @@ bool RestoreWriter::WriteDocument(ICairnRevision* revision, const std::wstring& 
   return true;
 }
 
-bool RestoreWriter::CopyElements(ICairnRevision* revision, IStorage* storage, int depth) {
+bool RestoreWriter::CopyElements(const Container& storage, IStorage* into, int depth) {
   if (depth > kMaxElementDepth) {
     report_(RestoreEvent::kTooDeep, std::wstring());
     return false;
@@ -241,46 +243,51 @@ bool RestoreWriter::CopyElements(ICairnRevision* revision, IStorage* storage, in
     report_(RestoreEvent::kAllocatorMissing, std::wstring());
     return false;
   }
-  return ForEachChild(revision, [&](ICairnObject*, ICairnRevision* latest) {
-    ComPtr<IStream> content;
-    if (FAILED(latest->GetContents(content.Out())) || !content) {
-      report_(RestoreEvent::kElementUnreadable, std::wstring());
-      return false;
-    }
-    STATSTG stat{};
-    if (FAILED(content->Stat(&stat, STATFLAG_DEFAULT))) {
-      report_(RestoreEvent::kElementStatFailed, std::wstring());
-      return false;
-    }
-    const TaskMemory<wchar_t> storedName(stat.pwcsName);
-    const std::wstring name = LastComponent(storedName ? storedName.Get() : L"");
-    if (!IsSafeComponent(name)) {
-      report_(RestoreEvent::kUnsafeName, storedName ? storedName.Get() : L"");
-      return false;
-    }
-    if (stat.type == kDocument) {
-      ComPtr<IStorage> element;
-      if (FAILED(storage->CreateStorage(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
-        report_(RestoreEvent::kStorageNotCreated, name);
-        return false;
-      }
-      return CopyElements(latest, element.Get(), depth + 1);
-    }
-    if (stat.type == kElementStream) {
-      ComPtr<IStream> element;
-      if (FAILED(storage->CreateStream(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
-        report_(RestoreEvent::kStreamNotCreated, name);
-        return false;
-      }
-      ULARGE_INTEGER all;
-      all.QuadPart = ~0ull;
-      if (FAILED(content->CopyTo(element.Get(), all, nullptr, nullptr))) {
-        report_(RestoreEvent::kStreamNotCopied, name);
-        return false;
-      }
-    }
-    return true;
+  return ForEachChild(storage.revision, [&](ICairnObject*, ICairnRevision* latest) {
+    return CopyElement(storage, into, latest, depth);
   });
+}
+
+bool RestoreWriter::CopyElement(const Container& storage, IStorage* into, ICairnRevision* latest, int depth) {
+  ComPtr<IStream> content;
+  if (FAILED(latest->GetContents(content.Out())) || !content) {
+    report_(RestoreEvent::kElementUnreadable, std::wstring());
+    return false;
+  }
+  STATSTG stat{};
+  if (FAILED(content->Stat(&stat, STATFLAG_DEFAULT))) {
+    report_(RestoreEvent::kElementStatFailed, std::wstring());
+    return false;
+  }
+  const TaskMemory<wchar_t> elementName(stat.pwcsName);
+  const std::wstring storedName = elementName ? elementName.Get() : L"";
+  const std::wstring name = LastComponent(storedName);
+  if (!IsSafeComponent(name)) {
+    report_(RestoreEvent::kUnsafeName, storedName);
+    return false;
+  }
+  if (stat.type == kDocument) {
+    ComPtr<IStorage> element;
+    if (FAILED(into->CreateStorage(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
+      report_(RestoreEvent::kStorageNotCreated, name);
+      return false;
+    }
+    return CopyElements(Container{&storage, latest, storedName}, element.Get(), depth + 1);
+  }
+  if (stat.type == kElementStream) {
+    ComPtr<IStream> element;
+    if (FAILED(into->CreateStream(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
+      report_(RestoreEvent::kStreamNotCreated, name);
+      return false;
+    }
+    ULARGE_INTEGER all;
+    all.QuadPart = ~0ull;
+    if (FAILED(content->CopyTo(element.Get(), all, nullptr, nullptr))) {
+      report_(RestoreEvent::kStreamNotCopied, name);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace cairn

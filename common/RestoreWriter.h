@@ -74,23 +74,26 @@ class RestoreWriter {
   bool WriteObject(ICairnRevision* revision, const std::wstring& storedName, const std::wstring& path);
 
  private:
-  // A folder revision being written, with the folders above it down from the object written.
-  struct FolderStep {
-    const FolderStep* parent;  // null for the object itself
+  // A folder or storage revision being written, with the ones above it up to the object written:
+  // the chain that each child is written below.
+  struct Container {
+    const Container* parent;  // null for the object itself
     ICairnRevision* revision;
     const std::wstring& storedName;
-    const std::wstring& path;
   };
 
   bool WriteRevision(ICairnRevision* revision, const std::wstring& storedName, const std::wstring& path,
-                     const FolderStep* parent);
-  bool WriteFolder(const FolderStep& folder);
+                     const Container* parent);
+  bool WriteFolder(const Container& folder, const std::wstring& path);
   // The one place where a folder meets each of its children: the child's stored name beside the
   // folder's, and the chain of folders being written.
-  bool WriteFolderChild(const FolderStep& folder, ICairnObject* child, ICairnRevision* latest);
+  bool WriteFolderChild(const Container& folder, const std::wstring& path, ICairnObject* child, ICairnRevision* latest);
   bool WritePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat);
-  bool WriteDocument(ICairnRevision* revision, const std::wstring& path, const STATSTG& stat);
-  bool CopyElements(ICairnRevision* revision, IStorage* storage, int depth);
+  bool WriteDocument(const Container& document, const std::wstring& path, const STATSTG& stat);
+  bool CopyElements(const Container& storage, IStorage* into, int depth);
+  // The one place where a storage meets each of its elements: the element's stored name beside
+  // the storage's, and the chain of folders and storages being written.
+  bool CopyElement(const Container& storage, IStorage* into, ICairnRevision* latest, int depth);
   // Calls visit(child, its latest revision) for each child of a folder's or storage's revision
   // until one fails.
   bool ForEachChild(ICairnRevision* revision, const std::function<bool(ICairnObject*, ICairnRevision*)>& visit);

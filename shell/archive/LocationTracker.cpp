@@ -1,7 +1,7 @@
 #include "LocationTracker.h"
 
-#include "ItemNames.h"
 #include "AnsiText.h"
+#include "ItemNames.h"
 
 namespace cairn {
 namespace shell {

@@ -5,8 +5,8 @@
 
 #include <climits>
 
-#include "ItemNames.h"
 #include "AnsiText.h"
+#include "ItemNames.h"
 #include "resource.h"
 
 namespace cairn {

@@ -2,12 +2,12 @@
 // first-run check.
 #include <objbase.h>
 
+#include "AnsiText.h"
 #include "CairnFolder.h"
 #include "EntryPoints.h"
 #include "Registration.h"
-#include "ShellVersion.h"
 #include "ShellTestSupport.h"
-#include "AnsiText.h"
+#include "ShellVersion.h"
 #include "nsx12.h"
 
 namespace cairn {

@@ -1,7 +1,14 @@
 // The folder and its enumerator as Explorer uses them, against an archive cn made from a known
 // tree, and the malformed item lists they must refuse.
-#include <algorithm>
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
 
+#include <algorithm>
+#include <cstdio>
+
+#include "AnsiText.h"
+#include "ArchiveFolder.h"
 #include "ShellTestSupport.h"
 #include "nsx12.h"
 
@@ -19,6 +26,23 @@ std::vector<std::string> LastParts(const std::vector<std::string>& names) {
   for (const std::string& name : names) parts.push_back(LastPart(name));
   std::sort(parts.begin(), parts.end());
   return parts;
+}
+
+// A column's title (null item) or an item's cell as the folder gives them; "<hr>" when it fails.
+std::string Detail(IArchiveFolder* folder, LPCITEMIDLIST item, UINT column, int* format = nullptr) {
+  SHELLDETAILS details = {};
+  details.cxChar = -1;
+  const HRESULT hr = folder->GetDetailsOf(item, column, &details);
+  char failed[16];
+  std::snprintf(failed, sizeof failed, "<%08lx>", static_cast<unsigned long>(hr));
+  if (FAILED(hr)) return failed;
+  EXPECT_EQ(0, details.cxChar);
+  if (format != nullptr) *format = details.fmt;
+  wchar_t* text = nullptr;
+  EXPECT_EQ(S_OK, StrRetToStrW(&details.str, item, &text));
+  const std::string result = ToAnsi(text);
+  CoTaskMemFree(text);
+  return result;
 }
 
 class ShellFolderTest : public ArchiveTest {};
@@ -90,6 +114,46 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
   EXPECT_EQ(1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, sub.Get(), report.Get()))));
   EXPECT_EQ(0, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.Get(), report.Get()))));
   EXPECT_EQ(3, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(2, report.Get(), sub.Get()))));
+}
+
+TEST_F(ShellFolderTest, TheFolderGivesItsColumnsAndCells) {
+  ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
+  ComPtr<IArchiveFolder> rootDetails;
+  ASSERT_TRUE(root && SUCCEEDED(root.As(&rootDetails)));
+  int format = -1;
+  EXPECT_EQ("Name", Detail(rootDetails.Get(), nullptr, 0, &format));
+  EXPECT_EQ(LVCFMT_LEFT, format);
+  EXPECT_EQ("Size", Detail(rootDetails.Get(), nullptr, 1, &format));
+  EXPECT_EQ(LVCFMT_RIGHT, format);
+  EXPECT_EQ("Comment", Detail(rootDetails.Get(), nullptr, 4));
+  EXPECT_EQ("<80070057>", Detail(rootDetails.Get(), nullptr, 5));  // the root has five columns
+  OwnedList first = FindItem(root.Get(), "Snapshot;1");
+  EXPECT_EQ("Snapshot;1", Detail(rootDetails.Get(), first.Get(), 0));
+  EXPECT_EQ("", Detail(rootDetails.Get(), first.Get(), 1));  // a snapshot is a folder: no size
+  EXPECT_EQ("Archive snapshot", Detail(rootDetails.Get(), first.Get(), 2));
+
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), first.Get());
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").Get());
+  ComPtr<IArchiveFolder> details;
+  ASSERT_TRUE(inData && SUCCEEDED(inData.As(&details)));
+  EXPECT_EQ("In Folder", Detail(details.Get(), nullptr, 1));
+  EXPECT_EQ("Created in", Detail(details.Get(), nullptr, 5));
+  EXPECT_EQ("<80070057>", Detail(details.Get(), nullptr, 6));
+  OwnedList notes = FindItem(inData.Get(), "notes.cairntest");
+  EXPECT_EQ(NameOf(inData.Get(), notes.Get(), SHGDN_INFOLDER), Detail(details.Get(), notes.Get(), 0));
+  EXPECT_EQ(data_, Detail(details.Get(), notes.Get(), 1));
+  EXPECT_EQ("1KB", Detail(details.Get(), notes.Get(), 2));
+  EXPECT_EQ("Snapshot;1", Detail(details.Get(), notes.Get(), 5));
+  EXPECT_EQ("<80070057>", Detail(details.Get(), notes.Get(), 6));
+
+  // A malformed item is refused, and nothing is written for it.
+  const std::vector<uint8_t> broken = {0x05, 0x00, 0x00, 0x00};
+  const auto list = reinterpret_cast<LPCITEMIDLIST>(broken.data());
+  SHELLDETAILS untouched = {};
+  untouched.fmt = 77;
+  EXPECT_EQ(E_INVALIDARG, details->GetDetailsOf(list, 0, &untouched));
+  EXPECT_EQ(77, untouched.fmt);
+  EXPECT_EQ(E_INVALIDARG, details->DisplayItem(nullptr, list));
 }
 
 TEST_F(ShellFolderTest, EnumerationFlagsFilterFoldersHiddenAndSystemItems) {

@@ -3,10 +3,10 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include "AnsiText.h"
 #include "ChildProcess.h"
 #include "Handle.h"
 #include "Pidl.h"
-#include "AnsiText.h"
 #include "nsx12.h"
 
 namespace cairn {

@@ -2,7 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <cstdio>
 #include <string>
 
 #include "AboutBox.h"
