@@ -12,9 +12,7 @@ namespace {
 
 // The control identifiers by which the address box is found among the browser's windows: an
 // address box of its own, or the address band's box inside the band bar.
-constexpr int kAddressBoxId = 40962;
-constexpr int kAddressBandBarId = 40965;
-constexpr int kAddressBandBoxId = 41477;
+constexpr int kAddressBoxId = 40962, kAddressBandBarId = 40965, kAddressBandBoxId = 41477;
 
 BOOL CALLBACK FindBox(HWND window, LPARAM found) {
   const int id = GetDlgCtrlID(window);
