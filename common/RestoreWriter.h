@@ -5,8 +5,8 @@
 // of its stored name, and only when that component cannot lead out of the parent
 // (RestoreNames.h): an archive is untrusted input.
 //
-// Each outcome is reported as the writer goes (cn prints its messages from them, the extension
-// counts its progress); the first failure ends the object.
+// Each outcome is reported as the writer goes (cn prints its messages from them; the extension's
+// restore can count its progress from them); the first failure ends the object.
 #pragma once
 
 #include <windows.h>
