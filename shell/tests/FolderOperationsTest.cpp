@@ -3,10 +3,16 @@
 // it), extracting, and snapshots from lists.
 #include <objbase.h>
 
+#include <algorithm>
+#include <utility>
+
+#include "AnsiText.h"
+#include "ArchiveAccess.h"
 #include "ArchiveOperations.h"
 #include "CairnFolder.h"
 #include "GlobalMemory.h"
 #include "Pidl.h"
+#include "RestoreWriter.h"
 #include "ShellTestSupport.h"
 
 namespace cairn {
@@ -168,6 +174,38 @@ TEST_F(FolderOperationsTest, ExtractingWritesTheTreeAndKeepsNewerFilesWhenAsked)
   EXPECT_EQ("second report, longer", ReadText(target + "\\docs\\report.cairntest"));
   EXPECT_TRUE(inSnapshot.ExtractObject(data.Get(), target, ExtractOptions{true, true, false}));
   EXPECT_EQ("notes", ReadText(target + "\\notes.cairntest"));
+}
+
+// The restore writer cn and the extension share, with each one's rules, where a file stands in
+// the place of a folder to be written.
+TEST_F(FolderOperationsTest, AFolderThatCannotBeMadeEndsCnsRestoreAndIsPassedOverByTheExtensions) {
+  ComPtr<ICairnObject> data = ArchiveOperations(archive_, {"Snapshot;2"}).FindObject(data_);
+  ComPtr<ICairnRevision> revision;
+  ASSERT_TRUE(data && LatestRevision(data.Get(), &revision) == S_OK);
+  const std::string target = Path("out");
+  ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+  ASSERT_TRUE(WriteText(target + "\\docs", "in the way"));
+  std::vector<std::pair<RestoreEvent, std::wstring>> events;
+  const auto record = [&events](RestoreEvent event, const std::wstring& subject) { events.emplace_back(event, subject); };
+
+  // cn's rules: the folder that cannot be made ends the object, and is named.
+  EXPECT_FALSE(RestoreWriter(RestoreOptions{}, record).WriteObject(revision.Get(), FromAnsi(data_), FromAnsi(target)));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(RestoreEvent::kFolderNotMade, events.back().first);
+  EXPECT_EQ(FromAnsi(target + "\\docs"), events.back().second);
+
+  // The extension's: it is passed over, and everything beside it written.
+  events.clear();
+  RestoreOptions extension;
+  extension.skipFolderNotMade = true;
+  EXPECT_TRUE(RestoreWriter(extension, record).WriteObject(revision.Get(), FromAnsi(data_), FromAnsi(target)));
+  const auto seen = [&events](RestoreEvent event, const std::string& path) {
+    return std::count(events.begin(), events.end(), std::make_pair(event, FromAnsi(path)));
+  };
+  EXPECT_EQ(1, seen(RestoreEvent::kFolderSkipped, target + "\\docs"));
+  EXPECT_EQ(1, seen(RestoreEvent::kWritten, target + "\\notes.cairntest"));
+  EXPECT_EQ("notes", ReadText(target + "\\notes.cairntest"));
+  EXPECT_EQ("in the way", ReadText(target + "\\docs"));
 }
 
 TEST_F(FolderOperationsTest, SnapshotsFromListsRecordWhereAddedItemsLie) {
