@@ -33,6 +33,16 @@ else()
   endif()
 endif()
 
+# A part of a deliverable: a static library of the folder's sources, with the folder as its include
+# directory, that links only the parts it may use; an include against that order does not compile.
+function(cairn_part name folder)
+  cmake_parse_arguments(ARG "" "" "SOURCES;USES" ${ARGN})
+  list(TRANSFORM ARG_SOURCES PREPEND ${folder}/)
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/${folder})
+  target_link_libraries(${name} PUBLIC ${ARG_USES})
+endfunction()
+
 # Adds a GoogleTest executable as one test, run with ARGS. Windows tests run under Wine and need
 # its session.
 function(cairn_add_test name)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ArchiveAccess.h"
+#include "ArchiveJob.h"
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
 #include "Capability.h"
@@ -310,7 +311,7 @@ TEST_F(CnDamageTest, ASnapshotWaitsForAnotherWriterAndIsRefusedWhenItStays) {
   WriteFileBytes(tree_ / "readme.txt", "changed while busy");
   const DWORD start = GetTickCount();
   CnRun run = Cn(L"x.crn");
-  EXPECT_GE(GetTickCount() - start, cn::kWriterWaitMs);
+  EXPECT_GE(GetTickCount() - start, kWriterWaitMs);
   EXPECT_EQ(run.exitCode, kFailed);
   EXPECT_EQ(run.err, "Failed to open/create x.crn\n");
   EXPECT_NE(GetFileAttributesW(job.c_str()), INVALID_FILE_ATTRIBUTES) << "the job stays";
