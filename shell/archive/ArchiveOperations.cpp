@@ -25,13 +25,15 @@ std::string ArchiveOperations::CurrentFolderName() const {
 
 ComPtr<ICairnArchive> ArchiveOperations::ArchiveToRead() const {
   ComPtr<ICairnArchive> archive;
-  if (!archivePath_.empty() && FAILED(OpenArchiveToRead(FromAnsi(archivePath_), &archive))) archive.Reset();
+  if (!archivePath_.empty() && FAILED(OpenArchiveReader(FromAnsi(archivePath_), &archive))) archive.Reset();
   return archive;
 }
 
-ComPtr<ICairnArchive> ArchiveOperations::ArchiveToWrite() const {
+ComPtr<ICairnArchive> ArchiveOperations::ArchiveToWrite(DWORD waitMs) const {
   ComPtr<ICairnArchive> archive;
-  if (!archivePath_.empty() && FAILED(OpenArchiveToWrite(FromAnsi(archivePath_), &archive))) archive.Reset();
+  if (!archivePath_.empty() &&
+      FAILED(OpenArchiveToWrite(FromAnsi(archivePath_), &archive, false, nullptr, nullptr, waitMs)))
+    archive.Reset();
   return archive;
 }
 

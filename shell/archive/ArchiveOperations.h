@@ -1,7 +1,7 @@
 // The archive operations of one level of an archive, as a plain value: the archive's path and the
 // stored names that lead from the archive file to the level (a snapshot's, then each folder
 // object's). Any thread may hold a copy and call it, with COM initialised: each operation opens the
-// archive itself (a running archive object first, else the file), for reading or for writing.
+// archive itself, as a reader beside any writer, or as the writer while it changes it.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveAccess.h"
 #include "ComPtr.h"
 #include "cairn.h"
 
@@ -36,10 +37,15 @@ class ArchiveOperations {
   // The Name of the folder object shown; empty at the root and in a snapshot's top level.
   std::string CurrentFolderName() const;
 
-  // The archive, for operations that only read it and for those that change it; null when it
-  // cannot be had.
+  // How long a change made on the window's thread (renaming, a comment) waits for another writer
+  // at work: the window does not answer meanwhile. Workers wait as long as cn does.
+  static constexpr DWORD kWindowWriterWaitMs = 2000;
+
+  // The archive, null when it cannot be had. For operations that only read it, a reader of its own
+  // beside any writer; for those that change it, the writer, held only while the operation runs,
+  // after waiting up to waitMs for another writer at work.
   ComPtr<ICairnArchive> ArchiveToRead() const;
-  ComPtr<ICairnArchive> ArchiveToWrite() const;
+  ComPtr<ICairnArchive> ArchiveToWrite(DWORD waitMs = kWriterWaitMs) const;
 
   // --- Reading (ArchiveOperations.cpp) ---
   // The items of the level back to back, built afresh: snapshots at the root, else the objects

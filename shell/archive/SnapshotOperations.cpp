@@ -69,7 +69,7 @@ std::optional<std::vector<std::string>> DroppedPaths(HGLOBAL block) {
 
 bool ArchiveOperations::RenameSnapshot(const std::string& oldName, int32_t number, const std::string& newName) const {
   if (!AtRoot()) return false;
-  ComPtr<ICairnArchive> archive = ArchiveToWrite();
+  ComPtr<ICairnArchive> archive = ArchiveToWrite(kWindowWriterWaitMs);
   if (!archive) return false;
   ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive.Get(), oldName);
   const Bstr text = AnsiBstr(RenamedSnapshotName(newName, number));
@@ -78,7 +78,7 @@ bool ArchiveOperations::RenameSnapshot(const std::string& oldName, int32_t numbe
 
 bool ArchiveOperations::SetSnapshotComment(const std::string& snapshotName, const std::string& comment) const {
   if (!AtRoot()) return false;
-  ComPtr<ICairnArchive> archive = ArchiveToWrite();
+  ComPtr<ICairnArchive> archive = ArchiveToWrite(kWindowWriterWaitMs);
   ComPtr<ICairnSnapShot> snapshot = archive ? SnapshotByName(archive.Get(), snapshotName) : nullptr;
   const Bstr text = AnsiBstr(comment);
   return snapshot && SUCCEEDED(snapshot->SetComment(text.Get()));

@@ -82,27 +82,6 @@ TEST(PidlTest, CopiesConcatenationsAndClones) {
   EXPECT_EQ(nullptr, list.Get());
 }
 
-TEST_F(FolderOperationsTest, OperationsShareTheRunningArchiveObject) {
-  const ArchiveOperations root(archive_, {});
-  ComPtr<ICairnArchive> first = root.ArchiveToRead();
-  ComPtr<ICairnArchive> second = root.ArchiveToWrite();
-  ASSERT_TRUE(first && second);
-  ComPtr<IUnknown> a, b;
-  first.As(&a);
-  second.As(&b);
-  EXPECT_EQ(a.Get(), b.Get());
-  // A change made through one copy shows through another at once.
-  const ArchiveOperations copy = root;
-  EXPECT_TRUE(root.SetSnapshotComment("Snapshot;1", "kept"));
-  std::string comment;
-  EXPECT_TRUE(copy.SnapshotComment("Snapshot;1", &comment));
-  EXPECT_EQ("kept", comment);
-  const std::vector<uint8_t> items = copy.LevelItems();
-  EXPECT_EQ(std::optional<std::string_view>("kept"), ReadItem(items.data(), items.size())->second);
-  // Only snapshots have comments.
-  EXPECT_FALSE(ArchiveOperations(archive_, {"Snapshot;1"}).SnapshotComment("Snapshot;1", &comment));
-}
-
 TEST_F(FolderOperationsTest, DeletingSnapshotsReportsTheLastDeletion) {
   const ArchiveOperations root(archive_, {});
   EXPECT_FALSE(root.DeleteItems({}, nullptr));
