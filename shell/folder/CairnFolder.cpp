@@ -9,7 +9,10 @@
 #include "FolderDetails.h"
 #include "ItemNames.h"
 #include "ItemText.h"
+#include "Module.h"
 #include "RegKey.h"
+#include "WelcomeWizard.h"
+#include "WizardSetting.h"
 
 namespace cairn {
 namespace shell {
@@ -126,15 +129,16 @@ STDMETHODIMP CCairnFolder::CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, P
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<SHORT>(result)));
 }
 
-STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID iid, void** object) {
+STDMETHODIMP CCairnFolder::CreateViewObject(HWND owner, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (iid != IID_IShellView && iid != IID_IDropTarget) return E_NOINTERFACE;
   ComPtr<ICairnView> view;
   HRESULT hr = CoCreateInstance(CLSID_CairnView, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnView, view.OutVoid());
   if (SUCCEEDED(hr)) hr = view->Initialize(this);
-  if (FAILED(hr)) return hr;
-  return view->QueryInterface(iid, object);
+  if (SUCCEEDED(hr)) hr = view->QueryInterface(iid, object);
+  if (SUCCEEDED(hr) && iid == IID_IShellView && ProcessWizardGate().ShouldRun()) RunWelcomeWizard(owner, Module::Instance());
+  return hr;
 }
 
 STDMETHODIMP CCairnFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {
