@@ -11,12 +11,15 @@ source "$(dirname "$0")/../../scripts/wine-tree.sh" installer_cycle "$2" "$3"
 # A new prefix each time: nothing of an earlier run, or of the other tests, is in it.
 "$root/cmake/wine/wine-session" stop "$state" >/dev/null 2>&1 || true
 rm -rf "$state"
-mkdir -p "$state"
+# A home of the prefix's own: Wine links the user's Desktop and Documents to the home's.
+export HOME="$state/home"
+mkdir -p "$HOME"
 quietly "starting Wine" start_session
 
 prefix="$state/prefix"
 drive="$prefix/drive_c"
 program="$drive/Program Files/Cairn"
+# Wine keeps the Windows folder's own folders in lower case.
 system="$drive/windows/system32"
 failures=0
 check() {  # WHAT COMMAND...: counts a failure when the command fails
@@ -37,7 +40,7 @@ inventory() {
   (cd "$drive" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o -type f -print | sort)
   for key in 'HKLM\Software\Classes' 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
              'HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved' 'HKCU\Software\Classes'; do
-    run reg query "$key" /s 2>/dev/null | tr -d '\r'
+    { run reg query "$key" /s 2>/dev/null || true; } | tr -d '\r'
   done
 }
 
@@ -48,8 +51,8 @@ check "the installer ends with exit code 0" quietly "cairn-setup.exe /S" run "$s
 desktop=$(cd "$drive/users" && ls -d */Desktop | grep -v '^Public/' | head -1)
 sendto=$(cd "$drive/users" && ls -d */AppData/Roaming/Microsoft/Windows/SendTo | head -1)
 for file in "$program/cairn.dll" "$program/nsx12.dll" "$program/crnbrowse.exe" "$program/uninstall.exe" \
-            "$system/cn.exe" "$system/sfxstub.exe" "$drive/windows/Help/CN_Help.chm" \
-            "$drive/windows/Help/CN_Help/Overview.htm" "$drive/users/$desktop/Sample Archive.crn" \
+            "$system/cn.exe" "$system/sfxstub.exe" "$drive/windows/help/CN_Help.chm" \
+            "$drive/windows/help/CN_Help/Overview.htm" "$drive/users/$desktop/Sample Archive.crn" \
             "$drive/users/$sendto/Cairn Archive.crnSendToTarget"; do
   check "installed: ${file#$drive/}" test -f "$file"
 done
@@ -77,14 +80,15 @@ check "cn, started without a folder, takes a first snapshot (exit code 1)" test 
 check "the archive cn made is there" test -s "$work/mine.crn"
 
 echo "== uninstall.exe /S"
-# The uninstaller runs in place, and so ends when it is done, when given its folder last.
+# The uninstaller runs in place, and so ends when it is done, when given its folder last, unquoted:
+# two words, which Wine joins with a blank.
 check "the uninstaller ends with exit code 0" quietly "uninstall.exe /S" \
-  run "$program/uninstall.exe" /S '_?=C:\Program Files\Cairn'
+  run "$program/uninstall.exe" /S '_?=C:\Program' 'Files\Cairn'
 rm -f "$program/uninstall.exe"
 rmdir "$program" 2>/dev/null || true
 check "the program folder is gone" test ! -e "$program"
 check "cn and the launcher are gone" test ! -e "$system/cn.exe" -a ! -e "$system/sfxstub.exe"
-check "the help file and its pages are gone" test ! -e "$drive/windows/Help/CN_Help.chm" -a ! -e "$drive/windows/Help/CN_Help"
+check "the help file and its pages are gone" test ! -e "$drive/windows/help/CN_Help.chm" -a ! -e "$drive/windows/help/CN_Help"
 check "the Send To entry is gone" test ! -e "$drive/users/$sendto/Cairn Archive.crnSendToTarget"
 check "the uninstall entry is gone" no_key "$uninstall"
 check "the archive type is gone" no_key 'HKCR\.crn'
