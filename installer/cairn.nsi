@@ -28,6 +28,7 @@ RequestExecutionLevel admin
 
 Name "Cairn"
 Caption "Cairn Setup"
+UninstallCaption "Cairn Uninstall"
 OutFile "${OUTFILE}"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
