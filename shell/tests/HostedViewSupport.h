@@ -30,18 +30,24 @@ bool WaitFor(const std::function<bool()>& condition, DWORD ms = 60000);
 void PumpFor(DWORD ms);
 
 // Watches, from its own thread, for a visible dialog of this process whose caption the predicate
-// accepts; reads its caption and static texts and presses the button. A dialog is only visible
+// accepts (a wizard's caption is its page's title); reads its caption and static texts, those of
+// its property-sheet pages (child dialogs) included, and answers it. A dialog is only visible
 // once it has its controls and their texts.
 class DialogWatcher {
  public:
   using CaptionTest = std::function<bool(const std::string& caption)>;
+  // What the watcher does with the dialog it found, on its own thread, after reading its texts:
+  // it may read and set controls, choose pages, and answer with the presses below.
+  using Answer = std::function<void(HWND dialog)>;
+  DialogWatcher(CaptionTest accepts, Answer answer);
+  // Answered with a click on the button (WM_COMMAND).
   DialogWatcher(CaptionTest accepts, int button);
   // A dialog with exactly this caption, answered with OK.
   explicit DialogWatcher(const std::string& caption);
   ~DialogWatcher() { Finish(); }
 
   // Waits until the watcher has answered a dialog, or a second after the start when none came
-  // (the caller is done), or ten seconds; the texts it read, in the order of the controls.
+  // (the caller is done), or a minute; the texts it read, in the order of the controls.
   std::vector<std::string> Finish();
   bool Seen() const { return seen_; }
   // After Finish: the dialog's caption and its longest text (the message of a message box).
@@ -53,12 +59,32 @@ class DialogWatcher {
   void Watch();
 
   CaptionTest accepts_;
-  int button_;
+  Answer answer_;
   std::atomic<bool> stop_{false}, seen_{false};
   std::string caption_;
   std::vector<std::string> texts_;
   std::thread thread_;
 };
+
+// For a watcher's answer, on its thread. Clicks a dialog's button (posted WM_COMMAND).
+void PressButton(HWND dialog, int id);
+// Presses a property sheet's or wizard's button (PSBTN_*) with PSM_PRESSBUTTON.
+void PressSheetButton(HWND sheet, int button);
+// The static texts of a dialog and of the dialogs inside it (a sheet's pages), in control order.
+std::vector<std::string> StaticTexts(HWND dialog);
+// The control with the identifier in the dialog or in a dialog inside it (a sheet's current
+// page); null when there is none.
+HWND FindControl(HWND dialog, int id);
+std::string ControlText(HWND control);
+// The current page of a property sheet; null once a modeless sheet has ended.
+HWND SheetPage(HWND sheet);
+// Makes the page at the index the sheet's current page, and gives it.
+HWND SelectSheetPage(HWND sheet, int index);
+// The texts of a list view's rows, a vector of columns each; asked across threads.
+std::vector<std::vector<std::string>> ListRows(HWND list, int columns);
+// Polls (without pumping: the watcher's thread has no windows) until the condition holds;
+// false when it does not within the time.
+bool WatcherWait(const std::function<bool()>& condition, DWORD ms = 60000);
 
 // A browser frame keeping its view states in the test's folder, shown without activation; no
 // location opened yet.
