@@ -1,0 +1,392 @@
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <unordered_set>
+#include <vector>
+
+#include "ArchiveWalk.h"
+#include "Compression.h"
+#include "Profile.h"
+#include "Revisions.h"
+
+namespace cairn {
+namespace {
+
+// A data record of a level as the rebuild applies it.
+struct Piece {
+  uint32_t record = 0;
+  uint8_t kind = 0;
+  uint32_t position = 0;
+  uint32_t length = 0;               // of the record: stored bytes, or bytes a Deletion removes
+  const uint8_t* stored = nullptr;   // its data block
+  bool unpacked = false;             // decompression was tried
+  bool clean = false;                // one complete stream within the bound: its output is the bytes
+  uint32_t produced = 0;             // bytes the stream gave
+  bool kept = false;                 // and they are in bytes
+  std::vector<uint8_t> bytes;
+
+  // How many bytes the record puts into the content.
+  uint32_t Count() const { return clean ? produced : length; }
+};
+
+// Decompresses pieces on the worker pool, several at a time. The archive does not change during
+// a rebuild, so the workers read the data blocks in place. All streams of a level share one
+// budget, its size: the records' bytes are parts of that content, so together they never exceed
+// it, and counting the output of failed streams too bounds a level's work by it.
+class Unpacker {
+ public:
+  Unpacker(WorkerPool* pool, uint32_t flags, uint32_t bound) : flags_(flags), bound_(bound), group_(pool) {}
+
+  void Reset() { budget_ = bound_; }
+  // False once the level's streams gave more than its size.
+  bool WithinBudget() const { return budget_.load() >= 0; }
+
+  // Decompresses the pieces, keeping each one's output up to keep bytes (past that it is only
+  // counted, and decompressed again when written).
+  void Unpack(std::vector<Piece*>& pieces, uint32_t keep) {
+    for (Piece* piece : pieces) {
+      piece->unpacked = true;
+      group_.Post([this, piece, keep](compression::Workspace& workspace) { One(piece, keep, workspace); });
+    }
+    profile::Scope scope(profile::kWait);
+    group_.Wait();
+  }
+
+ private:
+  void One(Piece* piece, uint32_t keep, compression::Workspace& workspace) {
+    bool keeping = true;
+    uint32_t produced = 0;
+    std::vector<uint8_t>& out = piece->bytes;
+    out.clear();
+    const compression::Inflated result = compression::Decompress(
+        flags_, piece->stored, piece->length, bound_,
+        [&](const uint8_t* bytes, uint32_t count) {
+          if (budget_.fetch_sub(count) - static_cast<int64_t>(count) < 0) return false;
+          if (keeping && produced <= keep) {
+            try {
+              out.insert(out.end(), bytes, bytes + count);
+            } catch (const std::bad_alloc&) {
+              keeping = false;
+            }
+          }
+          if (produced > keep) keeping = false;
+          return true;
+        },
+        &produced, &workspace);
+    piece->produced = produced;
+    piece->clean = result == compression::Inflated::kComplete;
+    piece->kept = keeping && piece->clean && produced <= keep;
+    if (!piece->kept) std::vector<uint8_t>().swap(out);
+  }
+
+  const uint32_t flags_;
+  const uint32_t bound_;
+  std::atomic<int64_t> budget_{0};
+  TaskGroup group_;
+};
+
+// Rebuilds a content level by level in one ContentStore.
+//
+// A level's records are applied as one sweep: the list (in increasing positions) is read first,
+// each record checked, and turned into the spans of the older content that survive with where
+// they go; the spans are then moved (those going down from the front, those going up from the
+// back, so that no span overwrites one not yet moved) and the records' bytes written. This is
+// the same as applying record after record in place, at the cost of one pass over the content.
+//
+// A Change leaves the older content where it is, so the spans are found without knowing how many
+// bytes each Change holds: a span simply runs on under it, and the Change overwrites that part
+// afterwards. Changes (most of an older level's bytes) are therefore decompressed once, in
+// batches on the worker pool, when they are written; every record is still checked exactly as
+// applying them in turn would check it before anything of the level counts as rebuilt.
+class Rebuilder {
+ public:
+  Rebuilder(ArchiveHeap& heap, ContentStore& out, InternalErrors& errors, const char* module, WorkerPool* pool)
+      : heap_(heap), out_(out), errors_(errors), module_(module), pool_(pool) {}
+
+  HRESULT ApplyLevel(const RevisionRecord& revision) {
+    flags_ = revision.Flags();
+    const uint64_t stated = revision.Size();
+    bound_ = static_cast<uint32_t>(stated);  // decompression is bounded by its low 32 bits
+    unpacker_.reset(new (std::nothrow) Unpacker(pool_, flags_, bound_));
+    if (unpacker_ == nullptr) return StoreFailed(E_OUTOFMEMORY, __LINE__);
+    unpacker_->Reset();
+    const uint32_t oldSize = out_.Size();
+    // The content never grows past what this level can hold: its older self plus its own size.
+    const uint64_t limit = std::min<uint64_t>(UINT32_MAX, oldSize + std::min<uint64_t>(stated, UINT32_MAX));
+    if (oldSize == 0) {
+      const HRESULT appended = AppendLevel(revision, limit);
+      if (appended != S_FALSE) return appended;
+      unpacker_->Reset();
+    }
+    std::vector<Piece> pieces;
+    HRESULT hr = Collect(revision, &pieces);
+    if (FAILED(hr)) return hr;
+
+    // Insertions move what follows them: their sizes are needed before anything moves.
+    std::vector<Piece*> insertions;
+    for (Piece& piece : pieces)
+      if (piece.kind == difference_kind::kInsertion && compression::IsCompressed(flags_)) insertions.push_back(&piece);
+    for (size_t at = 0, kept = 0; at < insertions.size(); at += kBatch) {
+      std::vector<Piece*> batch(insertions.begin() + at, insertions.begin() + std::min(insertions.size(), at + kBatch));
+      unpacker_->Unpack(batch, kept < kMostKept ? kMostPiece : 0);
+      if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      for (Piece* piece : batch) kept += piece->bytes.size();
+    }
+
+    // The spans, with each record checked as far as it can be without the Changes' sizes.
+    std::vector<Span> spans;
+    uint64_t size = oldSize;  // as if the records so far had been applied in place
+    uint64_t target = 0;      // the target content is settled up to here
+    uint64_t source = 0;      // and its older bytes are taken from here on
+    auto keep = [&](uint64_t upTo) {
+      const uint64_t n = upTo - target;
+      if (n != 0 && source != target)
+        spans.push_back(Span{static_cast<uint32_t>(source), static_cast<uint32_t>(target), static_cast<uint32_t>(n)});
+      source += n;
+      target = upTo;
+    };
+    for (const Piece& piece : pieces) {
+      const uint64_t p = piece.position, n = piece.Count();
+      if (p < target) return Bad(__LINE__);  // positions must increase
+      if (piece.kind == difference_kind::kDeletion) {
+        if (p + n > size) return Bad(__LINE__);
+        keep(p);
+        source += n;
+        size -= n;
+      } else if (piece.kind == difference_kind::kInsertion) {
+        if (p > size || size + n > limit) return Bad(__LINE__);
+        keep(p);
+        target += n;
+        size += n;
+      } else if (p > size) {
+        return Bad(__LINE__);
+      }
+    }
+    keep(size);  // the rest of the older content follows the last record
+
+    const uint32_t newSize = static_cast<uint32_t>(size);
+    if (newSize > oldSize && FAILED(hr = out_.Resize(newSize))) return StoreFailed(hr, __LINE__);
+    for (const Span& span : spans)
+      if (span.to < span.from && FAILED(hr = out_.Move(span.to, span.from, span.count))) return StoreFailed(hr, __LINE__);
+    for (auto span = spans.rbegin(); span != spans.rend(); ++span)
+      if (span->to > span->from && FAILED(hr = out_.Move(span->to, span->from, span->count)))
+        return StoreFailed(hr, __LINE__);
+
+    // The records' bytes, every record now checked as applying them in turn checks it.
+    size = oldSize;
+    target = 0;
+    for (size_t at = 0; at < pieces.size(); at += kBatch) {
+      const size_t end = std::min(pieces.size(), at + kBatch);
+      std::vector<Piece*> changes;
+      for (size_t i = at; i < end; ++i)
+        if (pieces[i].kind == difference_kind::kChange && compression::IsCompressed(flags_)) changes.push_back(&pieces[i]);
+      unpacker_->Unpack(changes, kMostPiece);
+      if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      for (size_t i = at; i < end; ++i) {
+        Piece& piece = pieces[i];
+        const uint64_t p = piece.position, n = piece.Count();
+        if (p < target) return Bad(__LINE__);
+        if (piece.kind == difference_kind::kDeletion) {
+          if (p + n > size) return Bad(__LINE__);
+          target = p;
+          size -= n;
+          continue;
+        }
+        if (piece.kind == difference_kind::kInsertion) {
+          if (p > size || size + n > limit) return Bad(__LINE__);
+          size += n;
+        } else if (p + n > size) {
+          return Bad(__LINE__);
+        }
+        target = p + n;
+        if (FAILED(hr = Write(piece))) return hr;
+        std::vector<uint8_t>().swap(piece.bytes);
+      }
+    }
+    if (newSize < oldSize && FAILED(hr = out_.Resize(newSize))) return StoreFailed(hr, __LINE__);
+    return S_OK;
+  }
+
+ private:
+  struct Span {
+    uint32_t from, to, count;
+  };
+
+  // Pieces decompressed together, and how much output each keeps (and all Insertions of a
+  // level together, measured before anything moves) rather than decompressing it again.
+  static constexpr size_t kBatch = 256;
+  static constexpr uint32_t kMostPiece = 1u << 20;
+  static constexpr size_t kMostKept = 32u << 20;
+
+  // Reads the level's list: each record met once over all levels, of a known kind, with its data
+  // block inside the archive.
+  HRESULT Collect(const RevisionRecord& revision, std::vector<Piece>* pieces) {
+    HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);  // a loop, or a record of two lists
+      const uint8_t kind = d.Kind();
+      if (kind != difference_kind::kInsertion && kind != difference_kind::kChange &&
+          kind != difference_kind::kDeletion) {
+        errors_.Report(module_, __LINE__);  // a kind this version does not know
+        reported_ = true;
+        return kCorruptArchive;
+      }
+      if (!d.HasSoundData()) return Bad(__LINE__);
+      Piece piece;
+      piece.record = d.Offset();
+      piece.kind = kind;
+      piece.position = d.Position();
+      piece.length = d.Length();
+      if (kind != difference_kind::kDeletion) {
+        piece.stored = heap_.Resolve(d.Data(), d.Length());
+        if (piece.stored == nullptr && d.Length() != 0) return Bad(__LINE__);
+      }
+      try {
+        pieces->push_back(std::move(piece));
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
+      return S_OK;
+    });
+    if (hr == E_OUTOFMEMORY) return StoreFailed(hr, __LINE__);
+    return FAILED(hr) ? (reported_ ? hr : Bad(__LINE__)) : S_OK;
+  }
+
+  // A level applied to an empty content whose records each insert at its end, as the newest
+  // revision holds every whole content: each record's bytes go straight to the end, decompressed
+  // once (a batch at a time on the pool). The checks and the outcome are those of the sweep.
+  // S_FALSE, with the content emptied again, at the first record that does not append, for the
+  // sweep to do.
+  HRESULT AppendLevel(const RevisionRecord& revision, uint64_t limit) {
+    std::vector<uint32_t> met;
+    uint64_t size = 0;
+    out_.Reserve(static_cast<uint32_t>(std::min<uint64_t>(revision.Size(), limit)));
+    std::vector<Piece> batch;
+    auto appendBatch = [&]() -> HRESULT {
+      std::vector<Piece*> work;
+      for (Piece& piece : batch)
+        if (compression::IsCompressed(flags_)) work.push_back(&piece);
+      unpacker_->Unpack(work, kMostPiece);
+      if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      for (Piece& piece : batch) {
+        if (piece.position != size) return S_FALSE;
+        const uint64_t n = piece.Count();
+        if (size + n > limit) return Bad(__LINE__);
+        HRESULT written = out_.Resize(static_cast<uint32_t>(size + n));
+        if (SUCCEEDED(written)) written = Write(piece);
+        if (written == kCorruptArchive) return written;
+        if (FAILED(written)) return StoreFailed(written, __LINE__);
+        size += n;
+      }
+      batch.clear();
+      return S_OK;
+    };
+    HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
+      if (d.Kind() != difference_kind::kInsertion) {
+        const HRESULT done = appendBatch();
+        return done == S_OK ? S_FALSE : done;
+      }
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
+      met.push_back(d.Offset());
+      if (!d.HasSoundData()) return Bad(__LINE__);
+      Piece piece;
+      piece.record = d.Offset();
+      piece.kind = difference_kind::kInsertion;
+      piece.position = d.Position();
+      piece.length = d.Length();
+      piece.stored = heap_.Resolve(d.Data(), d.Length());
+      if (piece.stored == nullptr) return Bad(__LINE__);
+      batch.push_back(std::move(piece));
+      return batch.size() < kBatch ? S_OK : appendBatch();
+    });
+    if (hr == S_OK) hr = appendBatch();
+    if (hr == S_FALSE) {
+      for (uint32_t record : met) seen_.erase(record);
+      hr = out_.Resize(0);
+      return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_FALSE;
+    }
+    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__);
+    if (out_.Size() != size && FAILED(hr = out_.Resize(static_cast<uint32_t>(size)))) return StoreFailed(hr, __LINE__);
+    return S_OK;
+  }
+
+  HRESULT Bad(int line) {
+    errors_.Report(module_, line);
+    reported_ = true;
+    return kCorruptArchive;
+  }
+
+  HRESULT StoreFailed(HRESULT hr, int line) {
+    errors_.Report(module_, line);
+    return hr;
+  }
+
+  // Writes the piece's bytes at its position: kept from decompressing, stored as they are (also
+  // data that did not decompress cleanly), or decompressed again.
+  HRESULT Write(const Piece& piece) {
+    const uint32_t count = piece.Count();
+    HRESULT hr = S_OK;
+    if (piece.kept) {
+      hr = out_.Write(piece.position, piece.bytes.data(), count);
+    } else if (!piece.clean) {
+      if (count != 0) hr = out_.Write(piece.position, piece.stored, count);
+    } else {
+      uint32_t produced = 0;
+      const compression::Inflated result = compression::Decompress(
+          flags_, piece.stored, piece.length, bound_,
+          [&](const uint8_t* bytes, uint32_t n) {
+            if (produced > count) return false;  // never more than measured
+            hr = out_.Write(piece.position + (produced - n), bytes, n);
+            return SUCCEEDED(hr);
+          },
+          &produced, &workspace_);
+      if (SUCCEEDED(hr) && (result != compression::Inflated::kComplete || produced != count)) return Bad(__LINE__);
+    }
+    return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_OK;
+  }
+
+  ArchiveHeap& heap_;
+  ContentStore& out_;
+  InternalErrors& errors_;
+  const char* module_;
+  WorkerPool* pool_;
+  std::unordered_set<uint32_t> seen_;  // difference records met so far, over all levels
+  std::unique_ptr<Unpacker> unpacker_;
+  compression::Workspace workspace_;
+  uint32_t flags_ = 0;
+  uint32_t bound_ = 0;
+  bool reported_ = false;
+};
+
+}  // namespace
+
+HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
+                       const char* module, WorkerPool* pool) {
+  profile::Scope scope(profile::kRebuild);
+  if (!heap.IsOpen()) return kArchiveClosed;
+  HRESULT hr = out.Size() == 0 ? S_OK : out.Resize(0);
+  if (FAILED(hr)) return hr;
+
+  // The chain from this revision to the newest; its records apply from the newest back.
+  std::vector<uint32_t> chain;
+  std::unordered_set<uint32_t> seen;
+  hr = ForEach<RevisionRecord>(heap, revision, [&](RevisionRecord& r) -> HRESULT {
+    if (!seen.insert(r.Offset()).second) return kCorruptArchive;
+    chain.push_back(r.Offset());
+    return S_OK;
+  });
+  if (FAILED(hr)) {
+    errors.Report(module, __LINE__);
+    return kCorruptArchive;
+  }
+  Rebuilder rebuilder(heap, out, errors, module, pool);
+  for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
+    hr = rebuilder.ApplyLevel(RevisionRecord(heap, *level));
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+}  // namespace cairn
