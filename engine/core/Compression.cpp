@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -12,6 +13,10 @@ namespace compression {
 namespace {
 
 constexpr uint32_t kChunk = 64 * 1024;
+
+// The test setting of FailCompressionAt.
+std::atomic<uint64_t> failAt{0}, compressions{0};
+std::atomic<bool> failedAsAsked{false};
 
 // Allocation hooks of both libraries: through the workspace in opaque, else malloc.
 void* Allocate(void* opaque, size_t n, size_t m) {
@@ -188,8 +193,20 @@ void Workspace::Give(void* address) {
     }
 }
 
+bool FailCompressionAt(uint64_t n) {
+  failAt = 0;
+  compressions = 0;
+  const bool failed = failedAsAsked.exchange(false);
+  failAt = n;
+  return failed;
+}
+
 bool Compress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out,
               Workspace* workspace) {
+  if (failAt.load(std::memory_order_relaxed) != 0 && ++compressions == failAt) {
+    failedAsAsked = true;
+    return false;
+  }
   try {
     return IsBzip2(revisionFlags) ? CompressBzip2(bytes, count, out, workspace)
                                   : CompressZlib(bytes, count, out, workspace);

@@ -45,6 +45,10 @@ class Workspace {
 bool Compress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out,
               Workspace* workspace = nullptr);
 
+// For tests: the n-th compression from now on, counting every thread's, fails as when memory
+// runs out; 0 turns this off. Returns whether the failure asked for before took place.
+bool FailCompressionAt(uint64_t n);
+
 enum class Inflated {
   kComplete,  // a clean end of stream within the bound: the output is the record's bytes
   kFailed,    // not a complete stream, or more output than the bound: use the stored bytes

@@ -55,7 +55,9 @@ uint64_t StoreHistories(const std::vector<testing::History>& histories, uint32_t
       if (r >= t.contents->size()) continue;
       const testing::Content& content = (*t.contents)[r];
       MemoryContent previous;
-      if (t.newest != 0) EXPECT_EQ(RebuildContent(*heap, t.newest, previous, errors, "Stream"), S_OK);
+      if (t.newest != 0) {
+        EXPECT_EQ(RebuildContent(*heap, t.newest, previous, errors, "Stream"), S_OK);
+      }
       MemorySource before(previous.Bytes()), current(content);
       const uint32_t revision = heap->Allocate(RevisionRecord::kSize);
       RevisionRecord(*heap, revision).SetPrevious(t.newest);
