@@ -31,14 +31,9 @@ STDMETHODIMP Stream::Setup(const ObjectState& state) {
 
     case ObjectState::StreamKind::kDiskFile: {
       profile::Scope scope(profile::kOpenFile);
-      HRESULT hr = DiskFileView::Open(state.path, &file_, &stat_);
-      if (hr == S_OK) {
-        size_ = file_->Size();
-      } else {
-        hr = CopyDiskFile(state.path, &content_, &stat_);
-        if (FAILED(hr)) return hr;
-        size_ = content_->Size();
-      }
+      const HRESULT hr = OpenDiskFile(state.path, &content_, &file_, &stat_);
+      if (FAILED(hr)) return hr;
+      size_ = file_ != nullptr ? file_->Size() : content_->Size();
       fileCopy_ = true;
       prepared_ = true;
       return S_OK;

@@ -1,5 +1,6 @@
 #include "RecordWriter.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -23,9 +24,17 @@ struct RecordWriter::Pending {
 
 RecordWriter::RecordWriter(DifferenceList& list, uint32_t flags, WorkerPool* pool, InternalErrors& errors,
                            const char* module)
-    : list_(list), flags_(flags), errors_(errors), module_(module), group_(pool) {}
+    : list_(list),
+      flags_(flags),
+      errors_(errors),
+      module_(module),
+      workers_(pool != nullptr ? std::max(1u, pool->Workers()) : 1),
+      group_(pool) {}
 
-RecordWriter::~RecordWriter() { group_.Wait(); }
+RecordWriter::~RecordWriter() {
+  unposted_.clear();
+  group_.Wait();
+}
 
 void RecordWriter::Fail(int line) {
   if (!failed_) errors_.Report(module_, line);
@@ -67,32 +76,22 @@ bool RecordWriter::Data(uint8_t kind, uint32_t position, ContentView& a, uint32_
     pendingBytes_ += count;
   }
   Pending* job = record.get();
-  if (kind == difference_kind::kInsertion && reuse_ != nullptr &&
-      reuse_->Find(position, job->bytes, count, &job->reuseBlock, &job->reuseLength)) {
-    job->done = true;
-  } else {
-    group_.Post([this, job](compression::Workspace& workspace) {
-      std::vector<uint8_t> out;
-      bool ok;
-      {
-        profile::Scope scope(profile::kCompress);
-        ok = compression::Compress(flags_, job->bytes, job->count, &out, &workspace);
-      }
-      group_.Locked([&] {
-        job->compressed.swap(out);
-        job->failed = !ok;
-        job->done = true;
-        return 0;
-      });
-    });
-  }
+  const bool reused = kind == difference_kind::kInsertion && reuse_ != nullptr &&
+                      reuse_->Find(position, job->bytes, count, &job->reuseBlock, &job->reuseLength);
+  job->done = reused;
   try {
     pending_.push_back(std::move(record));
+    if (!reused) {
+      unposted_.push_back(job);
+      unpostedBytes_ += count;
+    }
   } catch (const std::exception&) {
+    Post(1);
     group_.Wait();
     Fail(__LINE__);
     return false;
   }
+  if (unpostedBytes_ >= kTaskBytes || unposted_.size() >= kTaskRecords) Post(1);
   AppendDone(false);
   while (!failed_ && (pendingBytes_ > kMostPendingBytes || pending_.size() > kMostPending)) AppendDone(true);
   return !failed_;
@@ -135,11 +134,39 @@ bool RecordWriter::Append(Pending& record) {
   return SUCCEEDED(hr);
 }
 
+void RecordWriter::Post(unsigned tasks) {
+  // Records are compressed a few to a task: waking a worker costs more than a small record.
+  tasks = std::max(1u, std::min<unsigned>(tasks, static_cast<unsigned>(unposted_.size())));
+  const size_t per = (unposted_.size() + tasks - 1) / tasks;
+  for (size_t at = 0; at < unposted_.size(); at += per) {
+    std::vector<Pending*> jobs(unposted_.begin() + at, unposted_.begin() + std::min(unposted_.size(), at + per));
+    group_.Post([this, jobs](compression::Workspace& workspace) {
+      for (Pending* job : jobs) {
+        std::vector<uint8_t> out;
+        bool ok;
+        {
+          profile::Scope scope(profile::kCompress);
+          ok = compression::Compress(flags_, job->bytes, job->count, &out, &workspace);
+        }
+        group_.Locked([&] {
+          job->compressed.swap(out);
+          job->failed = !ok;
+          job->done = true;
+          return 0;
+        });
+      }
+    });
+  }
+  unposted_.clear();
+  unpostedBytes_ = 0;
+}
+
 void RecordWriter::AppendDone(bool wait) {
   while (!failed_ && !pending_.empty()) {
     Pending& front = *pending_.front();
     bool done = false, compressFailed = false;
     if (wait) {
+      Post(workers_);  // what is about to be waited for is being compressed, on every worker
       profile::Scope scope(profile::kWait);
       group_.WaitUntil([&] { return front.done; });
       wait = false;
@@ -159,6 +186,7 @@ void RecordWriter::AppendDone(bool wait) {
   }
   if (failed_) {
     // Nothing behind a record that could not be stored is appended.
+    unposted_.clear();
     group_.Wait();
     pending_.clear();
     pendingBytes_ = 0;

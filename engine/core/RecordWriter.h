@@ -52,6 +52,8 @@ class RecordWriter final : public RecordSink {
 
  private:
   struct Pending;
+  // Hands the records not yet given to the pool to it, in up to tasks tasks.
+  void Post(unsigned tasks);
   // Appends the pending records at the front that are done; with wait, waits for the first.
   void AppendDone(bool wait);
   bool Append(Pending& record);
@@ -61,6 +63,9 @@ class RecordWriter final : public RecordSink {
   // compressed bytes; this much of them at most before the pass waits for the front.
   static constexpr size_t kMostPendingBytes = 16u << 20;
   static constexpr size_t kMostPending = 512;
+  // A task's share: this many bytes or records are handed to the pool together.
+  static constexpr size_t kTaskBytes = 64u << 10;
+  static constexpr size_t kTaskRecords = 16;
 
   DifferenceList& list_;
   const uint32_t flags_;
@@ -70,6 +75,9 @@ class RecordWriter final : public RecordSink {
   RecordSink* same_ = nullptr;
   std::deque<std::unique_ptr<Pending>> pending_;
   size_t pendingBytes_ = 0;
+  std::vector<Pending*> unposted_;  // pending records not yet handed to the pool
+  size_t unpostedBytes_ = 0;
+  const unsigned workers_;
   bool failed_ = false;
   TaskGroup group_;
 };

@@ -47,9 +47,14 @@ class Unpacker {
   // Decompresses the pieces, keeping each one's output up to keep bytes (past that it is only
   // counted, and decompressed again when written).
   void Unpack(std::vector<Piece*>& pieces, uint32_t keep) {
-    for (Piece* piece : pieces) {
-      piece->unpacked = true;
-      group_.Post([this, piece, keep](compression::Workspace& workspace) { One(piece, keep, workspace); });
+    // A few tasks a batch: waking a worker costs more than decompressing one small record.
+    const size_t per = std::max<size_t>(1, (pieces.size() + kTasks - 1) / kTasks);
+    for (size_t at = 0; at < pieces.size(); at += per) {
+      std::vector<Piece*> jobs(pieces.begin() + at, pieces.begin() + std::min(pieces.size(), at + per));
+      for (Piece* piece : jobs) piece->unpacked = true;
+      group_.Post([this, jobs, keep](compression::Workspace& workspace) {
+        for (Piece* piece : jobs) One(piece, keep, workspace);
+      });
     }
     profile::Scope scope(profile::kWait);
     group_.Wait();
@@ -82,6 +87,7 @@ class Unpacker {
     if (!piece->kept) std::vector<uint8_t>().swap(out);
   }
 
+  static constexpr size_t kTasks = 8;
   const uint32_t flags_;
   const uint32_t bound_;
   std::atomic<int64_t> budget_{0};
@@ -110,7 +116,7 @@ class Rebuilder {
     flags_ = revision.Flags();
     const uint64_t stated = revision.Size();
     bound_ = static_cast<uint32_t>(stated);  // decompression is bounded by its low 32 bits
-    unpacker_.reset(new (std::nothrow) Unpacker(pool_, flags_, bound_));
+    unpacker_.reset(new (std::nothrow) Unpacker(WorkerPool::For(pool_, stated), flags_, bound_));
     if (unpacker_ == nullptr) return StoreFailed(E_OUTOFMEMORY, __LINE__);
     unpacker_->Reset();
     const uint32_t oldSize = out_.Size();

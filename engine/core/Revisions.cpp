@@ -239,13 +239,14 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
     now = currentWindow.get();
   }
   bool found = false;
+  auto workers = [&](uint32_t size) { return WorkerPool::For(pool, size); };
 
   // Everything the new revision holds is written before anything links to it, and the previous
   // revision changes in one switch at the end (see SwitchRevisions): a process stopped at any
   // point leaves every revision that was linked before whole.
   if (previousOffset == 0) {
     revision.SetFlags(mode);
-    if (!WritePass(*now, empty, list, mode, pool, errors, module, nullptr, nullptr, &found)) {
+    if (!WritePass(*now, empty, list, mode, workers(now->Size()), errors, module, nullptr, nullptr, &found)) {
       FreeDifferences(heap, newRevision);
       return failure();
     }
@@ -282,8 +283,8 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   bool stored = false;
   if (whole != nullptr) {
     HeldErrors held(errors);
-    stored = WritePass(*whole, *now, list, previousFlags, pool, held, module, nullptr, reusing ? &same : nullptr,
-                       &found);
+    stored = WritePass(*whole, *now, list, previousFlags, workers(std::max(whole->Size(), now->Size())), held, module,
+                       nullptr, reusing ? &same : nullptr, &found);
     if (!stored && whole->Damaged()) {
       held.Drop();
       FreeDifferences(heap, newRevision);
@@ -303,7 +304,8 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
       }
       before = window.get();
     }
-    stored = WritePass(*before, *now, list, previousFlags, pool, errors, module, nullptr, nullptr, &found);
+    stored = WritePass(*before, *now, list, previousFlags, workers(std::max(before->Size(), now->Size())), errors,
+                       module, nullptr, nullptr, &found);
   }
   if (!stored) {
     FreeDifferences(heap, newRevision);
@@ -320,7 +322,7 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   std::unique_ptr<PieceReuse> pieces;
   if (reusing && whole != nullptr) pieces.reset(new (std::nothrow) PieceReuse(heap, *whole, same, exact));
   Reuse* reuse = !reusing ? nullptr : pieces != nullptr ? static_cast<Reuse*>(pieces.get()) : &exact;
-  stored = WritePass(*now, empty, list, mode, pool, errors, module, reuse, nullptr, &found);
+  stored = WritePass(*now, empty, list, mode, workers(now->Size()), errors, module, reuse, nullptr, &found);
   HRESULT verified = stored ? current.Verify() : S_OK;
   const uint32_t journal = stored && SUCCEEDED(verified) ? heap.Allocate(kSwitchSize) : 0;
   if (journal == 0) {

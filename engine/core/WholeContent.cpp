@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "ArchiveWalk.h"
 #include "Compression.h"
@@ -16,7 +17,8 @@ HRESULT WholeContent::Open(ArchiveHeap& heap, uint32_t revision, WorkerPool* poo
   out->reset();
   RevisionRecord owner(heap, revision);
   if (!owner.IsValid()) return S_FALSE;
-  std::unique_ptr<WholeContent> content(new (std::nothrow) WholeContent(heap, owner.Flags(), pool));
+  std::unique_ptr<WholeContent> content(
+      new (std::nothrow) WholeContent(heap, owner.Flags(), WorkerPool::For(pool, owner.Size())));
   if (content == nullptr) return E_OUTOFMEMORY;
   std::vector<Piece>& pieces = content->pieces_;
   const bool compressed = compression::IsCompressed(owner.Flags());
@@ -117,6 +119,7 @@ WholeContent::Slot* WholeContent::Vacant(uint32_t keepFrom) {
 }
 
 void WholeContent::Assign(Slot* slot, uint32_t k) {
+  if (slot == last_) last_ = nullptr;
   if (slot->piece != UINT32_MAX) slotOf_[slot->piece] = -1;
   slot->piece = k;
   slot->used = ++clock_;
@@ -126,15 +129,17 @@ void WholeContent::Assign(Slot* slot, uint32_t k) {
 WholeContent::Slot* WholeContent::Ready(uint32_t k) {
   if (slotOf_[k] >= 0) {
     Slot* slot = &slots_[slotOf_[k]];
+    if (slot == last_) return slot;  // asked again for the piece it gave last
     bool ready = false;
-    profile::Scope scope(profile::kWait);
-    group_.WaitUntil([&] {
-      ready = slot->state == State::kReady;
-      return slot->state != State::kBusy;
-    });
+    if (group_.Locked([&] { return slot->state == State::kBusy; })) {
+      profile::Scope scope(profile::kWait);
+      group_.WaitUntil([&] { return slot->state != State::kBusy; });
+    }
+    ready = group_.Locked([&] { return slot->state == State::kReady; });
     slot->used = ++clock_;
     if (!ready) damaged_ = true;
-    return ready ? slot : nullptr;
+    last_ = ready ? slot : nullptr;
+    return last_;
   }
   Slot* slot = Vacant(k);
   while (slot == nullptr) {  // every slot is being filled ahead: wait for one
@@ -155,26 +160,40 @@ WholeContent::Slot* WholeContent::Ready(uint32_t k) {
     damaged_ = true;
     return nullptr;
   }
+  last_ = slot;
   return slot;
 }
 
 void WholeContent::ReadAhead(uint32_t k) {
   if (k == aheadOf_) return;  // asked for the same piece again: nothing new to start
   aheadOf_ = k;
+  // Started a few at a time, once half of what lies ahead is under way: waking a worker costs
+  // more than decompressing one piece.
+  const uint32_t half = k + kAhead / 2;
+  if (half < pieces_.size() && slotOf_[half] >= 0) return;
+  std::vector<std::pair<Slot*, uint32_t>> started;
   for (uint32_t j = k + 1; j <= k + kAhead && j < pieces_.size(); ++j) {
     if (slotOf_[j] >= 0) continue;
     Slot* slot = Vacant(k);
-    if (slot == nullptr) return;
+    if (slot == nullptr) break;
     const Piece& piece = pieces_[j];
     const uint8_t* stored = heap_.Resolve(piece.data, piece.length);
-    if (stored == nullptr) return;
+    if (stored == nullptr) break;
     if (slot->bytes.size() != kPiece) slot->bytes.resize(kPiece);
     // The worker gets a copy: the archive's mapping moves when records are added meanwhile.
     slot->input.assign(stored, stored + piece.length);
     Assign(slot, j);
     group_.Locked([&] { return slot->state = State::kBusy; });
-    group_.Post([this, slot, j](compression::Workspace& workspace) {
-      Inflate(slot, j, slot->input.data(), static_cast<uint32_t>(slot->input.size()), workspace);
+    started.emplace_back(slot, j);
+  }
+  const size_t per = (started.size() + 1) / 2;
+  for (size_t at = 0; at < started.size(); at += per) {
+    std::vector<std::pair<Slot*, uint32_t>> jobs(started.begin() + at,
+                                                 started.begin() + std::min(started.size(), at + per));
+    group_.Post([this, jobs](compression::Workspace& workspace) {
+      for (const auto& job : jobs)
+        Inflate(job.first, job.second, job.first->input.data(), static_cast<uint32_t>(job.first->input.size()),
+                workspace);
     });
   }
 }

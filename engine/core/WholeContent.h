@@ -81,6 +81,7 @@ class WholeContent final : public ContentView {
   Slot slots_[kSlots];
   uint64_t clock_ = 0;
   uint32_t aheadOf_ = UINT32_MAX;  // the piece read ahead of last
+  Slot* last_ = nullptr;           // the slot Ready gave last, ready and in place
   bool damaged_ = false;
   compression::Workspace workspace_;  // for pieces read on the caller's thread
   TaskGroup group_;

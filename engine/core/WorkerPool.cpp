@@ -5,7 +5,7 @@
 
 namespace cairn {
 
-WorkerPool::WorkerPool(unsigned workers) {
+WorkerPool::WorkerPool(unsigned workers, uint64_t worthFrom) : worthFrom_(worthFrom) {
   if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
   for (unsigned i = 0; i < workers; ++i) {
     try {

@@ -19,8 +19,12 @@ using Task = std::function<void(compression::Workspace&)>;
 
 class WorkerPool {
  public:
-  // workers 0: one per core.
-  explicit WorkerPool(unsigned workers = 0);
+  // Contents smaller than this are worked on by their owner alone: handing a few pieces to the
+  // workers and waiting for them costs more than it saves.
+  static constexpr uint64_t kWorthFrom = 1u << 20;
+
+  // workers 0: one per core. worthFrom: see For.
+  explicit WorkerPool(unsigned workers = 0, uint64_t worthFrom = kWorthFrom);
   // Runs what is still queued, then joins the threads.
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
@@ -30,6 +34,10 @@ class WorkerPool {
   // caller runs it. A task must not throw.
   bool Post(Task task);
   unsigned Workers() const { return static_cast<unsigned>(threads_.size()); }
+  // pool, where work on a content of size bytes is worth handing to it; else null.
+  static WorkerPool* For(WorkerPool* pool, uint64_t size) {
+    return pool != nullptr && size >= pool->worthFrom_ ? pool : nullptr;
+  }
 
  private:
   void Work();
@@ -38,6 +46,7 @@ class WorkerPool {
   std::condition_variable wake_;
   std::deque<Task> queue_;
   bool stopping_ = false;
+  const uint64_t worthFrom_;
   std::vector<std::thread> threads_;
 };
 

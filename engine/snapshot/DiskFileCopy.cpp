@@ -81,18 +81,16 @@ HRESULT ReadWhole(HANDLE file, uint32_t size, std::vector<uint8_t>& buffer, Take
   return S_OK;
 }
 
-}  // namespace
-
-HRESULT CopyDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, StatBlock* stat) {
-  if (path == nullptr) return E_INVALIDARG;
-  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return LastError();
+// Copies the open file into *content (see OpenDiskFile); its state was read as state at started.
+HRESULT CopyOpenFile(const Handle& file, FileState state, uint64_t started, std::unique_ptr<RebuiltContent>* content,
+                     StatBlock* stat) {
   std::vector<uint8_t> buffer;
   for (int attempt = 0; attempt < kTries; ++attempt) {
-    FileState before, after;
-    const uint64_t started = Now();
-    if (!ReadState(file.Get(), &before)) return LastError();
+    FileState before = state, after;
+    if (attempt != 0) {
+      started = Now();
+      if (!ReadState(file.Get(), &before)) return LastError();
+    }
     if (before.size > 0xFFFFFFFFu) return kFileTooLarge;
     const uint32_t size = static_cast<uint32_t>(before.size);
     std::unique_ptr<RebuiltContent> copy(new (std::nothrow) RebuiltContent());
@@ -126,20 +124,26 @@ HRESULT CopyDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* conte
   return HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
 }
 
-HRESULT DiskFileView::Open(const wchar_t* path, std::unique_ptr<DiskFileView>* view, StatBlock* stat) {
+}  // namespace
+
+HRESULT OpenDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, std::unique_ptr<DiskFileView>* view,
+                     StatBlock* stat) {
   view->reset();
   if (path == nullptr) return E_INVALIDARG;
+  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError();
+  FileState state;
+  const uint64_t started = Now();
+  if (!ReadState(file.Get(), &state)) return LastError();
+  if (state.size > 0xFFFFFFFFu) return kFileTooLarge;
+  if (state.size < DiskFileView::kInPlaceSize || state.modified + kClockGrain >= started)
+    return CopyOpenFile(file, state, started, content, stat);
   std::unique_ptr<DiskFileView> opened(new (std::nothrow) DiskFileView());
   if (opened == nullptr) return E_OUTOFMEMORY;
-  opened->file_.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!opened->file_) return LastError();
-  FileState state;
-  if (!ReadState(opened->file_.Get(), &state)) return LastError();
-  if (state.size < kInPlaceSize || state.modified + kClockGrain >= Now()) return S_FALSE;
-  if (state.size > 0xFFFFFFFFu) return kFileTooLarge;
-  opened->mapping_.Reset(CreateFileMappingW(opened->file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!opened->mapping_) return S_FALSE;  // copied instead
+  opened->mapping_.Reset(CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!opened->mapping_) return CopyOpenFile(file, state, started, content, stat);
+  opened->file_ = std::move(file);
   opened->size_ = static_cast<uint32_t>(state.size);
   opened->modified_ = state.modified;
   Fill(state, stat);

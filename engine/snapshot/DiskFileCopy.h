@@ -23,22 +23,12 @@ namespace cairn {
 // positions, so such a file cannot be archived.
 constexpr HRESULT kFileTooLarge = static_cast<HRESULT>(0x800700DF);
 
-// Copies the file at path, opened for reading with reading and writing shared, into *content and
-// fills *stat from its directory entry (size, times, attributes; type 0). A file that changes
-// under every one of a few tries counts as locked: ERROR_SHARING_VIOLATION.
-HRESULT CopyDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, StatBlock* stat);
-
 // A large file read in place, a window of its read-only mapping at a time: never a whole copy in
 // memory beside the previous content, and only a window of it in the process's working set.
 class DiskFileView final : public ContentView {
  public:
   // Files this large are read in place; smaller ones cost less copied.
   static constexpr uint64_t kInPlaceSize = 4u << 20;
-
-  // The file at path, with *stat filled from its directory entry; S_FALSE and no view when it
-  // is better copied: smaller than kInPlaceSize, or written within the clock's grain of now
-  // (where a later write could leave its time as it is).
-  static HRESULT Open(const wchar_t* path, std::unique_ptr<DiskFileView>* view, StatBlock* stat);
 
   uint32_t Size() const override { return size_; }
   // Null when the window cannot be mapped.
@@ -49,6 +39,8 @@ class DiskFileView final : public ContentView {
 
  private:
   static constexpr uint32_t kWindow = 32u << 20;  // a multiple of the mapping granularity
+  friend HRESULT OpenDiskFile(const wchar_t*, std::unique_ptr<RebuiltContent>*, std::unique_ptr<DiskFileView>*,
+                              StatBlock*);
   DiskFileView() = default;
 
   Handle file_;
@@ -58,5 +50,13 @@ class DiskFileView final : public ContentView {
   uint64_t modified_ = 0;
   uint32_t windowStart_ = 0, windowSize_ = 0;
 };
+
+// Opens the file at path for reading, with reading and writing shared, and fills *stat from its
+// directory entry (size, times, attributes; type 0). A file of at least DiskFileView::kInPlaceSize
+// bytes that was not written within the clock's grain of now is read in place (*view); any other
+// is copied into *content. A file that changes under every one of a few tries of copying counts
+// as locked: ERROR_SHARING_VIOLATION.
+HRESULT OpenDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, std::unique_ptr<DiskFileView>* view,
+                     StatBlock* stat);
 
 }  // namespace cairn

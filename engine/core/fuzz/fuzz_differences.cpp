@@ -62,11 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> a(body, body + cut);
   // Small contents stretched: repeated, they make the patterns whose first match matters.
   if (data[2] & 2)
-    for (size_t times = data[2] >> 4; times > 0 && a.size() < 20000; --times) a.insert(a.end(), a.begin(), a.end());
+    for (size_t times = data[2] >> 4; times > 0 && a.size() < 12000; --times) a.insert(a.end(), a.begin(), a.end());
   std::vector<uint8_t> b = data[2] & 1 ? Edited(a, body + cut, n - cut) : std::vector<uint8_t>(body + cut, body + n);
   // Larger contents only slow the plain pass down; the pass's own sizes lie well below this.
-  a.resize(std::min<size_t>(a.size(), 40000));
-  b.resize(std::min<size_t>(b.size(), 40000));
+  a.resize(std::min<size_t>(a.size(), 24000));
+  b.resize(std::min<size_t>(b.size(), 24000));
   const std::vector<testing::PlainRecord> plain = testing::PlainDifferences(a, b);
   MemoryView x(a.data(), static_cast<uint32_t>(a.size())), y(b.data(), static_cast<uint32_t>(b.size()));
   if (Fast(x, y) != plain) std::abort();

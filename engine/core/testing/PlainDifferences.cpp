@@ -69,8 +69,11 @@ class PlainPass {
   static int64_t Search(const std::vector<uint8_t>& x, uint32_t at, const std::vector<uint8_t>& probe) {
     const size_t count = std::min<size_t>(8192, x.size() - at);
     if (count < probe.size()) return -1;
-    for (size_t i = 0; i + probe.size() <= count; ++i)
-      if (std::equal(probe.begin(), probe.end(), x.begin() + at + i)) return static_cast<int64_t>(i);
+    for (size_t i = 0; i + probe.size() <= count; ++i) {
+      size_t k = 0;
+      while (k < probe.size() && x[at + i + k] == probe[k]) ++k;
+      if (k == probe.size()) return static_cast<int64_t>(i);
+    }
     return -1;
   }
 

@@ -209,7 +209,7 @@ TEST_F(StoredDifferencesTest, StoredRecordsAreThePlainPassRecordsCompressedWithA
   const uint32_t seed = testing::TestSeed();
   SCOPED_TRACE("CAIRN_SEED=" + std::to_string(seed));
   std::mt19937 rng(seed);
-  WorkerPool pool(2);
+  WorkerPool pool(2, 0);  // even the smallest contents on the pool
   for (int round = 0; round < 60; ++round) {
     const auto contents = EditScript(rng);
     const uint32_t mode = round % 10 == 9 ? 3 : round % 2;
@@ -247,7 +247,7 @@ TEST_F(StoredDifferencesTest, AFailedPieceOnThePoolTakesTheWholeRevisionBack) {
   const testing::History history = testing::LargeFileHistory(600000, 1, 41);
   const Bytes& old = history[0][0];
   const Bytes& edited = history[0][1];
-  WorkerPool pool(2);
+  WorkerPool pool(2, 0);  // even the smallest contents on the pool
   const uint32_t object = NewObject();
   uint32_t first = 0;
   ASSERT_EQ(Store(object, 0, old, 1, &pool, &first), S_OK);

@@ -30,7 +30,7 @@ uint64_t Digest(const std::vector<uint8_t>& bytes) {
 
 // Stores every round of the histories as revisions of objects of their own, as snapshots do,
 // and returns the digest of the archive file left behind.
-uint64_t StoreHistories(const std::vector<testing::History>& histories, uint32_t mode) {
+uint64_t StoreHistories(const std::vector<testing::History>& histories, uint32_t mode, WorkerPool* pool) {
   testing::MemoryFiles files;
   std::unique_ptr<ArchiveHeap> heap;
   EXPECT_EQ(ArchiveHeap::Open(files, "a.crn", true, true, &heap), S_OK);
@@ -56,7 +56,7 @@ uint64_t StoreHistories(const std::vector<testing::History>& histories, uint32_t
       const testing::Content& content = (*t.contents)[r];
       MemoryContent previous;
       if (t.newest != 0) {
-        EXPECT_EQ(RebuildContent(*heap, t.newest, previous, errors, "Stream"), S_OK);
+        EXPECT_EQ(RebuildContent(*heap, t.newest, previous, errors, "Stream", pool), S_OK);
       }
       MemorySource before(previous.Bytes()), current(content);
       const uint32_t revision = heap->Allocate(RevisionRecord::kSize);
@@ -65,7 +65,8 @@ uint64_t StoreHistories(const std::vector<testing::History>& histories, uint32_t
       stat.size = content.size();
       stat.modified = 0x01D0000000000000ull + r;
       const HRESULT hr = StoreRevisionContent(*heap, revision, before, current, mode,
-                                              NumberedStamp(static_cast<int32_t>(r + 1)), &stat, errors, "FileRevision");
+                                              NumberedStamp(static_cast<int32_t>(r + 1)), &stat, errors, "FileRevision",
+                                              pool);
       EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << std::hex << hr;
       if (hr == S_OK) {
         if (t.newest == 0) ObjectRecord(*heap, t.object).SetOldestRevision(revision);
@@ -88,9 +89,11 @@ TEST(StoredBytesTest, ScriptedHistoriesGiveTheArchivesTheyAlwaysGave) {
     uint32_t mode;
     uint64_t digest;
   } cases[] = {{0, 0x08d6e3d4068b270aull}, {1, 0x82793b47dde77177ull}, {3, 0x5c404a83cf9411dcull}};
+  WorkerPool pool(2, 0);  // every content on the pool, however small
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
-    EXPECT_EQ(StoreHistories(histories, c.mode), c.digest) << std::hex;
+    EXPECT_EQ(StoreHistories(histories, c.mode, nullptr), c.digest);
+    EXPECT_EQ(StoreHistories(histories, c.mode, &pool), c.digest) << "with the worker pool";
   }
 }
 
