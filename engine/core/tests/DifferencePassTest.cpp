@@ -277,5 +277,56 @@ TEST_F(StoredDifferencesTest, AFailedPieceOnThePoolTakesTheWholeRevisionBack) {
   EXPECT_GT(failures, 10);
 }
 
+// A content read in place whose file was written meanwhile (its Verify fails): the revision made
+// from it is taken back, the first as well as a later one, and the failure is passed on.
+class WrittenMeanwhile final : public ByteSource {
+ public:
+  explicit WrittenMeanwhile(const Bytes& bytes) : inner_(bytes) {}
+  HRESULT Read(uint8_t* b, uint32_t n, uint32_t* got) override { return inner_.Read(b, n, got); }
+  HRESULT Seek(uint32_t p) override { return inner_.Seek(p); }
+  uint32_t Position() const override { return inner_.Position(); }
+  HRESULT Size(uint32_t* size) override { return inner_.Size(size); }
+  ContentView* Direct() override { return inner_.Direct(); }
+  HRESULT Verify() override { return kWritten; }
+  static constexpr HRESULT kWritten = static_cast<HRESULT>(0x80070020);
+
+ private:
+  MemorySource inner_;
+};
+
+TEST_F(StoredDifferencesTest, AContentWrittenMeanwhileTakesItsRevisionBack) {
+  std::mt19937 rng(17);
+  const Bytes old = testing::TextBytes(rng, 30000), edited = testing::TextBytes(rng, 30000);
+  for (uint32_t mode : {0u, 1u}) {
+    SCOPED_TRACE(mode);
+    const uint32_t object = NewObject();
+    const uint32_t firstTry = heap_->Allocate(RevisionRecord::kSize);
+    MemorySource none;
+    WrittenMeanwhile written(old);
+    EXPECT_EQ(StoreRevisionContent(*heap_, firstTry, none, written, mode, Stamp{}, nullptr, errors_, "FileRevision"),
+              WrittenMeanwhile::kWritten);
+    EXPECT_EQ(RevisionRecord(*heap_, firstTry).Differences(), 0u);
+    heap_->Free(firstTry, RevisionRecord::kSize);
+    Accounting sum;
+    EXPECT_EQ(WalkArchive(*heap_, sum), S_OK);
+    EXPECT_EQ(sum.bytes, heap_->DataSize()) << "what the first revision held is free again";
+
+    uint32_t first = 0;
+    ASSERT_EQ(Store(object, 0, old, mode, nullptr, &first), S_OK);
+    const std::vector<PlainRecord> whole = Stored(first);
+    const uint32_t second = heap_->Allocate(RevisionRecord::kSize);
+    RevisionRecord(*heap_, second).SetPrevious(first);
+    MemorySource previous(old);
+    WrittenMeanwhile changed(edited);
+    EXPECT_EQ(StoreRevisionContent(*heap_, second, previous, changed, mode, Stamp{}, nullptr, errors_, "FileRevision"),
+              WrittenMeanwhile::kWritten);
+    EXPECT_EQ(RevisionRecord(*heap_, first).Next(), 0u);
+    EXPECT_EQ(RevisionRecord(*heap_, second).Differences(), 0u);
+    EXPECT_EQ(Stored(first), whole);
+    heap_->Free(second, RevisionRecord::kSize);
+  }
+  EXPECT_EQ(errors_.reports, 0) << "not an internal error: the file is read again next time";
+}
+
 }  // namespace
 }  // namespace cairn
