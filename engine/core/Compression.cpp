@@ -46,7 +46,7 @@ void Hook(bz_stream* s, Workspace* workspace) {
 }
 
 bool CompressZlib(const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out, Workspace* workspace) {
-  const uint64_t room = 2 * static_cast<uint64_t>(count) + 16;
+  const uint64_t room = Room(1, count);
   if (room > UINT32_MAX) return false;
   out->resize(static_cast<size_t>(room));
   z_stream z = {};
@@ -65,7 +65,7 @@ bool CompressZlib(const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* ou
 }
 
 bool CompressBzip2(const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out, Workspace* workspace) {
-  const uint64_t room = 2 * static_cast<uint64_t>(count) + 600;
+  const uint64_t room = Room(3, count);
   if (room > UINT32_MAX) return false;
   out->resize(static_cast<size_t>(room));
   bz_stream s = {};
@@ -191,6 +191,10 @@ void Workspace::Give(void* address) {
       block.used = false;
       return;
     }
+}
+
+uint64_t Room(uint32_t revisionFlags, uint32_t count) {
+  return 2 * static_cast<uint64_t>(count) + (IsBzip2(revisionFlags) ? 600 : 16);
 }
 
 bool FailCompressionAt(uint64_t n) {

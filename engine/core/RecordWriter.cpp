@@ -80,6 +80,8 @@ bool RecordWriter::Data(uint8_t kind, uint32_t position, ContentView& a, uint32_
                       reuse_->Find(position, job->bytes, count, &job->reuseBlock, &job->reuseLength);
   job->done = reused;
   try {
+    // The room compressing needs, made here: a worker that allocates waits on the heap's lock.
+    if (!reused) job->compressed.resize(compression::Room(flags_, count));
     pending_.push_back(std::move(record));
     if (!reused) {
       unposted_.push_back(job);
@@ -142,14 +144,12 @@ void RecordWriter::Post(unsigned tasks) {
     std::vector<Pending*> jobs(unposted_.begin() + at, unposted_.begin() + std::min(unposted_.size(), at + per));
     group_.Post([this, jobs](compression::Workspace& workspace) {
       for (Pending* job : jobs) {
-        std::vector<uint8_t> out;
         bool ok;
         {
           profile::Scope scope(profile::kCompress);
-          ok = compression::Compress(flags_, job->bytes, job->count, &out, &workspace);
+          ok = compression::Compress(flags_, job->bytes, job->count, &job->compressed, &workspace);
         }
         group_.Locked([&] {
-          job->compressed.swap(out);
           job->failed = !ok;
           job->done = true;
           return 0;

@@ -32,66 +32,93 @@ struct Piece {
   uint32_t Count() const { return clean ? produced : length; }
 };
 
-// Decompresses pieces on the worker pool, several at a time. The archive does not change during
-// a rebuild, so the workers read the data blocks in place. All streams of a level share one
-// budget, its size: the records' bytes are parts of that content, so together they never exceed
-// it, and counting the output of failed streams too bounds a level's work by it.
+// Decompresses pieces on the worker pool, several at a time, two batches under way: while the
+// owning thread writes one, the workers decompress the next. The archive does not change during a
+// rebuild, so the workers read the data blocks in place; they allocate nothing (their output room
+// is made by the owning thread), since the process's heap is one lock they would all wait on. All
+// streams of a level share one budget, its size: the records' bytes are parts of that content, so
+// together they never exceed it, and counting the output of failed streams too bounds a level's
+// work by it.
 class Unpacker {
  public:
-  Unpacker(WorkerPool* pool, uint32_t flags, uint32_t bound) : flags_(flags), bound_(bound), group_(pool) {}
+  Unpacker(WorkerPool* pool, uint32_t flags, uint32_t bound)
+      : flags_(flags), bound_(bound), even_(pool), odd_(pool) {}
 
   void Reset() { budget_ = bound_; }
   // False once the level's streams gave more than its size.
   bool WithinBudget() const { return budget_.load() >= 0; }
 
-  // Decompresses the pieces, keeping each one's output up to keep bytes (past that it is only
-  // counted, and decompressed again when written).
-  void Unpack(std::vector<Piece*>& pieces, uint32_t keep) {
-    // A few tasks a batch: waking a worker costs more than decompressing one small record.
+  // Starts decompressing the pieces as batch number batch, keeping each one's output up to keep
+  // bytes (past that it is only counted, and decompressed again when written).
+  void Start(size_t batch, const std::vector<Piece*>& pieces, uint32_t keep) {
     const size_t per = std::max<size_t>(1, (pieces.size() + kTasks - 1) / kTasks);
     for (size_t at = 0; at < pieces.size(); at += per) {
       std::vector<Piece*> jobs(pieces.begin() + at, pieces.begin() + std::min(pieces.size(), at + per));
-      for (Piece* piece : jobs) piece->unpacked = true;
-      group_.Post([this, jobs, keep](compression::Workspace& workspace) {
+      for (Piece* piece : jobs) {
+        piece->unpacked = true;
+        // Room for what the piece most likely gives; a larger output grows it.
+        piece->bytes.reserve(std::min<size_t>(keep, std::max<size_t>(8192, 4 * static_cast<size_t>(piece->length) + 4096)));
+      }
+      Group(batch).Post([this, jobs, keep](compression::Workspace& workspace) {
         for (Piece* piece : jobs) One(piece, keep, workspace);
       });
     }
+  }
+  // Waits until batch number batch is decompressed.
+  void Finish(size_t batch) {
     profile::Scope scope(profile::kWait);
-    group_.Wait();
+    Group(batch).Wait();
   }
 
+  // Waits, when it goes, for every batch still under way: they write into pieces the owner is
+  // about to free. Declared after the pieces, so that it goes first.
+  class Drain {
+   public:
+    explicit Drain(Unpacker& unpacker) : unpacker_(unpacker) {}
+    ~Drain() {
+      unpacker_.even_.Wait();
+      unpacker_.odd_.Wait();
+    }
+    Drain(const Drain&) = delete;
+    Drain& operator=(const Drain&) = delete;
+
+   private:
+    Unpacker& unpacker_;
+  };
+
  private:
+  static constexpr size_t kTasks = 8;
+
+  TaskGroup& Group(size_t batch) { return batch % 2 == 0 ? even_ : odd_; }
+
   void One(Piece* piece, uint32_t keep, compression::Workspace& workspace) {
     bool keeping = true;
     uint32_t produced = 0;
     std::vector<uint8_t>& out = piece->bytes;
-    out.clear();
     const compression::Inflated result = compression::Decompress(
         flags_, piece->stored, piece->length, bound_,
         [&](const uint8_t* bytes, uint32_t count) {
           if (budget_.fetch_sub(count) - static_cast<int64_t>(count) < 0) return false;
-          if (keeping && produced <= keep) {
+          keeping = keeping && produced <= keep;
+          if (keeping) {
             try {
               out.insert(out.end(), bytes, bytes + count);
             } catch (const std::bad_alloc&) {
               keeping = false;
             }
           }
-          if (produced > keep) keeping = false;
           return true;
         },
         &produced, &workspace);
     piece->produced = produced;
     piece->clean = result == compression::Inflated::kComplete;
-    piece->kept = keeping && piece->clean && produced <= keep;
-    if (!piece->kept) std::vector<uint8_t>().swap(out);
+    piece->kept = keeping && piece->clean;
   }
 
-  static constexpr size_t kTasks = 8;
   const uint32_t flags_;
   const uint32_t bound_;
   std::atomic<int64_t> budget_{0};
-  TaskGroup group_;
+  TaskGroup even_, odd_;
 };
 
 // Rebuilds a content level by level in one ContentStore.
@@ -128,6 +155,7 @@ class Rebuilder {
       unpacker_->Reset();
     }
     std::vector<Piece> pieces;
+    Unpacker::Drain drain(*unpacker_);
     HRESULT hr = Collect(revision, &pieces);
     if (FAILED(hr)) return hr;
 
@@ -135,11 +163,15 @@ class Rebuilder {
     std::vector<Piece*> insertions;
     for (Piece& piece : pieces)
       if (piece.kind == difference_kind::kInsertion && compression::IsCompressed(flags_)) insertions.push_back(&piece);
-    for (size_t at = 0, kept = 0; at < insertions.size(); at += kBatch) {
-      std::vector<Piece*> batch(insertions.begin() + at, insertions.begin() + std::min(insertions.size(), at + kBatch));
-      unpacker_->Unpack(batch, kept < kMostKept ? kMostPiece : 0);
+    for (size_t at = 0, kept = 0, batch = 0; at < insertions.size(); at += kBatch, ++batch) {
+      std::vector<Piece*> pieces(insertions.begin() + at, insertions.begin() + std::min(insertions.size(), at + kBatch));
+      unpacker_->Start(batch, pieces, kept < kMostKept ? kMostPiece : 0);
+      unpacker_->Finish(batch);
       if (!unpacker_->WithinBudget()) return Bad(__LINE__);
-      for (Piece* piece : batch) kept += piece->bytes.size();
+      for (Piece* piece : pieces) {
+        if (!piece->kept) std::vector<uint8_t>().swap(piece->bytes);
+        kept += piece->bytes.size();
+      }
     }
 
     // The spans, with each record checked as far as it can be without the Changes' sizes.
@@ -184,13 +216,19 @@ class Rebuilder {
     // The records' bytes, every record now checked as applying them in turn checks it.
     size = oldSize;
     target = 0;
-    for (size_t at = 0; at < pieces.size(); at += kBatch) {
-      const size_t end = std::min(pieces.size(), at + kBatch);
+    auto startChanges = [&](size_t batch) {
       std::vector<Piece*> changes;
-      for (size_t i = at; i < end; ++i)
+      for (size_t i = batch * kBatch; i < std::min(pieces.size(), (batch + 1) * kBatch); ++i)
         if (pieces[i].kind == difference_kind::kChange && compression::IsCompressed(flags_)) changes.push_back(&pieces[i]);
-      unpacker_->Unpack(changes, kMostPiece);
+      unpacker_->Start(batch, changes, kMostPiece);
+    };
+    const size_t batches = (pieces.size() + kBatch - 1) / kBatch;
+    if (batches != 0) startChanges(0);
+    for (size_t batch = 0; batch < batches; ++batch) {
+      if (batch + 1 < batches) startChanges(batch + 1);
+      unpacker_->Finish(batch);
       if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      const size_t at = batch * kBatch, end = std::min(pieces.size(), at + kBatch);
       for (size_t i = at; i < end; ++i) {
         Piece& piece = pieces[i];
         const uint64_t p = piece.position, n = piece.Count();
@@ -266,54 +304,65 @@ class Rebuilder {
   // S_FALSE, with the content emptied again, at the first record that does not append, for the
   // sweep to do.
   HRESULT AppendLevel(const RevisionRecord& revision, uint64_t limit) {
-    std::vector<uint32_t> met;
-    uint64_t size = 0;
+    std::vector<Piece> pieces;
+    Unpacker::Drain drain(*unpacker_);
+    bool appends = true;  // every record is an Insertion (so far as positions are not yet known)
+    HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
+      if (d.Kind() != difference_kind::kInsertion) {
+        appends = false;
+        return S_FALSE;
+      }
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
+      Piece piece;
+      piece.record = d.Offset();
+      piece.kind = difference_kind::kInsertion;
+      piece.position = d.Position();
+      piece.length = d.Length();
+      if (!d.HasSoundData() || (piece.stored = heap_.Resolve(d.Data(), d.Length())) == nullptr) return Bad(__LINE__);
+      try {
+        pieces.push_back(std::move(piece));
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
+      return S_OK;
+    });
+    if (hr == E_OUTOFMEMORY) return StoreFailed(hr, __LINE__);
+    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__);
     out_.Reserve(static_cast<uint32_t>(std::min<uint64_t>(revision.Size(), limit)));
-    std::vector<Piece> batch;
-    auto appendBatch = [&]() -> HRESULT {
+    uint64_t size = 0;
+    auto start = [&](size_t batch) {
       std::vector<Piece*> work;
-      for (Piece& piece : batch)
-        if (compression::IsCompressed(flags_)) work.push_back(&piece);
-      unpacker_->Unpack(work, kMostPiece);
+      for (size_t i = batch * kBatch; i < std::min(pieces.size(), (batch + 1) * kBatch); ++i)
+        if (compression::IsCompressed(flags_)) work.push_back(&pieces[i]);
+      unpacker_->Start(batch, work, kMostPiece);
+    };
+    const size_t batches = (pieces.size() + kBatch - 1) / kBatch;
+    if (batches != 0) start(0);
+    for (size_t batch = 0; batch < batches && hr == S_OK; ++batch) {
+      if (batch + 1 < batches) start(batch + 1);
+      unpacker_->Finish(batch);
       if (!unpacker_->WithinBudget()) return Bad(__LINE__);
-      for (Piece& piece : batch) {
-        if (piece.position != size) return S_FALSE;
+      for (size_t i = batch * kBatch; i < std::min(pieces.size(), (batch + 1) * kBatch); ++i) {
+        Piece& piece = pieces[i];
+        if (piece.position != size) {
+          hr = S_FALSE;
+          break;
+        }
         const uint64_t n = piece.Count();
         if (size + n > limit) return Bad(__LINE__);
         HRESULT written = out_.Resize(static_cast<uint32_t>(size + n));
         if (SUCCEEDED(written)) written = Write(piece);
         if (written == kCorruptArchive) return written;
         if (FAILED(written)) return StoreFailed(written, __LINE__);
+        std::vector<uint8_t>().swap(piece.bytes);
         size += n;
       }
-      batch.clear();
-      return S_OK;
-    };
-    HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
-      if (d.Kind() != difference_kind::kInsertion) {
-        const HRESULT done = appendBatch();
-        return done == S_OK ? S_FALSE : done;
-      }
-      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
-      met.push_back(d.Offset());
-      if (!d.HasSoundData()) return Bad(__LINE__);
-      Piece piece;
-      piece.record = d.Offset();
-      piece.kind = difference_kind::kInsertion;
-      piece.position = d.Position();
-      piece.length = d.Length();
-      piece.stored = heap_.Resolve(d.Data(), d.Length());
-      if (piece.stored == nullptr) return Bad(__LINE__);
-      batch.push_back(std::move(piece));
-      return batch.size() < kBatch ? S_OK : appendBatch();
-    });
-    if (hr == S_OK) hr = appendBatch();
-    if (hr == S_FALSE) {
-      for (uint32_t record : met) seen_.erase(record);
+    }
+    if (hr == S_FALSE || !appends) {
+      for (const Piece& piece : pieces) seen_.erase(piece.record);
       hr = out_.Resize(0);
       return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_FALSE;
     }
-    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__);
     if (out_.Size() != size && FAILED(hr = out_.Resize(static_cast<uint32_t>(size)))) return StoreFailed(hr, __LINE__);
     return S_OK;
   }

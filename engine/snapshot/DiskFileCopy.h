@@ -38,7 +38,7 @@ class DiskFileView final : public ContentView {
   HRESULT Verify();
 
  private:
-  static constexpr uint32_t kWindow = 32u << 20;  // a multiple of the mapping granularity
+  static constexpr uint32_t kWindow = 8u << 20;  // a multiple of the mapping granularity
   friend HRESULT OpenDiskFile(const wchar_t*, std::unique_ptr<RebuiltContent>*, std::unique_ptr<DiskFileView>*,
                               StatBlock*);
   DiskFileView() = default;

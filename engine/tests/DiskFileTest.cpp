@@ -45,7 +45,7 @@ TEST(DiskFileTest, LargeFilesAreReadInPlaceAndCheckedSmallAndFreshOnesCopied) {
   testing::TempDir dir;
   const std::wstring large = Wide(dir.Path("large.bin")), small = Wide(dir.Path("small.bin")),
                      fresh = Wide(dir.Path("fresh.bin"));
-  const uint32_t size = (40u << 20) + 123;  // past the end of the first window of 32 MB
+  const uint32_t size = (40u << 20) + 123;  // past the ends of several windows of 8 MB
   const std::vector<uint8_t> bytes = Pattern(size);
   Write(large, bytes, 3600);
   Write(small, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 1000), 3600);
@@ -60,7 +60,7 @@ TEST(DiskFileTest, LargeFilesAreReadInPlaceAndCheckedSmallAndFreshOnesCopied) {
   EXPECT_EQ(stat.size, size);
   EXPECT_EQ(view->Size(), size);
   std::vector<uint8_t> scratch;
-  for (uint32_t at : {0u, (32u << 20) - 10, (32u << 20) + 5, size - 64}) {
+  for (uint32_t at : {0u, (8u << 20) - 10, (32u << 20) + 5, size - 64}) {
     SCOPED_TRACE(at);
     const uint8_t* run = Together(*view, at, 64, scratch);
     ASSERT_TRUE(run != nullptr);
