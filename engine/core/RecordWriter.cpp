@@ -167,8 +167,10 @@ void RecordWriter::AppendDone(bool wait) {
     bool done = false, compressFailed = false;
     if (wait) {
       Post(workers_);  // what is about to be waited for is being compressed, on every worker
-      profile::Scope scope(profile::kWait);
-      group_.WaitUntil([&] { return front.done; });
+      if (!group_.Locked([&] { return front.done; })) {
+        profile::Scope scope(profile::kWait);
+        group_.WaitUntil([&] { return front.done; });
+      }
       wait = false;
     }
     group_.Locked([&] {

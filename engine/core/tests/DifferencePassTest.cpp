@@ -277,6 +277,54 @@ TEST_F(StoredDifferencesTest, AFailedPieceOnThePoolTakesTheWholeRevisionBack) {
   EXPECT_GT(failures, 10);
 }
 
+// A previous whole content with a piece that does not decompress is read as a rebuild reads it
+// (its stored bytes applied): in the last piece the store goes on from that content, as it always
+// did; in another one the content cannot be rebuilt and nothing is stored.
+TEST_F(StoredDifferencesTest, ADamagedPieceOfThePreviousContentIsReadAsARebuildReadsIt) {
+  std::mt19937 rng(23);
+  const Bytes old = testing::TextBytes(rng, 5 * 8192 + 3000);
+  Bytes edited = old;
+  edited[100] ^= 1;
+  for (bool last : {true, false}) {
+    SCOPED_TRACE(last ? "last piece" : "middle piece");
+    const uint32_t object = NewObject();
+    uint32_t first = 0, second = 0;
+    ASSERT_EQ(Store(object, 0, old, 1, nullptr, &first), S_OK);
+    std::vector<uint32_t> records;
+    ForEach<DifferenceRecord>(*heap_, RevisionRecord(*heap_, first).Differences(), [&](DifferenceRecord& d) {
+      records.push_back(d.Offset());
+      return S_OK;
+    });
+    DifferenceRecord damaged(*heap_, last ? records.back() : records[2]);
+    heap_->Resolve(damaged.Data(), damaged.Length())[damaged.Length() / 2] ^= 0x55;
+    MemoryContent rebuilt;
+    const HRESULT readable = RebuildContent(*heap_, first, rebuilt, errors_, "Stream");
+    ASSERT_EQ(readable, last ? S_OK : kCorruptArchive);
+    const Bytes before = rebuilt.Bytes();
+    errors_.reports = 0;
+    if (last) {
+      ASSERT_EQ(Store(object, first, edited, 1, nullptr, &second), S_OK);
+      EXPECT_EQ(Stored(first), AsStored(testing::PlainDifferences(before, edited), 1));
+    } else {
+      // As a Stream on that revision answers: it cannot be rebuilt.
+      struct Unreadable final : ByteSource {
+        HRESULT Read(uint8_t*, uint32_t, uint32_t* read) override { return *read = 0, E_FAIL; }
+        HRESULT Seek(uint32_t) override { return E_FAIL; }
+        uint32_t Position() const override { return 0; }
+        HRESULT Size(uint32_t*) override { return E_FAIL; }
+      } unreadable;
+      MemorySource current(edited);
+      second = heap_->Allocate(RevisionRecord::kSize);
+      RevisionRecord(*heap_, second).SetPrevious(first);
+      EXPECT_EQ(StoreRevisionContent(*heap_, second, unreadable, current, 1, Stamp{}, nullptr, errors_, "FileRevision"),
+                E_FAIL);
+      EXPECT_EQ(RevisionRecord(*heap_, first).Next(), 0u);
+      EXPECT_EQ(RevisionRecord(*heap_, second).Differences(), 0u);
+      EXPECT_EQ(errors_.reports, 1) << "reported once, as the previous content could not be read";
+    }
+  }
+}
+
 // A content read in place whose file was written meanwhile (its Verify fails): the revision made
 // from it is taken back, the first as well as a later one, and the failure is passed on.
 class WrittenMeanwhile final : public ByteSource {
