@@ -249,5 +249,25 @@ Inflated Decompress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count
   }
 }
 
+Inflated DecompressInto(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, uint32_t bound, uint8_t* out,
+                        uint32_t capacity, uint32_t* produced, Workspace* workspace) {
+  *produced = 0;
+  ZlibDecoder zlib;
+  Bzip2Decoder bzip2;
+  Decoder& decoder = IsBzip2(revisionFlags) ? static_cast<Decoder&>(bzip2) : zlib;
+  if (!decoder.Start(bytes, count, workspace)) return Inflated::kFailed;
+  const uint32_t room = std::min(bound, capacity);
+  for (;;) {
+    uint32_t in = 0, n = 0;
+    const Decoder::Step step = decoder.Run(out + *produced, room - *produced, &in, &n);
+    *produced += n;
+    if (step == Decoder::kEnded) return Inflated::kComplete;
+    if (step == Decoder::kBroken) return Inflated::kFailed;
+    // Input ran out, or the room is full: past the bound that is a failure, before it only
+    // the room was too small.
+    if (in == 0 && n == 0) return *produced == room && room < bound ? Inflated::kStopped : Inflated::kFailed;
+  }
+}
+
 }  // namespace compression
 }  // namespace cairn

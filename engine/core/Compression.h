@@ -79,5 +79,10 @@ class Sink {
 Inflated Decompress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, uint32_t bound,
                     const Sink& sink, uint32_t* produced, Workspace* workspace = nullptr);
 
+// The same into out, capacity bytes of room, without a copy: kStopped when the stream holds more
+// than fits there but not more than bound (decompress it with a sink then).
+Inflated DecompressInto(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, uint32_t bound, uint8_t* out,
+                        uint32_t capacity, uint32_t* produced, Workspace* workspace = nullptr);
+
 }  // namespace compression
 }  // namespace cairn

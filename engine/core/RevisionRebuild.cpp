@@ -92,24 +92,32 @@ class Unpacker {
   TaskGroup& Group(size_t batch) { return batch % 2 == 0 ? even_ : odd_; }
 
   void One(Piece* piece, uint32_t keep, compression::Workspace& workspace) {
-    bool keeping = true;
-    uint32_t produced = 0;
     std::vector<uint8_t>& out = piece->bytes;
-    const compression::Inflated result = compression::Decompress(
-        flags_, piece->stored, piece->length, bound_,
-        [&](const uint8_t* bytes, uint32_t count) {
-          if (budget_.fetch_sub(count) - static_cast<int64_t>(count) < 0) return false;
-          keeping = keeping && produced <= keep;
-          if (keeping) {
-            try {
-              out.insert(out.end(), bytes, bytes + count);
-            } catch (const std::bad_alloc&) {
-              keeping = false;
+    uint32_t produced = 0;
+    // Straight into the room made for it; only a larger output is taken piece by piece.
+    out.resize(out.capacity());
+    compression::Inflated result = compression::DecompressInto(flags_, piece->stored, piece->length, bound_, out.data(),
+                                                               static_cast<uint32_t>(out.size()), &produced, &workspace);
+    bool keeping = true;
+    if (result == compression::Inflated::kStopped) {
+      out.clear();
+      result = compression::Decompress(
+          flags_, piece->stored, piece->length, bound_,
+          [&](const uint8_t* bytes, uint32_t count) {
+            keeping = keeping && produced <= keep;
+            if (keeping) {
+              try {
+                out.insert(out.end(), bytes, bytes + count);
+              } catch (const std::bad_alloc&) {
+                keeping = false;
+              }
             }
-          }
-          return true;
-        },
-        &produced, &workspace);
+            return budget_.load() - static_cast<int64_t>(produced) >= 0;
+          },
+          &produced, &workspace);
+    }
+    budget_ -= produced;
+    if (result == compression::Inflated::kComplete && keeping) out.resize(produced);
     piece->produced = produced;
     piece->clean = result == compression::Inflated::kComplete;
     piece->kept = keeping && piece->clean;

@@ -87,13 +87,8 @@ void WholeContent::Inflate(Slot* slot, uint32_t k, const uint8_t* stored, uint32
   const uint32_t expected = k + 1 < pieces_.size() ? kPiece : 0;
   uint32_t produced = 0;
   uint8_t* into = slot->bytes.data();
-  const compression::Inflated result = compression::Decompress(
-      flags_, stored, length, kPiece,
-      [&](const uint8_t* bytes, uint32_t count) {
-        std::memcpy(into + produced - count, bytes, count);
-        return true;
-      },
-      &produced, &workspace);
+  const compression::Inflated result =
+      compression::DecompressInto(flags_, stored, length, kPiece, into, kPiece, &produced, &workspace);
   const bool clean = result == compression::Inflated::kComplete && produced != 0 && (expected == 0 || produced == expected);
   const uint64_t fingerprint = clean ? Fingerprint(into, produced) : 0;
   group_.Locked([&] {
