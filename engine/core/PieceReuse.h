@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "Compression.h"
-#include "DifferencePass.h"
 #include "RecordWriter.h"
 #include "WholeContent.h"
 
@@ -31,13 +30,11 @@ class ListReuse final : public Reuse {
 };
 
 // The pieces of a new content (of size bytes) found equal, at the same positions, to the previous
-// content: a sink of the first difference pass, which reports where it found them equal.
-class SamePieces final : public RecordSink {
+// content, as the first difference pass reports where it found them equal.
+class SamePieces {
  public:
   explicit SamePieces(uint32_t size);
-  bool Data(uint8_t, uint32_t, ContentView&, uint32_t) override { return true; }
-  bool Deletion(uint32_t, uint32_t) override { return true; }
-  void Same(uint32_t from, uint32_t to) override;
+  void Same(uint32_t from, uint32_t to);
   bool Has(uint32_t k) const { return k < same_.size() && same_[k]; }
 
  private:

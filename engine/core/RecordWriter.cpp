@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 
+#include "PieceReuse.h"
 #include "Profile.h"
 
 namespace cairn {
@@ -97,6 +98,10 @@ bool RecordWriter::Data(uint8_t kind, uint32_t position, ContentView& a, uint32_
   AppendDone(false);
   while (!failed_ && (pendingBytes_ > kMostPendingBytes || pending_.size() > kMostPending)) AppendDone(true);
   return !failed_;
+}
+
+void RecordWriter::Same(uint32_t from, uint32_t to) {
+  if (same_ != nullptr) same_->Same(from, to);
 }
 
 bool RecordWriter::Deletion(uint32_t position, uint32_t length) {

@@ -18,6 +18,8 @@
 
 namespace cairn {
 
+class SamePieces;
+
 // Where a new whole content may take the stored bytes of the previous one for a piece instead of
 // compressing it: they are what compressing gives, when the previous revision holds an Insertion
 // at the same position whose data decompresses to exactly these bytes.
@@ -39,13 +41,11 @@ class RecordWriter final : public RecordSink {
   // Insertions consult reuse first (it must outlive the writer's use).
   void SetReuse(Reuse* reuse) { reuse_ = reuse; }
   // Where the pass found both contents equal at the same positions is passed on to same.
-  void SetSame(RecordSink* same) { same_ = same; }
+  void SetSame(SamePieces* same) { same_ = same; }
 
   bool Data(uint8_t kind, uint32_t position, ContentView& a, uint32_t count) override;
   bool Deletion(uint32_t position, uint32_t length) override;
-  void Same(uint32_t from, uint32_t to) override {
-    if (same_ != nullptr) same_->Same(from, to);
-  }
+  void Same(uint32_t from, uint32_t to) override;
   // Appends everything still pending, in order. False when a record could not be stored (it was
   // reported once).
   bool Finish();
@@ -72,7 +72,7 @@ class RecordWriter final : public RecordSink {
   InternalErrors& errors_;
   const char* module_;
   Reuse* reuse_ = nullptr;
-  RecordSink* same_ = nullptr;
+  SamePieces* same_ = nullptr;
   std::deque<std::unique_ptr<Pending>> pending_;
   size_t pendingBytes_ = 0;
   std::vector<Pending*> unposted_;  // pending records not yet handed to the pool

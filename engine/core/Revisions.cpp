@@ -63,7 +63,7 @@ class HeldErrors final : public InternalErrors {
 // A pass into list through a writer: true when it stored everything it found (*found tells
 // whether it found a difference).
 bool WritePass(ContentView& a, ContentView& b, DifferenceList& list, uint32_t flags, WorkerPool* pool,
-               InternalErrors& errors, const char* module, Reuse* reuse, RecordSink* same, bool* found) {
+               InternalErrors& errors, const char* module, Reuse* reuse, SamePieces* same, bool* found) {
   RecordWriter writer(list, flags, pool, errors, module);
   writer.SetReuse(reuse);
   writer.SetSame(same);

@@ -37,7 +37,6 @@ HRESULT WholeContent::Open(ArchiveHeap& heap, uint32_t revision, WorkerPool* poo
     content->slotOf_.assign(pieces.size(), -1);
     content->fingerprints_.assign(compressed ? pieces.size() : 0, 0);
     content->known_.assign(compressed ? pieces.size() : 0, 0);
-    for (Slot& slot : content->slots_) slot.bytes.resize(compressed ? kPiece : 0);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -113,6 +112,15 @@ WholeContent::Slot* WholeContent::Vacant(uint32_t keepFrom) {
   });
 }
 
+bool WholeContent::Sized(Slot* slot) {
+  try {
+    if (slot->bytes.size() != kPiece) slot->bytes.resize(kPiece);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 void WholeContent::Assign(Slot* slot, uint32_t k) {
   if (slot == last_) last_ = nullptr;
   if (slot->piece != UINT32_MAX) slotOf_[slot->piece] = -1;
@@ -145,7 +153,8 @@ WholeContent::Slot* WholeContent::Ready(uint32_t k) {
     });
     slot = Vacant(k);
   }
-  if (slot->bytes.size() != kPiece) slot->bytes.resize(kPiece);  // a last piece was here
+  // Room for a piece, made on first use (a small content needs few) or after a last piece.
+  if (!Sized(slot)) return nullptr;
   const Piece& piece = pieces_[k];
   const uint8_t* stored = heap_.Resolve(piece.data, piece.length);
   if (stored == nullptr) return nullptr;
@@ -174,9 +183,13 @@ void WholeContent::ReadAhead(uint32_t k) {
     const Piece& piece = pieces_[j];
     const uint8_t* stored = heap_.Resolve(piece.data, piece.length);
     if (stored == nullptr) break;
-    if (slot->bytes.size() != kPiece) slot->bytes.resize(kPiece);
+    if (!Sized(slot)) break;
     // The worker gets a copy: the archive's mapping moves when records are added meanwhile.
-    slot->input.assign(stored, stored + piece.length);
+    try {
+      slot->input.assign(stored, stored + piece.length);
+    } catch (const std::bad_alloc&) {
+      break;  // read when asked for instead
+    }
     Assign(slot, j);
     group_.Locked([&] { return slot->state = State::kBusy; });
     started.emplace_back(slot, j);

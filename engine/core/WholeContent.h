@@ -66,6 +66,8 @@ class WholeContent final : public ContentView {
   // A slot to reuse, the least recently used one that no worker holds and that does not hold
   // a piece from keepFrom on; null when all are taken.
   Slot* Vacant(uint32_t keepFrom);
+  // Makes slot's room a whole piece; false when there is no memory for it.
+  bool Sized(Slot* slot);
   void Assign(Slot* slot, uint32_t k);
   // Decompresses stored into slot (any thread); records what the piece turned out to be.
   void Inflate(Slot* slot, uint32_t k, const uint8_t* stored, uint32_t length, compression::Workspace& workspace);

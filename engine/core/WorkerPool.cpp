@@ -35,6 +35,18 @@ bool WorkerPool::Post(Task task) {
   return true;
 }
 
+bool WorkerPool::RunOne(compression::Workspace& workspace) {
+  Task task;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (queue_.empty()) return false;
+    task = std::move(queue_.front());
+    queue_.pop_front();
+  }
+  task(workspace);
+  return true;
+}
+
 void WorkerPool::Work() {
   compression::Workspace workspace;  // this thread's, freed when it ends with the pool
   for (;;) {
@@ -70,13 +82,21 @@ void TaskGroup::Post(Task task) {
 }
 
 void TaskGroup::Wait() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return running_ == 0; });
+  WaitUntil([] { return false; });
 }
 
 void TaskGroup::WaitUntil(const std::function<bool()>& ready) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [&] { return ready() || running_ == 0; });
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (ready() || running_ == 0) return;
+    }
+    // Help with what is queued rather than sleep; sleep only once nothing is left to take.
+    if (pool_ != nullptr && pool_->RunOne(own_)) continue;
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return ready() || running_ == 0; });
+    return;
+  }
 }
 
 }  // namespace cairn

@@ -33,6 +33,9 @@ class WorkerPool {
   // Queues a task; false when the pool has no threads (they could not be started), and the
   // caller runs it. A task must not throw.
   bool Post(Task task);
+  // Runs a queued task, if there is one, on the calling thread: a thread that would wait for the
+  // workers helps them instead. False when the queue is empty.
+  bool RunOne(compression::Workspace& workspace);
   unsigned Workers() const { return static_cast<unsigned>(threads_.size()); }
   // pool, where work on a content of size bytes is worth handing to it; else null.
   static WorkerPool* For(WorkerPool* pool, uint64_t size) {
@@ -68,7 +71,8 @@ class TaskGroup {
     std::lock_guard<std::mutex> lock(mutex_);
     return fn();
   }
-  // Waits until ready() holds, checked under the group's lock whenever a task ends.
+  // Waits until ready() holds, checked under the group's lock whenever a task ends; meanwhile
+  // the waiting thread runs queued tasks of the pool (of any group) itself.
   void WaitUntil(const std::function<bool()>& ready);
 
  private:
