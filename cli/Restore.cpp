@@ -1,6 +1,5 @@
-// Every object below a top-level one is written at its parent's path plus the last component of
-// its stored name, and only when that component cannot lead out of the parent: an archive is
-// untrusted input, and a hostile one must not place files anywhere it likes.
+// cn writes each object of a snapshot back to the stored path it was archived from, through the
+// restore writer shared with the Explorer extension, and prints the writer's failures.
 #include "Restore.h"
 
 #include <cstdio>
@@ -9,217 +8,42 @@
 #include "CommandLine.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
-#include "Handle.h"
-#include "RestoreNames.h"
+#include "RestoreWriter.h"
 #include "SnapshotItem.h"
-#include "TaskMemory.h"
 
 namespace cairn {
 namespace cn {
 namespace {
 
-// The element modes restore creates with: create, read-write, share-exclusive.
-constexpr DWORD kCreateMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-constexpr ULONG kCopyPiece = 4096;
-// Deeper element trees than this are refused: a crafted archive could make a storage its own
-// element, and a restore must end. (Folders end by themselves: their paths grow with depth.)
-constexpr int kMaxElementDepth = 64;
-
-// Type of a revision's content (STATSTG.type as the archive keeps it).
-constexpr DWORD kPlainFile = 0;
-constexpr DWORD kCompoundFile = STGTY_STORAGE;
-constexpr DWORD kElementStream = STGTY_STREAM;
-
 void Report(const char* format, const std::wstring& path) {
   std::fprintf(stderr, format, Console(path.c_str()).c_str());
 }
 
-// Makes the folder and any missing parents. A path shorter than three characters (a drive) and
-// an existing folder need nothing; a file standing where a folder is needed fails.
-bool MakeFolderChain(const std::wstring& path) {
-  if (path.size() < 3) return true;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  const size_t slash = path.find_last_of(L'\\');
-  if (slash != std::wstring::npos && !MakeFolderChain(path.substr(0, slash))) return false;
-  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
-  Report("Unable to make directory: %s\n", path);
-  return false;
-}
-
-// The child's last name component, or empty (with a message) when it is not safe to write.
-std::wstring SafeChildName(const std::wstring& storedName, bool isFile) {
-  const std::wstring component = LastComponent(storedName);
-  if (isFile ? IsSafeFileName(component) : IsSafeComponent(component)) return component;
-  Report("Unsafe name in archive: %s\n", storedName);
-  return std::wstring();
-}
-
-// Calls visit(child, its latest revision) for each child of a folder's or storage's revision,
-// stopping at the first failure (a message is printed for a failure met here).
-template <class Visit>
-bool ForEachChild(ICairnRevision* revision, Visit visit) {
-  ComPtr<IEnumCairnObjects> children;
-  if (FAILED(revision->EnumCairnObjects(0, children.Out())) || !children) {
-    std::fputs("Unable to get enumerator!\n", stderr);
-    return false;
-  }
-  ComPtr<ICairnObject> child;
-  HRESULT hr;
-  while ((hr = children->Next(0, child.Out())) == S_OK && child) {
-    ComPtr<ICairnRevision> latest;
-    hr = LatestRevision(child.Get(), &latest);
-    if (FAILED(hr)) break;
-    if (hr != S_OK) {
-      std::fputs("No revisions!\n", stderr);
-      return false;
-    }
-    if (!visit(child.Get(), latest.Get())) return false;
-  }
-  if (FAILED(hr)) {
-    // A damaged archive: the children cannot all be had, and a folder without some of them must
-    // not pass for restored.
-    std::fputs("Unable to get enumerator!\n", stderr);
-    return false;
-  }
-  return true;
-}
-
-bool RestoreRevision(ICairnRevision* revision, const std::wstring& path);
-
-bool RestoreFolder(ICairnRevision* revision, const std::wstring& path) {
-  if (!MakeFolderChain(path)) return false;
-  return ForEachChild(revision, [&](ICairnObject* child, ICairnRevision* latest) {
-    Bstr name;
-    if (FAILED(child->GetName(name.Out()))) {
-      std::fputs("Unable to get object name!\n", stderr);
-      return false;
-    }
-    const std::wstring component = SafeChildName(name.Text(), true);
-    return !component.empty() && RestoreRevision(latest, path + L"\\" + component);
-  });
-}
-
-// Copies the stream in pieces until a read returns nothing. The times are set even after a
-// failed write, as far as the file got.
-bool RestorePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat) {
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    Report("Unable to create file: %s\n", path);
-    return false;
-  }
-  bool ok = true;
-  char piece[kCopyPiece];
-  for (;;) {
-    ULONG got = 0;
-    if (FAILED(content->Read(piece, kCopyPiece, &got))) {
-      // A revision that cannot be read whole must not pass for restored.
-      std::fputs("Internal Error\n", stderr);
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), piece, got, &written, nullptr) || written != got) {
-      std::fputs("Unable to write file!\n", stderr);
-      ok = false;
-      break;
-    }
-  }
-  if (!SetFileTime(file.Get(), &stat.ctime, &stat.atime, &stat.mtime)) {
-    std::fputs("Unable to restore modification time!\n", stderr);
-    ok = false;
-  }
-  return ok;
-}
-
-// Copies the elements of a compound file's (or element storage's) revision into a storage.
-bool CopyElementTree(ICairnRevision* revision, IStorage* storage, int depth = 0) {
-  if (depth > kMaxElementDepth) {
-    std::fputs("Internal Error\n", stderr);
-    return false;
-  }
-  ComPtr<IMalloc> allocator;
-  if (FAILED(CoGetMalloc(1, allocator.Out())) || !allocator) {
-    std::fputs("Unable to get CoAllocator!\n", stderr);
-    return false;
-  }
-  return ForEachChild(revision, [&](ICairnObject*, ICairnRevision* latest) {
-    ComPtr<IStream> content;
-    if (FAILED(latest->GetContents(content.Out())) || !content) {
-      std::fputs("Unable to get stream!\n", stderr);
-      return false;
-    }
-    STATSTG stat{};
-    if (FAILED(content->Stat(&stat, STATFLAG_DEFAULT))) {
-      std::fputs("Unable to stat storage!\n", stderr);
-      return false;
-    }
-    const TaskMemory<wchar_t> storedName(stat.pwcsName);
-    const std::wstring name = SafeChildName(storedName ? storedName.Get() : L"", false);
-    if (name.empty()) return false;
-    if (stat.type == kCompoundFile) {
-      ComPtr<IStorage> element;
-      if (FAILED(storage->CreateStorage(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
-        std::fputs("Unable to create storage!\n", stderr);
-        return false;
-      }
-      if (!CopyElementTree(latest, element.Get(), depth + 1)) return false;
-    } else if (stat.type == kElementStream) {
-      ComPtr<IStream> element;
-      if (FAILED(storage->CreateStream(name.c_str(), kCreateMode, 0, 0, element.Out())) || !element) {
-        std::fputs("Unable to create stream!\n", stderr);
-        return false;
-      }
-      ULARGE_INTEGER all;
-      all.QuadPart = ~0ull;
-      if (FAILED(content->CopyTo(element.Get(), all, nullptr, nullptr))) {
-        std::fputs("Unable to copy stream!\n", stderr);
-        return false;
-      }
-    }
-    return true;
-  });
-}
-
-bool RestoreCompoundFile(ICairnRevision* revision, const std::wstring& path, const STATSTG& stat) {
-  {
-    ComPtr<IStorage> storage;
-    if (FAILED(StgCreateDocfile(path.c_str(), kCreateMode, 0, storage.Out())) || !storage) {
-      Report("Unable to create: %s\n", path);
-      return false;
-    }
-    if (!CopyElementTree(revision, storage.Get())) return false;
-  }
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    Report("Unable to open: %s\n", path);
-    return false;
-  }
-  if (!SetFileTime(file.Get(), &stat.ctime, &stat.atime, &stat.mtime)) {
-    Report("Unable to set file time: %s\n", path);
-    return false;
-  }
-  return true;
-}
-
-bool RestoreRevision(ICairnRevision* revision, const std::wstring& path) {
-  ComPtr<IStream> content;
-  STATSTG stat{};
-  if (FAILED(revision->GetContents(content.Out())) || !content || FAILED(content->Stat(&stat, STATFLAG_NONAME))) {
-    std::fputs("Internal Error\n", stderr);
-    return false;
-  }
-  if (stat.reserved & FILE_ATTRIBUTE_DIRECTORY) return RestoreFolder(revision, path);
-  switch (stat.type) {
-    case kPlainFile:
-      return RestorePlainFile(content.Get(), path, stat);
-    case kCompoundFile:
-      return RestoreCompoundFile(revision, path, stat);
-    case kElementStream:
-      return false;  // an element cannot stand on its own
-    default:
-      return true;  // nothing this version knows how to write
+// cn's message for each failure of the writer; its successes go unsaid.
+void PrintFailure(RestoreEvent event, const std::wstring& subject) {
+  switch (event) {
+    case RestoreEvent::kFolderNotMade: return Report("Unable to make directory: %s\n", subject);
+    case RestoreEvent::kUnsafeName: return Report("Unsafe name in archive: %s\n", subject);
+    case RestoreEvent::kNameUnreadable: std::fputs("Unable to get object name!\n", stderr); return;
+    case RestoreEvent::kChildrenUnreadable: std::fputs("Unable to get enumerator!\n", stderr); return;
+    case RestoreEvent::kNoRevision: std::fputs("No revisions!\n", stderr); return;
+    case RestoreEvent::kRevisionUnreadable:
+    case RestoreEvent::kContentUnreadable:
+    case RestoreEvent::kTooDeep:
+    case RestoreEvent::kMetAgain: std::fputs("Internal Error\n", stderr); return;
+    case RestoreEvent::kFileNotCreated: return Report("Unable to create file: %s\n", subject);
+    case RestoreEvent::kFileNotWritten: std::fputs("Unable to write file!\n", stderr); return;
+    case RestoreEvent::kFileTimesNotSet: std::fputs("Unable to restore modification time!\n", stderr); return;
+    case RestoreEvent::kAllocatorMissing: std::fputs("Unable to get CoAllocator!\n", stderr); return;
+    case RestoreEvent::kElementUnreadable: std::fputs("Unable to get stream!\n", stderr); return;
+    case RestoreEvent::kElementStatFailed: std::fputs("Unable to stat storage!\n", stderr); return;
+    case RestoreEvent::kStorageNotCreated: std::fputs("Unable to create storage!\n", stderr); return;
+    case RestoreEvent::kStreamNotCreated: std::fputs("Unable to create stream!\n", stderr); return;
+    case RestoreEvent::kStreamNotCopied: std::fputs("Unable to copy stream!\n", stderr); return;
+    case RestoreEvent::kDocumentNotCreated: return Report("Unable to create: %s\n", subject);
+    case RestoreEvent::kDocumentNotReopened: return Report("Unable to open: %s\n", subject);
+    case RestoreEvent::kDocumentTimesNotSet: return Report("Unable to set file time: %s\n", subject);
+    default: return;  // successes, and an element standing alone (a failure without a message)
   }
 }
 
@@ -245,11 +69,11 @@ bool RestoreSnapshot(ICairnSnapShot* snapshot) {
       return false;
     }
     if (hr != S_OK) continue;
-    // A top-level object goes back to its stored full path.
+    // A top-level object goes back to its stored full path; every file is replaced and gets its
+    // stored times.
     const std::wstring path = name.Text();
-    const size_t slash = path.find_last_of(L'\\');
-    if (!MakeFolderChain(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash)) ||
-        !RestoreRevision(latest.Get(), path)) {
+    RestoreWriter writer(RestoreOptions{}, &PrintFailure);
+    if (!writer.WriteObject(latest.Get(), path, path)) {
       Report("Failed to restore: %s\n", path);
       return false;
     }

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "ArchiveAccess.h"
+#include "ArchiveJob.h"
 #include "CommandLine.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
 #include "Listing.h"
 #include "Restore.h"
+#include "SafeArray.h"
 #include "cairn.h"
 
 namespace cairn {
@@ -23,39 +25,26 @@ constexpr int kFailure = -1;
 // Longest full path the archive keeps as a name (its conversion buffers hold 260 characters).
 constexpr int kMaxArchiveName = 259;
 
-// A one-dimensional safe array of BSTR (lower bound 0), destroyed with its strings.
-class BstrArray {
- public:
-  explicit BstrArray(const std::vector<std::wstring>& items) {
-    array_ = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(items.size()));
-    for (LONG i = 0; array_ != nullptr && i < static_cast<LONG>(items.size()); ++i) {
-      const Bstr item(items[static_cast<size_t>(i)].c_str());
-      SafeArrayPutElement(array_, &i, item.Get());  // copies the string
-    }
-  }
-  ~BstrArray() {
-    if (array_ != nullptr) SafeArrayDestroy(array_);
-  }
-  BstrArray(const BstrArray&) = delete;
-  BstrArray& operator=(const BstrArray&) = delete;
-  SAFEARRAY* Get() const { return array_; }
-
- private:
-  SAFEARRAY* array_;
-};
-
 std::vector<std::wstring> AbsolutePaths(const std::vector<std::string>& items) {
   std::vector<std::wstring> paths;
   for (const std::string& item : items) paths.push_back(AbsolutePath(Wide(item)));
   return paths;
 }
 
+void SayWaiting(const void* typed) {
+  std::printf("%s: Waiting for another program to finish writing the archive...\n",
+              Console(*static_cast<const std::string*>(typed)).c_str());
+  std::fflush(stdout);
+}
+
 // Opens an archive as the snapshot run and the listings need it: listings and restores read an
-// archive that cannot be written. An archive that cannot be opened for a snapshot loses its
-// scheduled job too, unless another writer holds it for now. Prints the failure.
-bool Open(const std::string& typed, bool create, bool forSnapshot, ComPtr<ICairnArchive>* archive) {
+// archive that cannot be written; a snapshot waits for another writer to finish (saying so when
+// verbose). An archive that cannot be opened for a snapshot loses its scheduled job too, unless
+// another writer holds it for now. Prints the failure.
+bool Open(const std::string& typed, bool create, bool forSnapshot, bool verbose, ComPtr<ICairnArchive>* archive) {
   const std::wstring path = AbsolutePath(Wide(typed));
-  const HRESULT hr = OpenArchive(path, create, !forSnapshot, archive);
+  const HRESULT hr = forSnapshot ? OpenArchiveToWrite(path, archive, create, verbose ? &SayWaiting : nullptr, &typed)
+                                 : OpenArchiveToRead(path, archive, /*readOnlyFallback=*/true);
   if (SUCCEEDED(hr)) return true;
   if (forSnapshot && hr != STG_E_SHAREVIOLATION) DeleteScheduledJob(path);
   std::fprintf(stderr, "Failed to open/create %s\n", Console(typed).c_str());
@@ -77,13 +66,13 @@ void ReportLongPaths(const std::vector<std::string>& items) {
 
 int SnapshotRun(const CommandLine& command) {
   ReportLongPaths(command.adds);
-  BstrArray adds(AbsolutePaths(command.adds));
-  BstrArray deletes(AbsolutePaths(command.deletes));
+  const SafeArray adds = BstrArray(AbsolutePaths(command.adds));
+  const SafeArray deletes = BstrArray(AbsolutePaths(command.deletes));
   Bstr name(Wide(command.snapshotName));
   int result = 0;
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
-    if (!Open(typed, command.create, true, &archive)) return kFailure;
+    if (!Open(typed, command.create, true, command.verbose, &archive)) return kFailure;
     ComPtr<ICairnSnapShot> snapshot;
     HRESULT hr = archive->CreateSnapShot(name.Get(), adds.Get(), deletes.Get(), snapshot.Out());
     if (hr == S_OK) {
@@ -109,7 +98,7 @@ bool ForEachArchive(const CommandLine& command, const std::vector<std::string>& 
                     bool (*phase)(IEnumSnapShots*, const std::vector<std::string>&, const std::string&)) {
   for (const std::string& typed : command.archives) {
     ComPtr<ICairnArchive> archive;
-    if (!Open(typed, false, false, &archive)) return false;
+    if (!Open(typed, false, false, false, &archive)) return false;
     ComPtr<IEnumSnapShots> snapshots;
     if (FAILED(archive->EnumSnapShots(0, snapshots.Out())) || !snapshots) {
       std::fprintf(stderr, "Failed to get snapshot enumerator for %s\n", Console(typed).c_str());

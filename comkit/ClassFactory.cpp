@@ -8,8 +8,6 @@ const ClassEntry* ClassTable::Find(REFCLSID clsid) const {
   return nullptr;
 }
 
-ClassFactory* ClassFactory::New(const ClassEntry& entry) { return new (std::nothrow) ClassFactory(entry); }
-
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;

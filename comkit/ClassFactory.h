@@ -11,8 +11,7 @@ namespace cairn {
 
 class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
  public:
-  // A new factory for entry, with one reference; null when out of memory.
-  static ClassFactory* New(const ClassEntry& entry);
+  // New(entry): a new factory for the entry, with one reference; null when out of memory.
 
   // CreateInstance: a new object of the class; CLASS_E_NOAGGREGATION with an outer object.
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;

@@ -9,6 +9,7 @@
 
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "Module.h"
 
@@ -80,20 +81,30 @@ struct FirstOf {
 template <class Derived, class... Interfaces>
 class ComObject : public Interfaces... {
  public:
-  // The class table's creation function: a new object, asked for iid.
-  static HRESULT Create(REFIID iid, void** object) {
+  // A new object made with the arguments, asked for iid; with no arguments, the class table's
+  // creation function.
+  template <class... Args>
+  static HRESULT Create(REFIID iid, void** object, Args&&... args) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    Derived* created = new (std::nothrow) Derived();
+    Derived* created = New(std::forward<Args>(args)...);
     if (created == nullptr) return E_OUTOFMEMORY;
     HRESULT hr = created->QueryInterface(iid, object);
     created->Release();
     return hr;
   }
 
+  // A new object made with the arguments, with one reference for the caller; null when out of
+  // memory.
+  template <class... Args>
+  static Derived* New(Args&&... args) {
+    return new (std::nothrow) Derived(std::forward<Args>(args)...);
+  }
+
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
-    static const detail::InterfaceEntry table[] = {
+    // Made at each call: a static table would need a guard of the C++ run time.
+    const detail::InterfaceEntry table[] = {
         {&IID_IUnknown, &detail::CastTo<Derived, typename detail::FirstOf<Interfaces...>::Type>},
         {&__uuidof(typename detail::InterfaceOf<Interfaces>::Type),
          &detail::CastTo<Derived, typename detail::InterfaceOf<Interfaces>::Type>}...,

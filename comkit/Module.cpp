@@ -8,7 +8,6 @@ namespace cairn {
 namespace {
 
 HINSTANCE g_instance = nullptr;
-LONG g_locks = 0;
 // The module's type library, loaded on first use and kept until the module is unloaded.
 ITypeLib* g_typeLib = nullptr;
 
@@ -36,10 +35,6 @@ std::wstring Module::Path() {
     path.resize(path.size() * 2);
   }
 }
-
-void Module::Lock() { InterlockedIncrement(&g_locks); }
-void Module::Unlock() { InterlockedDecrement(&g_locks); }
-bool Module::IsLocked() { return InterlockedCompareExchange(&g_locks, 0, 0) != 0; }
 
 HRESULT Module::TypeLib(ITypeLib** lib) {
   if (lib == nullptr) return E_POINTER;

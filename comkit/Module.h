@@ -19,10 +19,11 @@ class Module {
   // Full path of the module's file.
   static std::wstring Path();
 
-  // Every live object and every factory lock holds one lock on the module.
-  static void Lock();
-  static void Unlock();
-  static bool IsLocked();
+  // Every live object and every factory lock holds one lock on the module. (Inline: a module that
+  // links only the toolkit's headers counts its objects too.)
+  static void Lock() { InterlockedIncrement(&locks_); }
+  static void Unlock() { InterlockedDecrement(&locks_); }
+  static bool IsLocked() { return InterlockedCompareExchange(&locks_, 0, 0) != 0; }
 
   // Type information for one of the module's interfaces or classes, from the type library
   // built into the module (loaded once, on first use).
@@ -31,6 +32,9 @@ class Module {
 
   // A string from the module's string table; empty when it cannot be loaded.
   static std::wstring String(UINT id);
+
+ private:
+  static inline LONG locks_ = 0;
 };
 
 // Holds a lock on the module for as long as it lives.

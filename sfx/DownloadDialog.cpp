@@ -68,7 +68,7 @@ DWORD WINAPI Download(void* context) {
   DownloadJob* job = static_cast<DownloadJob*>(context);
   const HRESULT initialized = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   HRESULT hr = E_OUTOFMEMORY;
-  if (ProgressSink* sink = ProgressSink::Create(job->dialog)) {
+  if (ProgressSink* sink = ProgressSink::New(job->dialog)) {
     job->SetSink(sink);
     // urlmon is no known system DLL: it is loaded from the system directory only now.
     const auto download = SystemFunction<URLDownloadToFileFn>(L"urlmon.dll", "URLDownloadToFileW");

@@ -7,27 +7,6 @@
 namespace cairn {
 namespace sfx {
 
-ProgressSink* ProgressSink::Create(HWND dialog) { return new ProgressSink(dialog); }
-
-STDMETHODIMP ProgressSink::QueryInterface(REFIID iid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IBindStatusCallback)) {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  *out = static_cast<IBindStatusCallback*>(this);
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) ProgressSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-
-STDMETHODIMP_(ULONG) ProgressSink::Release() {
-  const LONG left = InterlockedDecrement(&references_);
-  if (left == 0) delete this;
-  return static_cast<ULONG>(left);
-}
-
 STDMETHODIMP ProgressSink::OnProgress(ULONG progress, ULONG progressMax, ULONG, LPCWSTR) {
   if (progressMax != 0) {
     // In 255-byte units, as the bar has always counted.

@@ -5,23 +5,20 @@
 #include <windows.h>
 #include <urlmon.h>
 
+#include <new>
+
+#include "ComObject.h"
+
 namespace cairn {
 namespace sfx {
 
-class ProgressSink final : public IBindStatusCallback {
+// New(dialog): a sink with one reference, for the dialog whose progress bar it moves; null when
+// out of memory. It answers IUnknown and IBindStatusCallback only.
+class ProgressSink final : public ComObject<ProgressSink, IBindStatusCallback> {
  public:
-  // A sink with one reference, for the dialog whose progress bar it moves; null when out of memory.
-  static ProgressSink* Create(HWND dialog);
-
   // Makes every later OnProgress return E_ABORT, which stops the transfer. Called from the
   // dialog's thread while the download runs on another.
   void Abort() { InterlockedExchange(&abort_, E_ABORT); }
-
-  // IUnknown and IBindStatusCallback only; anything else is E_NOINTERFACE with *out cleared.
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  // Deletes the sink with its last reference.
-  STDMETHODIMP_(ULONG) Release() override;
 
   // Not used: E_NOTIMPL.
   STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
@@ -37,14 +34,16 @@ class ProgressSink final : public IBindStatusCallback {
   STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG status, LPCWSTR text) override;
 
  private:
+  friend ComObject;
   explicit ProgressSink(HWND dialog) : dialog_(dialog) {}
   ~ProgressSink() = default;
 
   // The launcher links no C++ run-time allocator: sinks live on the process heap.
-  static void* operator new(size_t size) noexcept { return HeapAlloc(GetProcessHeap(), 0, size); }
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+  }
   static void operator delete(void* p) noexcept { HeapFree(GetProcessHeap(), 0, p); }
 
-  LONG references_ = 1;
   volatile LONG abort_ = S_OK;
   HWND dialog_;
 };

@@ -7,22 +7,23 @@
 #include <cstdio>
 #include <string>
 
-#include "Result.h"
-
 namespace cairn {
 namespace testing {
 
-inline std::string HrText(HRESULT hr) {
+// Result codes are 32 bits wherever they come from (HRESULT on Windows, the portable core's own).
+inline std::string HrText(int32_t hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(static_cast<uint32_t>(hr)));
   return text;
 }
 
-inline ::testing::AssertionResult HrEquals(const char* expectedText, const char* actualText, HRESULT expected,
-                                           HRESULT actual) {
-  if (expected == actual) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << actualText << " is " << HrText(actual) << ", expected " << expectedText
-                                       << " (" << HrText(expected) << ")";
+template <class Expected, class Actual>
+::testing::AssertionResult HrEquals(const char* expectedText, const char* actualText, Expected expected,
+                                    Actual actual) {
+  const int32_t want = static_cast<int32_t>(expected), got = static_cast<int32_t>(actual);
+  if (want == got) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << actualText << " is " << HrText(got) << ", expected " << expectedText
+                                       << " (" << HrText(want) << ")";
 }
 
 }  // namespace testing

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveAccess.h"
+#include "ArchiveJob.h"
 #include "CnProcess.h"
 #include "CommandLine.h"
 #include "ComPtr.h"

@@ -71,6 +71,42 @@ TEST(ComObjectTest, TheLastReleaseDeletesTheObjectAndFreesTheModule) {
   EXPECT_FALSE(Module::IsLocked());
 }
 
+// An object whose constructor takes what it needs.
+class Named final : public ComObject<Named, IPersist> {
+ public:
+  STDMETHODIMP GetClassID(CLSID* clsid) override {
+    *clsid = clsid_;
+    return S_OK;
+  }
+
+ private:
+  friend ComObject;
+  Named(const CLSID& clsid, int* destroyed) : clsid_(clsid), destroyed_(destroyed) {}
+  ~Named() { ++*destroyed_; }
+  CLSID clsid_;
+  int* destroyed_;
+};
+
+TEST(ComObjectTest, ObjectsAreMadeWithTheirConstructorsArguments) {
+  const CLSID clsid = {0x6f0d3c41, 0x8b2e, 0x4a57, {0x91, 0x0c, 0x5e, 0x2a, 0x77, 0x3d, 0x60, 0x18}};
+  int destroyed = 0;
+  ComPtr<IPersist> asked;
+  ASSERT_HR(S_OK, Named::Create(IID_IPersist, asked.OutVoid(), clsid, &destroyed));
+  CLSID got = {};
+  EXPECT_HR(S_OK, asked->GetClassID(&got));
+  EXPECT_TRUE(IsEqualCLSID(clsid, got));
+  asked.Reset();
+  EXPECT_EQ(destroyed, 1);
+
+  ComPtr<Named> made = ComPtr<Named>::Adopt(Named::New(clsid, &destroyed));
+  ASSERT_TRUE(made);
+  EXPECT_EQ(made->AddRef(), 2u) << "New gives one reference to the caller";
+  made->Release();
+  made.Reset();
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_FALSE(Module::IsLocked());
+}
+
 TEST(ComObjectTest, AFactoryCreatesItsClassAndLocksTheModule) {
   const CLSID clsid = {0x1c5a8e07, 0x2f3b, 0x4d8e, {0x9a, 0x61, 0x3b, 0x7c, 0x0e, 0x44, 0x19, 0xd2}};
   const ClassEntry entry = {&clsid, L"Thing", L"Thing", L"Thing", &Thing::Create};

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "ArchiveCoverage.h"
 #include "ArchiveLog.h"
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
@@ -164,6 +165,12 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
   {
     profile::Scope scope(profile::kWalk);
     hr = TakeSnapshot(name, addObjects, deleteObjects, status.Get(), snapshot);
+  }
+  if (FAILED(hr) && heap_->IsOpen()) {
+    // What the failed snapshot stored under objects it never linked (new files and folders) is
+    // given back at once: on a full disk, the next snapshot needs that room.
+    newest_.clear();
+    ReclaimUnreachable(*heap_);
   }
 
   if (status) {
@@ -549,6 +556,9 @@ STDMETHODIMP CairnArchive::Load(LPCOLESTR fileName, DWORD mode) {
   if (FAILED(hr)) return E_FAIL;
   heap_ = std::move(heap);
 
+  // Only a writer is offered to others: one that found a reader there could not write through it,
+  // and would wait on the reader's thread for what it can read itself.
+  if (!write) return S_OK;
   return rot_.Register(static_cast<ICairnArchive*>(this), fileName);
 }
 

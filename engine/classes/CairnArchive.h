@@ -82,11 +82,12 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   // IsDirty: S_FALSE, since every change is already in the mapped file.
   STDMETHODIMP IsDirty() override;
   // Load: maps the archive (STGM_CREATE creates it, STGM_WRITE or STGM_READWRITE make it
-  // writable) and registers the object in the Running Object Table under the path's moniker.
-  // One writer at a time: STG_E_SHAREVIOLATION when another object has the file open for
-  // writing; STG_E_ACCESSDENIED when writing was asked for and the file or its medium does not
-  // allow it (opening for reading may still work). E_FAIL when the file cannot be opened or was
-  // written by a newer version (after telling the user); E_ACCESSDENIED when it is not an archive.
+  // writable); a writer registers the object in the Running Object Table under the path's
+  // moniker. One writer at a time: STG_E_SHAREVIOLATION when another object has the file open
+  // for writing; STG_E_ACCESSDENIED when writing was asked for and the file or its medium does
+  // not allow it (opening for reading may still work). Readers are let in beside a writer, and
+  // see what it has linked. E_FAIL when the file cannot be opened or was written by a newer
+  // version (after telling the user); E_ACCESSDENIED when it is not an archive.
   STDMETHODIMP Load(LPCOLESTR fileName, DWORD mode) override;
   STDMETHODIMP Save(LPCOLESTR fileName, BOOL remember) override;
   STDMETHODIMP SaveCompleted(LPCOLESTR fileName) override;

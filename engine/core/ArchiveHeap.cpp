@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "ArchiveEnd.h"
+#include "ArchiveCoverage.h"
 #include "ByteOrder.h"
 #include "Profile.h"
 #include "Revisions.h"
@@ -31,6 +31,7 @@ ArchiveHeap::ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset
 
 ArchiveHeap::~ArchiveHeap() {
   if (!file_) return;
+  if (marked_ && IsWritable() && Read32(header::kReserved) == kWritingMark) Put32(header::kReserved, 0);
   const bool longer = IsWritable() && mapped_ > size_;
   file_->Unmap();
   // Where this fails (another opener still maps the file), the next open for writing cuts it.
@@ -68,11 +69,21 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
     const uint32_t fields[] = {kFormatVersion, 0, 0, 1, options::kNewArchive, 0, 0, 0};
     for (uint32_t i = 0; i < 8; ++i) opened->Write32(i * 4, fields[i]);
   }
-  // A process stopped in the middle of storing a revision left its last switch to finish.
-  FinishInterruptedSwitch(*opened);
-  if (write && !fresh && FAILED(hr = opened->CutBack())) return hr;
+  if (write && !fresh && FAILED(hr = opened->Repair())) return hr;
   *heap = std::move(opened);
   return S_OK;
+}
+
+HRESULT ArchiveHeap::Repair() {
+  if (Read32(header::kReserved) != 0) {
+    // A writer ended in the middle. Other writers are shut out while this one has the file, so
+    // what it left unlinked is lost to everyone: it goes back to the free list.
+    FinishInterruptedSwitch(*this);
+    ReclaimUnreachable(*this);
+    Put32(header::kReserved, 0);
+    marked_ = false;
+  }
+  return CutBack();
 }
 
 HRESULT ArchiveHeap::MapAt(uint32_t mapped, uint32_t size) {
@@ -88,23 +99,37 @@ HRESULT ArchiveHeap::MapAt(uint32_t mapped, uint32_t size) {
   return S_OK;
 }
 
+bool ArchiveHeap::Reach(uint64_t end) const {
+  if (write_ || data_ == nullptr) return false;
+  const uint64_t fileSize = file_->Size();
+  if (fileSize <= viewOffset_ || fileSize - viewOffset_ < end ||
+      fileSize - viewOffset_ > std::numeric_limits<uint32_t>::max())
+    return false;
+  uint8_t* view = nullptr;
+  if (FAILED(file_->MapAgain(fileSize, viewOffset_, &view))) return false;
+  data_ = view;
+  size_ = mapped_ = static_cast<uint32_t>(fileSize - viewOffset_);
+  return true;
+}
+
 HRESULT ArchiveHeap::CutBack() {
   // Only a file that ends in zeros can hold a step's unused part; any other costs no walk.
-  uint32_t used = size_;
+  uint32_t used = mapped_;
   static const uint8_t kZeros[4096] = {};
   while (used - header::kSize >= sizeof kZeros && std::memcmp(data_ + used - sizeof kZeros, kZeros, sizeof kZeros) == 0)
     used -= sizeof kZeros;
   while (used > header::kSize && data_[used - 1] == 0) --used;
-  if (used == size_) return S_OK;
+  if (used == mapped_) return S_OK;
   uint32_t end = 0;
   if (FindLogicalEnd(*this, &end) != S_OK) return S_OK;  // a damaged archive is left as it is
-  // Bytes that are not zero are never cut, even where nothing refers to them.
+  // Bytes that are not zero are never cut, even where nothing refers to them (the repair has
+  // given back what it could).
   end = std::max(end, used);
-  if (end >= size_) return S_OK;
-  const uint32_t oldSize = size_;
+  if (end >= mapped_) return S_OK;
+  const uint32_t oldMapped = mapped_, oldSize = size_;
   file_->Unmap();
-  if (FAILED(file_->Truncate(viewOffset_ + end))) return MapAt(oldSize, oldSize);
-  return MapAt(end, end);
+  if (FAILED(file_->Truncate(viewOffset_ + end))) return MapAt(oldMapped, oldSize);
+  return MapAt(end, std::min(end, oldSize));
 }
 
 uint8_t* ArchiveHeap::Resolve(uint32_t offset, uint32_t length) const {
@@ -139,8 +164,15 @@ void ArchiveHeap::Changed() {
   if (g_changeHook != nullptr) g_changeHook(++g_changes);
 }
 
+void ArchiveHeap::MarkWriting() {
+  if (marked_) return;
+  marked_ = true;
+  if (Read32(header::kReserved) == 0) Put32(header::kReserved, kWritingMark);
+}
+
 bool ArchiveHeap::Write32(uint32_t offset, uint32_t value) {
   if (!write_ || !Contains(offset, 4)) return false;
+  MarkWriting();
   // A word of the free list written from outside: the list is read again when next needed.
   const bool listHead = offset < header::kFreeList + 4 && offset + 4 > header::kFreeList;
   if (index_ && (listHead || index_->Overlaps(offset, 4))) index_.reset();
@@ -191,6 +223,7 @@ bool ArchiveHeap::IsSoundFreeBlock(uint32_t block) const {
 uint32_t ArchiveHeap::Allocate(uint32_t length) {
   if (!IsWritable() || length == 0) return 0;
   profile::Scope scope(profile::kAllocate);
+  MarkWriting();
   Changed();
 
   uint32_t best = 0;
@@ -266,6 +299,7 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
   if (!IsOpen()) return kArchiveClosed;
   if (!write_) return E_ACCESSDENIED;
   if (offset < header::kSize || !Contains(offset, length)) return E_INVALIDARG;
+  MarkWriting();
 
   const uint64_t end = static_cast<uint64_t>(offset) + length;
   FreeListIndex* index = Index();
@@ -338,6 +372,18 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
     index_.reset();
   else if (index_)
     index_->Prepend(block, start, length);
+  return S_OK;
+}
+
+HRESULT ArchiveHeap::CutLogicalEnd(uint32_t end) {
+  if (!IsOpen()) return kArchiveClosed;
+  if (!write_) return E_ACCESSDENIED;
+  if (end < header::kSize || end > size_) return E_INVALIDARG;
+  MarkWriting();
+  Changed();
+  // The bytes behind the logical end are zeros while the archive is open (see Grow).
+  std::memset(data_ + end, 0, size_ - end);
+  size_ = end;
   return S_OK;
 }
 

@@ -42,6 +42,10 @@ constexpr uint32_t kLastProgressCount = 24;
 constexpr uint32_t kReserved = 28;
 }  // namespace header
 
+// The header's reserved word: 0 at rest; kWritingMark from a writer's first change until it
+// releases the archive; during a revision switch, the offset of the switch journal.
+constexpr uint32_t kWritingMark = 1;
+
 constexpr uint32_t kFormatVersion = 11;
 constexpr uint32_t kNewestUnknownVersion = 127;
 
@@ -69,13 +73,17 @@ class ArchiveHeap {
   // Opens the archive file at path (see PlatformFiles::Open for create and write). A new,
   // empty file opened with create receives a new header. Fails with kNewerVersion for a
   // version word of 12 to 127 and with kNotAnArchive for any other unknown content, which is
-  // never overwritten. Failures of the platform are passed on as they are. Opened for writing,
-  // a file left longer than its archive (a process that ended before releasing it) is cut back
-  // to its logical end; a damaged archive is left as it is.
+  // never overwritten. Failures of the platform are passed on as they are.
+  // Opened for writing, an archive that a writer changed and never released (a process that
+  // ended in the middle: the header's reserved word is set) is repaired: a revision switch under
+  // way is finished, and what that writer had written but not yet linked is given back (bytes
+  // that nothing covers go to the free list, or off the end). A file left longer than its
+  // archive is cut back to its logical end. A damaged archive is left as it is.
   static HRESULT Open(PlatformFiles& files, const std::string& path, bool create, bool write,
                       std::unique_ptr<ArchiveHeap>* heap);
 
-  // Unmaps the archive and sets the file's end back to the logical end.
+  // Unmaps the archive and sets the file's end back to the logical end. A writer clears the
+  // header's reserved word first: the archive is at rest again.
   ~ArchiveHeap();
   ArchiveHeap(const ArchiveHeap&) = delete;
   ArchiveHeap& operator=(const ArchiveHeap&) = delete;
@@ -103,14 +111,19 @@ class ArchiveHeap {
   // Returns a block to the free list; length is what was allocated. E_INVALIDARG for a range
   // that is not inside the archive data behind the header.
   HRESULT Free(uint32_t offset, uint32_t length);
+  // Moves the logical end back to end, zeroing what lies behind it: for bytes at the end that
+  // nothing refers to. E_INVALIDARG unless end lies between the header's end and the data size.
+  HRESULT CutLogicalEnd(uint32_t end);
 
   // Address of length bytes at offset, or null when they are not all inside the archive data.
   uint8_t* Resolve(uint32_t offset, uint32_t length = 1) const;
   // Archive offset of an address inside the mapping, or 0 when it is outside.
   uint32_t OffsetOf(const void* address) const;
-  // True when length bytes at offset are inside the archive data.
+  // True when length bytes at offset are inside the archive data. A reader beside a writer in
+  // another process maps more of the file when the writer has grown it past what it mapped.
   bool Contains(uint32_t offset, uint64_t length) const {
-    return static_cast<uint64_t>(offset) + length <= size_;
+    const uint64_t end = static_cast<uint64_t>(offset) + length;
+    return end <= size_ || Reach(end);
   }
 
   // A word at offset; 0 when it lies outside the archive data.
@@ -151,8 +164,16 @@ class ArchiveHeap {
   ArchiveHeap(std::unique_ptr<PlatformFile> file, uint64_t viewOffset, bool write);
   // Maps mapped bytes of data, of which size are the archive's; on failure the heap is closed.
   HRESULT MapAt(uint32_t mapped, uint32_t size);
+  // A reader's way past its data: maps the file again when it has grown to hold end bytes of
+  // data; earlier views stay mapped, so no address handed out goes stale. False for a writer.
+  bool Reach(uint64_t end) const;
   static void Changed();
   uint32_t Grow(uint32_t length);
+  // Called before every change: the first one of a writer sets the header's reserved word to
+  // kWritingMark, so that an archive left by a writer that never released it is known as such.
+  void MarkWriting();
+  // The repairs of an open for writing (see Open).
+  HRESULT Repair();
   // Makes the mapping hold at least needed bytes, growing the file by a step where it can.
   bool Extend(uint64_t needed);
   // Cuts the file back to the logical end when zeros run past it (see Open).
@@ -171,10 +192,12 @@ class ArchiveHeap {
   std::unique_ptr<PlatformFile> file_;
   uint64_t viewOffset_;
   bool write_;
-  uint8_t* data_ = nullptr;
-  uint32_t size_ = 0;
-  uint32_t mapped_ = 0;
+  // The view; a reader moves it on as it reaches further (see Reach).
+  mutable uint8_t* data_ = nullptr;
+  mutable uint32_t size_ = 0;
+  mutable uint32_t mapped_ = 0;
   uint64_t refusals_ = 0;
+  bool marked_ = false;  // this writer has set the reserved word
   std::unique_ptr<FreeListIndex> index_;
   bool indexAllowed_ = true;
 };

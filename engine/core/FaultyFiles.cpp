@@ -29,6 +29,9 @@ class FaultyFile final : public PlatformFile {
   }
 
   void Unmap() override { real_->Unmap(); }
+  HRESULT MapAgain(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
+    return real_->MapAgain(fileSize, viewOffset, view);
+  }
   HRESULT Flush() override { return real_->Flush(); }
 
  private:

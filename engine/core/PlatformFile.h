@@ -26,6 +26,16 @@ class PlatformFile {
   // Removes the mapping, writing its changes back to the file. Harmless when nothing is mapped.
   virtual void Unmap() = 0;
 
+  // For a reader whose file a writer elsewhere has grown: maps the first fileSize bytes (no more
+  // than the file holds) as a new view, keeping the earlier one, whose addresses stay valid
+  // until the file is closed. E_NOTIMPL where a file cannot.
+  virtual HRESULT MapAgain(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) {
+    static_cast<void>(fileSize);
+    static_cast<void>(viewOffset);
+    *view = nullptr;
+    return E_NOTIMPL;
+  }
+
   // Makes the file fileSize bytes long with the disk space of its new part taken, so that writing
   // those bytes through a later mapping cannot find the disk full (a file grown by a mapping may
   // be sparse). Nothing happens when the file is already that long. On failure (a full disk) the

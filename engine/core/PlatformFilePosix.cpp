@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "PlatformFile.h"
@@ -31,6 +33,7 @@ class PosixFile final : public PlatformFile {
   PosixFile(int fd, bool write) : fd_(fd), write_(write) {}
   ~PosixFile() override {
     Unmap();
+    for (const auto& view : retired_) munmap(view.first, view.second);
     close(fd_);
   }
   PosixFile(const PosixFile&) = delete;
@@ -88,11 +91,28 @@ class PosixFile final : public PlatformFile {
     length_ = 0;
   }
 
+  HRESULT MapAgain(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
+    *view = nullptr;
+    if (write_ || fileSize > Size()) return E_FAIL;
+    void* const old = view_;
+    const size_t oldLength = length_;
+    view_ = nullptr;
+    const HRESULT hr = Map(fileSize, viewOffset, view);
+    if (FAILED(hr)) {
+      view_ = old;
+      length_ = oldLength;
+      return hr;
+    }
+    if (old != nullptr) retired_.emplace_back(old, oldLength);
+    return S_OK;
+  }
+
  private:
   int fd_;
   void* view_ = nullptr;
   size_t length_ = 0;
   bool write_;
+  std::vector<std::pair<void*, size_t>> retired_;  // a reader's earlier views (see MapAgain)
 };
 
 class PosixFiles final : public PlatformFiles {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "Handle.h"
@@ -95,6 +96,21 @@ class Win32File final : public PlatformFile {
     mapping_.Reset();
   }
 
+  HRESULT MapAgain(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
+    *view = nullptr;
+    if (write_ || fileSize > Size()) return E_FAIL;
+    Handle mapping(std::move(mapping_));
+    MappedView old(std::move(view_));
+    const HRESULT hr = Map(fileSize, viewOffset, view);
+    if (FAILED(hr)) {
+      mapping_ = std::move(mapping);
+      view_ = std::move(old);
+      return hr;
+    }
+    retired_.emplace_back(std::move(mapping), std::move(old));
+    return S_OK;
+  }
+
  private:
   HRESULT SetEnd(uint64_t fileSize) {
     LARGE_INTEGER at;
@@ -137,6 +153,8 @@ class Win32File final : public PlatformFile {
   Handle mapping_;
   MappedView view_;
   bool write_;
+  // A reader's earlier mappings and views (see MapAgain), which go first.
+  std::vector<std::pair<Handle, MappedView>> retired_;
 };
 
 class Win32Files final : public PlatformFiles {

@@ -349,25 +349,28 @@ void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uin
   heap.Write32(journal, previous);
   heap.Write32(journal + 4, newest);
   heap.Write32(journal + 8, reverse);
+  // The writer's mark (set by its first change) comes back once the switch is done.
+  const uint32_t mark = heap.HeaderField(header::kReserved);
   heap.SetHeaderField(header::kReserved, journal);
   RevisionRecord older(heap, previous);
   older.SetNext(newest);
   older.SetDifferences(reverse);
-  heap.SetHeaderField(header::kReserved, 0);
+  heap.SetHeaderField(header::kReserved, mark);
 }
 
 bool FinishInterruptedSwitch(ArchiveHeap& heap) {
   const uint32_t journal = heap.HeaderField(header::kReserved);
-  if (journal == 0 || !heap.IsWritable()) return false;
-  if (journal >= header::kSize && heap.Contains(journal, kSwitchSize)) {
+  if (journal < header::kSize || !heap.IsWritable()) return false;
+  if (heap.Contains(journal, kSwitchSize)) {
     RevisionRecord older(heap, heap.Read32(journal)), newest(heap, heap.Read32(journal + 4));
     if (older.IsValid() && newest.IsValid() && newest.Previous() == older.Offset()) {
       older.SetNext(newest.Offset());
       older.SetDifferences(heap.Read32(journal + 8));
     }
   }
-  // The journal and the old whole content stay behind as lost space.
-  heap.SetHeaderField(header::kReserved, 0);
+  // The writer that ended in the middle of the switch was at work: the journal and the old whole
+  // content are lost space until the open's repair gives them back.
+  heap.SetHeaderField(header::kReserved, kWritingMark);
   return true;
 }
 

@@ -74,11 +74,12 @@ constexpr uint32_t kSwitchSize = 12;
 
 // Makes previous point at newest and hold reverse as its differences. The two words cannot be
 // written at once, so the switch is first written to journal and named by the header's reserved
-// word, which is cleared again once both are written; an archive opened with the word set
-// finishes the switch (FinishInterruptedSwitch).
+// word, which gets its earlier value (the writer's mark) back once both are written; an archive
+// opened for writing with a journal named there finishes the switch (FinishInterruptedSwitch).
 void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse);
 
-// Finishes a switch that a stopped process left half done. True when there was one.
+// Finishes a switch that a stopped process left half done, leaving the writer's mark in the
+// reserved word. True when there was one.
 bool FinishInterruptedSwitch(ArchiveHeap& heap);
 
 // Frees every record of a revision's difference list with its data block and empties the list.

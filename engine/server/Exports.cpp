@@ -5,8 +5,10 @@
 #include "EngineClasses.h"
 #include "Module.h"
 #include "Server.h"
-#include "TestHooks.h"
 #include "cairn.h"
+#ifdef CAIRN_TEST_HOOKS
+#include "TestHooks.h"
+#endif
 
 using namespace cairn;
 
@@ -56,7 +58,9 @@ const ServerDescription& Engine() {
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   const BOOL result = ServerDllMain(instance, reason, reserved);
+#ifdef CAIRN_TEST_HOOKS
   if (reason == DLL_PROCESS_ATTACH) InstallTestHooks();
+#endif
   return result;
 }
 

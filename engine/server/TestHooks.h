@@ -1,5 +1,7 @@
-// The engine's settings for process-level crash and full-disk tests, switched on by variables in
-// the environment of the process that loads it.
+// The settings of the process-level crash and full-disk tests, switched on by variables in the
+// environment of the process that loads the engine. Only the tests' own build of the engine
+// (cairn-crashtest.dll) has them: a user's engine never ends or slows its process because of its
+// environment.
 #pragma once
 
 namespace cairn {

@@ -157,6 +157,19 @@ void WalkContext::Deleted() const {
 }
 bool WalkContext::Stopped() const { return status != nullptr && status->Continue() == S_FALSE; }
 
+bool WalkContext::NewerThanBase(uint32_t object) const {
+  if (!hasBase) return false;
+  ComPtr<IArchiveData> data;
+  uint32_t newest = 0;
+  ArchiveHeap* heap = HeapOf(archive);
+  if (heap == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid())) ||
+      FAILED(data->NewestRevision(object, &newest)) || newest == 0) {
+    LogInternalError(archive, kArchive, __LINE__);
+    return true;
+  }
+  return CompareStamps(baseStamp, RevisionRecord(*heap, newest).AsAt()) < 0;
+}
+
 bool IsAncestor(const std::string& a, const std::string& b) {
   std::string parent = b;
   for (;;) {
@@ -273,7 +286,8 @@ void DirectoryRevision::Child(const std::string& childName, bool report, bool* c
   bool keep = false;
   if (const uint32_t previous = PreviousChild(childName)) {
     const Outcome outcome = makeRevision(previous);
-    if (outcome == Outcome::kChanged) {
+    // A revision that no snapshot shows yet changes the folder as much as a new one.
+    if (outcome == Outcome::kChanged || (outcome == Outcome::kUnchanged && walk_.NewerThanBase(previous))) {
       if (report) {
         LogEvent(archive_.Get(), message::kObjectChanged, childName);
         walk_.Changed();
@@ -469,21 +483,6 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
 
 // ---- the walk
 
-namespace {
-
-// The object's newest revision is later than the base snapshot: it counts as added.
-bool NewerThanBase(WalkContext& walk, ArchiveHeap& heap, uint32_t object, uint32_t base) {
-  const std::vector<uint32_t> revisions = Revisions(heap, object);
-  if (revisions.empty()) {
-    LogInternalError(walk.archive, kArchive, __LINE__);
-    return true;
-  }
-  const Stamp baseStamp = NumberedStamp(SnapshotRecord(heap, base).Number());
-  return CompareStamps(baseStamp, RevisionRecord(heap, revisions.back()).AsAt()) < 0;
-}
-
-}  // namespace
-
 void DropEntries(ArchiveHeap& heap, uint32_t snapshot) { FreeNodes(heap, snapshot + 8); }
 
 HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects) {
@@ -509,6 +508,11 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
       LogInternalError(walk.archive, kArchive, __LINE__);
       return kCorruptArchive;
     }
+  }
+
+  if (base != 0) {
+    walk.hasBase = true;
+    walk.baseStamp = NumberedStamp(SnapshotRecord(*heap, base).Number());
   }
 
   std::vector<std::string> kept;
@@ -547,7 +551,7 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
           keep(object, name);
           break;
         case Outcome::kUnchanged:
-          if (NewerThanBase(walk, *heap, object, base)) {
+          if (walk.NewerThanBase(object)) {
             LogEvent(walk.archive, message::kObjectAdded, name);
             walk.Added();
             walk.changed = true;

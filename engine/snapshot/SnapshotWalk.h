@@ -25,6 +25,8 @@ struct WalkContext {
   ICairnStatus* status = nullptr;  // the progress window, if there is one
   uint32_t mode = 0;               // revision mode: 0, 1 (zlib) or 3 (bzip2)
   Stamp asAt;                      // the new snapshot's stamp
+  bool hasBase = false;            // whether there is a snapshot to carry on from
+  Stamp baseStamp;                 // that snapshot's stamp
   bool changed = false;
 
   // A processing report: the name, then a step of the progress bar.
@@ -34,6 +36,11 @@ struct WalkContext {
   void Deleted() const;
   // Whether the user pressed Stop in the progress window.
   bool Stopped() const;
+  // Whether the object's newest revision is later than the base snapshot: a snapshot that was
+  // stopped, failed or deleted stored it, and no snapshot shows it yet, so the new one must
+  // record it even though nothing changed since. Without a base, false. A chain that cannot be
+  // read counts as newer (an internal error is logged).
+  bool NewerThanBase(uint32_t object) const;
 };
 
 // True when a names an ancestor folder of b (letter case ignored).

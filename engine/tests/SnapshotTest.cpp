@@ -1,15 +1,10 @@
 // Taking snapshots of real folders through the engine.
 #include "SnapshotFixture.h"
 
-#include <random>
-
-#include "ArchiveEnd.h"
-#include "ArchiveWalk.h"
 
 namespace cairn {
 namespace {
 
-using testing::RunCn;
 using testing::SnapshotTest;
 namespace fs = std::filesystem;
 
@@ -196,152 +191,6 @@ TEST_F(SnapshotTest, CompoundDocumentsAreArchivedElementByElement) {
   EXPECT_EQ(tree2[L"doc.ole\\Contents"], "second, longer body");
   EXPECT_EQ(tree2[L"doc.ole\\Inner\\Fixed"], "unchanged");
   EXPECT_EQ(tree1, expected1);
-}
-
-// Two snapshots of a small tree, then changes for a third that cn takes while something goes
-// wrong: the process stops, or the disk fills up. Whatever happens, the archive must open, walk
-// soundly and read back both earlier snapshots as they were.
-class InterruptedSnapshotTest : public SnapshotTest {
- protected:
-  void SetUp() override {
-    SnapshotTest::SetUp();
-    Write("notes.txt", Bytes(5000));
-    Write("deep/data.bin", Bytes(40000));
-    Write("deep/gone.txt", "soon gone");
-    ASSERT_EQ(Snapshot({Path()}), S_OK);
-    Write("notes.txt", Bytes(6000));
-    ASSERT_EQ(Snapshot({}), S_OK);
-    first_ = Tree(1);
-    second_ = Tree(2);
-    archive_.Reset();
-    admin_.Reset();
-
-    // The changes of the third snapshot.
-    data_ = testing::ReadFileBytes((root_ / "deep" / "data.bin").u8string());
-    data_.replace(20000, 300, Bytes(300));
-    Write("deep/data.bin", data_);
-    fs::remove(root_ / "deep" / "gone.txt");
-    Write("new/fresh.txt", Bytes(12000));
-  }
-  std::string Bytes(size_t n) {
-    std::string text(n, '\0');
-    for (char& c : text) c = static_cast<char>('a' + random_() % 16);
-    return text;
-  }
-  // Runs cn on a fresh copy of the archive of two snapshots; its exit code.
-  DWORD RunOnCopy(const wchar_t* setting, uint64_t n, std::string* errors = nullptr) {
-    EXPECT_TRUE(CopyFileW(testing::Wide(dir_.Path("snapshots.crn")).c_str(), testing::Wide(copy_).c_str(), FALSE));
-    SetEnvironmentVariableW(setting, std::to_wstring(n).c_str());
-    const DWORD code = RunCn(L"/a new copy.crn", testing::Wide(dir_.Path("")), errors);
-    SetEnvironmentVariableW(setting, nullptr);
-    return code;
-  }
-  // The copy opens, walks soundly (an interrupted switch finished), and holds both earlier
-  // snapshots as they were; it is left loaded. Opening it for writing cut the file back to the
-  // end of what the walk reaches (past it, only bytes that are not zero are kept).
-  void CheckCopy(uint64_t n) {
-    {
-      const uint64_t before = fs::file_size(copy_);
-      std::unique_ptr<ArchiveHeap> heap;
-      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), copy_, false, true, &heap), S_OK) << "n " << n;
-      ArchiveVisitor quiet;
-      ASSERT_EQ(WalkArchive(*heap, quiet), S_OK) << "n " << n;
-      uint32_t end = 0;
-      ASSERT_EQ(FindLogicalEnd(*heap, &end), S_OK) << "n " << n;
-      const uint32_t size = heap->DataSize();
-      EXPECT_TRUE(size == end || (size > end && heap->Resolve(size - 1)[0] != 0)) << "n " << n;
-      EXPECT_EQ(heap->MappedSize(), size) << "n " << n;
-      cuts_ += before > size;
-      FreeSpaceReport report;
-      ASSERT_EQ(heap->FreeSpace(&report), S_OK) << "n " << n;
-      EXPECT_EQ(heap->HeaderField(header::kReserved), 0u) << "an interrupted switch is finished on opening";
-    }
-    archive_ = testing::LoadArchive(copy_);
-    ASSERT_TRUE(archive_);
-    ASSERT_EQ(archive_.As(&admin_), S_OK);
-    ASSERT_EQ(Tree(1), first_) << "n " << n;
-    ASSERT_EQ(Tree(2), second_) << "n " << n;
-  }
-  void CheckThird() {
-    auto third = Tree(3);
-    EXPECT_EQ(third[L"deep\\data.bin"], data_);
-    EXPECT_EQ(third.count(L"deep\\gone.txt"), 0u);
-    EXPECT_EQ(third.count(L"new\\fresh.txt"), 1u);
-  }
-
-  std::mt19937 random_{7};
-  int cuts_ = 0;  // copies that the next open cut back
-  std::map<std::wstring, std::string> first_, second_;
-  std::string data_;
-  const std::string copy_ = dir_.Path("copy.crn");
-};
-
-// A snapshot stopped at any point, as if the process had been killed there, leaves an archive
-// that opens, walks soundly, and restores every snapshot recorded before it.
-TEST_F(InterruptedSnapshotTest, AStoppedSnapshotLosesNothingRecordedBefore) {
-  int stopped = 0;
-  bool completed = false;
-  for (uint64_t n = 1; !completed && n < 1000000; n += n < 200 ? 1 + n / 20 : n / 5) {
-    const DWORD code = RunOnCopy(L"CAIRN_TEST_STOP_AFTER", n);
-    ASSERT_TRUE(code == 99 || code == 1) << "n " << n << " exit code " << code;
-    completed = code == 1;
-    stopped += code == 99;
-    ASSERT_NO_FATAL_FAILURE(CheckCopy(n));
-    if (completed) CheckThird();
-    archive_.Reset();
-    admin_.Reset();
-  }
-  EXPECT_TRUE(completed);
-  EXPECT_GT(stopped, 50) << "stopped at many points";
-  EXPECT_GT(cuts_, 0) << "a stopped process leaves the file longer than its archive";
-  std::printf("stopped at %d points before the snapshot completed; %d files cut back\n", stopped, cuts_);
-}
-
-// The disk fills up at any growth of the archive during the snapshot and stays full. The
-// snapshot is recorded whole or fails with nothing recorded, never answering that nothing had
-// changed; and once there is room again, the next snapshot takes what the failed one could not.
-TEST_F(InterruptedSnapshotTest, AFullDiskLosesNothingRecordedBefore) {
-  Write("new/large.txt", Bytes(200000));  // more than the free space: the archive must grow
-  int refused = 0;
-  bool completed = false;
-  for (uint64_t n = 1; !completed && n < 1000000; n += n < 100 ? 1 : n / 10) {
-    std::string errors;
-    const DWORD code = RunOnCopy(L"CAIRN_TEST_FAIL_GROWTH", n, &errors);
-    const bool full = errors.find("growth refused") != std::string::npos;
-    completed = !full;
-    refused += full;
-    ASSERT_TRUE(code == 1 || (full && code == static_cast<DWORD>(-1)))
-        << "n " << n << " exit code " << code << ", standard error: " << errors;
-    ASSERT_NO_FATAL_FAILURE(CheckCopy(n));
-    if (code == 1) {
-      CheckThird();
-    } else {
-      {
-        ComPtr<IEnumSnapShots> snapshots;
-        ComPtr<ICairnSnapShot> last;
-        ASSERT_EQ(archive_->EnumSnapShots(0, snapshots.Out()), S_OK);
-        ASSERT_EQ(snapshots->Last(3, last.Out()), S_OK);
-        LONG number = 0;
-        last->GetSnapShot(&number);
-        EXPECT_EQ(number, 2) << "n " << n << ": nothing recorded";
-      }
-      // Room again (checked at some points): the next snapshot completes what this one could
-      // not. The archive is released first, or cn would find this process's object in the
-      // Running Object Table.
-      archive_.Reset();
-      admin_.Reset();
-      if (refused % 5 == 1) {
-        ASSERT_EQ(RunCn(L"/a new copy.crn", testing::Wide(dir_.Path(""))), 1u) << "n " << n;
-        ASSERT_NO_FATAL_FAILURE(CheckCopy(n));
-        CheckThird();
-      }
-    }
-    archive_.Reset();
-    admin_.Reset();
-  }
-  EXPECT_TRUE(completed);
-  EXPECT_GE(refused, 25) << "the disk filled up at many points";
-  std::printf("the disk filled up at %d points before the snapshot completed\n", refused);
 }
 
 }  // namespace

@@ -1,13 +1,20 @@
 // crninspect: prints what an archive file holds (header, free space, snapshots, named streams,
-// objects with their revisions), checking every link on the way. With --create it first makes a
-// new, empty archive when the file is missing or empty.
+// objects with their revisions), checking every link on the way, and then what links alone do
+// not show: blocks that overlap, bytes that nothing covers, children whose stored names do not
+// belong to their folder, and folders met again below themselves. Any of these is reported and
+// makes the exit code 1. With --create it first makes a new, empty archive when the file is
+// missing or empty.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "ArchiveCoverage.h"
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
+#include "StoredNames.h"
 
 namespace {
 
@@ -70,6 +77,10 @@ const char* KindName(uint8_t kind) {
 
 class Printer final : public ArchiveVisitor {
  public:
+  explicit Printer(ArchiveHeap& heap) : heap_(heap) {}
+
+  // Children whose names do not fit their folder, and folders met again below themselves.
+  int Problems() const { return problems_; }
   void OnFreeBlock(const FreeBlock& block) override {
     Section("free list");
     std::printf("  @%" PRIu32 ": %" PRIu32 " bytes at %" PRIu32 "\n", block.Offset(), block.Length(), block.Start());
@@ -92,6 +103,8 @@ class Printer final : public ArchiveVisitor {
   void OnObject(const ObjectRecord& object, const std::string& name) override {
     Section("objects");
     std::printf("  @%" PRIu32 ": \"%s\"\n", object.Offset(), name.c_str());
+    object_ = object.Offset();
+    objectName_ = name;
   }
   void OnRevision(const ObjectRecord&, const RevisionRecord& r) override {
     std::printf("    revision %" PRId32 " @%" PRIu32 ": as-at %s, flags %" PRIu32 ", type %" PRIu32
@@ -101,11 +114,49 @@ class Printer final : public ArchiveVisitor {
   void OnDifference(const RevisionRecord&, const DifferenceRecord& d) override {
     std::printf("      %s at %" PRIu32 ", %" PRIu32 " bytes\n", KindName(d.Kind()), d.Position(), d.Length());
   }
-  void OnChild(const RevisionRecord&, const ObjectRecord& child) override {
+  void OnChild(const RevisionRecord& revision, const ObjectRecord& child) override {
     std::printf("      child: object @%" PRIu32 "\n", child.Offset());
+    std::string name;
+    if (SUCCEEDED(ReadString(heap_, child.Name(), &name)) && !IsChildName(objectName_, name)) {
+      std::fprintf(stderr, "crninspect: the child \"%s\" of revision @%" PRIu32 " is not named under its folder \"%s\"\n",
+                   name.c_str(), revision.Offset(), objectName_.c_str());
+      ++problems_;
+    }
+    children_[object_].push_back(child.Offset());
   }
   void OnProblem(const std::string& what, uint32_t offset) override {
     std::fprintf(stderr, "crninspect: damaged %s at archive offset %" PRIu32 "\n", what.c_str(), offset);
+  }
+
+  // Reports each folder that a child list leads back to: a loop across lists, which a restore
+  // would follow without end.
+  void CheckLoops() {
+    enum class State { kOpen, kDone };
+    std::map<uint32_t, State> state;
+    for (const auto& parent : children_) {
+      if (state.count(parent.first)) continue;
+      // Depth first, without recursion: a hostile archive may nest as deep as it likes.
+      std::vector<std::pair<uint32_t, size_t>> path{{parent.first, 0}};
+      state[parent.first] = State::kOpen;
+      while (!path.empty()) {
+        const auto found = children_.find(path.back().first);
+        const size_t next = path.back().second++;
+        if (found == children_.end() || next >= found->second.size()) {
+          state[path.back().first] = State::kDone;
+          path.pop_back();
+          continue;
+        }
+        const uint32_t child = found->second[next];
+        const auto seen = state.find(child);
+        if (seen == state.end()) {
+          state[child] = State::kOpen;
+          path.emplace_back(child, 0);
+        } else if (seen->second == State::kOpen) {
+          std::fprintf(stderr, "crninspect: the folder object @%" PRIu32 " is met again below itself\n", child);
+          ++problems_;
+        }
+      }
+    }
   }
 
  private:
@@ -114,8 +165,45 @@ class Printer final : public ArchiveVisitor {
     section_ = title;
     std::printf("%s:\n", title);
   }
+  ArchiveHeap& heap_;
   std::string section_;
+  uint32_t object_ = 0;
+  std::string objectName_;
+  std::map<uint32_t, std::vector<uint32_t>> children_;  // folder object to child objects
+  int problems_ = 0;
 };
+
+// Reports blocks that overlap and bytes that nothing covers; the number of problems. Zeros past
+// the logical end are what a writer that never released the archive leaves; the next writer cuts
+// them off, so they are only noted.
+int ReportCoverage(const ArchiveHeap& heap, const ArchiveCoverage& coverage) {
+  int problems = 0;
+  for (const ByteRange& overlap : coverage.overlaps) {
+    std::fprintf(stderr, "crninspect: blocks overlap: %" PRIu32 " bytes at archive offset %" PRIu32 "\n",
+                 overlap.length, overlap.start);
+    ++problems;
+  }
+  for (const ByteRange& gap : coverage.gaps) {
+    std::fprintf(stderr, "crninspect: nothing covers %" PRIu32 " bytes at archive offset %" PRIu32 "\n", gap.length,
+                 gap.start);
+    ++problems;
+  }
+  const uint32_t end = coverage.logicalEnd;
+  if (end < heap.DataSize()) {
+    const uint8_t* tail = heap.Resolve(end, heap.DataSize() - end);
+    bool zeros = tail != nullptr;
+    for (uint32_t i = 0; zeros && i < heap.DataSize() - end; ++i) zeros = tail[i] == 0;
+    if (zeros) {
+      std::printf("%" PRIu32 " bytes of zeros past the archive's end (left by a writer that did not release it)\n",
+                  heap.DataSize() - end);
+    } else {
+      std::fprintf(stderr, "crninspect: nothing covers %" PRIu32 " bytes past the archive's end at %" PRIu32 "\n",
+                   heap.DataSize() - end, end);
+      ++problems;
+    }
+  }
+  return problems;
+}
 
 const char* Describe(HRESULT hr) {
   if (hr == kNewerVersion) return "the archive was created by a newer version of Cairn";
@@ -162,10 +250,17 @@ int main(int argc, char** argv) {
     std::printf("free space %" PRIu32 " bytes in %" PRIu32 " blocks (largest %" PRIu32 ", smallest %" PRIu32 ")\n",
                 free.total, free.blocks, free.largest, free.smallest);
 
-  Printer printer;
-  hr = WalkArchive(*heap, printer);
+  Printer printer(*heap);
+  ArchiveCoverage coverage;
+  hr = MapCoverage(*heap, &coverage, &printer);
   if (FAILED(hr)) {
     std::fprintf(stderr, "crninspect: %s: %s\n", path, Describe(hr));
+    return 1;
+  }
+  printer.CheckLoops();
+  const int problems = printer.Problems() + ReportCoverage(*heap, coverage);
+  if (problems != 0) {
+    std::fprintf(stderr, "crninspect: %s: the archive is damaged (%d problems)\n", path, problems);
     return 1;
   }
   return 0;

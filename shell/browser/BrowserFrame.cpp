@@ -6,7 +6,6 @@
 #include <shlwapi.h>
 
 #include <initializer_list>
-#include <new>
 
 #include "BrowserResource.h"
 #include "nsx12.h"
@@ -38,22 +37,20 @@ struct MenuItem {
 
 // One popup of the frame's menu bar, identified as views look it up.
 bool AppendPopup(HMENU bar, UINT id, UINT text, std::initializer_list<MenuItem> items) {
-  HMENU popup = CreatePopupMenu();
-  if (popup == nullptr) return false;
+  Menu popup(CreatePopupMenu());
+  if (!popup) return false;
   for (const MenuItem& item : items)
-    AppendMenuW(popup, item.command == 0 ? MF_SEPARATOR : MF_STRING, item.command,
+    AppendMenuW(popup.Get(), item.command == 0 ? MF_SEPARATOR : MF_STRING, item.command,
                 item.command == 0 ? nullptr : Text(item.text).c_str());
   std::wstring caption = Text(text);
   MENUITEMINFOW info = {};
   info.cbSize = sizeof info;
   info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
   info.wID = id;
-  info.hSubMenu = popup;
+  info.hSubMenu = popup.Get();
   info.dwTypeData = &caption[0];
-  if (!InsertMenuItemW(bar, static_cast<UINT>(GetMenuItemCount(bar)), TRUE, &info)) {
-    DestroyMenu(popup);
-    return false;
-  }
+  if (!InsertMenuItemW(bar, static_cast<UINT>(GetMenuItemCount(bar)), TRUE, &info)) return false;
+  popup.Detach();  // the bar's now
   return true;
 }
 
@@ -75,9 +72,8 @@ bool IsViewCommand(UINT id) { return id < FCIDM_BROWSERFIRST; }
 std::wstring StrRetText(STRRET* name, LPCITEMIDLIST item) {
   wchar_t* text = nullptr;
   if (FAILED(StrRetToStrW(name, item, &text)) || text == nullptr) return std::wstring();
-  std::wstring result(text);
-  CoTaskMemFree(text);
-  return result;
+  const TaskMemory<wchar_t> owned(text);
+  return text;
 }
 
 bool FocusIsEdit() {
@@ -89,10 +85,6 @@ bool FocusIsEdit() {
 }  // namespace
 
 BrowserFrame::BrowserFrame(const std::wstring& stateDirectory) : states_(stateDirectory) {}
-
-BrowserFrame::~BrowserFrame() {
-  if (accelerators_ != nullptr) DestroyAcceleratorTable(accelerators_);
-}
 
 HRESULT BrowserFrame::Create(const std::wstring& stateDirectory, BrowserFrame** frame) {
   if (frame == nullptr) return E_POINTER;
@@ -111,25 +103,19 @@ HRESULT BrowserFrame::Create(const std::wstring& stateDirectory, BrowserFrame** 
     type.lpszClassName = kWindowClass;
     if (RegisterClassExW(&type) == 0) return HRESULT_FROM_WIN32(GetLastError());
   }
-  BrowserFrame* created = new (std::nothrow) BrowserFrame(stateDirectory);
-  if (created == nullptr) return E_OUTOFMEMORY;
-  created->ownMenu_ = CreateMenu();
-  if (created->ownMenu_ == nullptr || !AppendBrowserPopups(created->ownMenu_)) {
-    if (created->ownMenu_ != nullptr) DestroyMenu(created->ownMenu_);
-    created->Release();
-    return E_OUTOFMEMORY;
-  }
+  ComPtr<BrowserFrame> created = ComPtr<BrowserFrame>::Adopt(New(stateDirectory));
+  if (!created) return E_OUTOFMEMORY;
+  created->ownMenu_.Reset(CreateMenu());
+  if (!created->ownMenu_.Get() || !AppendBrowserPopups(created->ownMenu_.Get())) return E_OUTOFMEMORY;
   ACCEL keys[] = {{FVIRTKEY | FALT, VK_LEFT, kCommandBack}, {FVIRTKEY, VK_BACK, kCommandUp}};
-  created->accelerators_ = CreateAcceleratorTableW(keys, 2);
-  HWND window = CreateWindowExW(0, kWindowClass, Text(IDS_BROWSER_TITLE).c_str(), WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 800, 560, nullptr, created->ownMenu_, instance, created);
+  created->accelerators_.Reset(CreateAcceleratorTableW(keys, 2));
+  HWND window = CreateWindowExW(0, kWindowClass, Text(IDS_BROWSER_TITLE).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 800, 560, nullptr, created->ownMenu_.Get(), instance, created.Get());
   if (window == nullptr) {
     const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    DestroyMenu(created->ownMenu_);
-    created->Release();
     return FAILED(hr) ? hr : E_FAIL;
   }
-  *frame = created;
+  *frame = created.Detach();
   return S_OK;
 }
 
@@ -145,19 +131,19 @@ HRESULT BrowserFrame::Open(const std::wstring& path) {
   HRESULT hr = SHParseDisplayName(full, nullptr, &parsed, 0, nullptr);
   IdList location(parsed);
   if (FAILED(hr)) return hr;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Navigate(location.get(), true);
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Navigate(location.Get(), true);
 
   // An archive: the extension's folder class, initialised with the archive file's location.
   ComPtr<IPersistFolder> persist;
   ComPtr<IShellFolder> folder;
   hr = CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFolder, persist.OutVoid());
-  if (SUCCEEDED(hr)) hr = persist->Initialize(location.get());
+  if (SUCCEEDED(hr)) hr = persist->Initialize(location.Get());
   if (SUCCEEDED(hr)) hr = persist.As(&folder);
   if (FAILED(hr)) return hr;
   // From now on every location below the archive file is bound through this folder.
   archiveLocation_ = std::move(location);
   archiveFolder_ = folder;
-  return Navigate(archiveLocation_.get(), true);
+  return Navigate(archiveLocation_.Get(), true);
 }
 
 HRESULT BrowserFrame::BindFolder(LPCITEMIDLIST location, ComPtr<IShellFolder>* folder) const {
@@ -184,14 +170,14 @@ HRESULT BrowserFrame::BindFolder(LPCITEMIDLIST location, ComPtr<IShellFolder>* f
 }
 
 LPCITEMIDLIST BrowserFrame::BelowArchive(LPCITEMIDLIST location) const {
-  if (LPCITEMIDLIST below = ListBelow(archiveLocation_.get(), location)) return below;
+  if (LPCITEMIDLIST below = ListBelow(archiveLocation_.Get(), location)) return below;
   // A later parse of the archive's path carries the file's new size and times, so the desktop
   // compares the items that lead to it, by name.
-  const size_t levels = ListLevels(archiveLocation_.get());
+  const size_t levels = ListLevels(archiveLocation_.Get());
   IdList head = ListHead(location, levels);
   ComPtr<IShellFolder> desktop;
   if (!head || levels == 0 || FAILED(SHGetDesktopFolder(desktop.Out()))) return nullptr;
-  const HRESULT hr = desktop->CompareIDs(0, archiveLocation_.get(), head.get());
+  const HRESULT hr = desktop->CompareIDs(0, archiveLocation_.Get(), head.Get());
   return SUCCEEDED(hr) && HRESULT_CODE(hr) == 0 ? SkipLevels(location, levels) : nullptr;
 }
 
@@ -206,7 +192,7 @@ std::wstring BrowserFrame::LocationName(LPCITEMIDLIST location, SHGDNF flags) co
   }
   IdList parentLocation = ParentList(location);
   LPCITEMIDLIST last = ILFindLastID(location);
-  if (!parentLocation || FAILED(BindFolder(parentLocation.get(), &parent)) ||
+  if (!parentLocation || FAILED(BindFolder(parentLocation.Get(), &parent)) ||
       FAILED(parent->GetDisplayNameOf(last, flags, &name)))
     return std::wstring();
   return StrRetText(&name, last);
@@ -232,7 +218,7 @@ HRESULT BrowserFrame::Navigate(LPCITEMIDLIST target, bool remember) {
     // The place left is shown again, as it was.
     location_ = std::move(previous);
     ComPtr<IShellView> again;
-    if (location_ && SUCCEEDED(BindFolder(location_.get(), &folder)) &&
+    if (location_ && SUCCEEDED(BindFolder(location_.Get(), &folder)) &&
         SUCCEEDED(folder->CreateViewObject(window_, IID_IShellView, again.OutVoid())) && again)
       ShowView(again.Get());
     UpdateChrome();
@@ -279,7 +265,7 @@ void BrowserFrame::CloseView() {
   PostMessageW(window_, kReleaseRetired, 0, 0);
   view_.Reset();
   viewWindow_ = nullptr;
-  if (GetMenu(window_) != ownMenu_) SetMenu(window_, ownMenu_);
+  if (GetMenu(window_) != ownMenu_.Get()) SetMenu(window_, ownMenu_.Get());
 }
 
 void BrowserFrame::CreateToolbar() {
@@ -353,14 +339,14 @@ RECT BrowserFrame::Layout() {
 }
 
 void BrowserFrame::UpdateChrome() {
-  const std::wstring name = LocationName(location_.get(), SHGDN_NORMAL);
+  const std::wstring name = LocationName(location_.Get(), SHGDN_NORMAL);
   const std::wstring title = Text(IDS_BROWSER_TITLE);
   SetWindowTextW(window_, name.empty() ? title.c_str() : (name + L" - " + title).c_str());
   if (address_ != nullptr && GetWindowTextLengthW(address_) == 0)
-    SetWindowTextW(address_, LocationName(location_.get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR).c_str());
+    SetWindowTextW(address_, LocationName(location_.Get(), SHGDN_FORPARSING | SHGDN_FORADDRESSBAR).c_str());
   if (toolbar_ != nullptr) {
     SendMessageW(toolbar_, TB_ENABLEBUTTON, kCommandBack, MAKELONG(!history_.empty(), 0));
-    SendMessageW(toolbar_, TB_ENABLEBUTTON, kCommandUp, MAKELONG(location_ && !IsEmptyList(location_.get()), 0));
+    SendMessageW(toolbar_, TB_ENABLEBUTTON, kCommandUp, MAKELONG(location_ && !IsEmptyList(location_.Get()), 0));
   }
 }
 
@@ -470,7 +456,7 @@ LRESULT BrowserFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITMENUPOPUP: {
       HMENU popup = reinterpret_cast<HMENU>(wParam);
       EnableMenuItem(popup, kCommandBack, MF_BYCOMMAND | (history_.empty() ? MF_GRAYED : MF_ENABLED));
-      EnableMenuItem(popup, kCommandUp, MF_BYCOMMAND | (location_ && !IsEmptyList(location_.get()) ? MF_ENABLED : MF_GRAYED));
+      EnableMenuItem(popup, kCommandUp, MF_BYCOMMAND | (location_ && !IsEmptyList(location_.Get()) ? MF_ENABLED : MF_GRAYED));
       return ToView(message, wParam, lParam);
     }
     case WM_MENUSELECT:
@@ -488,7 +474,8 @@ LRESULT BrowserFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_DESTROY:
       CloseView();
-      if (GetMenu(window_) != ownMenu_) SetMenu(window_, ownMenu_);
+      // The frame owns its menu bar: the window must not destroy it with itself.
+      SetMenu(window_, nullptr);
       if (quitOnClose_) PostQuitMessage(0);
       return 0;
     default:
@@ -499,24 +486,8 @@ LRESULT BrowserFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 // --- IUnknown ---
 
 STDMETHODIMP BrowserFrame::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IShellBrowser)
-    *object = static_cast<IShellBrowser*>(this);
-  else if (iid == IID_IServiceProvider)
-    *object = static_cast<IServiceProvider*>(this);
-  else
-    return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) BrowserFrame::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-STDMETHODIMP_(ULONG) BrowserFrame::Release() {
-  const ULONG n = static_cast<ULONG>(InterlockedDecrement(&refs_));
-  if (n == 0) delete this;
-  return n;
+  if (object != nullptr && iid == IID_IOleWindow) return ComObject::QueryInterface(IID_IShellBrowser, object);
+  return ComObject::QueryInterface(iid, object);
 }
 
 // --- IOleWindow ---
@@ -544,7 +515,7 @@ STDMETHODIMP BrowserFrame::InsertMenusSB(HMENU shared, LPOLEMENUGROUPWIDTHS widt
 
 STDMETHODIMP BrowserFrame::SetMenuSB(HMENU shared, HOLEMENU, HWND) {
   if (window_ == nullptr) return E_FAIL;
-  SetMenu(window_, shared != nullptr ? shared : ownMenu_);
+  SetMenu(window_, shared != nullptr ? shared : ownMenu_.Get());
   DrawMenuBar(window_);
   return S_OK;
 }
@@ -552,7 +523,7 @@ STDMETHODIMP BrowserFrame::SetMenuSB(HMENU shared, HOLEMENU, HWND) {
 STDMETHODIMP BrowserFrame::RemoveMenusSB(HMENU shared) {
   if (shared == nullptr) return E_INVALIDARG;
   // The view destroys its menu next: the frame must not go on showing it.
-  if (window_ != nullptr && GetMenu(window_) == shared) SetMenu(window_, ownMenu_);
+  if (window_ != nullptr && GetMenu(window_) == shared) SetMenu(window_, ownMenu_.Get());
   for (int position = GetMenuItemCount(shared) - 1; position >= 0; --position) {
     MENUITEMINFOW info = {};
     info.cbSize = sizeof info;
@@ -576,8 +547,8 @@ STDMETHODIMP BrowserFrame::EnableModelessSB(BOOL) { return S_OK; }
 
 STDMETHODIMP BrowserFrame::TranslateAcceleratorSB(MSG* message, WORD) {
   if (message == nullptr) return E_POINTER;
-  if (window_ == nullptr || accelerators_ == nullptr) return S_FALSE;
-  return TranslateAcceleratorW(window_, accelerators_, message) ? S_OK : S_FALSE;
+  if (window_ == nullptr || !accelerators_) return S_FALSE;
+  return TranslateAcceleratorW(window_, accelerators_.Get(), message) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP BrowserFrame::BrowseObject(PCUIDLIST_RELATIVE list, UINT flags) {
@@ -586,32 +557,32 @@ STDMETHODIMP BrowserFrame::BrowseObject(PCUIDLIST_RELATIVE list, UINT flags) {
     if (history_.empty()) return E_FAIL;
     IdList target = std::move(history_.back());
     history_.pop_back();
-    const HRESULT hr = Navigate(target.get(), false);
+    const HRESULT hr = Navigate(target.Get(), false);
     if (FAILED(hr)) history_.push_back(std::move(target));
     UpdateChrome();
     return hr;
   }
   IdList target;
   if (flags & SBSP_PARENT) {
-    if (!location_ || IsEmptyList(location_.get())) return E_FAIL;
-    target = ParentList(location_.get());
+    if (!location_ || IsEmptyList(location_.Get())) return E_FAIL;
+    target = ParentList(location_.Get());
   } else if (flags & SBSP_RELATIVE) {
     if (!location_) return E_FAIL;
     if (list == nullptr) return E_INVALIDARG;
-    target = JoinLists(location_.get(), list);
+    target = JoinLists(location_.Get(), list);
   } else {
     if (list == nullptr) return E_INVALIDARG;
     target = CopyList(list);
   }
   if (!target) return E_OUTOFMEMORY;
-  return Navigate(target.get(), true);
+  return Navigate(target.Get(), true);
 }
 
 STDMETHODIMP BrowserFrame::GetViewStateStream(DWORD mode, IStream** stream) {
   if (stream == nullptr) return E_POINTER;
   *stream = nullptr;
   if (!location_) return E_FAIL;
-  return states_.Open(LocationName(location_.get(), SHGDN_FORPARSING), mode, stream);
+  return states_.Open(LocationName(location_.Get(), SHGDN_FORPARSING), mode, stream);
 }
 
 STDMETHODIMP BrowserFrame::GetControlWindow(UINT id, HWND* window) {

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "ComObject.h"
 #include "ComPtr.h"
-#include "IdList.h"
+#include "ShellLists.h"
+#include "UserObjects.h"
 #include "ViewStateStore.h"
 
 namespace cairn {
@@ -30,7 +32,7 @@ constexpr UINT kCommandUp = 40994;
 // The address box's control identifier, by which views find it among the frame's windows.
 constexpr UINT kAddressBoxId = 40962;
 
-class BrowserFrame final : public IShellBrowser, public IServiceProvider {
+class BrowserFrame final : public ComObject<BrowserFrame, IShellBrowser, IServiceProvider> {
  public:
   // A new frame window, not yet shown, with one reference for the caller; the window holds one
   // more until it is destroyed. View states go to stateDirectory (empty: the user's own).
@@ -42,7 +44,7 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   HWND StatusBar() const { return status_; }
   HWND AddressBox() const { return address_; }
   // The absolute location shown; null before the first view.
-  LPCITEMIDLIST Location() const { return location_.get(); }
+  LPCITEMIDLIST Location() const { return location_.Get(); }
   size_t HistoryDepth() const { return history_.size(); }
   // The frame posts WM_QUIT when its window is destroyed (for the program, not for tests).
   void QuitOnClose(bool quit) { quitOnClose_ = quit; }
@@ -57,10 +59,8 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   // For the message loop: the view's accelerators, then the frame's. True when handled.
   bool PreTranslateMessage(MSG* message);
 
-  // IUnknown
+  // QueryInterface: the frame's interfaces, and IOleWindow as its IShellBrowser.
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // IOleWindow: GetWindow gives the frame window; ContextSensitiveHelp is E_NOTIMPL.
   STDMETHODIMP GetWindow(HWND* window) override;
@@ -101,8 +101,9 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** object) override;
 
  private:
+  friend ComObject;
   explicit BrowserFrame(const std::wstring& stateDirectory);
-  ~BrowserFrame();
+  ~BrowserFrame() = default;
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool OnCommand(UINT id);
@@ -122,14 +123,13 @@ class BrowserFrame final : public IShellBrowser, public IServiceProvider {
   RECT Layout();
   void UpdateChrome();
 
-  LONG refs_ = 1;
   HWND window_ = nullptr;
   HWND toolbar_ = nullptr;
   HWND status_ = nullptr;
   HWND address_ = nullptr;
   std::wstring typedAddress_;  // to open once the address box's notification is over
-  HMENU ownMenu_ = nullptr;
-  HACCEL accelerators_ = nullptr;
+  Menu ownMenu_;  // taken back from the window when it goes
+  AcceleratorTable accelerators_;
   bool quitOnClose_ = false;
   bool forwarding_ = false;  // a message is on its way to the view (the view may pass it back)
 

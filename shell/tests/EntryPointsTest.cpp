@@ -2,11 +2,12 @@
 // first-run check.
 #include <objbase.h>
 
+#include "AnsiText.h"
 #include "CairnFolder.h"
 #include "EntryPoints.h"
 #include "Registration.h"
 #include "ShellTestSupport.h"
-#include "ShellText.h"
+#include "ShellVersion.h"
 #include "nsx12.h"
 
 namespace cairn {

@@ -1,37 +1,35 @@
-// The folder's archive operations that the extension's other objects call: the shared archive
-// object, deleting, opening a read-only copy, extracting, and snapshots from lists.
+// The archive operations of a level, which the folder and the view's workers hold as values: the
+// shared archive object, deleting, opening a read-only copy (through the folder, which removes
+// it), extracting, and snapshots from lists.
 #include <objbase.h>
 
+#include <algorithm>
+#include <utility>
+
+#include "AnsiText.h"
+#include "ArchiveAccess.h"
+#include "ArchiveOperations.h"
 #include "CairnFolder.h"
+#include "GlobalMemory.h"
 #include "Pidl.h"
+#include "RestoreWriter.h"
 #include "ShellTestSupport.h"
-#include "ShellText.h"
 
 namespace cairn {
 namespace shell {
 namespace testing {
 namespace {
 
-// A folder of this executable's own copy of the class, so that its operations can be called.
-class Folder {
- public:
-  Folder(const std::string& archive, const std::vector<uint8_t>& subPath) {
-    EXPECT_EQ(S_OK, CCairnFolder::Create(IID_ICairnFolder, interface_.OutVoid()));
-    const std::vector<uint8_t> empty = ListOf({});
-    const auto& path = subPath.empty() ? empty : subPath;
-    EXPECT_EQ(S_OK, interface_->FolderInitialize(const_cast<char*>(archive.c_str()),
-                                                 reinterpret_cast<_ITEM*>(const_cast<uint8_t*>(path.data()))));
-  }
-  CCairnFolder* operator->() const { return CCairnFolder::From(interface_.Get()); }
-  void Release() { interface_.Reset(); }
-
- private:
-  ComPtr<ICairnFolder> interface_;
-};
-
 std::vector<uint8_t> NamedItem(const std::string& name) { return BuildItem(ItemFields{0x10}, name); }
 
-Item ItemOf(const std::vector<uint8_t>& bytes) { return *ReadItem(bytes.data(), bytes.size()); }
+// The stored names of a level's items.
+std::vector<std::string> Names(const std::vector<uint8_t>& items) {
+  std::vector<std::string> names;
+  const std::vector<uint8_t> list = ListOf({items});
+  if (const std::optional<std::vector<Item>> read = ReadItems(reinterpret_cast<LPCITEMIDLIST>(list.data()), 1000))
+    for (const Item& item : *read) names.emplace_back(item.name);
+  return names;
+}
 
 std::string ReadText(const std::string& path) { return cairn::testing::ReadFileBytes(path); }
 
@@ -65,63 +63,38 @@ TEST(PidlTest, CopiesConcatenationsAndClones) {
   CPidl list;
   EXPECT_EQ(S_OK, list.SetPidl(nullptr));
   EXPECT_EQ(nullptr, list.Get());
-  EXPECT_EQ(nullptr, list.Clone());
+  EXPECT_FALSE(list.Clone());
   EXPECT_EQ(S_OK, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(empty.data())));
   EXPECT_EQ(nullptr, list.Get());
   EXPECT_EQ(S_OK, list.Concat(reinterpret_cast<LPCITEMIDLIST>(a.data())));
+  const CPidl first = list;  // a value: later changes leave the copy alone
   EXPECT_EQ(S_OK, list.Concat(reinterpret_cast<LPCITEMIDLIST>(b.data())));
-  OwnedList clone(list.Clone());
-  const std::optional<std::vector<Item>> items = ReadItems(clone.list);
+  const IdList clone = list.Clone();
+  const std::optional<std::vector<Item>> items = ReadItems(clone.Get());
   ASSERT_TRUE(items);
   ASSERT_EQ(3u, items->size());
   EXPECT_EQ("C:\\x\\y", (*items)[2].name);
+  EXPECT_EQ(1u, ReadItems(first.Get())->size());
   EXPECT_EQ(S_OK, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(a.data())));
   EXPECT_EQ(1u, ReadItems(list.Get())->size());
-}
-
-TEST_F(FolderOperationsTest, FoldersShareTheRunningArchiveObject) {
-  ComPtr<ICairnArchive> first = GetArchive(archive_);
-  ComPtr<ICairnArchive> second = GetArchive(archive_);
-  ASSERT_TRUE(first && second);
-  ComPtr<IUnknown> a, b;
-  first.As(&a);
-  second.As(&b);
-  EXPECT_EQ(a.Get(), b.Get());
-  // A change made through one folder shows in the other at once.
-  Folder one(archive_, {}), two(archive_, {});
-  const auto snapshot = NamedItem("Snapshot;1");
-  EXPECT_TRUE(one->SetSnapshotComment(ItemOf(snapshot), "kept"));
-  std::string comment;
-  EXPECT_TRUE(two->SnapshotComment(ItemOf(snapshot), &comment));
-  EXPECT_EQ("kept", comment);
-  two->BuildContents();
-  EXPECT_EQ(std::optional<std::string_view>("kept"), FirstItem(two->Contents())->second);
+  const std::vector<uint8_t> broken = {0x05, 0x00, 0x00, 0x00};
+  EXPECT_EQ(E_INVALIDARG, list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(broken.data())));
+  EXPECT_EQ(nullptr, list.Get());
 }
 
 TEST_F(FolderOperationsTest, DeletingSnapshotsReportsTheLastDeletion) {
-  Folder root(archive_, {});
-  const auto missing = NamedItem("Nothing;9"), first = NamedItem("Snapshot;1"), second = NamedItem("Snapshot;2");
-  const Item failsThenSucceeds[] = {ItemOf(missing), ItemOf(first)};
-  EXPECT_TRUE(root->DeleteItems(failsThenSucceeds, 2, nullptr));
-  const Item succeedsThenFails[] = {ItemOf(second), ItemOf(missing)};
-  EXPECT_FALSE(root->DeleteItems(succeedsThenFails, 2, nullptr));
-  root->BuildContents();
-  EXPECT_EQ(nullptr, root->Contents());  // both snapshots are gone
+  const ArchiveOperations root(archive_, {});
+  EXPECT_FALSE(root.DeleteItems({}, nullptr));
+  EXPECT_TRUE(root.DeleteItems({"Nothing;9", "Snapshot;1"}, nullptr));
+  EXPECT_FALSE(root.DeleteItems({"Snapshot;2", "Nothing;9"}, nullptr));
+  EXPECT_TRUE(root.LevelItems().empty());  // both snapshots are gone
 }
 
 TEST_F(FolderOperationsTest, DeletingObjectsMakesASnapshotWithoutThem) {
-  Folder inSnapshot(archive_, ListOf({NamedItem("Snapshot;2")}));
-  const auto data = NamedItem(data_);
-  const Item items[] = {ItemOf(data)};
-  EXPECT_TRUE(inSnapshot->DeleteItems(items, 1, nullptr));
-  Folder root(archive_, {});
-  root->BuildContents();
-  const std::optional<std::vector<Item>> snapshots = ReadItems(root->Contents());
-  ASSERT_TRUE(snapshots);
-  ASSERT_EQ(3u, snapshots->size());
-  Folder third(archive_, ListOf({NamedItem(std::string(snapshots->back().name))}));
-  third->BuildContents();
-  EXPECT_TRUE(ReadItems(third->Contents()) == std::nullopt || ReadItems(third->Contents())->empty());
+  EXPECT_TRUE(ArchiveOperations(archive_, {"Snapshot;2"}).DeleteItems({data_}, nullptr));
+  const std::vector<std::string> snapshots = Names(ArchiveOperations(archive_, {}).LevelItems());
+  ASSERT_EQ(3u, snapshots.size());
+  EXPECT_TRUE(ArchiveOperations(archive_, {snapshots.back()}).LevelItems().empty());
 }
 
 TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
@@ -132,14 +105,21 @@ TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
   GetTempPathA(MAX_PATH, temp);
   const std::string copy = std::string(temp) + "report;2.cairntest";
   {
-    Folder inDocs(archive_, ListOf({NamedItem("Snapshot;2"), NamedItem(data_), NamedItem(data_ + "\\docs")}));
-    const auto report = NamedItem(data_ + "\\docs\\report.cairntest");
-    EXPECT_TRUE(inDocs->DisplayItem(nullptr, ItemOf(report)));
-    EXPECT_TRUE(inDocs->DisplayItem(nullptr, ItemOf(report)));
+    // A folder of this executable's own copy of the class, reached as the view reaches it.
+    ComPtr<ICairnFolder> folder;
+    ASSERT_EQ(S_OK, CCairnFolder::Create(IID_ICairnFolder, folder.OutVoid()));
+    std::vector<uint8_t> subPath = ListOf({NamedItem("Snapshot;2"), NamedItem(data_), NamedItem(data_ + "\\docs")});
+    ASSERT_EQ(S_OK, folder->FolderInitialize(const_cast<char*>(archive_.c_str()), reinterpret_cast<_ITEM*>(subPath.data())));
+    ComPtr<IArchiveFolder> inDocs;
+    ASSERT_EQ(S_OK, folder.As(&inDocs));
+    const std::vector<uint8_t> report = ListOf({NamedItem(data_ + "\\docs\\report.cairntest")});
+    const auto item = reinterpret_cast<LPCITEMIDLIST>(report.data());
+    EXPECT_EQ(S_OK, inDocs->DisplayItem(nullptr, item));
+    EXPECT_EQ(S_OK, inDocs->DisplayItem(nullptr, item));
     EXPECT_EQ("second report, longer", ReadText(copy));
     EXPECT_TRUE(GetFileAttributesA(copy.c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(inDocs->DisplayItem(nullptr, ItemOf(NamedItem("no such item"))));
-    inDocs.Release();
+    const std::vector<uint8_t> missing = ListOf({NamedItem("no such item")});
+    EXPECT_EQ(E_FAIL, inDocs->DisplayItem(nullptr, reinterpret_cast<LPCITEMIDLIST>(missing.data())));
   }
   // The folder removes its copies when it goes.
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str()));
@@ -149,8 +129,7 @@ TEST_F(FolderOperationsTest, TheLogIsShownFromATemporaryTextFileThatIsRemovedAft
   // Text files open, for this test, with a command that keeps a copy of what it was given.
   const std::string copy = Path("log-copy.txt");
   const Association association(".txt", "cmd.exe /c copy \"%1\" \"" + copy + "\"");
-  Folder root(archive_, {});
-  root->ShowArchiveLog(nullptr);
+  ArchiveOperations(archive_, {}).ShowArchiveLog(nullptr);
   for (int i = 0; i < 50 && GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
   EXPECT_NE(std::string::npos, ReadText(copy).find("Snapshot;2")) << ReadText(copy);
   char temp[MAX_PATH];
@@ -159,50 +138,67 @@ TEST_F(FolderOperationsTest, TheLogIsShownFromATemporaryTextFileThatIsRemovedAft
 }
 
 TEST_F(FolderOperationsTest, ExtractingWritesTheTreeAndKeepsNewerFilesWhenAsked) {
-  Folder inSnapshot(archive_, ListOf({NamedItem("Snapshot;2")}));
-  ComPtr<ICairnObject> data = inSnapshot->FindObject(ItemOf(NamedItem(data_)));
+  const ArchiveOperations inSnapshot(archive_, {"Snapshot;2"});
+  ComPtr<ICairnObject> data = inSnapshot.FindObject(data_);
   ASSERT_TRUE(data);
   const std::string target = Path("out\\restored");
-  EXPECT_TRUE(inSnapshot->ExtractObject(data.Get(), target, false, true, true, true));
+  EXPECT_TRUE(inSnapshot.ExtractObject(data.Get(), target, ExtractOptions{true, true, true}));
   EXPECT_EQ("second report, longer", ReadText(target + "\\docs\\report.cairntest"));
   EXPECT_EQ("deep", ReadText(target + "\\docs\\sub\\deep.bin"));
   EXPECT_EQ("hidden", ReadText(target + "\\hidden.bin"));
   // The restored time is the stored one, which is older than a file written now.
   ASSERT_TRUE(WriteText(target + "\\notes.cairntest", "edited since"));
-  EXPECT_TRUE(inSnapshot->ExtractObject(data.Get(), target, false, true, false, true));
+  EXPECT_TRUE(inSnapshot.ExtractObject(data.Get(), target, ExtractOptions{true, false, true}));
   EXPECT_EQ("edited since", ReadText(target + "\\notes.cairntest"));
   EXPECT_EQ("second report, longer", ReadText(target + "\\docs\\report.cairntest"));
-  EXPECT_TRUE(inSnapshot->ExtractObject(data.Get(), target, false, true, true, false));
+  EXPECT_TRUE(inSnapshot.ExtractObject(data.Get(), target, ExtractOptions{true, true, false}));
   EXPECT_EQ("notes", ReadText(target + "\\notes.cairntest"));
+}
+
+// The restore writer cn and the extension share, with each one's rules, where a file stands in
+// the place of a folder to be written.
+TEST_F(FolderOperationsTest, AFolderThatCannotBeMadeEndsCnsRestoreAndIsPassedOverByTheExtensions) {
+  ComPtr<ICairnObject> data = ArchiveOperations(archive_, {"Snapshot;2"}).FindObject(data_);
+  ComPtr<ICairnRevision> revision;
+  ASSERT_TRUE(data && LatestRevision(data.Get(), &revision) == S_OK);
+  const std::string target = Path("out");
+  ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+  ASSERT_TRUE(WriteText(target + "\\docs", "in the way"));
+  std::vector<std::pair<RestoreEvent, std::wstring>> events;
+  const auto record = [&events](RestoreEvent event, const std::wstring& subject) { events.emplace_back(event, subject); };
+
+  // cn's rules: the folder that cannot be made ends the object, and is named.
+  EXPECT_FALSE(RestoreWriter(RestoreOptions{}, record).WriteObject(revision.Get(), FromAnsi(data_), FromAnsi(target)));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(RestoreEvent::kFolderNotMade, events.back().first);
+  EXPECT_EQ(FromAnsi(target + "\\docs"), events.back().second);
+
+  // The extension's: it is passed over, and everything beside it written.
+  events.clear();
+  RestoreOptions extension;
+  extension.skipFolderNotMade = true;
+  EXPECT_TRUE(RestoreWriter(extension, record).WriteObject(revision.Get(), FromAnsi(data_), FromAnsi(target)));
+  const auto seen = [&events](RestoreEvent event, const std::string& path) {
+    return std::count(events.begin(), events.end(), std::make_pair(event, FromAnsi(path)));
+  };
+  EXPECT_EQ(1, seen(RestoreEvent::kFolderSkipped, target + "\\docs"));
+  EXPECT_EQ(1, seen(RestoreEvent::kWritten, target + "\\notes.cairntest"));
+  EXPECT_EQ("notes", ReadText(target + "\\notes.cairntest"));
+  EXPECT_EQ("in the way", ReadText(target + "\\docs"));
 }
 
 TEST_F(FolderOperationsTest, SnapshotsFromListsRecordWhereAddedItemsLie) {
   const std::string extra = Path("extra");
   ASSERT_TRUE(CreateDirectoryA(extra.c_str(), nullptr));
   ASSERT_TRUE(WriteText(extra + "\\one.bin", "one"));
-  Folder root(archive_, {});
-  SAFEARRAY* add = SafeArrayCreateVector(VT_BSTR, 0, 1);
-  SAFEARRAY* none = SafeArrayCreateVector(VT_BSTR, 0, 0);
-  LONG index = 0;
-  BSTR path = SysAllocString(FromAnsi(extra).c_str());
-  SafeArrayPutElement(add, &index, path);
-  SysFreeString(path);
+  const ArchiveOperations root(archive_, {});
   // The data folder has gone: its link does not lead anywhere new, and the snapshot goes ahead.
   ASSERT_TRUE(MoveFileA(data_.c_str(), Path("moved").c_str()));
-  EXPECT_TRUE(root->CreateSnapshotFromLists(add, none, nullptr));
-  SafeArrayDestroy(add);
-  SafeArrayDestroy(none);
-
-  Folder third(archive_, ListOf({NamedItem("Snapshot;3")}));
-  third->BuildContents();
-  const std::optional<std::vector<Item>> objects = ReadItems(third->Contents());
-  ASSERT_TRUE(objects);
-  std::vector<std::string> names;
-  for (const Item& item : *objects) names.emplace_back(item.name);
-  EXPECT_EQ((std::vector<std::string>{extra}), names);
+  EXPECT_TRUE(root.CreateSnapshotFromLists({extra}, {}, nullptr));
+  EXPECT_EQ((std::vector<std::string>{extra}), Names(ArchiveOperations(archive_, {"Snapshot;3"}).LevelItems()));
 
   // The link to the added folder lies in the named stream of its file name.
-  ComPtr<ICairnArchive> archive = GetArchive(archive_);
+  ComPtr<ICairnArchive> archive = root.ArchiveToRead();
   ComPtr<ICairnArchiveAdmin> admin;
   ASSERT_TRUE(archive && SUCCEEDED(archive.As(&admin)));
   ComPtr<IStream> stream;
@@ -220,36 +216,31 @@ TEST_F(FolderOperationsTest, SnapshotsFromListsRecordWhereAddedItemsLie) {
 }
 
 TEST_F(FolderOperationsTest, RevisionListsFolderNamesAndDroppedFiles) {
-  Folder inDocs(archive_, ListOf({NamedItem("Snapshot;2"), NamedItem(data_), NamedItem(data_ + "\\docs")}));
-  EXPECT_EQ(data_ + "\\docs", inDocs->CurrentFolderName());
-  EXPECT_EQ("", Folder(archive_, ListOf({NamedItem("Snapshot;2")}))->CurrentFolderName());
-  std::vector<LPITEMIDLIST> revisions = inDocs->RevisionList(ItemOf(NamedItem(data_ + "\\docs\\report.cairntest")));
+  const ArchiveOperations inDocs(archive_, {"Snapshot;2", data_, data_ + "\\docs"});
+  EXPECT_EQ(data_ + "\\docs", inDocs.CurrentFolderName());
+  EXPECT_EQ("", ArchiveOperations(archive_, {"Snapshot;2"}).CurrentFolderName());
   std::vector<int32_t> numbers;
-  for (LPITEMIDLIST list : revisions) {
-    numbers.push_back(OwnedList(list).Read().fields.revision);
-  }
+  for (const std::vector<uint8_t>& item : inDocs.RevisionItems(data_ + "\\docs\\report.cairntest"))
+    numbers.push_back(ReadItem(item.data(), item.size())->fields.revision);
   EXPECT_EQ((std::vector<int32_t>{1, 2}), numbers);
 
   // A drop of one file makes a snapshot that adds it; a drop without files makes none.
   const std::string dropped = Path("dropped.bin");
   ASSERT_TRUE(WriteText(dropped, "dropped"));
   auto drop = [](const std::string& files) {
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + files.size() + 2);
-    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    GlobalMemory memory(GlobalAlloc(GHND, sizeof(DROPFILES) + files.size() + 2));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory.Get()));
     header->pFiles = sizeof(DROPFILES);
     memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), files.data(), files.size());
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
+    GlobalUnlock(memory.Get());
+    return memory;
   };
-  Folder root(archive_, {});
-  HDROP none = drop("");
-  EXPECT_FALSE(root->AddDroppedFiles(none, nullptr));
-  GlobalFree(none);
-  HDROP one = drop(dropped + std::string(1, '\0'));
-  EXPECT_TRUE(root->AddDroppedFiles(one, nullptr));
-  GlobalFree(one);
-  Folder third(archive_, ListOf({NamedItem("Snapshot;3")}));
-  EXPECT_TRUE(third->FindObject(ItemOf(NamedItem(dropped))));
+  const ArchiveOperations root(archive_, {});
+  EXPECT_FALSE(root.AddDroppedFiles(static_cast<HDROP>(drop("").Get()), nullptr));
+  const GlobalMemory one = drop(dropped + std::string(1, '\0'));
+  EXPECT_EQ((std::vector<std::string>{dropped}), DroppedPaths(one.Get()));
+  EXPECT_TRUE(root.AddDroppedFiles(static_cast<HDROP>(one.Get()), nullptr));
+  EXPECT_TRUE(ArchiveOperations(archive_, {"Snapshot;3"}).FindObject(dropped));
 }
 
 }  // namespace

@@ -1,7 +1,14 @@
 // The folder and its enumerator as Explorer uses them, against an archive cn made from a known
 // tree, and the malformed item lists they must refuse.
-#include <algorithm>
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
 
+#include <algorithm>
+#include <cstdio>
+
+#include "AnsiText.h"
+#include "ArchiveFolder.h"
 #include "ShellTestSupport.h"
 #include "nsx12.h"
 
@@ -19,6 +26,23 @@ std::vector<std::string> LastParts(const std::vector<std::string>& names) {
   for (const std::string& name : names) parts.push_back(LastPart(name));
   std::sort(parts.begin(), parts.end());
   return parts;
+}
+
+// A column's title (null item) or an item's cell as the folder gives them; "<hr>" when it fails.
+std::string Detail(IArchiveFolder* folder, LPCITEMIDLIST item, UINT column, int* format = nullptr) {
+  SHELLDETAILS details = {};
+  details.cxChar = -1;
+  const HRESULT hr = folder->GetDetailsOf(item, column, &details);
+  char failed[16];
+  std::snprintf(failed, sizeof failed, "<%08lx>", static_cast<unsigned long>(hr));
+  if (FAILED(hr)) return failed;
+  EXPECT_EQ(0, details.cxChar);
+  if (format != nullptr) *format = details.fmt;
+  wchar_t* text = nullptr;
+  EXPECT_EQ(S_OK, StrRetToStrW(&details.str, item, &text));
+  const std::string result = ToAnsi(text);
+  CoTaskMemFree(text);
+  return result;
 }
 
 class ShellFolderTest : public ArchiveTest {};
@@ -39,27 +63,28 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
   EXPECT_EQ(0x07000010u, snapshot.fields.attributes);  // folder, has subfolders, deletable, renamable
   EXPECT_EQ(56u + 10, snapshot.size);                  // no comment: no second string
   // The four forms of a root item's name.
-  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.list, SHGDN_NORMAL));
-  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.list, SHGDN_INFOLDER));
-  EXPECT_EQ(archive_ + "\\Snapshot;2", NameOf(root.Get(), second.list, SHGDN_FORPARSING));
-  EXPECT_EQ("archive.crn\\Snapshot;2", NameOf(root.Get(), second.list, SHGDN_INFOLDER | SHGDN_FORPARSING));
-  EXPECT_EQ("<80070057>", NameOf(root.Get(), second.list, SHGDN_FOREDITING));
+  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_NORMAL));
+  EXPECT_EQ("Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_INFOLDER));
+  EXPECT_EQ(archive_ + "\\Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_FORPARSING));
+  EXPECT_EQ("archive.crn\\Snapshot;2", NameOf(root.Get(), second.Get(), SHGDN_INFOLDER | SHGDN_FORPARSING));
+  EXPECT_EQ("<80070057>", NameOf(root.Get(), second.Get(), SHGDN_FOREDITING));
   SFGAOF attributes = ~0u;
-  EXPECT_EQ(S_OK, root->GetAttributesOf(1, const_cast<LPCITEMIDLIST*>(&second.list), &attributes));
+  LPCITEMIDLIST asked = second.Get();
+  EXPECT_EQ(S_OK, root->GetAttributesOf(1, &asked, &attributes));
   EXPECT_EQ(SFGAO_FOLDER | SFGAO_CANCOPY | SFGAO_HASSUBFOLDER | SFGAO_CANDELETE | SFGAO_CANRENAME, attributes);
 
   // Level 2: the top-level object, deletable in the latest snapshot, named with its revision.
-  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), second.list);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), second.Get());
   ASSERT_TRUE(inSnapshot);
   ASSERT_EQ(std::vector<std::string>{data_}, StoredNames(inSnapshot.Get()));
   OwnedList data = FindItem(inSnapshot.Get(), "\\data");
   EXPECT_TRUE(data.Read().fields.attributes & kDeletableBit);
   EXPECT_TRUE(data.Read().fields.attributes & kHasSubfoldersBit);
-  EXPECT_EQ("data;" + std::to_string(data.Read().fields.revision), NameOf(inSnapshot.Get(), data.list, SHGDN_NORMAL));
-  EXPECT_EQ(archive_ + "\\Snapshot;2\\" + data_, NameOf(inSnapshot.Get(), data.list, SHGDN_FORPARSING));
+  EXPECT_EQ("data;" + std::to_string(data.Read().fields.revision), NameOf(inSnapshot.Get(), data.Get(), SHGDN_NORMAL));
+  EXPECT_EQ(archive_ + "\\Snapshot;2\\" + data_, NameOf(inSnapshot.Get(), data.Get(), SHGDN_FORPARSING));
 
   // Level 3: children (not deletable), with their revisions and the snapshot they were made in.
-  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), data.list);
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), data.Get());
   ASSERT_TRUE(inData);
   EXPECT_EQ((std::vector<std::string>{"docs", "hidden.bin", "notes.cairntest", "system.bin"}),
             LastParts(StoredNames(inData.Get(), kAll)));
@@ -69,7 +94,7 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
   EXPECT_EQ(std::optional<std::string_view>("Snapshot;1"), notes.Read().second);
   EXPECT_EQ(5u, notes.Read().fields.itemSize);
   EXPECT_FALSE(notes.Read().fields.attributes & kDeletableBit);
-  EXPECT_EQ("notes.cairntest;1", NameOf(inData.Get(), notes.list, SHGDN_INFOLDER));
+  EXPECT_EQ("notes.cairntest;1", NameOf(inData.Get(), notes.Get(), SHGDN_INFOLDER));
 
   // Level 4, bound from level 2 with a two-level list: the changed file's second revision.
   OwnedList docs = FindItem(inData.Get(), "\\docs");
@@ -85,17 +110,57 @@ TEST_F(ShellFolderTest, TheExplorerWayInWalksEveryLevel) {
 
   // Comparing: by name (column 0) and by size (column 2); the result's sign is in the low word.
   OwnedList sub = FindItem(inDocs.Get(), "\\sub");
-  EXPECT_EQ(-1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.list, sub.list))));
-  EXPECT_EQ(1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, sub.list, report.list))));
-  EXPECT_EQ(0, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.list, report.list))));
-  EXPECT_EQ(3, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(2, report.list, sub.list))));
+  EXPECT_EQ(-1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.Get(), sub.Get()))));
+  EXPECT_EQ(1, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, sub.Get(), report.Get()))));
+  EXPECT_EQ(0, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(0, report.Get(), report.Get()))));
+  EXPECT_EQ(3, static_cast<SHORT>(HRESULT_CODE(inDocs->CompareIDs(2, report.Get(), sub.Get()))));
+}
+
+TEST_F(ShellFolderTest, TheFolderGivesItsColumnsAndCells) {
+  ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
+  ComPtr<IArchiveFolder> rootDetails;
+  ASSERT_TRUE(root && SUCCEEDED(root.As(&rootDetails)));
+  int format = -1;
+  EXPECT_EQ("Name", Detail(rootDetails.Get(), nullptr, 0, &format));
+  EXPECT_EQ(LVCFMT_LEFT, format);
+  EXPECT_EQ("Size", Detail(rootDetails.Get(), nullptr, 1, &format));
+  EXPECT_EQ(LVCFMT_RIGHT, format);
+  EXPECT_EQ("Comment", Detail(rootDetails.Get(), nullptr, 4));
+  EXPECT_EQ("<80070057>", Detail(rootDetails.Get(), nullptr, 5));  // the root has five columns
+  OwnedList first = FindItem(root.Get(), "Snapshot;1");
+  EXPECT_EQ("Snapshot;1", Detail(rootDetails.Get(), first.Get(), 0));
+  EXPECT_EQ("", Detail(rootDetails.Get(), first.Get(), 1));  // a snapshot is a folder: no size
+  EXPECT_EQ("Archive snapshot", Detail(rootDetails.Get(), first.Get(), 2));
+
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), first.Get());
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").Get());
+  ComPtr<IArchiveFolder> details;
+  ASSERT_TRUE(inData && SUCCEEDED(inData.As(&details)));
+  EXPECT_EQ("In Folder", Detail(details.Get(), nullptr, 1));
+  EXPECT_EQ("Created in", Detail(details.Get(), nullptr, 5));
+  EXPECT_EQ("<80070057>", Detail(details.Get(), nullptr, 6));
+  OwnedList notes = FindItem(inData.Get(), "notes.cairntest");
+  EXPECT_EQ(NameOf(inData.Get(), notes.Get(), SHGDN_INFOLDER), Detail(details.Get(), notes.Get(), 0));
+  EXPECT_EQ(data_, Detail(details.Get(), notes.Get(), 1));
+  EXPECT_EQ("1KB", Detail(details.Get(), notes.Get(), 2));
+  EXPECT_EQ("Snapshot;1", Detail(details.Get(), notes.Get(), 5));
+  EXPECT_EQ("<80070057>", Detail(details.Get(), notes.Get(), 6));
+
+  // A malformed item is refused, and nothing is written for it.
+  const std::vector<uint8_t> broken = {0x05, 0x00, 0x00, 0x00};
+  const auto list = reinterpret_cast<LPCITEMIDLIST>(broken.data());
+  SHELLDETAILS untouched = {};
+  untouched.fmt = 77;
+  EXPECT_EQ(E_INVALIDARG, details->GetDetailsOf(list, 0, &untouched));
+  EXPECT_EQ(77, untouched.fmt);
+  EXPECT_EQ(E_INVALIDARG, details->DisplayItem(nullptr, list));
 }
 
 TEST_F(ShellFolderTest, EnumerationFlagsFilterFoldersHiddenAndSystemItems) {
   ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
   ASSERT_TRUE(root);
-  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").list);
-  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").list);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").Get());
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").Get());
   ASSERT_TRUE(inData);
   struct Case {
     SHCONTF flags;
@@ -117,9 +182,9 @@ TEST_F(ShellFolderTest, AFolderListsAllOfItsChildrenHoweverMany) {
   ASSERT_EQ(1u, RunCn("/c /a \"" + many + "\" \"" + Path("many.crn") + "\"", Path("")));
   ComPtr<IShellFolder> root = OpenArchiveFolder(Path("many.crn"));
   ASSERT_TRUE(root);
-  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").list);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;1").Get());
   ASSERT_TRUE(inSnapshot);
-  ComPtr<IShellFolder> inMany = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\many").list);
+  ComPtr<IShellFolder> inMany = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\many").Get());
   ASSERT_TRUE(inMany);
   EXPECT_EQ(300u, StoredNames(inMany.Get(), kAll).size());
 }
@@ -161,7 +226,7 @@ TEST_F(ShellFolderTest, MissingSnapshotsAndEmptyArchivesListNothing) {
   EXPECT_EQ(10u, eaten);
   EXPECT_EQ(0xA0000177u, attributes);
   EXPECT_EQ(56u + 10, gone.Read().size);
-  ComPtr<IShellFolder> empty = Bind(root.Get(), gone.list);
+  ComPtr<IShellFolder> empty = Bind(root.Get(), gone.Get());
   ASSERT_TRUE(empty);
   EXPECT_TRUE(StoredNames(empty.Get(), kAll).empty());
 
@@ -176,12 +241,12 @@ TEST_F(ShellFolderTest, RenamingKeepsTheSnapshotsOwnNumber) {
   ASSERT_TRUE(root);
   OwnedList first = FindItem(root.Get(), "Snapshot;1");
   LPITEMIDLIST renamed = reinterpret_cast<LPITEMIDLIST>(1);
-  EXPECT_EQ(S_OK, root->SetNameOf(nullptr, first.list, L"Before upgrade;7", SHGDN_NORMAL, &renamed));
+  EXPECT_EQ(S_OK, root->SetNameOf(nullptr, first.Get(), L"Before upgrade;7", SHGDN_NORMAL, &renamed));
   EXPECT_EQ(nullptr, renamed);
   EXPECT_EQ((std::vector<std::string>{"Before upgrade;1", "Snapshot;2"}), StoredNames(root.Get()));
   // The old name is gone: a rename of it fails, and its folder is empty.
-  EXPECT_EQ(E_FAIL, root->SetNameOf(nullptr, first.list, L"Again", SHGDN_NORMAL, nullptr));
-  ComPtr<IShellFolder> old = Bind(root.Get(), first.list);
+  EXPECT_EQ(E_FAIL, root->SetNameOf(nullptr, first.Get(), L"Again", SHGDN_NORMAL, nullptr));
+  ComPtr<IShellFolder> old = Bind(root.Get(), first.Get());
   EXPECT_TRUE(StoredNames(old.Get(), kAll).empty());
 }
 
@@ -189,7 +254,7 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
   ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
   ASSERT_TRUE(root);
   OwnedList a = FindItem(root.Get(), "Snapshot;1"), b = FindItem(root.Get(), "Snapshot;2");
-  LPCITEMIDLIST two[] = {a.list, b.list};
+  LPCITEMIDLIST two[] = {a.Get(), b.Get()};
   struct Case {
     REFIID iid;
     UINT count;

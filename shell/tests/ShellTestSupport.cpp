@@ -3,9 +3,10 @@
 #include <objbase.h>
 #include <shlwapi.h>
 
+#include "AnsiText.h"
 #include "ChildProcess.h"
+#include "Handle.h"
 #include "Pidl.h"
-#include "ShellText.h"
 #include "nsx12.h"
 
 namespace cairn {
@@ -28,16 +29,14 @@ DWORD RunCn(const std::string& arguments, const std::string& directory) {
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
-  CloseHandle(file);
-  return ok;
+  return file && WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 Item OwnedList::Read() const {
-  const std::optional<Item> item = FirstItem(list);
+  const std::optional<Item> item = FirstItem(Get());
   EXPECT_TRUE(item) << "malformed item";
   return item ? *item : Item{};
 }
@@ -51,16 +50,15 @@ std::vector<uint8_t> ListOf(std::initializer_list<std::vector<uint8_t>> items) {
 
 ComPtr<IShellFolder> OpenArchiveFolder(const std::string& archivePath) {
   ComPtr<IShellFolder> folder;
-  LPITEMIDLIST location = nullptr;
-  HRESULT hr = SHParseDisplayName(FromAnsi(archivePath).c_str(), nullptr, &location, 0, nullptr);
+  IdList location;
+  HRESULT hr = SHParseDisplayName(FromAnsi(archivePath).c_str(), nullptr, location.Out(), 0, nullptr);
   EXPECT_EQ(S_OK, hr) << std::hex << hr;
   if (FAILED(hr)) return folder;
-  OwnedList owned(location);
   ComPtr<IPersistFolder> persist;
   hr = CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFolder, persist.OutVoid());
   EXPECT_EQ(S_OK, hr) << std::hex << hr;
   if (FAILED(hr)) return folder;
-  hr = persist->Initialize(location);
+  hr = persist->Initialize(location.Get());
   EXPECT_EQ(S_OK, hr) << std::hex << hr;
   persist.As(&folder);
   return folder;

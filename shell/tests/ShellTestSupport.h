@@ -12,6 +12,7 @@
 
 #include "ChildProcess.h"
 #include "ComPtr.h"
+#include "IdList.h"
 #include "ItemId.h"
 #include "TempDir.h"
 
@@ -34,15 +35,10 @@ DWORD RunCn(const std::string& arguments, const std::string& directory);
 
 bool WriteText(const std::string& path, const std::string& text);
 
-// One ID list owned by the test, freed with the shell's allocator.
-struct OwnedList {
-  LPITEMIDLIST list = nullptr;
-  OwnedList() = default;
-  explicit OwnedList(LPITEMIDLIST l) : list(l) {}
-  OwnedList(OwnedList&& other) noexcept : list(other.list) { other.list = nullptr; }
-  ~OwnedList() { CoTaskMemFree(list); }
-  OwnedList(const OwnedList&) = delete;
-  OwnedList& operator=(const OwnedList&) = delete;
+// One ID list owned by the test (the toolkit's owner), with its first item read.
+class OwnedList : public IdList {
+ public:
+  using IdList::IdList;
   Item Read() const;  // the list's first item (the test fails when it is malformed)
 };
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ShellTestSupport.h"
-#include "res/ViewResource.h"
+#include "ViewResource.h"
 
 namespace cairn {
 namespace shell {

@@ -139,20 +139,19 @@ bool BuildSampleArchive(ArchiveHeap& heap) {
   b.Revision(element, NumberedStamp(1), 0, 3, revision_type::kStream);
   b.Push(c1 + 12, element);
 
+  // Three separate free areas, each followed by a named stream's records (the FreeBlock records
+  // of the later two come from the earlier).
+  const uint32_t sizes[] = {40, 24, 64};
+  uint32_t blocks[3];
+  int i = 0;
   for (const char* name : {"\\\\.\\ArchiveLog", "\\\\.\\ExcFilter", "\\\\.\\IncFilter"}) {
+    if ((blocks[i] = heap.Allocate(sizes[i])) == 0) return false;
+    ++i;
     const uint32_t stream = b.Object(name);
     b.Revision(stream, Stamp{1, 2}, 0, 0, revision_type::kStream);
     b.Push(header::kNamedStreams, stream);
   }
-
-  // Three separate free areas (the FreeBlock records of the later two come from the earlier).
-  const uint32_t sizes[] = {40, 24, 64};
-  uint32_t blocks[3];
-  for (int i = 0; i < 3; ++i) {
-    blocks[i] = heap.Allocate(sizes[i]);
-    if (blocks[i] == 0 || heap.Allocate(4) == 0) return false;
-  }
-  for (int i = 0; i < 3; ++i)
+  for (i = 0; i < 3; ++i)
     if (FAILED(heap.Free(blocks[i], sizes[i]))) return false;
   return heap.IsOpen() && first != 0 && second != 0;
 }

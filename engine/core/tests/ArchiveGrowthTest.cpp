@@ -7,7 +7,7 @@
 #include <random>
 #include <tuple>
 
-#include "ArchiveEnd.h"
+#include "ArchiveCoverage.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
@@ -287,9 +287,21 @@ TEST_F(GrowthTest, AFileLeftLongerIsCutBackToItsLogicalEnd) {
   heap.reset();
   EXPECT_TRUE(crash == atRest);
 
-  // A byte that is not zero is never cut, even where nothing refers to it.
-  memory_.Bytes("b.crn") = intact;
-  memory_.Bytes("b.crn")[atRest.size() + 100] = 1;
+  // Past the logical end of an archive that its writer never released (its mark is set), a byte
+  // that is not zero is what that writer allocated and never linked: it goes too.
+  std::vector<uint8_t>& marked = memory_.Bytes("b.crn");
+  marked = intact;
+  EXPECT_EQ(LoadLE32(marked.data() + header::kReserved), kWritingMark);
+  marked[atRest.size() + 100] = 1;
+  heap = Open("b.crn");
+  EXPECT_EQ(heap->DataSize(), atRest.size());
+  EXPECT_EQ(heap->HeaderField(header::kReserved), 0u);
+  heap.reset();
+  EXPECT_TRUE(marked == atRest);
+  // Without the mark, nothing tells who wrote it: a byte that is not zero is never cut.
+  marked = intact;
+  StoreLE32(marked.data() + header::kReserved, 0);
+  marked[atRest.size() + 100] = 1;
   heap = Open("b.crn");
   EXPECT_EQ(heap->DataSize(), atRest.size() + 101);
 }

@@ -129,6 +129,17 @@ TEST_F(NativeFileTest, OneWriterAndAnyReadersShareTheFile) {
   EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), kSharingViolation) << "a second writer";
   ASSERT_TRUE(writer->SetHeaderField(header::kOptions, 3));
   EXPECT_EQ(reader->HeaderField(header::kOptions), 3u) << "one file, one set of bytes";
+  // What the writer links past the end the reader mapped is reached all the same, and what the
+  // reader had in hand stays readable.
+  const uint8_t* header = reader->Resolve(0, header::kSize);
+  const uint32_t far = writer->Allocate(3 * ArchiveHeap::kMinStep);
+  ASSERT_NE(far, 0u);
+  ASSERT_TRUE(writer->Write32(far + 8, 0xC0FFEE));
+  ASSERT_TRUE(writer->SetHeaderField(header::kNamedStreams, far));
+  EXPECT_EQ(reader->Read32(reader->HeaderField(header::kNamedStreams) + 8), 0xC0FFEEu);
+  EXPECT_GE(reader->DataSize(), far + 12);
+  EXPECT_EQ(header[16], 3) << "an earlier view stays mapped";
+  EXPECT_EQ(reader->Read32(writer->MappedSize() + 4), 0u) << "nothing past the file";
   // The writer gone, the next one gets in, beside the reader.
   writer.reset();
   EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), S_OK);

@@ -1,14 +1,19 @@
 #!/bin/sh
-# Runs the heap's full-disk test on a file system of 4 MiB that it mounts (tmpfs) for the run.
-# Mounting needs root; where it cannot mount, the test is reported skipped (exit code 77).
+# Runs full-disk tests on a file system of 4 MiB that it mounts (tmpfs) for the run. Mounting
+# needs root: without it the tests are reported skipped (exit code 77); as root, a mount that
+# fails is a failure.
 # usage: full-disk.sh FOLDER native|wine PROGRAM [ARGS...]
 set -u
 dir=$1
 kind=$2
 shift 2
-if [ "$(id -u)" != 0 ] || ! mkdir -p "$dir" || ! mount -t tmpfs -o size=4m cairn-full-disk "$dir" 2>/dev/null; then
-  echo "full-disk: no tmpfs of 4 MiB could be mounted at $dir (needs root); skipped"
+if [ "$(id -u)" != 0 ]; then
+  echo "full-disk: mounting a tmpfs of 4 MiB needs root; skipped"
   exit 77
+fi
+if ! mkdir -p "$dir" || ! mount -t tmpfs -o size=4m cairn-full-disk "$dir"; then
+  echo "full-disk: no tmpfs of 4 MiB could be mounted at $dir" >&2
+  exit 1
 fi
 trap 'umount "$dir" 2>/dev/null || umount -l "$dir"' EXIT
 trap 'exit 1' HUP INT TERM PIPE

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "ShellText.h"
+#include "AnsiText.h"
 
 namespace cairn {
 namespace browser {
@@ -174,11 +174,11 @@ TEST_F(BrowserFrameTest, MovesRelativeAbsoluteUpAndBack) {
   ASSERT_EQ(S_OK, frame_->Open(FromAnsi(data_)));
   IdList docsList = Parse(docs);
   ASSERT_TRUE(docsList);
-  ASSERT_EQ(S_OK, frame_->BrowseObject(ILFindLastID(docsList.get()), SBSP_RELATIVE));
+  ASSERT_EQ(S_OK, frame_->BrowseObject(ILFindLastID(docsList.Get()), SBSP_RELATIVE));
   EXPECT_EQ(docs, Shown());
   ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_PARENT));
   EXPECT_EQ(data_, Shown());
-  ASSERT_EQ(S_OK, frame_->BrowseObject(docsList.get(), SBSP_ABSOLUTE));
+  ASSERT_EQ(S_OK, frame_->BrowseObject(docsList.Get(), SBSP_ABSOLUTE));
   EXPECT_EQ(docs, Shown());
   EXPECT_EQ(3u, frame_->HistoryDepth());
 
@@ -205,7 +205,7 @@ TEST_F(BrowserFrameTest, MovesRelativeAbsoluteUpAndBack) {
   // A place that has no view (a file) leaves the view shown as it was.
   HWND viewWindow = frame_->ViewWindow();
   IdList file = Parse(data_ + "\\notes.cairntest");
-  EXPECT_TRUE(FAILED(frame_->BrowseObject(file.get(), SBSP_ABSOLUTE)));
+  EXPECT_TRUE(FAILED(frame_->BrowseObject(file.Get(), SBSP_ABSOLUTE)));
   EXPECT_EQ(data_, Shown());
   EXPECT_EQ(viewWindow, frame_->ViewWindow());
   EXPECT_TRUE(IsWindow(viewWindow));
@@ -251,14 +251,14 @@ TEST_F(BrowserFrameTest, OpensAnArchiveThroughTheExtensionsFolderClass) {
   // those names key the view states.
   IdList archive = Parse(archive_);
   ComPtr<IShellFolder> root;
-  ASSERT_EQ(S_OK, frame_->BindFolder(archive.get(), &root));
+  ASSERT_EQ(S_OK, frame_->BindFolder(archive.Get(), &root));
   shell::testing::OwnedList first = shell::testing::FindItem(root.Get(), "Snapshot;1");
-  IdList snapshot = JoinLists(archive.get(), first.list);
+  IdList snapshot = JoinLists(archive.Get(), first.Get());
   ComPtr<IShellFolder> inSnapshot;
-  ASSERT_EQ(S_OK, frame_->BindFolder(snapshot.get(), &inSnapshot));
+  ASSERT_EQ(S_OK, frame_->BindFolder(snapshot.Get(), &inSnapshot));
   EXPECT_EQ(std::vector<std::string>{data_}, shell::testing::StoredNames(inSnapshot.Get()));
-  EXPECT_EQ(archive_ + "\\Snapshot;1", ToAnsi(frame_->LocationName(snapshot.get(), SHGDN_FORPARSING).c_str()));
-  EXPECT_EQ(archive_, ToAnsi(frame_->LocationName(archive.get(), SHGDN_FORPARSING).c_str()));
+  EXPECT_EQ(archive_ + "\\Snapshot;1", ToAnsi(frame_->LocationName(snapshot.Get(), SHGDN_FORPARSING).c_str()));
+  EXPECT_EQ(archive_, ToAnsi(frame_->LocationName(archive.Get(), SHGDN_FORPARSING).c_str()));
 
   // The archive file changes when snapshots are taken: a later parse of its path, carrying other
   // times, still leads through the extension's folder.
@@ -273,14 +273,14 @@ TEST_F(BrowserFrameTest, OpensAnArchiveThroughTheExtensionsFolderClass) {
   ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
   CloseHandle(file);
   IdList reparsed = Parse(archive_);
-  ASSERT_EQ(nullptr, ListBelow(archive.get(), reparsed.get())) << "the file's list should differ now";
+  ASSERT_EQ(nullptr, ListBelow(archive.Get(), reparsed.Get())) << "the file's list should differ now";
   ComPtr<IShellFolder> again;
-  ASSERT_EQ(S_OK, frame_->BindFolder(reparsed.get(), &again));
+  ASSERT_EQ(S_OK, frame_->BindFolder(reparsed.Get(), &again));
   EXPECT_EQ(2u, shell::testing::StoredNames(again.Get()).size());
 
   // A list that only looks like the archive's below its first bytes goes to the desktop.
-  EXPECT_EQ(nullptr, ListBelow(snapshot.get(), archive.get()));
-  EXPECT_TRUE(IsEmptyList(ListBelow(archive.get(), archive.get())));
+  EXPECT_EQ(nullptr, ListBelow(snapshot.Get(), archive.Get()));
+  EXPECT_TRUE(IsEmptyList(ListBelow(archive.Get(), archive.Get())));
 
   ASSERT_EQ(S_OK, frame_->BrowseObject(nullptr, SBSP_NAVIGATEBACK));
   EXPECT_EQ(data_, Shown());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BrowserFrame.h"
+#include "Handle.h"
 
 namespace {
 
@@ -124,12 +125,9 @@ int wmain(int argc, wchar_t** argv) {
   POINT at = {item.left + 20, item.top + (item.bottom - item.top) / 2};
   ClientToScreen(list, &at);
   MenuShot shot{area, out + L"\\context.bmp"};
-  HANDLE thread = CreateThread(nullptr, 0, &CaptureMenu, &shot, 0, nullptr);
+  const cairn::Handle thread(CreateThread(nullptr, 0, &CaptureMenu, &shot, 0, nullptr));
   SendMessageW(frame->ViewWindow(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
-  if (thread != nullptr) {
-    WaitForSingleObject(thread, 10000);
-    CloseHandle(thread);
-  }
+  if (thread) WaitForSingleObject(thread.Get(), 10000);
   ok = shot.done && ok;
 
   DestroyWindow(frame->Window());

@@ -1,0 +1,46 @@
+// Which bytes of an archive its reachable records cover: every record, string, data block, free
+// area and switch journal that the header leads to. Bytes between them that nothing covers are
+// lost space (left by a process that stopped before linking what it had written, or by a failed
+// operation); bytes that two blocks cover mean the archive is damaged.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ArchiveHeap.h"
+#include "ArchiveWalk.h"
+
+namespace cairn {
+
+struct ByteRange {
+  uint32_t start = 0;
+  uint32_t length = 0;
+};
+
+struct ArchiveCoverage {
+  // The end of the highest covered block: where an archive at rest ends.
+  uint32_t logicalEnd = header::kSize;
+  // Runs of bytes behind the header and before logicalEnd that nothing covers, in order.
+  std::vector<ByteRange> gaps;
+  // Runs of bytes that more than one block covers, in order.
+  std::vector<ByteRange> overlaps;
+
+  uint64_t GapBytes() const;
+};
+
+// Walks the whole archive and maps what it covers. Every event of the walk is passed on to also,
+// when given. Returns the walk's result: S_OK when every link is sound, kCorruptArchive when the
+// walk found damage (the map then holds what it could reach), kArchiveClosed.
+HRESULT MapCoverage(ArchiveHeap& heap, ArchiveCoverage* coverage, ArchiveVisitor* also = nullptr);
+
+// The logical end found by walking the whole archive. kCorruptArchive when the walk finds a
+// problem (nothing may be cut from a damaged archive), kArchiveClosed when the heap is closed.
+HRESULT FindLogicalEnd(ArchiveHeap& heap, uint32_t* end);
+
+// Returns what nothing covers to the archive: the bytes past the highest covered block are cut
+// off the logical end, and every gap below it goes to the free list. Only a sound archive whose
+// blocks do not overlap is changed; otherwise kCorruptArchive and nothing is freed. reclaimed,
+// when given, receives the number of bytes returned.
+HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed = nullptr);
+
+}  // namespace cairn

@@ -1,0 +1,115 @@
+// What an archive's records cover, and how space that nothing covers comes back: at once after a
+// failure, and at the next open for writing after a writer that never released the archive.
+#include <gtest/gtest.h>
+
+#include "ArchiveCoverage.h"
+#include "ByteOrder.h"
+#include "MemoryFiles.h"
+#include "SampleArchive.h"
+
+namespace cairn {
+namespace {
+
+class CoverageTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<ArchiveHeap> Open(const std::string& path, bool write = true) {
+    std::unique_ptr<ArchiveHeap> heap;
+    EXPECT_EQ(ArchiveHeap::Open(files_, path, true, write, &heap), S_OK);
+    return heap;
+  }
+  // A sample archive at rest.
+  void Sample(const std::string& path) {
+    auto heap = Open(path);
+    ASSERT_TRUE(testing::BuildSampleArchive(*heap));
+  }
+  static ArchiveCoverage Map(ArchiveHeap& heap, HRESULT expected = S_OK) {
+    ArchiveCoverage coverage;
+    EXPECT_EQ(MapCoverage(heap, &coverage), expected);
+    return coverage;
+  }
+
+  testing::MemoryFiles files_;
+};
+
+TEST_F(CoverageTest, ASoundArchiveIsCoveredWholeAndWhatIsNotLinkedComesBack) {
+  Sample("a.crn");
+  auto heap = Open("a.crn");
+  ArchiveCoverage coverage = Map(*heap);
+  EXPECT_TRUE(coverage.gaps.empty());
+  EXPECT_TRUE(coverage.overlaps.empty());
+  EXPECT_EQ(coverage.logicalEnd, heap->DataSize());
+
+  // Records allocated and never linked (some from the free list), something linked behind them
+  // (a name longer than any free area), and one more at the end.
+  const uint32_t a = heap->Allocate(100), b = heap->Allocate(50), c = heap->Allocate(7);
+  testing::ArchiveBuilder build(*heap);
+  build.Push(header::kNamedStreams, build.Object(std::string(200, 'L')));
+  const uint32_t last = heap->Allocate(300);
+  ASSERT_TRUE(a != 0 && b != 0 && c != 0 && last != 0);
+  const uint32_t grown = heap->DataSize();
+  coverage = Map(*heap);
+  EXPECT_EQ(coverage.GapBytes(), 100u + 50 + 7);
+  EXPECT_EQ(coverage.logicalEnd, last);
+
+  uint64_t reclaimed = 0;
+  ASSERT_EQ(ReclaimUnreachable(*heap, &reclaimed), S_OK);
+  EXPECT_EQ(reclaimed, 100u + 50 + 7 + 300);
+  EXPECT_EQ(heap->DataSize(), grown - 300) << "the end is cut off, not freed";
+  coverage = Map(*heap);
+  EXPECT_TRUE(coverage.gaps.empty());
+  EXPECT_TRUE(coverage.overlaps.empty());
+  EXPECT_NE(heap->Allocate(100), 0u);
+  EXPECT_EQ(heap->DataSize(), grown - 300) << "freed space serves again";
+}
+
+TEST_F(CoverageTest, OverlappingBlocksAreDamageAndNothingIsFreed) {
+  Sample("a.crn");
+  auto heap = Open("a.crn");
+  // Two objects named by one string.
+  testing::ArchiveBuilder build(*heap);
+  const uint32_t one = build.Object("twice"), two = build.Object("other");
+  build.Push(header::kNamedStreams, one);
+  build.Push(header::kNamedStreams, two);
+  ObjectRecord(*heap, two).SetName(ObjectRecord(*heap, one).Name());
+  const ArchiveCoverage coverage = Map(*heap);
+  ASSERT_EQ(coverage.overlaps.size(), 1u);
+  EXPECT_EQ(coverage.overlaps[0].start, ObjectRecord(*heap, one).Name());
+  EXPECT_EQ(coverage.overlaps[0].length, 6u);
+  const std::vector<uint8_t> bytes(heap->Resolve(0, heap->DataSize()), heap->Resolve(0) + heap->DataSize());
+  EXPECT_EQ(ReclaimUnreachable(*heap), kCorruptArchive);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), heap->Resolve(0, heap->DataSize())));
+}
+
+// A writer marks the archive with its first change and clears the mark when it releases it; an
+// archive still marked was left by a writer that ended in the middle, and the next writer gives
+// back what that one had not linked. A reader changes nothing.
+TEST_F(CoverageTest, TheWritersMarkTellsTheNextWriterToGiveBackWhatWasLeft) {
+  Sample("a.crn");
+  const std::vector<uint8_t> atRest = files_.Bytes("a.crn");
+  EXPECT_EQ(LoadLE32(atRest.data() + header::kReserved), 0u);
+  {
+    auto heap = Open("a.crn");
+    EXPECT_EQ(heap->HeaderField(header::kReserved), 0u) << "opening alone changes nothing";
+    ASSERT_NE(heap->Allocate(64), 0u);
+    ASSERT_NE(heap->Allocate(64), 0u);
+    testing::ArchiveBuilder build(*heap);
+    build.Push(header::kNamedStreams, build.Object(std::string(200, 'L')));  // linked behind them
+    EXPECT_EQ(heap->HeaderField(header::kReserved), kWritingMark);
+    files_.Bytes("crash.crn") = files_.Bytes("a.crn");  // the process ends here
+  }
+  EXPECT_EQ(LoadLE32(files_.Bytes("a.crn").data() + header::kReserved), 0u) << "released";
+
+  {
+    auto reader = Open("crash.crn", false);
+    EXPECT_EQ(Map(*reader).GapBytes(), 128u);
+    EXPECT_EQ(reader->HeaderField(header::kReserved), kWritingMark);
+  }
+  auto heap = Open("crash.crn");
+  EXPECT_EQ(heap->HeaderField(header::kReserved), 0u);
+  const ArchiveCoverage coverage = Map(*heap);
+  EXPECT_TRUE(coverage.gaps.empty());
+  EXPECT_EQ(coverage.logicalEnd, heap->DataSize());
+}
+
+}  // namespace
+}  // namespace cairn

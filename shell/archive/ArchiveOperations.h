@@ -1,0 +1,102 @@
+// The archive operations of one level of an archive, as a plain value: the archive's path and the
+// stored names that lead from the archive file to the level (a snapshot's, then each folder
+// object's). Any thread may hold a copy and call it, with COM initialised: each operation opens the
+// archive itself, as a reader beside any writer, or as the writer while it changes it.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ArchiveAccess.h"
+#include "ComPtr.h"
+#include "cairn.h"
+
+namespace cairn {
+namespace shell {
+
+// How restore writes an object: the choices of the restore dialog.
+struct ExtractOptions {
+  bool overwriteOlder = true;
+  bool overwriteNewer = true;
+  bool restoreTimes = true;
+};
+
+class ArchiveOperations {
+ public:
+  ArchiveOperations() = default;
+  // levelNames: the stored names of the items below the archive file; empty at the archive root.
+  ArchiveOperations(std::string archivePath, std::vector<std::string> levelNames);
+
+  const std::string& ArchivePath() const { return archivePath_; }
+  // True at the archive root, whose items are snapshots.
+  bool AtRoot() const { return levelNames_.empty(); }
+  // The Name of the folder object shown; empty at the root and in a snapshot's top level.
+  std::string CurrentFolderName() const;
+
+  // How long a change made on the window's thread (renaming, a comment) waits for another writer
+  // at work: the window does not answer meanwhile. Workers wait as long as cn does.
+  static constexpr DWORD kWindowWriterWaitMs = 2000;
+
+  // The archive, null when it cannot be had. For operations that only read it, a reader of its own
+  // beside any writer; for those that change it, the writer, held only while the operation runs,
+  // after waiting up to waitMs for another writer at work.
+  ComPtr<ICairnArchive> ArchiveToRead() const;
+  ComPtr<ICairnArchive> ArchiveToWrite(DWORD waitMs = kWriterWaitMs) const;
+
+  // --- Reading (ArchiveOperations.cpp) ---
+  // The items of the level back to back, built afresh: snapshots at the root, else the objects
+  // of the level, the top-level objects of the latest snapshot marked deletable. Empty when the
+  // archive cannot be opened or the level is not found.
+  std::vector<uint8_t> LevelItems() const;
+  // The object of the level stored under the name; null at the root or when it is not found.
+  ComPtr<ICairnObject> FindObject(const std::string& storedName) const;
+  // A root item's snapshot comment (at most 4096 bytes); false without one.
+  bool SnapshotComment(const std::string& snapshotName, std::string* comment) const;
+  // One object item per revision of the object stored under the name, oldest first.
+  std::vector<std::vector<uint8_t>> RevisionItems(const std::string& storedName) const;
+
+  // --- Changes (SnapshotOperations.cpp) ---
+  // Renames the snapshot stored under oldName; the new stored name keeps its number. False when
+  // that fails or the level is not the root.
+  bool RenameSnapshot(const std::string& oldName, int32_t number, const std::string& newName) const;
+  bool SetSnapshotComment(const std::string& snapshotName, const std::string& comment) const;
+  // A new snapshot named "Snapshot" with the paths of `add` added (and top-level objects that were
+  // moved found again through their stored links) and the objects of `remove` removed.
+  bool CreateSnapshotFromLists(const std::vector<std::string>& add, const std::vector<std::string>& remove,
+                               HWND owner) const;
+  // A new snapshot that adds the files; false when there are none.
+  bool AddFiles(const std::vector<std::string>& paths, HWND owner) const;
+  // A new snapshot that adds every file of a drop; false when the drop holds none.
+  bool AddDroppedFiles(HDROP drop, HWND owner) const;
+  // Below the root a new snapshot without the named objects; at the root the named snapshots
+  // deleted in order. The result is that of the last deletion.
+  bool DeleteItems(const std::vector<std::string>& storedNames, HWND owner) const;
+
+  // --- Files written from the archive (FileOperations.cpp) ---
+  // Writes the object's latest revision to path by its kind (the restore object routine).
+  bool ExtractObject(ICairnObject* object, const std::string& path, const ExtractOptions& options) const;
+  // Writes a read-only copy of the named object's latest revision to the temporary folder and
+  // opens it. *copy is the path written, when one was (for the caller to delete later); true when
+  // the copy was opened.
+  bool DisplayItem(HWND owner, const std::string& storedName, std::string* copy) const;
+  // Writes the archive's log to a temporary text file, opens it, and deletes it a second later.
+  void ShowArchiveLog(HWND owner) const;
+
+ private:
+  // The objects of the level: walks the names down from the snapshot. Null when a step fails.
+  ComPtr<IEnumCairnObjects> LevelObjects(ICairnArchive* archive, bool* latestSnapshot) const;
+
+  std::string archivePath_;
+  std::vector<std::string> levelNames_;
+};
+
+// The paths of a drop list (CF_HDROP), read only when the block holds a sound list: a DROPFILES
+// header and, inside the block, names ending with an empty one. nullopt otherwise.
+std::optional<std::vector<std::string>> DroppedPaths(HGLOBAL block);
+
+}  // namespace shell
+}  // namespace cairn

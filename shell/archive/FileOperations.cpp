@@ -1,0 +1,98 @@
+// The operations that write files from the archive: restoring an object (through the restore
+// writer cn uses too), the read-only copy of a stored file that is opened, and the log as text.
+#include "ArchiveOperations.h"
+
+#include "AnsiText.h"
+#include "ArchiveItems.h"
+#include "Handle.h"
+#include "ItemNames.h"
+#include "RestoreNames.h"
+#include "RestoreWriter.h"
+
+namespace cairn {
+namespace shell {
+namespace {
+
+constexpr DWORD kLogPiece = 4096;
+// The log file is opened by another program: it is deleted after this long.
+constexpr DWORD kLogOpenWaitMs = 1000;
+
+std::string TempFolder() {
+  char path[MAX_PATH];
+  const DWORD n = GetTempPathA(MAX_PATH, path);
+  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+}  // namespace
+
+bool ArchiveOperations::ExtractObject(ICairnObject* object, const std::string& path,
+                                      const ExtractOptions& options) const {
+  ComPtr<ICairnRevision> revision = LatestRevision(object);
+  if (!revision || path.empty()) return false;
+  RestoreOptions rules;
+  // Both overwrite options without times: whatever stands there is replaced without a look.
+  rules.compareExisting = !(options.overwriteOlder && options.overwriteNewer && !options.restoreTimes);
+  rules.overwriteOlder = options.overwriteOlder;
+  rules.overwriteNewer = options.overwriteNewer;
+  rules.restoreTimes = options.restoreTimes;
+  rules.skipFolderNotMade = true;
+  RestoreWriter writer(rules, nullptr);
+  return writer.WriteObject(revision.Get(), FromAnsi(ObjectName(object)), FromAnsi(path));
+}
+
+bool ArchiveOperations::DisplayItem(HWND owner, const std::string& storedName, std::string* copy) const {
+  copy->clear();
+  ComPtr<ICairnObject> object = FindObject(storedName);
+  ComPtr<ICairnRevision> revision = LatestRevision(object.Get());
+  long number = 0;
+  if (!revision || FAILED(revision->GetRevision(&number))) return false;
+  // The copy is named after the stored name's last component, which must stay a plain name in
+  // the temporary folder.
+  const std::wstring fileName = LastComponent(FromAnsi(ObjectName(object.Get())));
+  const std::string folder = TempFolder();
+  if (folder.empty() || !IsSafeFileName(fileName)) return false;
+  const std::string copyName = RevisionCopyName(ToAnsi(fileName.c_str()), number);
+  if (!IsSafeFileName(FromAnsi(copyName))) return false;
+  const std::string path = folder + copyName;
+
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+  if (!ExtractObject(object.Get(), path, ExtractOptions{true, true, false})) return false;
+  *copy = path;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  const auto result =
+      reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+  return result > 32;
+}
+
+void ArchiveOperations::ShowArchiveLog(HWND owner) const {
+  ComPtr<ICairnArchive> archive = ArchiveToRead();
+  ComPtr<ICairnArchiveAdmin> admin;
+  char name[MAX_PATH] = {};
+  const std::string folder = TempFolder();
+  if (!archive || FAILED(archive.As(&admin)) || folder.empty() || GetTempFileNameA(folder.c_str(), "Log", 1, name) == 0)
+    return;
+  std::string path = name;
+  const std::string extension = ItemExtension(path);
+  path = path.substr(0, path.size() - extension.size()) + ".txt";
+  DeleteFileA(path.c_str());
+  ComPtr<IStream> log;
+  if (FAILED(admin->InterpretLogStream(log.Out())) || !log) return;
+  {
+    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file) return;
+    char piece[kLogPiece];
+    ULONG got = 0;
+    DWORD written = 0;
+    while (SUCCEEDED(log->Read(piece, kLogPiece, &got)) && got > 0 &&
+           WriteFile(file.Get(), piece, got, &written, nullptr)) {
+    }
+  }
+  ShellExecuteA(owner, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  Sleep(kLogOpenWaitMs);
+  DeleteFileA(path.c_str());
+}
+
+}  // namespace shell
+}  // namespace cairn

@@ -1,0 +1,271 @@
+#include "CairnFolder.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "AnsiText.h"
+#include "FolderDetails.h"
+#include "ItemNames.h"
+#include "ItemText.h"
+#include "RegKey.h"
+
+namespace cairn {
+namespace shell {
+namespace {
+
+// The attributes a parsed name claims: has-subfolder, folder, drop target, property sheet,
+// delete, rename, link, move and copy.
+constexpr ULONG kParsedAttributes = 0xA0000177;
+constexpr uint8_t kEmptyList[kListTerminatorSize] = {0, 0};
+
+}  // namespace
+
+HRESULT CCairnFolder::SetSubPath(LPCITEMIDLIST subPath) {
+  const HRESULT hr = level_.subPath.SetPidl(subPath);
+  operations_ = level_.Operations();
+  return hr;
+}
+
+STDMETHODIMP CCairnFolder::FolderInitialize(char* archivePath, _ITEM* subFolder) {
+  if (archivePath == nullptr) return E_INVALIDARG;
+  level_.archivePath.assign(archivePath, strnlen(archivePath, MAX_PATH - 1));
+  return SetSubPath(reinterpret_cast<LPCITEMIDLIST>(subFolder));
+}
+
+STDMETHODIMP CCairnFolder::FolderInitialize2(_ITEM* folder, _ITEM* subFolder) {
+  Initialize(reinterpret_cast<PCIDLIST_ABSOLUTE>(folder));
+  return SetSubPath(reinterpret_cast<LPCITEMIDLIST>(subFolder));
+}
+
+STDMETHODIMP CCairnFolder::GetClassID(CLSID* clsid) {
+  if (clsid == nullptr) return E_POINTER;
+  *clsid = CLSID_CairnFolder;
+  return S_OK;
+}
+
+STDMETHODIMP CCairnFolder::Initialize(PCIDLIST_ABSOLUTE location) {
+  const HRESULT hr = level_.location.SetPidl(location, false);
+  if (FAILED(hr)) return hr;
+  char path[MAX_PATH] = {};
+  if (location == nullptr || !SHGetPathFromIDListA(location, path) || path[0] == 0) return E_FAIL;
+  level_.archivePath = path;
+  operations_ = level_.Operations();
+  return S_OK;
+}
+
+STDMETHODIMP CCairnFolder::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG* eaten, PIDLIST_RELATIVE* list,
+                                            ULONG* attributes) {
+  if (list == nullptr) return E_POINTER;
+  *list = nullptr;
+  if (name == nullptr) return E_INVALIDARG;
+  std::string text = ToAnsi(name);
+  if (text.size() > MAX_PATH - 1) text.resize(MAX_PATH - 1);
+  ItemFields fields;
+  fields.attributes = FILE_ATTRIBUTE_DIRECTORY;
+  const std::vector<uint8_t> item = BuildItem(fields, text);
+  *list = SingleItemList(item.data(), item.size()).Detach();
+  if (*list == nullptr) return E_OUTOFMEMORY;
+  // The whole text was taken: its length in characters, never past its end.
+  if (eaten != nullptr) *eaten = static_cast<ULONG>(wcslen(name));
+  if (attributes != nullptr) *attributes = kParsedAttributes;
+  return S_OK;
+}
+
+STDMETHODIMP CCairnFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** items) {
+  if (items == nullptr) return E_POINTER;
+  *items = nullptr;
+  BuildContents();
+  ComPtr<ICairnIDEnum> enumerator;
+  HRESULT hr = CoCreateInstance(CLSID_CairnIDEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnIDEnum,
+                                enumerator.OutVoid());
+  if (FAILED(hr)) return hr;
+  const void* list = contents_.Get() != nullptr ? static_cast<const void*>(contents_.Get()) : kEmptyList;
+  hr = enumerator->Initialize(static_cast<_ITEM*>(const_cast<void*>(list)), flags);
+  if (FAILED(hr)) return hr;
+  return enumerator->QueryInterface(IID_IEnumIDList, reinterpret_cast<void**>(items));
+}
+
+STDMETHODIMP CCairnFolder::BindToObject(PCUIDLIST_RELATIVE list, IBindCtx*, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  const std::optional<std::vector<Item>> items = ReadItems(list);
+  if (!items || items->empty()) return E_INVALIDARG;
+  CPidl subPath = level_.subPath;
+  HRESULT hr = subPath.Concat(list);
+  if (FAILED(hr)) return hr;
+
+  ComPtr<ICairnFolder> folder;
+  hr = CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnFolder, folder.OutVoid());
+  if (FAILED(hr)) return hr;
+  auto* sub = reinterpret_cast<_ITEM*>(const_cast<ITEMIDLIST*>(subPath.Get()));
+  if (LPCITEMIDLIST location = level_.Location())
+    hr = folder->FolderInitialize2(reinterpret_cast<_ITEM*>(const_cast<ITEMIDLIST*>(location)), sub);
+  else
+    hr = folder->FolderInitialize(const_cast<char*>(level_.archivePath.c_str()), sub);
+  if (FAILED(hr)) return hr;
+  return folder->QueryInterface(iid, object);
+}
+
+STDMETHODIMP CCairnFolder::BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** object) {
+  if (object != nullptr) *object = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP CCairnFolder::CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, PCUIDLIST_RELATIVE second) {
+  const std::optional<std::vector<Item>> a = ReadItems(first);
+  const std::optional<std::vector<Item>> b = ReadItems(second);
+  if (!a || !b || a->empty() || b->empty()) return E_INVALIDARG;
+  // The column is the low word; the shell's flags above it (all fields, canonical) do not
+  // change which key decides.
+  const int column = static_cast<int>(lParam & SHCIDS_COLUMNMASK) + 1;
+  const SystemCollation collation;
+  const int result = AtRoot() ? CompareSnapshotItems(a->back(), b->back(), column, collation)
+                              : CompareObjectItems(a->back(), b->back(), column, collation);
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<SHORT>(result)));
+}
+
+STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (iid != IID_IShellView && iid != IID_IDropTarget) return E_NOINTERFACE;
+  ComPtr<ICairnView> view;
+  HRESULT hr = CoCreateInstance(CLSID_CairnView, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnView, view.OutVoid());
+  if (SUCCEEDED(hr)) hr = view->Initialize(this);
+  if (FAILED(hr)) return hr;
+  return view->QueryInterface(iid, object);
+}
+
+STDMETHODIMP CCairnFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {
+  if (attributes == nullptr) return E_POINTER;
+  if (count != 0 && items == nullptr) return E_INVALIDARG;
+  for (UINT i = 0; i < count; ++i) {
+    const std::optional<Item> item = FirstItem(items[i]);
+    if (!item) return E_INVALIDARG;
+    const uint32_t bits = item->fields.attributes;
+    SFGAOF mask = SFGAO_CANCOPY;
+    if (item->IsFolder()) mask |= SFGAO_FOLDER | ((bits & kHasSubfoldersBit) ? SFGAO_HASSUBFOLDER : 0);
+    if (bits & kAttributeReadOnly) mask |= SFGAO_READONLY;
+    if (bits & kDeletableBit) mask |= SFGAO_CANDELETE;
+    if (bits & kRenamableBit) mask |= SFGAO_CANRENAME;
+    *attributes &= mask;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CCairnFolder::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT*,
+                                         void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (count != 0 && items == nullptr) return E_INVALIDARG;
+  for (UINT i = 0; i < count; ++i)
+    if (!FirstItem(items[i])) return E_INVALIDARG;
+  const bool one = count == 1, some = count >= 1;
+  if (iid == IID_IExtractIconA && one) {
+    const std::optional<Item> item = FirstItem(items[0]);
+    ComPtr<ICairnIcon> icon;
+    HRESULT hr = CoCreateInstance(CLSID_CairnIcon, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnIcon, icon.OutVoid());
+    std::string name(item->name);
+    if (SUCCEEDED(hr)) hr = icon->Initialize(&name[0], static_cast<long>(item->fields.attributes), AtRoot() ? 1 : 0);
+    return FAILED(hr) ? hr : icon->QueryInterface(iid, object);
+  }
+  if (iid == IID_IExtractIconA || iid == IID_IDropTarget) return one ? E_NOINTERFACE : E_INVALIDARG;
+  if (iid == IID_IContextMenu || iid == IID_IDataObject) return some ? E_NOINTERFACE : E_INVALIDARG;
+  return E_NOINTERFACE;
+}
+
+HRESULT CCairnFolder::NameOf(const Item& item, SHGDNF flags, STRRET* name) {
+  switch (DisplayNameForm(flags)) {
+    case NameForm::kDisplay: {
+      std::string text;
+      if (DisplayName(item, !AtRoot(), &text)) return WideStrRet(FromAnsi(text), kDisplayNameBytes, name);
+      name->uType = STRRET_OFFSET;
+      name->uOffset = kItemNameOffset;
+      return S_OK;
+    }
+    case NameForm::kParsingFull:
+    case NameForm::kParsingRelative: {
+      std::string text = DisplayNameForm(flags) == NameForm::kParsingFull
+                             ? level_.archivePath
+                             : std::string(PathFileName(level_.archivePath));
+      if (const std::optional<Item> first = FirstItem(level_.subPath.Get())) text += "\\" + std::string(first->name);
+      text += "\\" + std::string(item.name);
+      // An ANSI byte never becomes more than one wide character.
+      return WideStrRet(FromAnsi(text), (text.size() + 1) * sizeof(wchar_t), name);
+    }
+    case NameForm::kInvalid:
+      break;
+  }
+  return E_INVALIDARG;
+}
+
+STDMETHODIMP CCairnFolder::GetDisplayNameOf(PCUITEMID_CHILD list, SHGDNF flags, STRRET* name) {
+  if (name == nullptr) return E_POINTER;
+  const std::optional<Item> item = FirstItem(list);
+  if (!item) return E_INVALIDARG;
+  return NameOf(*item, flags, name);
+}
+
+STDMETHODIMP CCairnFolder::SetNameOf(HWND owner, PCUITEMID_CHILD list, LPCWSTR name, SHGDNF, PITEMID_CHILD* newItem) {
+  if (newItem != nullptr) *newItem = nullptr;
+  const std::optional<Item> item = FirstItem(list);
+  if (!item || name == nullptr) return E_INVALIDARG;
+  // Only snapshots can be renamed: the items of the root.
+  if (!AtRoot() || !operations_.RenameSnapshot(std::string(item->name), item->fields.revision, ToAnsi(name)))
+    return E_FAIL;
+  BuildContents();
+  if (owner != nullptr) SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, level_.archivePath.c_str(), nullptr);
+  return S_OK;
+}
+
+void CCairnFolder::BuildContents() {
+  contents_.Reset();
+  const std::vector<uint8_t> items = operations_.LevelItems();
+  if (!items.empty()) contents_.Append(items);
+}
+
+STDMETHODIMP CCairnFolder::GetLevel(FolderLevel* level) {
+  if (level == nullptr) return E_POINTER;
+  *level = level_;
+  return S_OK;
+}
+
+STDMETHODIMP CCairnFolder::GetDetailsOf(PCUITEMID_CHILD list, UINT column, SHELLDETAILS* details) {
+  if (details == nullptr) return E_POINTER;
+  if (list == nullptr) return ColumnDetails(AtRoot(), nullptr, column, details);
+  const std::optional<Item> item = FirstItem(list);
+  if (!item) return E_INVALIDARG;
+  return ColumnDetails(AtRoot(), &*item, column, details);
+}
+
+STDMETHODIMP CCairnFolder::DisplayItem(HWND owner, PCUITEMID_CHILD list) {
+  const std::optional<Item> item = FirstItem(list);
+  if (!item) return E_INVALIDARG;
+  std::string copy;
+  const bool opened = operations_.DisplayItem(owner, std::string(item->name), &copy);
+  // A copy written again (an item opened twice) is kept once.
+  const auto kept = [&copy](const TemporaryFile& file) { return file.Get() == copy; };
+  if (!copy.empty() && std::none_of(temporaryFiles_.begin(), temporaryFiles_.end(), kept))
+    temporaryFiles_.emplace_back(copy);
+  return opened ? S_OK : E_FAIL;
+}
+
+bool CCairnFolder::RunWizardCheck() {
+  static LONG shown = 0;
+  if (InterlockedCompareExchange(&shown, 0, 0) != 0) return false;
+  wchar_t clsid[40] = {};
+  StringFromGUID2(CLSID_CairnFolder, clsid, 40);
+  const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\Options";
+  DWORD value = 0, size = sizeof value, type = 0;
+  RegKey options;
+  if (options.Open(HKEY_CLASSES_ROOT, key.c_str(), KEY_READ) != ERROR_SUCCESS) return false;
+  const LONG status =
+      RegQueryValueExW(options.Get(), L"RunWizard", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  if (status != ERROR_SUCCESS || size != sizeof value || value == 0) return false;
+  InterlockedExchange(&shown, 1);
+  return true;
+}
+
+}  // namespace shell
+}  // namespace cairn

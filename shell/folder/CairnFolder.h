@@ -1,0 +1,96 @@
+// CCairnFolder, the shell folder of an archive: one instance per level (the archive root lists
+// snapshots, a snapshot lists its top-level objects, a folder inside lists its children). It
+// answers the shell from the engine through its copy of the level's archive operations, and the
+// extension's own objects in this process through IArchiveFolder.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "ArchiveFolder.h"
+#include "ArchiveOperations.h"
+#include "ComObject.h"
+#include "FolderLevel.h"
+#include "Pidl.h"
+#include "TemporaryFiles.h"
+#include "nsx12.h"
+
+namespace cairn {
+namespace shell {
+
+class CCairnFolder final
+    : public ComObject<CCairnFolder, ICairnFolder, IShellFolder, IPersistFolder, IArchiveFolder> {
+ public:
+  CCairnFolder() = default;
+
+  // FolderInitialize: the archive's path and a copy of the sub-path; E_INVALIDARG for a null
+  // path or a malformed sub-path.
+  STDMETHODIMP FolderInitialize(char* archivePath, _ITEM* subFolder) override;
+  // FolderInitialize2: IPersistFolder::Initialize(folder), then a copy of the sub-path; S_OK
+  // whatever the first step gave, E_INVALIDARG for a malformed sub-path.
+  STDMETHODIMP FolderInitialize2(_ITEM* folder, _ITEM* subFolder) override;
+
+  // GetClassID: the folder class.
+  STDMETHODIMP GetClassID(CLSID* clsid) override;
+  // Initialize: keeps the absolute location and takes the archive's path from it; E_FAIL when
+  // the location is no file-system path.
+  STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE location) override;
+
+  // ParseDisplayName: one folder item named by the text, not looked up; S_OK.
+  STDMETHODIMP ParseDisplayName(HWND owner, IBindCtx* context, LPWSTR name, ULONG* eaten, PIDLIST_RELATIVE* list,
+                                ULONG* attributes) override;
+  // EnumObjects: this level's items, rebuilt from the archive; an archive that cannot be opened
+  // lists nothing.
+  STDMETHODIMP EnumObjects(HWND owner, SHCONTF flags, IEnumIDList** items) override;
+  // BindToObject: the folder one or more levels below; E_INVALIDARG for a malformed or empty list.
+  STDMETHODIMP BindToObject(PCUIDLIST_RELATIVE list, IBindCtx* context, REFIID iid, void** object) override;
+  // BindToStorage: E_NOTIMPL.
+  STDMETHODIMP BindToStorage(PCUIDLIST_RELATIVE list, IBindCtx* context, REFIID iid, void** object) override;
+  // CompareIDs: the last items of both lists by the column in the low 16 bits of lParam, as a
+  // success code holding the signed result; E_INVALIDARG for a malformed or empty list.
+  STDMETHODIMP CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, PCUIDLIST_RELATIVE second) override;
+  // CreateViewObject: the archive view for IShellView and IDropTarget; E_NOINTERFACE for anything
+  // else.
+  STDMETHODIMP CreateViewObject(HWND owner, REFIID iid, void** object) override;
+  // GetAttributesOf: ANDs each item's abilities into *attributes; E_INVALIDARG for a malformed item.
+  STDMETHODIMP GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) override;
+  // GetUIObjectOf: checks the item count the interface needs (E_INVALIDARG), then E_NOINTERFACE
+  // for the objects not yet built.
+  STDMETHODIMP GetUIObjectOf(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT* reserved,
+                             void** object) override;
+  // GetDisplayNameOf: display or parsing name by the flags; E_INVALIDARG for other flags or a
+  // malformed item.
+  STDMETHODIMP GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* name) override;
+  // SetNameOf: renames a snapshot (the stored name keeps its number); E_FAIL when that fails.
+  STDMETHODIMP SetNameOf(HWND owner, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags,
+                         PITEMID_CHILD* newItem) override;
+
+  // IArchiveFolder (see ArchiveFolder.h).
+  STDMETHODIMP GetLevel(FolderLevel* level) override;
+  STDMETHODIMP GetDetailsOf(PCUITEMID_CHILD item, UINT column, SHELLDETAILS* details) override;
+  STDMETHODIMP DisplayItem(HWND owner, PCUITEMID_CHILD item) override;
+
+  // True once per process when the folder class's Options\RunWizard value is set.
+  static bool RunWizardCheck();
+
+ private:
+  friend ComObject;
+  ~CCairnFolder() = default;
+  bool AtRoot() const { return level_.AtRoot(); }
+  // Takes a new sub-path; the operations follow the level.
+  HRESULT SetSubPath(LPCITEMIDLIST subPath);
+  // Rebuilds the contents list of this level from the archive.
+  void BuildContents();
+  HRESULT NameOf(const Item& item, SHGDNF flags, STRRET* name);
+
+  FolderLevel level_;
+  ArchiveOperations operations_;  // of level_
+  CPidl contents_;
+  std::vector<TemporaryFile> temporaryFiles_;  // deleted with the folder
+};
+
+}  // namespace shell
+}  // namespace cairn

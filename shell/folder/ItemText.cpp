@@ -1,0 +1,73 @@
+#include "ItemText.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <climits>
+
+#include "AnsiText.h"
+#include "ItemNames.h"
+#include "resource.h"
+
+namespace cairn {
+namespace shell {
+namespace {
+
+// The default value of HKCR\key, or false.
+bool ClassesText(const std::string& key, std::string* text) {
+  char value[MAX_PATH];
+  LONG size = sizeof value;
+  if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS || size <= 0) return false;
+  value[sizeof value - 1] = 0;
+  *text = value;
+  return true;
+}
+
+std::string Format(UINT id, const std::string& argument) {
+  const std::string format = ShellString(id);
+  const size_t at = format.find("%s");
+  return at == std::string::npos ? format : format.substr(0, at) + argument + format.substr(at + 2);
+}
+
+int Clamp(size_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
+
+}  // namespace
+
+bool DisplayName(const Item& item, bool insideSnapshot, std::string* name) {
+  SHFILEINFOA info{};
+  const std::string stored(item.name);
+  // Only the Windows attribute bits: the extension's own bits mean nothing to the shell.
+  if (SHGetFileInfoA(stored.c_str(), item.fields.attributes & 0xFFFF, &info, sizeof info,
+                     SHGFI_USEFILEATTRIBUTES | SHGFI_DISPLAYNAME) == 0)
+    return false;
+  info.szDisplayName[MAX_PATH - 1] = 0;
+  *name = ItemDisplayName(info.szDisplayName, item.fields.revision, insideSnapshot);
+  return true;
+}
+
+std::string ItemTypeName(const Item& item) {
+  const std::string extension = ItemExtension(item.name);
+  if (extension.empty()) return ShellString(item.IsFolder() ? IDS_TYPE_FOLDER : IDS_TYPE_UNKNOWN);
+  std::string className, typeName;
+  if (ClassesText(extension, &className) && ClassesText(className, &typeName)) return typeName;
+  return Format(IDS_TYPE_FILE, ExtensionLabel(extension));
+}
+
+int SystemCollation::CompareText(std::string_view a, std::string_view b) const {
+  const int result = CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, a.data(), Clamp(a.size()), b.data(), Clamp(b.size()));
+  return result == 0 ? 0 : result - CSTR_EQUAL;
+}
+
+std::string DateTime(uint64_t stamp) {
+  FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)}, local;
+  SYSTEMTIME parts;
+  char date[64], clock[64];
+  if (stamp == 0 || !FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts) ||
+      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &parts, nullptr, date, 64) == 0 ||
+      GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &parts, nullptr, clock, 64) == 0)
+    return std::string();
+  return std::string(date) + " " + clock;
+}
+
+}  // namespace shell
+}  // namespace cairn
