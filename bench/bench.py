@@ -43,7 +43,9 @@ class Bench:
         self.profiles = {}  # (data, operation, program) -> {phase: [seconds, count]}, summed over runs
         self.profiled = {}  # (data, operation, program) -> seconds of the profiled commands, summed
         self.peaks = {}     # (data, operation, program) -> peak working sets of its commands, bytes
+        self.private_peaks = {}  # the same, their largest private part sampled, bytes
         self.last_peak = None
+        self.last_private = None
         self.load_at_start = os.getloadavg()
         self.earlier = []   # (file, data sets) of earlier runs whose results complete the table
         self.notes = []
@@ -54,40 +56,57 @@ class Bench:
     def run(self, command, cwd=None, env=None, shell=False, check=True):
         """Runs a command, returns (seconds, stdout, stderr). A failure or a timeout is noted. The
         peak working set of the command's process (its largest resident size, which under Wine is
-        what Windows reports as the peak working set) is left in self.last_peak, in bytes."""
+        what Windows reports as the peak working set) is left in self.last_peak, in bytes, and the
+        largest private part of it seen (memory of its own, not pages of mapped files) in
+        self.last_private."""
         self.last_peak = None
-        peak_file = None
-        if not shell:
-            # /usr/bin/time reports the peak of the process it starts; wine-run execs the program in
-            # that same process.
-            peak_file = tempfile.NamedTemporaryFile(delete=False)
-            peak_file.close()
-            command = ["/usr/bin/time", "-f", "%M", "-o", peak_file.name] + list(command)
+        self.last_private = None
         # Output goes to files, not pipes: cn under Wine, writing its profile to one pipe while its
         # output goes to another, was measured to take a second longer than with files.
         with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
             started = time.perf_counter()
-            try:
-                done = subprocess.run(command, cwd=cwd, env=env, shell=shell, stdout=out_file, stderr=err_file,
-                                      timeout=self.args.timeout)
-            except subprocess.TimeoutExpired:
-                self.log.write("TIMEOUT %s\n" % (command,))
-                return None, "", ""
+            process = subprocess.Popen(command, cwd=cwd, env=env, shell=shell, stdout=out_file, stderr=err_file)
+            # wine-run execs the program in the process it was started as: its largest resident
+            # size comes with its exit, and its private part is sampled while it runs.
+            private = 0
+            while True:
+                pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+                if pid != 0:
+                    break
+                if not shell:
+                    private = max(private, self.private_bytes(process.pid))
+                if time.perf_counter() - started > self.args.timeout:
+                    process.kill()
+                    os.wait4(process.pid, 0)
+                    process.returncode = -9
+                    self.log.write("TIMEOUT %s\n" % (command,))
+                    return None, "", ""
+                time.sleep(0.01)
             seconds = time.perf_counter() - started
-            if peak_file is not None:
-                with open(peak_file.name) as f:
-                    lines = [line.strip() for line in f if line.strip()]
-                os.remove(peak_file.name)
-                if lines and lines[-1].isdigit():
-                    self.last_peak = int(lines[-1]) * 1024
+            process.returncode = os.waitstatus_to_exitcode(status)
+            if not shell:
+                self.last_peak = usage.ru_maxrss * 1024
+                self.last_private = private
             out_file.seek(0)
             err_file.seek(0)
             out, err = out_file.read().decode(errors="replace"), err_file.read().decode(errors="replace")
-        self.log.write("%.3f s rc=%d %s\n%s%s" % (seconds, done.returncode, command, out[-2000:], err[-2000:]))
-        if check and done.returncode != 0:
+        self.log.write("%.3f s rc=%d %s\n%s%s" % (seconds, process.returncode, command, out[-2000:], err[-2000:]))
+        if check and process.returncode != 0:
             self.notes.append("`%s` exited with %d" % (" ".join(map(str, command)) if not shell else command,
-                                                        done.returncode))
+                                                        process.returncode))
         return seconds, out, err
+
+    @staticmethod
+    def private_bytes(pid):
+        """The resident memory of a process that is its own (anonymous pages), 0 once it is gone."""
+        try:
+            with open("/proc/%d/status" % pid) as f:
+                for line in f:
+                    if line.startswith("RssAnon:"):
+                        return int(line.split()[1]) * 1024
+        except OSError:
+            pass
+        return 0
 
     def wine(self, *arguments, cwd=None, profile=False):
         env = dict(os.environ)
@@ -174,6 +193,7 @@ class Bench:
         """Keeps the peak working set of cn's command just run (for the rounds, their largest)."""
         if self.last_peak is not None and program.startswith("cn"):
             self.peaks.setdefault((data, operation, program), []).append(self.last_peak)
+            self.private_peaks.setdefault((data, operation, program), []).append(self.last_private)
 
     def sequence(self, data, program, setting, snapshot, restore_oldest, size, init=None):
         """The common sequence; snapshot(target) and restore_oldest(target) return (seconds, profile)."""
@@ -372,6 +392,10 @@ class Bench:
             key = tuple(entry[0])
             if key[0] in taken:
                 self.peaks[key] = entry[1]
+        for entry in earlier.get("private_peaks", []):
+            key = tuple(entry[0])
+            if key[0] in taken:
+                self.private_peaks[key] = entry[1]
         if taken:
             self.earlier.append((os.path.basename(path), "%s, %s runs of %s rounds" % (
                 earlier.get("when", "?"), earlier.get("runs", "?"), earlier.get("rounds", "?")), taken))
@@ -381,7 +405,8 @@ class Bench:
                 "runs": self.args.runs, "rounds": self.args.rounds,
                 "results": [[list(k), v] for k, v in sorted(self.results.items())],
                 "profiles": [[list(k), v, self.profiled.get(k, 0.0)] for k, v in sorted(self.profiles.items())],
-                "peaks": [[list(k), v] for k, v in sorted(self.peaks.items())]}
+                "peaks": [[list(k), v] for k, v in sorted(self.peaks.items())],
+                "private_peaks": [[list(k), v] for k, v in sorted(self.private_peaks.items())]}
 
     # ---- the whole run
 
@@ -524,17 +549,26 @@ class Bench:
         if self.peaks:
             lines.append("")
             lines.append("Peak working set of cn (the largest resident size of its process, which Wine reports as the "
-                         "peak working set; the largest over the runs, and over the rounds in the round's row). "
-                         "The target for (b) is the file's size plus 64 MB:")
+                         "peak working set; the largest over the runs, and over the rounds in the round's row), "
+                         "and the largest private part of it sampled every 10 ms (memory of the process's own; "
+                         "the rest are pages of the archive and the file that it maps, which the system can drop "
+                         "at any time). The target for (b) is the file's size plus 64 MB:")
             lines.append("")
-            lines.append("| Data | Operation | Program | Peak working set | Within (b)'s target |")
-            lines.append("|---|---|---|---:|---|")
+            lines.append("| Data | Operation | Program | Peak working set | Private part | Within (b)'s target: "
+                         "whole / private |")
+            lines.append("|---|---|---|---:|---:|---|")
             limit = self.data_size("b") + 64 * MB
             for key in sorted(self.peaks, key=lambda k: (k[0], order.index(k[1]) if k[1] in order else 99, k[2])):
                 data, operation, program = key
                 peak = max(self.peaks[key])
-                within = ("yes" if peak <= limit else "no") if data == "b" else ""
-                lines.append("| %s | %s | %s | %.0f MB | %s |" % (names[data], operation, program, peak / MB, within))
+                private = max((p for p in self.private_peaks.get(key, []) if p is not None), default=None)
+                within = ""
+                if data == "b":
+                    within = "%s / %s" % ("yes" if peak <= limit else "no",
+                                          "n/a" if private is None else "yes" if private <= limit else "no")
+                lines.append("| %s | %s | %s | %.0f MB | %s | %s |" % (
+                    names[data], operation, program, peak / MB,
+                    "n/a" if private is None else "%.0f MB" % (private / MB), within))
         shares = {key: self.growth_share(key) for key in self.profiles if "snapshot" in key[1]}
         shares = {key: share for key, share in shares.items() if share is not None}
         if shares:
