@@ -1,7 +1,9 @@
 #include "CairnView.h"
 
 #include "AddressBox.h"
+#include "MenuMerge.h"
 #include "Module.h"
+#include "SettingsPage.h"
 #include "ShellVersion.h"
 #include "ViewResource.h"
 
@@ -99,12 +101,7 @@ void CCairnView::MergeMenus(bool focus) {
   }
   const UINT id = level_.AtRoot() ? (focus ? IDM_MERGE_FOCUS_ROOT : IDM_MERGE_ROOT)
                                   : (focus ? IDM_MERGE_FOCUS_INSIDE : IDM_MERGE_INSIDE);
-  const Menu source(LoadMenuA(Module::Instance(), MAKEINTRESOURCEA(id)));
-  for (int i = 0; source && i < 4; ++i) {
-    HMENU target = BrowserPopup(menu_.Get(), kBrowserPopups[i]);
-    HMENU items = GetSubMenu(source.Get(), i);
-    if (target != nullptr && items != nullptr) Shell_MergeMenus(target, items, 0, 0, 0xFFFF, 0);
-  }
+  for (int i = 0; i < 4; ++i) MergeMenuResource(BrowserPopup(menu_.Get(), kBrowserPopups[i]), 0, id, i, 0, 0xFFFF, false);
   browser_->SetMenuSB(menu_.Get(), nullptr, dialog_.Window());
 }
 
@@ -175,7 +172,9 @@ STDMETHODIMP CCairnView::GetCurrentInfo(LPFOLDERSETTINGS settings) {
   return S_OK;
 }
 
-STDMETHODIMP CCairnView::AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE, LPARAM) { return E_NOTIMPL; }
+STDMETHODIMP CCairnView::AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE add, LPARAM parameter) {
+  return AddSettingsPages(level_.archivePath, add, parameter);
+}
 
 STDMETHODIMP CCairnView::SaveViewState() {
   if (!browser_ || dialog_.Window() == nullptr) return E_UNEXPECTED;

@@ -62,7 +62,8 @@ class CCairnView final : public ComObject<CCairnView, ICairnView, IDropTarget, I
   STDMETHODIMP DestroyViewWindow() override;
   // GetCurrentInfo: the folder settings, with the view mode shown.
   STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
-  // AddPropertySheetPages: E_NOTIMPL until the settings pages exist.
+  // AddPropertySheetPages: the archive's Settings page and its schedule page (as an archive
+  // file's properties have them); E_FAIL when they cannot be made or are refused.
   STDMETHODIMP AddPropertySheetPages(DWORD reserved, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) override;
   // SaveViewState: the sort column and column widths to the browser's stream.
   STDMETHODIMP SaveViewState() override;
