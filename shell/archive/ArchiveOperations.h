@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ struct ExtractOptions {
   bool overwriteNewer = true;
   bool restoreTimes = true;
 };
+
+// A restore's progress, on the restoring thread: the objects (files and compound documents)
+// written or passed over so far, out of those it has to write.
+using RestoreProgress = std::function<void(size_t done, size_t total)>;
 
 class ArchiveOperations {
  public:
@@ -77,6 +82,20 @@ class ArchiveOperations {
   // deleted in order. The result is that of the last deletion.
   bool DeleteItems(const std::vector<std::string>& storedNames, HWND owner) const;
 
+  // --- Restores (RestoreOperations.cpp) ---
+  // Writes the named items of the level to the target, from the last to the first, and ends at
+  // the first failure. Below the root each is an object, written to the target itself when it is
+  // the only one and no folder, else below it under its base name; at the root each is a
+  // snapshot whose top-level objects are written so (below the target when it holds several). A
+  // base name that a restore may not write fails its object.
+  bool RestoreItems(const std::vector<std::string>& storedNames, const std::string& target,
+                    const ExtractOptions& options, const RestoreProgress& progress = {}) const;
+  // Writes the top-level objects of the archive's last snapshot as RestoreItems writes a
+  // snapshot's, or, without a target, each to the full path it was archived from. True with
+  // nothing written when there is no snapshot.
+  bool RestoreLatestSnapshot(const std::string& target, const ExtractOptions& options,
+                             const RestoreProgress& progress = {}) const;
+
   // --- Files written from the archive (FileOperations.cpp) ---
   // Writes the object's latest revision to path by its kind (the restore object routine).
   bool ExtractObject(ICairnObject* object, const std::string& path, const ExtractOptions& options) const;
@@ -84,7 +103,8 @@ class ArchiveOperations {
   // opens it. *copy is the path written, when one was (for the caller to delete later); true when
   // the copy was opened.
   bool DisplayItem(HWND owner, const std::string& storedName, std::string* copy) const;
-  // Writes the archive's log to a temporary text file, opens it, and deletes it a second later.
+  // Writes the archive's log to a temporary text file and opens it. The file stays for the viewer,
+  // however slowly it starts, until the log is shown again.
   void ShowArchiveLog(HWND owner) const;
 
  private:

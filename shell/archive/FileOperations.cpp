@@ -1,5 +1,4 @@
-// The operations that write files from the archive: restoring an object (through the restore
-// writer cn uses too), the read-only copy of a stored file that is opened, and the log as text.
+// The files the archive view opens: the read-only copy of a stored file, and the log as text.
 #include "ArchiveOperations.h"
 
 #include "AnsiText.h"
@@ -7,15 +6,12 @@
 #include "Handle.h"
 #include "ItemNames.h"
 #include "RestoreNames.h"
-#include "RestoreWriter.h"
 
 namespace cairn {
 namespace shell {
 namespace {
 
 constexpr DWORD kLogPiece = 4096;
-// The log file is opened by another program: it is deleted after this long.
-constexpr DWORD kLogOpenWaitMs = 1000;
 
 std::string TempFolder() {
   char path[MAX_PATH];
@@ -24,21 +20,6 @@ std::string TempFolder() {
 }
 
 }  // namespace
-
-bool ArchiveOperations::ExtractObject(ICairnObject* object, const std::string& path,
-                                      const ExtractOptions& options) const {
-  ComPtr<ICairnRevision> revision = LatestRevision(object);
-  if (!revision || path.empty()) return false;
-  RestoreOptions rules;
-  // Both overwrite options without times: whatever stands there is replaced without a look.
-  rules.compareExisting = !(options.overwriteOlder && options.overwriteNewer && !options.restoreTimes);
-  rules.overwriteOlder = options.overwriteOlder;
-  rules.overwriteNewer = options.overwriteNewer;
-  rules.restoreTimes = options.restoreTimes;
-  rules.skipFolderNotMade = true;
-  RestoreWriter writer(rules, nullptr);
-  return writer.WriteObject(revision.Get(), FromAnsi(ObjectName(object)), FromAnsi(path));
-}
 
 bool ArchiveOperations::DisplayItem(HWND owner, const std::string& storedName, std::string* copy) const {
   copy->clear();
@@ -72,6 +53,8 @@ void ArchiveOperations::ShowArchiveLog(HWND owner) const {
   const std::string folder = TempFolder();
   if (!archive || FAILED(archive.As(&admin)) || folder.empty() || GetTempFileNameA(folder.c_str(), "Log", 1, name) == 0)
     return;
+  // The log always has the same name: the one shown last is deleted here, and never while its
+  // viewer, however slowly it starts, may still be opening it.
   std::string path = name;
   const std::string extension = ItemExtension(path);
   path = path.substr(0, path.size() - extension.size()) + ".txt";
@@ -90,8 +73,6 @@ void ArchiveOperations::ShowArchiveLog(HWND owner) const {
     }
   }
   ShellExecuteA(owner, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  Sleep(kLogOpenWaitMs);
-  DeleteFileA(path.c_str());
 }
 
 }  // namespace shell

@@ -43,6 +43,34 @@ std::string RevisionCopyName(std::string_view fileName, int32_t revision) {
   return name + ";" + std::to_string(revision) + extension;
 }
 
+std::string BaseName(std::string_view storedName) {
+  const size_t slash = storedName.find_last_of('\\');
+  if (slash != std::string_view::npos) return std::string(storedName.substr(slash + 1));
+  const size_t colon = storedName.find_last_of(':');
+  if (colon == std::string_view::npos) return std::string(storedName);
+  return std::string(colon + 1 < storedName.size() ? storedName.substr(colon + 1) : storedName.substr(0, colon));
+}
+
+std::string StoredFolderPart(std::string_view storedName) {
+  size_t end = storedName.find_last_of('\\');
+  if (end == std::string_view::npos) return std::string();
+  if (end > 0 && storedName[end - 1] == '\\') --end;
+  return std::string(storedName.substr(0, end));
+}
+
+std::string PathBelow(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path + std::string(name);
+}
+
+bool IsAbsoluteTarget(std::string_view target) {
+  const bool drive = target.size() >= 2 && std::isalpha(static_cast<unsigned char>(target[0])) && target[1] == ':' &&
+                     (target.size() == 2 || target[2] == '\\');
+  const bool network = target.size() > 2 && target[0] == '\\' && target[1] == '\\';
+  return drive || network;
+}
+
 NameForm DisplayNameForm(uint32_t flags) {
   const uint32_t high = flags & 0xFF00;
   const uint32_t low = flags & 0xFF;

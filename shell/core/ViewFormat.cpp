@@ -41,6 +41,27 @@ std::string StatusSizeText(uint32_t v) {
   return std::string();
 }
 
+std::string PropertySizeText(uint32_t n) {
+  char text[64];
+  const auto hundredths = [](uint32_t part) { return static_cast<unsigned long>(part > 99 ? 99 : part); };
+  if (n <= kKilo) {
+    std::snprintf(text, sizeof text, "%lu bytes (%lu bytes)", static_cast<unsigned long>(n), static_cast<unsigned long>(n));
+  } else if (n <= 10 * kKilo) {
+    std::snprintf(text, sizeof text, "%lu.%02luKB (%lu bytes)", static_cast<unsigned long>(n / kKilo),
+                  hundredths((n % kKilo) / 10), static_cast<unsigned long>(n));
+  } else if (n <= kMega) {
+    std::snprintf(text, sizeof text, "%luKB (%lu bytes)", static_cast<unsigned long>(n / kKilo),
+                  static_cast<unsigned long>(n));
+  } else if (n <= 10 * kMega) {
+    std::snprintf(text, sizeof text, "%lu.%02luMB (%lu bytes)", static_cast<unsigned long>(n / kMega),
+                  hundredths((n % kMega) / 10240), static_cast<unsigned long>(n));
+  } else {
+    std::snprintf(text, sizeof text, "%luMB (%lu bytes)", static_cast<unsigned long>(n / kMega),
+                  static_cast<unsigned long>(n));
+  }
+  return text;
+}
+
 ViewState DefaultViewState(bool root) {
   ViewState state;
   state.sortColumn = root ? 4 : 1;  // snapshots: creation time, later first; objects: name
@@ -53,13 +74,11 @@ ViewState ReadViewState(const uint8_t* bytes, size_t size, bool root) {
   const size_t levelColumns = root ? kSnapshotColumns : kObjectColumns;
   if (bytes == nullptr || size < kViewStateBytes || Le16(bytes + 4) != levelColumns) return DefaultViewState(root);
   ViewState state;
-  const int32_t stored = static_cast<int32_t>(Le32(bytes));
-  // Stored as the column minus 1, a reversed (negative) column as it is; a column the level does
-  // not have sorts as the level's default.
-  const int32_t count = static_cast<int32_t>(levelColumns);
-  state.sortColumn = stored >= count || stored < -count ? DefaultViewState(root).sortColumn
-                     : stored >= 0                      ? stored + 1
-                                                        : stored;
+  // Stored as the column minus 1; a column the level does not have sorts as the level's default.
+  const int64_t column = int64_t{static_cast<int32_t>(Le32(bytes))} + 1;
+  const int64_t count = static_cast<int64_t>(levelColumns);
+  state.sortColumn = column == 0 || column > count || column < -count ? DefaultViewState(root).sortColumn
+                                                                        : static_cast<int>(column);
   state.columns = levelColumns;
   for (size_t i = 0; i < kMaxViewColumns; ++i) {
     // Signed: a width "below 1" includes the negative ones.
@@ -71,7 +90,7 @@ ViewState ReadViewState(const uint8_t* bytes, size_t size, bool root) {
 
 std::array<uint8_t, kViewStateBytes> WriteViewState(const ViewState& state, bool root) {
   std::array<uint8_t, kViewStateBytes> out{};
-  const int32_t stored = state.sortColumn > 0 ? state.sortColumn - 1 : state.sortColumn;
+  const int32_t stored = state.sortColumn - 1;
   for (int i = 0; i < 4; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(stored) >> (8 * i));
   const size_t columns = root ? kSnapshotColumns : kObjectColumns;
   out[4] = static_cast<uint8_t>(columns);

@@ -1,5 +1,5 @@
 // What the archive view shows and keeps, as rules on numbers and bytes: the size texts of the
-// Size column and of the status bar, the view-state record the browser stores per folder, the
+// Size column, of the status bar and of the property pages, the view-state record the browser stores per folder, the
 // overlay that marks items a snapshot added or changed, and the comment column's text.
 // Portable: tested on every host.
 #pragma once
@@ -21,9 +21,15 @@ std::string ColumnSizeText(const Item& item);
 // The status bar's size of v bytes: MB above 10 MB, hundredths of MB above 1 MB, KB above 10 KB,
 // hundredths of KB above 1 KB, bytes above 0 (all truncated); empty for 0.
 std::string StatusSizeText(uint32_t bytes);
+// The property pages' size of n bytes, with the byte count after it: bytes up to 1 KB, KB with
+// the remainder's tenths of 1 KB as its hundredths up to 10 KB ("1.51KB" for 1536), whole KB up
+// to 1 MB, MB with the remainder in units of 10240 bytes as its hundredths up to 10 MB, whole MB
+// above. Hundredths never show more than 99: "1.99KB (2047 bytes)", not "1.102KB".
+std::string PropertySizeText(uint32_t bytes);
 
-// The view-state record (24 bytes, little-endian): the sort column minus 1 (a negative column
-// as it is), the column count, six 16-bit widths and 6 reserved bytes (written as zero).
+// The view-state record (24 bytes, little-endian): the sort column minus 1, signed (Name
+// reversed, -1, is stored as -2), the column count, six 16-bit widths and 6 reserved bytes
+// (written as zero).
 inline constexpr size_t kViewStateBytes = 24;
 inline constexpr size_t kMaxViewColumns = 6;
 inline constexpr size_t kSnapshotColumns = 5;
@@ -40,7 +46,8 @@ struct ViewState {
 ViewState DefaultViewState(bool root);
 // The record read from a stream: used when all 24 bytes were read and it has at least one
 // column; a column count that is not the level's gives the level's defaults, as does anything
-// unusable. A width below 1 becomes 50.
+// unusable. The sort column is the stored value + 1; one the level lacks (0 included) sorts as
+// the level's default. A width below 1 becomes 50.
 ViewState ReadViewState(const uint8_t* bytes, size_t size, bool root);
 // The record to store; a width of 0 is stored as the level's default for that column.
 std::array<uint8_t, kViewStateBytes> WriteViewState(const ViewState& state, bool root);

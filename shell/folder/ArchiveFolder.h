@@ -23,6 +23,10 @@ struct IArchiveFolder : public IUnknown {
   // the folder deletes the copy when it goes. S_OK when the copy was opened, E_FAIL otherwise,
   // E_INVALIDARG for a malformed item.
   virtual HRESULT STDMETHODCALLTYPE DisplayItem(HWND owner, PCUITEMID_CHILD item) = 0;
+  // Sets the comment of a snapshot (an item of the archive root) and rebuilds the level's
+  // contents. S_OK; E_FAIL when the engine refuses it or the folder is not the root;
+  // E_INVALIDARG for a malformed item or no text.
+  virtual HRESULT STDMETHODCALLTYPE SetSnapshotComment(PCUITEMID_CHILD item, LPCSTR comment) = 0;
 };
 
 }  // namespace shell

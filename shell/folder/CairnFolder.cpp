@@ -126,7 +126,12 @@ STDMETHODIMP CCairnFolder::CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, P
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<SHORT>(result)));
 }
 
-STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID iid, void** object) {
+CCairnFolder::~CCairnFolder() {
+  // Only the thread COM was started on can end it.
+  if (SUCCEEDED(comStart_) && GetCurrentThreadId() == comThread_) CoUninitialize();
+}
+
+STDMETHODIMP CCairnFolder::CreateViewObject(HWND owner, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (iid == IID_IContextMenu) {
@@ -137,6 +142,14 @@ STDMETHODIMP CCairnFolder::CreateViewObject(HWND, REFIID iid, void** object) {
   if (iid != IID_IShellView && iid != IID_IDropTarget) return E_NOINTERFACE;
   ComPtr<ICairnView> view;
   HRESULT hr = CoCreateInstance(CLSID_CairnView, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnView, view.OutVoid());
+  if (hr == CO_E_NOTINITIALIZED && FAILED(comStart_)) {
+    // A caller whose thread has no COM: the folder starts it there, once, and asks again; it ends
+    // it when the folder goes.
+    comStart_ = CoInitialize(nullptr);
+    if (FAILED(comStart_)) return hr;
+    comThread_ = GetCurrentThreadId();
+    return CreateViewObject(owner, iid, object);
+  }
   if (SUCCEEDED(hr)) hr = view->Initialize(this);
   if (FAILED(hr)) return hr;
   return view->QueryInterface(iid, object);
@@ -257,8 +270,39 @@ HRESULT CCairnFolder::NameOf(const Item& item, SHGDNF flags, STRRET* name) {
   return E_INVALIDARG;
 }
 
+HRESULT CCairnFolder::OwnNameOf(SHGDNF flags, STRRET* name) {
+  const std::optional<std::vector<Item>> path = ReadItems(level_.subPath.Get());
+  std::string text;
+  switch (DisplayNameForm(flags)) {
+    case NameForm::kDisplay: {
+      // As the level above shows this one: the archive file, or the last item of the sub-path.
+      SHFILEINFOA info{};
+      if (path && !path->empty()) {
+        if (!DisplayName(path->back(), path->size() > 1, &text)) text = std::string(path->back().name);
+      } else if (SHGetFileInfoA(level_.archivePath.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME)) {
+        info.szDisplayName[MAX_PATH - 1] = 0;
+        text = info.szDisplayName;
+      } else {
+        text = std::string(PathFileName(level_.archivePath));
+      }
+      return WideStrRet(FromAnsi(text), kDisplayNameBytes, name);
+    }
+    case NameForm::kParsingFull:
+    case NameForm::kParsingRelative:
+      text = DisplayNameForm(flags) == NameForm::kParsingFull ? level_.archivePath
+                                                              : std::string(PathFileName(level_.archivePath));
+      if (path && !path->empty()) text += "\\" + std::string(path->front().name);
+      return WideStrRet(FromAnsi(text), (text.size() + 1) * sizeof(wchar_t), name);
+    case NameForm::kInvalid:
+      break;
+  }
+  return E_INVALIDARG;
+}
+
 STDMETHODIMP CCairnFolder::GetDisplayNameOf(PCUITEMID_CHILD list, SHGDNF flags, STRRET* name) {
   if (name == nullptr) return E_POINTER;
+  // The empty list is well formed: it names the folder itself.
+  if (list != nullptr && list->mkid.cb == 0) return OwnNameOf(flags, name);
   const std::optional<Item> item = FirstItem(list);
   if (!item) return E_INVALIDARG;
   return NameOf(*item, flags, name);
@@ -306,6 +350,14 @@ STDMETHODIMP CCairnFolder::DisplayItem(HWND owner, PCUITEMID_CHILD list) {
   if (!copy.empty() && std::none_of(temporaryFiles_.begin(), temporaryFiles_.end(), kept))
     temporaryFiles_.emplace_back(copy);
   return opened ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP CCairnFolder::SetSnapshotComment(PCUITEMID_CHILD list, LPCSTR comment) {
+  const std::optional<Item> item = FirstItem(list);
+  if (!item || comment == nullptr) return E_INVALIDARG;
+  if (!AtRoot() || !operations_.SetSnapshotComment(std::string(item->name), comment)) return E_FAIL;
+  BuildContents();
+  return S_OK;
 }
 
 bool CCairnFolder::RunWizardCheck() {

@@ -53,7 +53,8 @@ class CCairnFolder final
   // success code holding the signed result; E_INVALIDARG for a malformed or empty list.
   STDMETHODIMP CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, PCUIDLIST_RELATIVE second) override;
   // CreateViewObject: the archive view for IShellView and IDropTarget, the context menu for
-  // IContextMenu; E_NOINTERFACE for anything else.
+  // IContextMenu; E_NOINTERFACE for anything else. On a thread without COM it starts COM there and
+  // asks again.
   STDMETHODIMP CreateViewObject(HWND owner, REFIID iid, void** object) override;
   // GetAttributesOf: ANDs each item's abilities into *attributes; E_INVALIDARG for a malformed item.
   STDMETHODIMP GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) override;
@@ -63,8 +64,8 @@ class CCairnFolder final
   // item, E_NOINTERFACE for anything else.
   STDMETHODIMP GetUIObjectOf(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT* reserved,
                              void** object) override;
-  // GetDisplayNameOf: display or parsing name by the flags; E_INVALIDARG for other flags or a
-  // malformed item.
+  // GetDisplayNameOf: display or parsing name by the flags, of the folder itself for the empty
+  // list; E_INVALIDARG for other flags or a malformed item.
   STDMETHODIMP GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* name) override;
   // SetNameOf: renames a snapshot (the stored name keeps its number); E_FAIL when that fails.
   STDMETHODIMP SetNameOf(HWND owner, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags,
@@ -74,13 +75,14 @@ class CCairnFolder final
   STDMETHODIMP GetLevel(FolderLevel* level) override;
   STDMETHODIMP GetDetailsOf(PCUITEMID_CHILD item, UINT column, SHELLDETAILS* details) override;
   STDMETHODIMP DisplayItem(HWND owner, PCUITEMID_CHILD item) override;
+  STDMETHODIMP SetSnapshotComment(PCUITEMID_CHILD item, LPCSTR comment) override;
 
   // True once per process when the folder class's Options\RunWizard value is set.
   static bool RunWizardCheck();
 
  private:
   friend ComObject;
-  ~CCairnFolder() = default;
+  ~CCairnFolder();
   bool AtRoot() const { return level_.AtRoot(); }
   // Takes a new sub-path; the operations follow the level.
   HRESULT SetSubPath(LPCITEMIDLIST subPath);
@@ -89,11 +91,16 @@ class CCairnFolder final
   HRESULT NameOf(const Item& item, SHGDNF flags, STRRET* name);
   HRESULT ContextMenu(UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, void** object);
   HRESULT DataObject(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, void** object);
+  // The name of the folder itself (an empty list): for display as the level above shows it; for
+  // parsing the archive's path, or its file name, then the first item of the sub-path.
+  HRESULT OwnNameOf(SHGDNF flags, STRRET* name);
 
   FolderLevel level_;
   ArchiveOperations operations_;  // of level_
   CPidl contents_;
   std::vector<TemporaryFile> temporaryFiles_;  // deleted with the folder
+  HRESULT comStart_ = E_FAIL;  // COM started by the folder for a caller without it
+  DWORD comThread_ = 0;        // on this thread
 };
 
 }  // namespace shell

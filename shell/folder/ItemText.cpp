@@ -13,11 +13,12 @@ namespace cairn {
 namespace shell {
 namespace {
 
-// The default value of HKCR\key, or false.
+// The default value of HKCR\key, or false. A key without one answers success with the empty
+// text (a size of 1, its terminator): that names no type.
 bool ClassesText(const std::string& key, std::string* text) {
   char value[MAX_PATH];
   LONG size = sizeof value;
-  if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS || size <= 0) return false;
+  if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS || size <= 1) return false;
   value[sizeof value - 1] = 0;
   *text = value;
   return true;
@@ -56,17 +57,6 @@ std::string ItemTypeName(const Item& item) {
 int SystemCollation::CompareText(std::string_view a, std::string_view b) const {
   const int result = CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, a.data(), Clamp(a.size()), b.data(), Clamp(b.size()));
   return result == 0 ? 0 : result - CSTR_EQUAL;
-}
-
-std::string DateTime(uint64_t stamp) {
-  FILETIME time{static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)}, local;
-  SYSTEMTIME parts;
-  char date[64], clock[64];
-  if (stamp == 0 || !FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &parts) ||
-      GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &parts, nullptr, date, 64) == 0 ||
-      GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &parts, nullptr, clock, 64) == 0)
-    return std::string();
-  return std::string(date) + " " + clock;
 }
 
 }  // namespace shell

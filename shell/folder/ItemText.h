@@ -1,11 +1,12 @@
 // The Windows side of naming and comparing items: the shell's display form of a name, the type
-// name from the registry, and the system's collation.
+// name from the registry, and the system's collation (times are TimeText's).
 #pragma once
 
 #include <string>
 
 #include "ItemCompare.h"
 #include "ItemId.h"
+#include "TimeText.h"
 
 namespace cairn {
 namespace shell {
@@ -20,10 +21,6 @@ bool DisplayName(const Item& item, bool insideSnapshot, std::string* name);
 // The type name (Type column, type sorting, property pages): the registered class's text for the
 // extension, else "<EXT> File"; without an extension "Folder" or "Unknown".
 std::string ItemTypeName(const Item& item);
-
-// A stored time (UTC file time) as the view shows it: the local short date and the time without
-// seconds; empty for no time.
-std::string DateTime(uint64_t stamp);
 
 // Names in the system's collation; type names as ItemTypeName gives them.
 class SystemCollation final : public ItemCollation {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "Module.h"
+#include "UserObjects.h"
 #include "ViewFormat.h"
 
 namespace cairn {
@@ -16,6 +18,16 @@ bool IconCache::Create(HWND keys) {
   small_.Reset(
       ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), ILC_MASK | ILC_COLOR8, 8, 8));
   return keys_ != nullptr && large_ && small_;
+}
+
+void IconCache::AddOverlay(UINT icon, int overlay) {
+  for (HIMAGELIST images : {large_.Get(), small_.Get()}) {
+    int cx = 0, cy = 0;
+    if (images == nullptr || !ImageList_GetIconSize(images, &cx, &cy)) continue;
+    const Icon picture(static_cast<HICON>(LoadImageW(Module::Instance(), MAKEINTRESOURCEW(icon), IMAGE_ICON, cx, cy, 0)));
+    const int index = picture ? ImageList_AddIcon(images, picture.Get()) : -1;
+    if (index >= 0) ImageList_SetOverlayImage(images, index, overlay);
+  }
 }
 
 int IconCache::IndexOf(IShellFolder* folder, LPCITEMIDLIST item) {

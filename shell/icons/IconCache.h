@@ -18,6 +18,9 @@ class IconCache {
   bool Create(HWND keys);
   HIMAGELIST Large() const { return large_.Get(); }
   HIMAGELIST Small() const { return small_.Get(); }
+  // Adds the module's icon to both lists as the overlay image of that number (1 to 15), before
+  // any item's icon is cached.
+  void AddOverlay(UINT icon, int overlay);
   // The image index of the item's icon: 0 when it cannot be extracted or cached, -1 when the
   // folder gives no icon handler.
   int IndexOf(IShellFolder* folder, LPCITEMIDLIST item);

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Draws the Explorer extension's pictures: the archive icon (203), the overlays of added (501),
 removed (503), changed (504) and current (505) items, the snapshot icon (507), each at 32x32 and
-16x16, and the toolbar bitmap (552): 16x16 images of the snapshot button and of the Views button.
+16x16, the toolbar bitmap (552): 16x16 images of the snapshot button and of the Views button, and
+the picture of the restore dialog (553): a folder taking back what rises from an archive.
 
 usage: make_art.py OUTPUT_DIR   (writes archive.ico, added.ico, removed.ico, changed.ico,
-                                 current.ico, snapshot.ico and toolbar.bmp there)
+                                 current.ico, snapshot.ico, toolbar.bmp and restore.bmp there)
 
 Everything is 16-colour and drawn from shapes in unit coordinates; the icon and bitmap file
 writers are the launcher's (sfx/art/make_art.py). Only the standard library is used.
@@ -30,11 +31,11 @@ PALETTE = [
     (184, 136, 72),   # 11 wood
     (128, 88, 40),    # 12 dark wood
     (192, 192, 192),  # 13 toolbar face (mapped to the button colour by the toolbar)
-    (0, 0, 0),
-    (0, 0, 0),
+    (168, 208, 240),  # 14 sky
+    (240, 200, 80),   # 15 folder
 ]
 OUTLINE, STONE, DARK_STONE, LIGHT_STONE, WHITE = 1, 2, 3, 4, 5
-GREEN, RED, ORANGE, BLUE, PAPER, WOOD, DARK_WOOD, FACE = 6, 7, 8, 9, 10, 11, 12, 13
+GREEN, RED, ORANGE, BLUE, PAPER, WOOD, DARK_WOOD, FACE, SKY, FOLDER = 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
 
 
 def ellipse(x, y, cx, cy, rx, ry):
@@ -156,6 +157,51 @@ def make_toolbar():
     return bitmap_file([a + b for a, b in zip(snapshot_rows, views_rows)], PALETTE)
 
 
+def folder(x, y, pixel):
+    """A folder with its tab, in the box (0.2, 0.06)-(0.8, 0.30) of the restore picture."""
+    left, right, top, bottom = 0.2, 0.8, 0.10, 0.30
+    if left <= x <= 0.45 and 0.06 <= y <= top + pixel:
+        edge = x < left + pixel or x > 0.45 - pixel or y < 0.06 + pixel
+        return OUTLINE if edge else FOLDER
+    if left <= x <= right and top <= y <= bottom:
+        edge = x < left + pixel or x > right - pixel or y < top + pixel or y > bottom - pixel
+        return OUTLINE if edge else FOLDER
+    return None
+
+
+def arrow(x, y, pixel):
+    """A green arrow from the archive up to the folder."""
+    if 0.44 <= x <= 0.56 and 0.40 <= y <= 0.47:
+        return GREEN
+    if 0.32 <= y <= 0.40 and abs(x - 0.5) <= (y - 0.32) * 1.8:
+        return GREEN
+    return None
+
+
+def restore_picture(width, height):
+    """The restore dialog's picture: sky, the archive on the ground, an arrow rising from it into a
+    folder. Coordinates are fractions of the picture; it is taller than wide."""
+    aspect = height / width
+    chest_width = 0.7
+    chest_top = 0.86 - chest_width / aspect
+    rows = []
+    for py in range(height):
+        row = []
+        for px in range(width):
+            x, y = (px + 0.5) / width, (py + 0.5) / height
+            colour = SKY if y < 0.86 else (DARK_STONE if (px + 2 * py) % 7 == 0 else GREEN)
+            for mark in (folder(x, y, 1.0 / height), arrow(x, y, 1.0 / height)):
+                if mark is not None:
+                    colour = mark
+            if y < 0.86 and y >= chest_top and 0.15 <= x <= 0.85:
+                mark = archive((x - 0.15) / chest_width, (y - chest_top) * aspect / chest_width, 1.0 / (width * chest_width))
+                if mark is not None:
+                    colour = mark
+            row.append(colour)
+        rows.append(row)
+    return rows
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -172,6 +218,7 @@ def main():
     for name, draw in icons.items():
         (out / name).write_bytes(make_icon(draw))
     (out / "toolbar.bmp").write_bytes(make_toolbar())
+    (out / "restore.bmp").write_bytes(bitmap_file(restore_picture(96, 176), PALETTE))
 
 
 if __name__ == "__main__":

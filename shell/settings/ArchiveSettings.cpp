@@ -71,7 +71,7 @@ ArchiveSettings ReadArchiveSettings(const ArchiveOperations& archive) {
   unsigned long high = 0, low = 0;
   if (settings.snapshots > 0 && last && SUCCEEDED(last->GetCreationTime(&high, &low))) {
     settings.hasLastSnapshot = true;
-    settings.lastSnapshot = {low, high};
+    settings.lastSnapshot = (uint64_t{high} << 32) | low;
   }
   settings.compress = (options & kOptionCompress) != 0;
   settings.optimiseForSpace = settings.compress && (options & kOptionOptimiseForSpace) != 0;

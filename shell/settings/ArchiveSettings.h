@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ struct ArchiveSettings {
   bool read = false;  // the archive could be read: only then is anything written back
   long snapshots = 0;
   bool hasLastSnapshot = false;
-  FILETIME lastSnapshot = {};
+  uint64_t lastSnapshot = 0;  // a UTC file time
   bool compress = false;
   bool optimiseForSpace = false;
   bool showActivity = false;

@@ -9,9 +9,9 @@
 #include "AnsiText.h"
 #include "ArchiveSettings.h"
 #include "AutosnapJob.h"
-#include "DateText.h"
 #include "Module.h"
 #include "SettingsResource.h"
+#include "TimeText.h"
 #include "resource.h"
 
 namespace cairn {

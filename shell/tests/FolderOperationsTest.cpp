@@ -125,16 +125,25 @@ TEST_F(FolderOperationsTest, AnItemShownTwiceReplacesItsReadOnlyCopy) {
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(copy.c_str()));
 }
 
-TEST_F(FolderOperationsTest, TheLogIsShownFromATemporaryTextFileThatIsRemovedAfterwards) {
-  // Text files open, for this test, with a command that keeps a copy of what it was given.
+TEST_F(FolderOperationsTest, TheLogIsShownFromATemporaryTextFileThatWaitsForASlowViewer) {
+  // Text files open, for this test, with a viewer that starts two seconds late and keeps a copy of
+  // what it was given.
   const std::string copy = Path("log-copy.txt");
-  const Association association(".txt", "cmd.exe /c copy \"%1\" \"" + copy + "\"");
-  ArchiveOperations(archive_, {}).ShowArchiveLog(nullptr);
-  for (int i = 0; i < 50 && GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
-  EXPECT_NE(std::string::npos, ReadText(copy).find("Snapshot;2")) << ReadText(copy);
+  const Association association(".txt", "cmd.exe /c ping -n 3 127.0.0.1 >nul & copy \"%1\" \"" + copy + "\"");
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((std::string(temp) + "Log1.txt").c_str()));
+  const std::string log = std::string(temp) + "Log1.txt";
+  ArchiveOperations(archive_, {}).ShowArchiveLog(nullptr);
+  for (const DWORD start = GetTickCount(); !ReadText(copy).size() && GetTickCount() - start < 60000;) Sleep(100);
+  EXPECT_NE(std::string::npos, ReadText(copy).find("Snapshot;2")) << ReadText(copy);
+  // The file waits for the next show, which writes it anew.
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(log.c_str()));
+  ASSERT_EQ(1u, RunCn("/c /a \"" + data_ + "\\notes.cairntest\" \"" + Path("other.crn") + "\"", Path("")));
+  ASSERT_TRUE(DeleteFileA(copy.c_str()));
+  ArchiveOperations(Path("other.crn"), {}).ShowArchiveLog(nullptr);
+  EXPECT_EQ(std::string::npos, ReadText(log).find("Snapshot;2"));
+  for (const DWORD start = GetTickCount(); !ReadText(copy).size() && GetTickCount() - start < 60000;) Sleep(100);
+  EXPECT_NE(std::string::npos, ReadText(copy).find("Snapshot;1")) << ReadText(copy);
 }
 
 TEST_F(FolderOperationsTest, ExtractingWritesTheTreeAndKeepsNewerFilesWhenAsked) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
@@ -154,6 +155,69 @@ TEST_F(ShellFolderTest, TheFolderGivesItsColumnsAndCells) {
   EXPECT_EQ(E_INVALIDARG, details->GetDetailsOf(list, 0, &untouched));
   EXPECT_EQ(77, untouched.fmt);
   EXPECT_EQ(E_INVALIDARG, details->DisplayItem(nullptr, list));
+}
+
+TEST_F(ShellFolderTest, TypeNamesFallBackToTheExtensionWhereTheRegistryNamesNone) {
+  ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), FindItem(root.Get(), "Snapshot;2").Get());
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), FindItem(inSnapshot.Get(), "\\data").Get());
+  ComPtr<IArchiveFolder> details;
+  ASSERT_TRUE(inData && SUCCEEDED(inData.As(&details)));
+  const OwnedList notes = FindItem(inData.Get(), "notes.cairntest");
+  const auto type = [&] { return Detail(details.Get(), notes.Get(), 3); };
+  EXPECT_EQ("CAIRNTEST File", type());
+  // A key without a default value names no type: the extension's key, then the class's.
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, ".cairntest", &key));
+  RegCloseKey(key);
+  EXPECT_EQ("CAIRNTEST File", type());
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, ".cairntest", REG_SZ, "CairnTestType", 0));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, "CairnTestType", &key));
+  RegCloseKey(key);
+  EXPECT_EQ("CAIRNTEST File", type());
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "CairnTestType", REG_SZ, "Cairn test document", 0));
+  EXPECT_EQ("Cairn test document", type());
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, "CairnTestType");
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, ".cairntest");
+}
+
+TEST_F(ShellFolderTest, TheEmptyListNamesTheFolderItself) {
+  const std::vector<uint8_t> bytes = ListOf({});
+  const auto empty = reinterpret_cast<LPCITEMIDLIST>(bytes.data());
+  ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
+  EXPECT_EQ(archive_, NameOf(root.Get(), empty, SHGDN_FORPARSING));
+  EXPECT_EQ("archive.crn", NameOf(root.Get(), empty, SHGDN_FORPARSING | SHGDN_INFOLDER));
+  SHFILEINFOA info = {};
+  ASSERT_TRUE(SHGetFileInfoA(archive_.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME));
+  EXPECT_EQ(info.szDisplayName, NameOf(root.Get(), empty, SHGDN_NORMAL));
+  EXPECT_EQ("<80070057>", NameOf(root.Get(), empty, SHGDN_FOREDITING));
+
+  // Below the root, as the level above names it.
+  const OwnedList snapshot = FindItem(root.Get(), "Snapshot;2");
+  ComPtr<IShellFolder> inSnapshot = Bind(root.Get(), snapshot.Get());
+  EXPECT_EQ(archive_ + "\\Snapshot;2", NameOf(inSnapshot.Get(), empty, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR));
+  EXPECT_EQ("Snapshot;2", NameOf(inSnapshot.Get(), empty, SHGDN_NORMAL));
+  const OwnedList data = FindItem(inSnapshot.Get(), "\\data");
+  ComPtr<IShellFolder> inData = Bind(inSnapshot.Get(), data.Get());
+  EXPECT_EQ(NameOf(inSnapshot.Get(), data.Get(), SHGDN_INFOLDER), NameOf(inData.Get(), empty, SHGDN_INFOLDER));
+  EXPECT_EQ(archive_ + "\\Snapshot;2", NameOf(inData.Get(), empty, SHGDN_FORPARSING));
+}
+
+TEST_F(ShellFolderTest, AViewAskedForOnAThreadWithoutComStartsComThereUntilTheFolderGoes) {
+  IShellFolder* root = OpenArchiveFolder(archive_).Detach();
+  ASSERT_NE(nullptr, root);
+  HRESULT created = E_FAIL, afterwards = E_FAIL;
+  std::thread([&] {
+    ComPtr<IShellView> view;
+    created = root->CreateViewObject(nullptr, IID_IShellView, view.OutVoid());
+    view.Reset();
+    EXPECT_EQ(0u, root->Release());
+    // COM was ended with the folder: starting it again is a first start, not a second.
+    afterwards = CoInitialize(nullptr);
+    if (SUCCEEDED(afterwards)) CoUninitialize();
+  }).join();
+  EXPECT_EQ(S_OK, created);
+  EXPECT_EQ(S_OK, afterwards);
 }
 
 TEST_F(ShellFolderTest, EnumerationFlagsFilterFoldersHiddenAndSystemItems) {

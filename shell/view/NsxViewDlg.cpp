@@ -11,6 +11,7 @@
 #include "FolderDetails.h"
 #include "IdList.h"
 #include "Module.h"
+#include "RestoreDialog.h"
 #include "UserObjects.h"
 #include "ViewHelp.h"
 #include "ViewResource.h"
@@ -221,17 +222,9 @@ void CNsxViewDlg::OnInitDialog() {
   list_ = GetDlgItem(dialog_, IDC_VIEW_LIST);
   // The cache's image lists start empty, so the overlay icons 501, 503 and 504 take indexes 0 to 2.
   if (icons_.Create(GetDlgItem(dialog_, IDC_VIEW_ICON_KEYS))) {
-    const UINT overlays[] = {IDI_OVERLAY_ADDED, IDI_OVERLAY_REMOVED, IDI_OVERLAY_CHANGED};
-    for (int i = 0; i < 3; ++i) {
-      for (HIMAGELIST images : {icons_.Large(), icons_.Small()}) {
-        int cx = 0, cy = 0;
-        ImageList_GetIconSize(images, &cx, &cy);
-        const Icon icon(static_cast<HICON>(
-            LoadImageW(Module::Instance(), MAKEINTRESOURCEW(overlays[i]), IMAGE_ICON, cx, cy, 0)));
-        const int index = icon ? ImageList_AddIcon(images, icon.Get()) : -1;
-        if (index >= 0) ImageList_SetOverlayImage(images, index, i + 1);
-      }
-    }
+    icons_.AddOverlay(IDI_OVERLAY_ADDED, 1);
+    icons_.AddOverlay(IDI_OVERLAY_REMOVED, 2);
+    icons_.AddOverlay(IDI_OVERLAY_CHANGED, 3);
     ListView_SetImageList(list_, icons_.Large(), LVSIL_NORMAL);
     ListView_SetImageList(list_, icons_.Small(), LVSIL_SMALL);
   }
@@ -342,6 +335,29 @@ void CNsxViewDlg::FinishWork(bool refreshAtRoot) {
   if (browser == nullptr || root == nullptr ||
       FAILED(browser->BrowseObject(root, SBSP_ABSOLUTE | SBSP_ALLOW_AUTONAVIGATE)))
     MessageBeep(0);
+}
+
+bool CNsxViewDlg::RestoreSelection() {
+  // Copies: the list may be filled anew while the dialog is open.
+  std::vector<CPidl> copies;
+  std::vector<LPCITEMIDLIST> items;
+  std::vector<std::string> names;
+  for (LPCITEMIDLIST item : Items(true)) {
+    copies.emplace_back();
+    if (FAILED(copies.back().SetPidl(item))) return false;
+  }
+  for (const CPidl& copy : copies) items.push_back(copy.Get());
+  if (!StoredNames(items, &names)) return false;
+  const ArchiveOperations operations = host_->Level().Operations();
+  RestoreRequest request;
+  const INT_PTR result = ShowRestoreDialog(
+      &request, dialog_, host_->Folder(), items,
+      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress) {
+        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress);
+      });
+  // Cancelled: fine; nothing to restore (a snapshot without objects): no dialog, and a beep.
+  if (result == 0) return !request.items.empty();
+  return result == 1 && request.restored;
 }
 
 LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
@@ -534,6 +550,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_PASTE:
       done = StartPasteWorker(Order());
       break;
+    case ID_RESTORE:
+      done = RestoreSelection();
+      break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
       // Into the list from elsewhere in the view; out of it forwards to the browser's address
@@ -567,7 +586,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Commands whose objects are still to come (restore, properties and adding items).
+        // Commands whose objects are still to come (properties and adding items).
         done = false;
       }
   }

@@ -71,6 +71,9 @@ class CNsxViewDlg {
   // On the browser's thread, after a worker succeeded: the view refreshed, or the browser sent to
   // the archive root. Beeps when that fails.
   void FinishWork(bool refreshAtRoot);
+  // The restore dialog for the selection, and the restore once the user chose Finish; false when
+  // it failed (or there was nothing to restore).
+  bool RestoreSelection();
   // SFGAO bits the folder reports for all of the items.
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;

@@ -37,6 +37,29 @@ TEST(ItemNamesTest, RevisionCopiesCarryTheRevisionBeforeTheExtension) {
   EXPECT_EQ("a.crn", PathFileName("a.crn"));
 }
 
+TEST(ItemNamesTest, RestoresWriteBaseNamesBelowTheirTarget) {
+  EXPECT_EQ("a.txt", BaseName("C:\\Data\\a.txt"));
+  EXPECT_EQ("", BaseName("C:\\Data\\"));
+  EXPECT_EQ("a.txt", BaseName("C:a.txt"));
+  EXPECT_EQ("C", BaseName("C:"));
+  EXPECT_EQ("plain", BaseName("plain"));
+  EXPECT_EQ("..", BaseName("C:\\.."));  // for the name check to refuse
+
+  // The folder part drops a doubled "\\" before the last name; a drive's root keeps its colon.
+  EXPECT_EQ("C:\\Data", StoredFolderPart("C:\\Data\\a.txt"));
+  EXPECT_EQ("C:\\Data", StoredFolderPart("C:\\Data\\\\a.txt"));
+  EXPECT_EQ("C:", StoredFolderPart("C:\\a.txt"));
+  EXPECT_EQ("\\\\server\\share", StoredFolderPart("\\\\server\\share\\a"));
+  EXPECT_EQ("", StoredFolderPart("C:a.txt"));
+
+  EXPECT_EQ("D:\\Out\\a.txt", PathBelow("D:\\Out", "a.txt"));
+  EXPECT_EQ("D:\\a.txt", PathBelow("D:\\", "a.txt"));
+  EXPECT_EQ("D:\\a.txt", PathBelow("D:", "a.txt"));
+
+  for (const char* target : {"C:", "c:\\", "C:\\Out", "\\\\server\\share"}) EXPECT_TRUE(IsAbsoluteTarget(target)) << target;
+  for (const char* target : {"", "Out", "\\Out", "C:Out", "1:\\x", "\\\\"}) EXPECT_FALSE(IsAbsoluteTarget(target)) << target;
+}
+
 TEST(ItemNamesTest, DisplayNameFlagsChooseTheForm) {
   struct Case {
     uint32_t flags;

@@ -1,0 +1,259 @@
+#include "RestoreDialog.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <thread>
+#include <utility>
+
+#include "AnsiText.h"
+#include "ArchiveFolder.h"
+#include "ItemNames.h"
+#include "Module.h"
+#include "Pidl.h"
+#include "RestoreResource.h"
+#include "TargetBrowse.h"
+#include "ViewResource.h"
+#include "resource.h"
+
+namespace cairn {
+namespace shell {
+namespace {
+
+// Posted by the restoring thread to the page: the progress to show (once per batch of reports),
+// and the end of the work (wParam: it succeeded).
+constexpr UINT kProgressMessage = WM_APP + 0x162;
+constexpr UINT kDoneMessage = WM_APP + 0x163;
+
+// The request of the one restore dialog of the process, while it is open.
+std::atomic<RestoreRequest*> g_openRequest{nullptr};
+
+// At the archive root the items are snapshots: the dialog describes up to two top-level objects
+// of the first one instead.
+void TakeSnapshotContents(IShellFolder* folder, HWND owner, LPCITEMIDLIST snapshot, RestoreRequest* request) {
+  ComPtr<IShellFolder> inside;
+  ComPtr<IEnumIDList> objects;
+  if (FAILED(folder->BindToObject(snapshot, nullptr, IID_IShellFolder, inside.OutVoid())) || !inside ||
+      inside->EnumObjects(owner, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, objects.Out()) != S_OK || !objects)
+    return;
+  IdList object;
+  while (request->contents.size() < 2 && objects->Next(1, object.Out(), nullptr) == S_OK && object)
+    request->contents.push_back(std::move(object));
+  for (const IdList& each : request->contents) request->items.push_back(each.Get());
+}
+
+bool AtArchiveRoot(IShellFolder* folder) {
+  ComPtr<IArchiveFolder> archive;
+  FolderLevel level;
+  return folder != nullptr && SUCCEEDED(folder->QueryInterface(__uuidof(IArchiveFolder), archive.OutVoid())) &&
+         SUCCEEDED(archive->GetLevel(&level)) && level.AtRoot();
+}
+
+// The dialog's one page.
+class RestorePage {
+ public:
+  RestorePage(RestoreRequest* request, RestoreWork work) : request_(request), work_(std::move(work)) {}
+  ~RestorePage() { Join(); }
+  RestorePage(const RestorePage&) = delete;
+  RestorePage& operator=(const RestorePage&) = delete;
+
+  static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // The answer to a notification of the sheet.
+  LRESULT OnNotify(const NMHDR& header);
+  void OnActivate();
+  // Finish: starts the restore with the choices, or refuses a target that is no full path.
+  void StartWork();
+  void OnBrowse();
+  void ShowProgress();
+  void Join() {
+    if (worker_.joinable()) worker_.join();
+  }
+  HWND Sheet() const { return GetParent(page_); }
+
+  RestoreRequest* request_;
+  RestoreWork work_;
+  HWND page_ = nullptr;
+  std::thread worker_;
+  bool running_ = false;
+  bool finished_ = false;
+  // What the restoring thread reports, shown by the page's thread.
+  std::atomic<size_t> done_{0}, total_{0};
+  std::atomic<bool> progressPosted_{false};
+};
+
+INT_PTR CALLBACK RestorePage::Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<RestorePage*>(reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
+    SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    self->page_ = page;
+  }
+  auto* self = reinterpret_cast<RestorePage*>(GetWindowLongPtrW(page, DWLP_USER));
+  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR RestorePage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SendDlgItemMessageA(page_, IDC_RESTORE_TARGET, EM_LIMITTEXT, MAX_PATH - 1, 0);
+      return TRUE;
+    case WM_NOTIFY:
+      SetWindowLongPtrW(page_, DWLP_MSGRESULT, OnNotify(*reinterpret_cast<NMHDR*>(lParam)));
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_RESTORE_BROWSE && HIWORD(wParam) == BN_CLICKED && !running_) OnBrowse();
+      return TRUE;
+    case kProgressMessage:
+      progressPosted_ = false;
+      ShowProgress();
+      return TRUE;
+    case kDoneMessage:
+      Join();
+      ShowProgress();
+      running_ = false;
+      finished_ = true;
+      request_->restored = wParam != 0;
+      PropSheet_SetWizButtons(Sheet(), PSWIZB_FINISH);
+      PostMessageW(Sheet(), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+      return TRUE;
+    case WM_DESTROY:
+      // The sheet goes with its owner while the restore runs: the work ends first.
+      Join();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+LRESULT RestorePage::OnNotify(const NMHDR& header) {
+  switch (header.code) {
+    case PSN_SETACTIVE:
+      if (!running_ && !finished_) OnActivate();
+      return 0;
+    case PSN_WIZFINISH:
+      if (finished_) return FALSE;
+      if (!running_) StartWork();
+      return TRUE;  // the sheet stays until the restore is done
+    case PSN_QUERYCANCEL:
+      return running_ ? TRUE : FALSE;
+    default:
+      return 0;  // Next, Back, leaving the page and the reset are allowed and do nothing
+  }
+}
+
+void RestorePage::OnActivate() {
+  for (int box : {IDC_RESTORE_OVERWRITE_OLDER, IDC_RESTORE_OVERWRITE_NEWER, IDC_RESTORE_TIMES})
+    CheckDlgButton(page_, box, BST_CHECKED);
+  request_->target = DefaultRestoreTarget(request_->items);
+  SetDlgItemTextA(page_, IDC_RESTORE_TARGET, request_->target.c_str());
+  PropSheet_SetWizButtons(Sheet(), PSWIZB_FINISH);
+}
+
+void RestorePage::StartWork() {
+  char target[MAX_PATH] = "";
+  GetDlgItemTextA(page_, IDC_RESTORE_TARGET, target, MAX_PATH);
+  // A target that is no full path would be read against the current folder of the process.
+  if (!IsAbsoluteTarget(target)) {
+    MessageBeep(MB_ICONEXCLAMATION);
+    SetFocus(GetDlgItem(page_, IDC_RESTORE_TARGET));
+    return;
+  }
+  request_->target = target;
+  request_->overwriteOlder = IsDlgButtonChecked(page_, IDC_RESTORE_OVERWRITE_OLDER) == BST_CHECKED;
+  request_->overwriteNewer = IsDlgButtonChecked(page_, IDC_RESTORE_OVERWRITE_NEWER) == BST_CHECKED;
+  request_->restoreTime = IsDlgButtonChecked(page_, IDC_RESTORE_TIMES) == BST_CHECKED;
+
+  for (int control : {IDC_RESTORE_TARGET, IDC_RESTORE_BROWSE, IDC_RESTORE_OVERWRITE_OLDER,
+                      IDC_RESTORE_OVERWRITE_NEWER, IDC_RESTORE_TIMES})
+    EnableWindow(GetDlgItem(page_, control), FALSE);
+  EnableWindow(GetDlgItem(page_, IDC_RESTORE_EXTRACTING), TRUE);
+  PropSheet_SetWizButtons(Sheet(), PSWIZB_DISABLEDFINISH);
+  EnableWindow(GetDlgItem(Sheet(), IDCANCEL), FALSE);
+  running_ = true;
+  const HWND page = page_;
+  worker_ = std::thread([this, page] {
+    const auto progress = [this, page](size_t done, size_t total) {
+      done_ = done;
+      total_ = total;
+      if (!progressPosted_.exchange(true)) PostMessageW(page, kProgressMessage, 0, 0);
+    };
+    const HRESULT com = CoInitialize(nullptr);
+    const bool restored = SUCCEEDED(com) && work_(*request_, progress);
+    if (SUCCEEDED(com)) CoUninitialize();
+    PostMessageW(page, kDoneMessage, restored, 0);
+  });
+}
+
+void RestorePage::ShowProgress() {
+  const size_t total = total_, done = done_;
+  HWND bar = GetDlgItem(page_, IDC_RESTORE_PROGRESS);
+  SendMessageW(bar, PBM_SETRANGE32, 0, total > 0 ? static_cast<LPARAM>(total) : 1);
+  SendMessageW(bar, PBM_SETPOS, total > 0 ? static_cast<WPARAM>(done) : 0, 0);
+}
+
+void RestorePage::OnBrowse() {
+  char current[MAX_PATH] = "";
+  GetDlgItemTextA(page_, IDC_RESTORE_TARGET, current, MAX_PATH);
+  const std::optional<Item> first = request_->items.empty() ? std::nullopt : FirstItem(request_->items.front());
+  const bool folder = request_->items.size() >= 2 || (first && first->IsFolder());
+  std::string chosen;
+  if (folder ? !BrowseForTargetFolder(page_, current, &chosen) : !BrowseForTargetFile(page_, current, &chosen)) return;
+  request_->target = chosen;
+  SetDlgItemTextA(page_, IDC_RESTORE_TARGET, chosen.c_str());
+}
+
+}  // namespace
+
+std::string DefaultRestoreTarget(const std::vector<LPCITEMIDLIST>& items) {
+  const std::optional<Item> first = items.empty() ? std::nullopt : FirstItem(items.front());
+  if (!first) return std::string();
+  if (items.size() == 1 && !first->IsFolder()) return std::string(first->name);
+  return StoredFolderPart(first->name);
+}
+
+INT_PTR ShowRestoreDialog(RestoreRequest* request, HWND owner, IShellFolder* folder,
+                          const std::vector<LPCITEMIDLIST>& items, const RestoreWork& work) {
+  RestoreRequest* none = nullptr;
+  if (request == nullptr || !g_openRequest.compare_exchange_strong(none, request)) return -1;
+  struct Closed {
+    ~Closed() { g_openRequest = nullptr; }
+  } closed;
+
+  request->contents.clear();
+  request->items.clear();
+  if (AtArchiveRoot(folder)) {
+    if (!items.empty()) TakeSnapshotContents(folder, owner, items.front(), request);
+  } else {
+    request->items = items;
+  }
+  if (request->items.empty()) return 0;
+
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  const std::string title = ShellString(IDS_RESTORE_TITLE);
+  RestorePage state(request, work);
+  PROPSHEETPAGEA page = {};
+  page.dwSize = sizeof page;
+  page.dwFlags = PSP_USETITLE | PSP_USEICONID;
+  page.hInstance = Module::Instance();
+  page.pszTemplate = MAKEINTRESOURCEA(IDD_RESTORE);
+  page.pszIcon = MAKEINTRESOURCEA(IDI_ARCHIVE);
+  page.pszTitle = title.c_str();
+  page.pfnDlgProc = &RestorePage::Proc;
+  page.lParam = reinterpret_cast<LPARAM>(&state);
+  PROPSHEETHEADERA sheet = {};
+  sheet.dwSize = sizeof sheet;
+  sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_USEICONID | PSH_NOAPPLYNOW;
+  sheet.hwndParent = owner;
+  sheet.hInstance = Module::Instance();
+  sheet.pszIcon = MAKEINTRESOURCEA(IDI_ARCHIVE);
+  sheet.pszCaption = title.c_str();
+  sheet.nPages = 1;
+  sheet.ppsp = &page;
+  return PropertySheetA(&sheet);
+}
+
+}  // namespace shell
+}  // namespace cairn
