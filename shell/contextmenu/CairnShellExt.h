@@ -65,6 +65,7 @@ class CairnShellExt final
   HRESULT Run(UINT offset, const CMINVOKECOMMANDINFO& info);
   HRESULT Execute(const char* verb, const char* file, const char* parameters, const CMINVOKECOMMANDINFO& info) const;
   HRESULT Convert(const CMINVOKECOMMANDINFO& info) const;
+  HRESULT Restore();
   HRESULT Copy();
   HRESULT Paste();
   HRESULT Delete();

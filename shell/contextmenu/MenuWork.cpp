@@ -8,6 +8,8 @@
 #include "ArchiveItems.h"
 #include "BackgroundWork.h"
 #include "ItemId.h"
+#include "RestoreDialog.h"
+#include "nsx12.h"
 
 namespace cairn {
 namespace shell {
@@ -22,11 +24,35 @@ std::string LastSnapshotName(const ArchiveOperations& archive) {
   return reader ? SnapshotName(LatestSnapshot(reader.Get()).Get()) : std::string();
 }
 
-// The restore dialog for one item of the archive root (a snapshot), run on this worker's thread,
-// which shows and pumps it itself; E_NOTIMPL until the restore dialog is built.
-HRESULT RunRestoreDialog(HWND, const ArchiveOperations&, LPCITEMIDLIST) { return E_NOTIMPL; }
+// The archive's root folder, made on this thread for the restore dialog, which reads the
+// snapshot's contents through it; null when it cannot be made.
+ComPtr<IShellFolder> RootFolder(const std::string& archivePath) {
+  ComPtr<ICairnFolder> folder;
+  ComPtr<IShellFolder> root;
+  if (SUCCEEDED(CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnFolder, folder.OutVoid())) &&
+      SUCCEEDED(folder->FolderInitialize(const_cast<char*>(archivePath.c_str()), nullptr)))
+    folder.As(&root);
+  return root;
+}
 
-void RestoreLatest(const ArchiveOperations& archive, HWND owner) {
+// The restore dialog for the snapshot (an item of the archive root), shown and pumped by this
+// worker's thread; once the user chose Finish the archive's latest snapshot is restored. It has
+// no owner: the window the command came from belongs to Explorer's thread. S_OK when the user
+// cancelled or the restore succeeded.
+HRESULT RunRestoreDialog(const ArchiveOperations& archive, LPCITEMIDLIST snapshot) {
+  const ComPtr<IShellFolder> root = RootFolder(archive.ArchivePath());
+  if (!root) return E_FAIL;
+  RestoreRequest request;
+  const INT_PTR result = ShowRestoreDialog(
+      &request, nullptr, root.Get(), {snapshot}, [archive](const RestoreRequest& chosen, const RestoreProgress& progress) {
+        return archive.RestoreLatestSnapshot(chosen.target, chosen.Options(), progress);
+      });
+  if (result == 1) return request.restored ? S_OK : E_FAIL;
+  // Cancelled, or a snapshot without objects: nothing to restore, and no dialog.
+  return result == 0 && !request.items.empty() ? S_OK : E_FAIL;
+}
+
+void RestoreLatest(const ArchiveOperations& archive) {
   const std::string latest = LastSnapshotName(archive);
   if (latest.empty()) return;
   // The snapshot's item among the archive root's, its name compared without regard to case.
@@ -38,7 +64,7 @@ void RestoreLatest(const ArchiveOperations& archive, HWND owner) {
     if (lstrcmpiA(std::string(item.name).c_str(), latest.c_str()) != 0) continue;
     std::vector<uint8_t> one(item.data, item.data + item.size);
     one.resize(one.size() + kListTerminatorSize, 0);
-    if (FAILED(RunRestoreDialog(owner, archive, reinterpret_cast<LPCITEMIDLIST>(one.data())))) MessageBeep(0);
+    if (FAILED(RunRestoreDialog(archive, reinterpret_cast<LPCITEMIDLIST>(one.data())))) MessageBeep(0);
     return;
   }
 }
@@ -52,8 +78,8 @@ bool StartMenuSnapshot(const ArchiveOperations& archive, HWND owner) {
   });
 }
 
-bool StartRestoreLatest(const ArchiveOperations& archive, HWND owner) {
-  return StartWork(WorkKind::kRestoreLatest, [archive, owner] { RestoreLatest(archive, owner); });
+bool StartRestoreLatest(const ArchiveOperations& archive) {
+  return StartWork(WorkKind::kRestoreLatest, [archive] { RestoreLatest(archive); });
 }
 
 bool StartMenuDelete(const ArchiveOperations& level, const std::string& storedName, HWND owner) {

@@ -19,8 +19,9 @@ namespace shell {
 // A new snapshot of the archive's items; the worker stays busy a second longer, so that the
 // same command chosen again at once is dropped.
 bool StartMenuSnapshot(const ArchiveOperations& archive, HWND owner);
-// The restore dialog for the archive's last snapshot, and then its restore.
-bool StartRestoreLatest(const ArchiveOperations& archive, HWND owner);
+// The restore dialog for the archive's last snapshot, shown without an owner by the worker, and
+// then the restore of the archive's latest snapshot.
+bool StartRestoreLatest(const ArchiveOperations& archive);
 // Deletes the item of the level stored under the name; the shell is told that the archive
 // changed.
 bool StartMenuDelete(const ArchiveOperations& level, const std::string& storedName, HWND owner);

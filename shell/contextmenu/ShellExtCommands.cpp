@@ -8,6 +8,7 @@
 
 #include "DeleteConfirmation.h"
 #include "MenuWork.h"
+#include "RestoreDialog.h"
 #include "ViewResource.h"
 
 namespace cairn {
@@ -68,7 +69,7 @@ HRESULT CairnShellExt::Run(UINT offset, const CMINVOKECOMMANDINFO& info) {
       return StartMenuSnapshot(level_.Operations(), owner_) ? S_OK : E_FAIL;
     case ID_RESTORE_LATEST:
       if (FAILED(HoldFolder())) return E_FAIL;
-      return StartRestoreLatest(ArchiveOperations(level_.archivePath, {}), owner_) ? S_OK : E_FAIL;
+      return StartRestoreLatest(ArchiveOperations(level_.archivePath, {})) ? S_OK : E_FAIL;
     case ID_COPY:
       return Copy();
     case ID_PASTE:
@@ -76,8 +77,9 @@ HRESULT CairnShellExt::Run(UINT offset, const CMINVOKECOMMANDINFO& info) {
     case ID_DELETE:
       return Delete();
     case ID_RESTORE:
+      return Restore();
     case ID_PROPERTIES:
-      // The restore dialog and the item's property sheet are not built yet.
+      // The item's property sheet is not built yet.
       return FAILED(HoldFolder()) ? E_FAIL : E_NOTIMPL;
     default:
       return E_INVALIDARG;
@@ -97,6 +99,23 @@ HRESULT CairnShellExt::Convert(const CMINVOKECOMMANDINFO& info) const {
   const UINT n = GetSystemDirectoryA(system, MAX_PATH);
   if (n == 0 || n + sizeof kLauncher > MAX_PATH || archivePath_.empty()) return E_FAIL;
   return Execute(nullptr, (std::string(system, n) + kLauncher).c_str(), archivePath_.c_str(), info);
+}
+
+HRESULT CairnShellExt::Restore() {
+  const std::optional<Item> item = FirstItem(item_.Get());
+  ComPtr<IShellFolder> folder;
+  if (!item || FAILED(folder_.As(&folder))) return E_FAIL;
+  const std::vector<std::string> names = {std::string(item->name)};
+  const ArchiveOperations operations = level_.Operations();
+  RestoreRequest request;
+  const INT_PTR result = ShowRestoreDialog(
+      &request, owner_, folder.Get(), {item_.Get()},
+      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress) {
+        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress);
+      });
+  if (result == 1) return request.restored ? S_OK : E_FAIL;
+  // Cancelled, or a snapshot without objects: nothing to restore, and no dialog.
+  return result == 0 && !request.items.empty() ? S_OK : E_FAIL;
 }
 
 HRESULT CairnShellExt::Copy() {

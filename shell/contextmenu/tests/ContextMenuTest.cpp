@@ -12,6 +12,7 @@
 
 #include "AnsiText.h"
 #include "RegKey.h"
+#include "RestoreResource.h"
 #include "ViewResource.h"
 #include "nsx12.h"
 
@@ -288,6 +289,72 @@ TEST_F(ContextMenuTest, DeleteAsksFirstAndNoChangesNothing) {
   yes.Finish();
   ASSERT_TRUE(worker.End());
   EXPECT_EQ("Snapshot;2", ListedSnapshots(archive_));
+}
+
+// Restore Latest shows the restore dialog on its worker, owned by no window of the thread that
+// chose it; Finish restores the latest snapshot where the user said.
+TEST_F(ContextMenuTest, RestoreLatestShowsTheRestoreDialogOnItsWorkerAndRestoresTheLatestSnapshot) {
+  ComPtr<IContextMenu> menu = ForFiles({archive_}, "Cairn Archive");
+  ASSERT_TRUE(menu);
+  HWND explorer = CreateWindowExA(0, "STATIC", "Explorer", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  const std::string out = Path("out");
+  std::string proposed;
+  HWND owner = explorer;
+  DWORD thread = 0;
+  DialogWatcher watcher([](const std::string& caption) { return caption == "Restore Item(s)..."; },
+                        [&](HWND sheet) {
+                          owner = GetWindow(sheet, GW_OWNER);
+                          thread = GetWindowThreadProcessId(sheet, nullptr);
+                          proposed = browser::testing::ControlText(browser::testing::FindControl(sheet, IDC_RESTORE_TARGET));
+                          SetWindowTextA(browser::testing::FindControl(sheet, IDC_RESTORE_TARGET), out.c_str());
+                          browser::testing::PressSheetButton(sheet, PSBTN_FINISH);
+                        });
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof info;
+  info.hwnd = explorer;
+  info.lpVerb = MAKEINTRESOURCEA(ID_RESTORE_LATEST);
+  const StartedThreads worker([&] { EXPECT_EQ(S_OK, menu->InvokeCommand(&info)); });
+  ASSERT_TRUE(worker.End());
+  watcher.Finish();
+  DestroyWindow(explorer);
+  ASSERT_TRUE(watcher.Seen());
+  EXPECT_EQ(nullptr, owner);
+  EXPECT_NE(GetCurrentThreadId(), thread);
+  EXPECT_EQ(data_.substr(0, data_.rfind('\\')), proposed);
+  EXPECT_EQ("second report, longer", cairn::testing::ReadFileBytes(out + "\\data\\docs\\report.cairntest"));
+  EXPECT_EQ("notes", cairn::testing::ReadFileBytes(out + "\\data\\notes.cairntest"));
+}
+
+// The item menu's Restore: the dialog for the one item, with the folder's owner window, and the
+// item restored; cancelled, nothing is written.
+TEST_F(ContextMenuTest, TheItemMenusRestoreRestoresTheItemThroughTheRestoreDialog) {
+  ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
+  ASSERT_TRUE(root);
+  OwnedList first = FindItem(root.Get(), "Snapshot;1");
+  ComPtr<IShellFolder> inside = Bind(root.Get(), first.Get());
+  OwnedList data = FindItem(inside.Get(), "data");
+  ComPtr<IContextMenu> menu;
+  LPCITEMIDLIST item = data.Get();
+  ASSERT_EQ(S_OK, inside->GetUIObjectOf(nullptr, 1, &item, IID_IContextMenu, nullptr, menu.OutVoid()));
+  const auto restoreTo = [](const std::string& target, int button) {
+    return [target, button](HWND sheet) {
+      SetWindowTextA(browser::testing::FindControl(sheet, IDC_RESTORE_TARGET), target.c_str());
+      browser::testing::PressSheetButton(sheet, button);
+    };
+  };
+  const auto restoreDialog = [](const std::string& caption) { return caption == "Restore Item(s)..."; };
+  const std::string out = Path("out"), cancelled = Path("cancelled");
+  {
+    DialogWatcher cancel(restoreDialog, restoreTo(cancelled, PSBTN_CANCEL));
+    EXPECT_EQ(S_OK, Invoke(menu.Get(), ID_RESTORE));
+    cancel.Finish();
+    EXPECT_TRUE(cancel.Seen());
+  }
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(cancelled.c_str()));
+  DialogWatcher finish(restoreDialog, restoreTo(out, PSBTN_FINISH));
+  EXPECT_EQ(S_OK, Invoke(menu.Get(), ID_RESTORE));
+  finish.Finish();
+  EXPECT_EQ("first report", cairn::testing::ReadFileBytes(out + "\\data\\docs\\report.cairntest"));
 }
 
 // The launcher in the system folder converts an archive file and converts it back.
