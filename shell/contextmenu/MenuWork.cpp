@@ -29,7 +29,8 @@ std::string LastSnapshotName(const ArchiveOperations& archive) {
 ComPtr<IShellFolder> RootFolder(const std::string& archivePath) {
   ComPtr<ICairnFolder> folder;
   ComPtr<IShellFolder> root;
-  if (SUCCEEDED(CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnFolder, folder.OutVoid())) &&
+  if (SUCCEEDED(CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnFolder,
+                                 folder.OutVoid())) &&
       SUCCEEDED(folder->FolderInitialize(const_cast<char*>(archivePath.c_str()), nullptr)))
     folder.As(&root);
   return root;
@@ -44,7 +45,8 @@ HRESULT RunRestoreDialog(const ArchiveOperations& archive, LPCITEMIDLIST snapsho
   if (!root) return E_FAIL;
   RestoreRequest request;
   const INT_PTR result = ShowRestoreDialog(
-      &request, nullptr, root.Get(), {snapshot}, [archive](const RestoreRequest& chosen, const RestoreProgress& progress) {
+      &request, nullptr, root.Get(), {snapshot},
+      [archive](const RestoreRequest& chosen, const RestoreProgress& progress) {
         return archive.RestoreLatestSnapshot(chosen.target, chosen.Options(), progress);
       });
   if (result == 1) return request.restored ? S_OK : E_FAIL;

@@ -305,8 +305,9 @@ TEST_F(ContextMenuTest, RestoreLatestShowsTheRestoreDialogOnItsWorkerAndRestores
                         [&](HWND sheet) {
                           owner = GetWindow(sheet, GW_OWNER);
                           thread = GetWindowThreadProcessId(sheet, nullptr);
-                          proposed = browser::testing::ControlText(browser::testing::FindControl(sheet, IDC_RESTORE_TARGET));
-                          SetWindowTextA(browser::testing::FindControl(sheet, IDC_RESTORE_TARGET), out.c_str());
+                          HWND target = browser::testing::FindControl(sheet, IDC_RESTORE_TARGET);
+                          proposed = browser::testing::ControlText(target);
+                          SetWindowTextA(target, out.c_str());
                           browser::testing::PressSheetButton(sheet, PSBTN_FINISH);
                         });
   CMINVOKECOMMANDINFO info = {};
@@ -378,8 +379,10 @@ TEST_F(ContextMenuTest, TheLauncherInTheSystemFolderConvertsBothWays) {
   HRESULT hr = E_FAIL;
   EXPECT_EQ("Make Archive=4", FileMenu(ForFiles({exe}, "Application").Get(), &hr).back());
   EXPECT_EQ(S_OK, Invoke(ForFiles({exe}, "Application").Get(), ID_MAKE_ARCHIVE));
-  ASSERT_TRUE(browser::testing::WaitFor(
-      [&] { return GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES && GetFileAttributesA(archive_.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  ASSERT_TRUE(browser::testing::WaitFor([&] {
+    return GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           GetFileAttributesA(archive_.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }));
   EXPECT_EQ(before, cairn::testing::ReadFileBytes(archive_));
 }
 
