@@ -66,6 +66,7 @@ class CairnShellExt final
   HRESULT Execute(const char* verb, const char* file, const char* parameters, const CMINVOKECOMMANDINFO& info) const;
   HRESULT Convert(const CMINVOKECOMMANDINFO& info) const;
   HRESULT Restore();
+  HRESULT Properties();
   HRESULT Copy();
   HRESULT Paste();
   HRESULT Delete();

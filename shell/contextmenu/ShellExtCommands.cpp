@@ -3,10 +3,12 @@
 
 #include <shellapi.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "DeleteConfirmation.h"
+#include "ItemProperties.h"
 #include "MenuWork.h"
 #include "RestoreDialog.h"
 #include "ViewResource.h"
@@ -79,8 +81,7 @@ HRESULT CairnShellExt::Run(UINT offset, const CMINVOKECOMMANDINFO& info) {
     case ID_RESTORE:
       return Restore();
     case ID_PROPERTIES:
-      // The item's property sheet is not built yet.
-      return FAILED(HoldFolder()) ? E_FAIL : E_NOTIMPL;
+      return Properties();
     default:
       return E_INVALIDARG;
   }
@@ -116,6 +117,15 @@ HRESULT CairnShellExt::Restore() {
   if (result == 1) return request.restored ? S_OK : E_FAIL;
   // Cancelled, or a snapshot without objects: nothing to restore, and no dialog.
   return result == 0 && !request.items.empty() ? S_OK : E_FAIL;
+}
+
+HRESULT CairnShellExt::Properties() {
+  ComPtr<IShellFolder> folder;
+  if (item_.Get() == nullptr || FAILED(HoldFolder()) || FAILED(folder_.As(&folder))) return E_FAIL;
+  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(folder.Get(), {item_.Get()});
+  // The sheet is modal: it is gone when Show returns. A comment changed there reaches the shell
+  // through the folder.
+  return sheet && sheet->Show(owner_) >= 0 ? S_OK : E_FAIL;
 }
 
 HRESULT CairnShellExt::Copy() {

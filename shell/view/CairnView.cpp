@@ -1,9 +1,9 @@
 #include "CairnView.h"
 
 #include "AddressBox.h"
+#include "ItemProperties.h"
 #include "MenuMerge.h"
 #include "Module.h"
-#include "SettingsPage.h"
 #include "ShellVersion.h"
 #include "ViewResource.h"
 
@@ -172,8 +172,21 @@ STDMETHODIMP CCairnView::GetCurrentInfo(LPFOLDERSETTINGS settings) {
   return S_OK;
 }
 
-STDMETHODIMP CCairnView::AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE add, LPARAM parameter) {
-  return AddSettingsPages(level_.archivePath, add, parameter);
+STDMETHODIMP CCairnView::AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) {
+  if (add == nullptr) return E_INVALIDARG;
+  if (dialog_.List() == nullptr) return E_UNEXPECTED;
+  const std::vector<LPCITEMIDLIST> selected = dialog_.Items(true);
+  if (selected.empty()) return S_OK;
+  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(folder_.Get(), selected);
+  if (!sheet) return E_FAIL;
+  bool taken = false;
+  for (HPROPSHEETPAGE page : sheet->MakePages()) {
+    if (add(page, lParam))
+      taken = true;
+    else
+      DestroyPropertySheetPage(page);
+  }
+  return taken ? S_OK : E_FAIL;
 }
 
 STDMETHODIMP CCairnView::SaveViewState() {

@@ -10,6 +10,7 @@
 #include "DeleteConfirmation.h"
 #include "FolderDetails.h"
 #include "IdList.h"
+#include "ItemProperties.h"
 #include "Module.h"
 #include "RestoreDialog.h"
 #include "UserObjects.h"
@@ -360,6 +361,14 @@ bool CNsxViewDlg::RestoreSelection() {
   return result == 1 && request.restored;
 }
 
+bool CNsxViewDlg::ShowProperties() {
+  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(host_->Folder(), Items(true));
+  if (!sheet || sheet->Show(dialog_) < 0) return false;
+  // The snapshots' comments are shown in the list.
+  if (sheet->CommentChanged()) host_->View()->Refresh();
+  return true;
+}
+
 LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
   if (header->code == TBN_DROPDOWN) {
     auto* button = reinterpret_cast<NMTOOLBARA*>(header);
@@ -553,6 +562,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_RESTORE:
       done = RestoreSelection();
       break;
+    case ID_PROPERTIES:
+      done = ShowProperties();
+      break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
       // Into the list from elsewhere in the view; out of it forwards to the browser's address
@@ -586,7 +598,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Commands whose objects are still to come (properties and adding items).
+        // Commands whose objects are still to come (adding items).
         done = false;
       }
   }

@@ -74,6 +74,8 @@ class CNsxViewDlg {
   // The restore dialog for the selection, and the restore once the user chose Finish; false when
   // it failed (or there was nothing to restore).
   bool RestoreSelection();
+  // The property sheet of the selection; false when it cannot be shown.
+  bool ShowProperties();
   // SFGAO bits the folder reports for all of the items.
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;

@@ -358,6 +358,26 @@ TEST_F(ContextMenuTest, TheItemMenusRestoreRestoresTheItemThroughTheRestoreDialo
   EXPECT_EQ("first report", cairn::testing::ReadFileBytes(out + "\\data\\docs\\report.cairntest"));
 }
 
+// The item menu's Properties shows the item's sheet and ends with it; the archive file's menu has
+// no item to show it for.
+TEST_F(ContextMenuTest, PropertiesShowTheItemsSheetAndNeedAnItem) {
+  ComPtr<IShellFolder> root = OpenArchiveFolder(archive_);
+  ASSERT_TRUE(root);
+  OwnedList first = FindItem(root.Get(), "Snapshot;1");
+  ComPtr<IContextMenu> menu;
+  LPCITEMIDLIST item = first.Get();
+  ASSERT_EQ(S_OK, root->GetUIObjectOf(nullptr, 1, &item, IID_IContextMenu, nullptr, menu.OutVoid()));
+  LRESULT pages = 0;
+  DialogWatcher watcher([](const std::string& caption) { return caption == "Properties"; }, [&pages](HWND sheet) {
+    pages = SendMessageA(PropSheet_GetTabControl(sheet), TCM_GETITEMCOUNT, 0, 0);
+    browser::testing::PressSheetButton(sheet, PSBTN_CANCEL);
+  });
+  EXPECT_EQ(S_OK, Invoke(menu.Get(), ID_PROPERTIES));
+  watcher.Finish();
+  EXPECT_EQ(3, pages) << "a snapshot's General, Contents and Comment";
+  EXPECT_EQ(E_FAIL, Invoke(ForFiles({archive_}, "Cairn Archive").Get(), ID_PROPERTIES));
+}
+
 // The launcher in the system folder converts an archive file and converts it back.
 TEST_F(ContextMenuTest, TheLauncherInTheSystemFolderConvertsBothWays) {
   char system[MAX_PATH];
