@@ -439,8 +439,7 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       return 0;
     case LVN_BEGINDRAG:
     case LVN_BEGINRDRAG:
-      // Items leave an archive through its data object, still to come.
-      MessageBeep(0);
+      StartDrag();
       return 0;
     case LVN_BEGINLABELEDITA:
     case LVN_BEGINLABELEDITW:
@@ -554,6 +553,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
         done = StartDeleteWorker(Order(), names);
       break;
     }
+    case ID_COPY:
+      done = Copy();
+      break;
     case ID_PASTE:
       done = StartPasteWorker(Order());
       break;
@@ -596,8 +598,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Commands whose objects are still to come (copying to the clipboard and adding
-        // items).
+        // Commands whose objects are still to come (adding items).
         done = false;
       }
   }
