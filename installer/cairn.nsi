@@ -143,6 +143,11 @@ Section "Uninstall"
   ; Unregistration removes every key registration wrote.
   UnRegDLL "$INSTDIR\nsx12.dll"
   UnRegDLL "$INSTDIR\cairn.dll"
+  ; Unregistration keeps the keys of programs' handlers, which others share: they go only where
+  ; they are left empty.
+  DeleteRegKey /ifempty HKCR "exefile\ShellEx\ContextMenuHandlers"
+  DeleteRegKey /ifempty HKCR "exefile\ShellEx\PropertySheetHandlers"
+  DeleteRegKey /ifempty HKCR "exefile\ShellEx"
   Delete "$SENDTO\${SENDTO_ENTRY}"
   ${If} $5 != ""
     DeleteRegKey HKCU "Software\Classes\CLSID\$5\Options"

@@ -62,7 +62,9 @@ class CCairnView final : public ComObject<CCairnView, ICairnView, IDropTarget, I
   STDMETHODIMP DestroyViewWindow() override;
   // GetCurrentInfo: the folder settings, with the view mode shown.
   STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
-  // AddPropertySheetPages: E_NOTIMPL until the settings pages exist.
+  // AddPropertySheetPages: the property pages of the selected items, as the Properties command
+  // shows them, each offered to the callback (one it refuses is destroyed). S_OK when one was
+  // taken or nothing is selected; E_FAIL when none was; E_INVALIDARG without a callback.
   STDMETHODIMP AddPropertySheetPages(DWORD reserved, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) override;
   // SaveViewState: the sort column and column widths to the browser's stream.
   STDMETHODIMP SaveViewState() override;

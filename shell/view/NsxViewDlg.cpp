@@ -10,6 +10,7 @@
 #include "DeleteConfirmation.h"
 #include "FolderDetails.h"
 #include "IdList.h"
+#include "ItemProperties.h"
 #include "Module.h"
 #include "RestoreDialog.h"
 #include "UserObjects.h"
@@ -360,6 +361,14 @@ bool CNsxViewDlg::RestoreSelection() {
   return result == 1 && request.restored;
 }
 
+bool CNsxViewDlg::ShowProperties() {
+  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(host_->Folder(), Items(true));
+  if (!sheet || sheet->Show(dialog_) < 0) return false;
+  // The snapshots' comments are shown in the list.
+  if (sheet->CommentChanged()) host_->View()->Refresh();
+  return true;
+}
+
 LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
   if (header->code == TBN_DROPDOWN) {
     auto* button = reinterpret_cast<NMTOOLBARA*>(header);
@@ -430,8 +439,7 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       return 0;
     case LVN_BEGINDRAG:
     case LVN_BEGINRDRAG:
-      // Items leave an archive through its data object, still to come.
-      MessageBeep(0);
+      StartDrag();
       return 0;
     case LVN_BEGINLABELEDITA:
     case LVN_BEGINLABELEDITW:
@@ -545,11 +553,17 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
         done = StartDeleteWorker(Order(), names);
       break;
     }
+    case ID_COPY:
+      done = Copy();
+      break;
     case ID_PASTE:
       done = StartPasteWorker(Order());
       break;
     case ID_RESTORE:
       done = RestoreSelection();
+      break;
+    case ID_PROPERTIES:
+      done = ShowProperties();
       break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
@@ -584,8 +598,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Commands whose objects are still to come (properties, copying to the clipboard and
-        // adding items).
+        // Commands whose objects are still to come (adding items).
         done = false;
       }
   }

@@ -74,10 +74,16 @@ class CNsxViewDlg {
   // The restore dialog for the selection, and the restore once the user chose Finish; false when
   // it failed (or there was nothing to restore).
   bool RestoreSelection();
+  // The property sheet of the selection; false when it cannot be shown.
+  bool ShowProperties();
   // SFGAO bits the folder reports for all of the items.
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;
   void SortCommand(int column);
+  // The selection's data object on the clipboard; false when there is none (ViewTransfer.cpp).
+  bool Copy();
+  // A drag of the selection's data object, as long as a mouse button stays down.
+  void StartDrag();
   // The end of a label edit: the folder renames the row's item (owned by the tree pane, if any)
   // and the list is refreshed; FALSE rejects the edit.
   BOOL Rename(int row, const std::wstring& name);

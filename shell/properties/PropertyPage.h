@@ -1,0 +1,76 @@
+// A page of the property sheet of archive items: the dialog of one page kind, the sheet's shared
+// data (the folder, the level and the items shown), and the plumbing from the sheet's messages to
+// the page's handlers. A page object lives from the page's creation until the sheet lets the page
+// go (PSPCB_RELEASE), so a page handed to another sheet (AddPropertySheetPages) keeps all it shows.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "ArchiveFolder.h"
+#include "ComPtr.h"
+#include "FolderLevel.h"
+#include "Pidl.h"
+
+namespace cairn {
+namespace shell {
+
+// What the pages of one sheet share.
+struct SheetData {
+  ComPtr<IShellFolder> folder;
+  ComPtr<IArchiveFolder> archiveFolder;
+  FolderLevel level;
+  std::vector<CPidl> items;     // the selection, every item checked
+  bool commentChanged = false;  // a comment was applied: what shows the snapshots is stale
+};
+
+class PropertyPage {
+ public:
+  virtual ~PropertyPage() = default;
+  PropertyPage(const PropertyPage&) = delete;
+  PropertyPage& operator=(const PropertyPage&) = delete;
+
+  // The sheet's page of this object and dialog resource; it owns the object from here on (also
+  // when it cannot be made: then null).
+  static HPROPSHEETPAGE Create(std::unique_ptr<PropertyPage> page, UINT dialog);
+
+  explicit PropertyPage(std::shared_ptr<SheetData> data) : data_(std::move(data)) {}
+
+ protected:
+  // WM_INITDIALOG: the page's controls are there.
+  virtual void OnInit() = 0;
+  // WM_NOTIFY from the sheet or a control; the result the notification asks for (0: allowed,
+  // nothing done).
+  virtual LRESULT OnNotify(const NMHDR& header) { return 0; }
+  virtual void OnCommand(UINT id, UINT code) {}
+  virtual void OnDestroy() {}
+
+  HWND Page() const { return page_; }
+  HWND Sheet() const { return GetParent(page_); }
+  // The first selected item.
+  Item Subject() const { return *FirstItem(data_->items.front().Get()); }
+  void SetText(int control, const std::string& text) const { SetDlgItemTextA(page_, control, text.c_str()); }
+
+  std::shared_ptr<SheetData> data_;
+
+ private:
+  static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+  static UINT CALLBACK Lifetime(HWND window, UINT message, LPPROPSHEETPAGEA page);
+
+  HWND page_ = nullptr;
+};
+
+// The pages by kind (PropertyPages.cpp and the page files).
+std::unique_ptr<PropertyPage> SeveralItemsPage(std::shared_ptr<SheetData> data);
+std::unique_ptr<PropertyPage> SnapshotGeneralPage(std::shared_ptr<SheetData> data);
+std::unique_ptr<PropertyPage> ContentsPage(std::shared_ptr<SheetData> data);
+std::unique_ptr<PropertyPage> CommentPage(std::shared_ptr<SheetData> data);
+std::unique_ptr<PropertyPage> ObjectGeneralPage(std::shared_ptr<SheetData> data);
+std::unique_ptr<PropertyPage> RevisionsPage(std::shared_ptr<SheetData> data);
+
+}  // namespace shell
+}  // namespace cairn
