@@ -1,7 +1,8 @@
 // hand: does with windows what a person's hand does, for the journey script under Wine: waits for
 // a window by its title, clicks, ticks and types into its controls, presses a wizard's buttons,
-// chooses menu commands, brings windows to the front and closes them, selects a row of a list, opens a file as a double click does, sends a
-// file to the Send To entry as the shell's Send To menu does, and reads an archive's Autosnap job.
+// chooses menu commands, brings windows to the front and closes them, selects a row of a list,
+// opens a file as a double click does, shows a file's Properties and sends a file to the Send To
+// entry as the shell does, and reads an archive's Autosnap job.
 // Each command ends with exit code 0 when done and 1, saying why on standard error, when not.
 #include <windows.h>
 #include <commctrl.h>
@@ -36,7 +37,7 @@ const wchar_t kUsage[] =
     L"       hand find TITLE_ENDING          (prints the whole title)\n"
     L"       hand open PATH\n"
     L"       hand start COMMAND_LINE         (runs it as the shell runs a registered command)\n"
-    L"       hand sendto FILE ARCHIVE        (waits for the archive the drop makes)\n"
+    L"       hand sendto FILE ARCHIVE        (waits for the archive's first snapshot)\n"
     L"       hand properties PATH\n"
     L"       hand job ARCHIVE\n";
 
@@ -192,6 +193,30 @@ std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* val
   return RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS ? text : L"";
 }
 
+// Whether cn, found on the search path as a person's command finds it, lists the archive's first
+// snapshot (exit code 0; -1 when there is none).
+bool HoldsFirstSnapshot(const std::wstring& archive) {
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                               OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nothing;
+  std::wstring commandLine = L"cn.exe /l Snapshot;1 \"" + archive + L"\"";
+  PROCESS_INFORMATION process = {};
+  DWORD code = 1;
+  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                     &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
+  return code == 0;
+}
+
 // What the shell's Send To menu does with its entry: the drop handler of the entry's type loads
 // the entry's file and takes the files as a drop; the archive it is to make is named.
 int SendTo(const std::wstring& file, const std::wstring& archive) {
@@ -223,19 +248,17 @@ int SendTo(const std::wstring& file, const std::wstring& archive) {
     std::swprintf(text, 64, L"%#lx", static_cast<unsigned long>(hr));
     return Fail(L"the drop handler refused the file: " + std::wstring(text));
   }
-  // The handler adds the files on a thread of its own: the process stays until the archive is
-  // there and no writer holds it any more.
+  // The handler adds the files on a thread of its own: the process stays until the archive holds
+  // its first snapshot and no writer holds it any more.
   MSG message;
   const bool done = WaitUntil([&] {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     HANDLE file = CreateFileW(archive.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
     CloseHandle(file);
-    return size.QuadPart > 0;
+    return HoldsFirstSnapshot(archive);
   }, 120);
-  return done ? 0 : Fail(L"no archive " + archive + L" came of the drop");
+  return done ? 0 : Fail(L"the drop made no archive " + archive + L" with a first snapshot");
 }
 
 // The Autosnap job of the archive, as the Task Scheduler keeps it in the Tasks folder:
@@ -250,9 +273,15 @@ int Job(const std::wstring& archive) {
   const std::wstring file = std::wstring(windows) + L"\\Tasks\\" + name + L".job";
   if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
     return Fail(L"the archive has no Autosnap job (" + file + L")");
+  // A task of the scheduler's, never saved, reads the job's file (the task class itself is made
+  // only by the scheduler).
+  ComPtr<ITaskScheduler> scheduler;
   ComPtr<ITask> task;
   ComPtr<IPersistFile> persist;
-  HRESULT hr = CoCreateInstance(CLSID_CTask, nullptr, CLSCTX_INPROC_SERVER, IID_ITask, task.OutVoid());
+  HRESULT hr = CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
+                                scheduler.OutVoid());
+  if (SUCCEEDED(hr))
+    hr = scheduler->NewWorkItem(L"journey-reader", CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(task.Out()));
   if (SUCCEEDED(hr)) hr = task.As(&persist);
   if (SUCCEEDED(hr)) hr = persist->Load(file.c_str(), STGM_READ);
   LPWSTR application = nullptr, parameters = nullptr;
@@ -262,6 +291,52 @@ int Job(const std::wstring& archive) {
   std::wprintf(L"%ls %ls\n", application, parameters);
   CoTaskMemFree(application);
   CoTaskMemFree(parameters);
+  return 0;
+}
+
+// The file's Properties, as the shell builds them: each property-sheet handler of the file's type
+// is given the file and adds its pages to one sheet, "NAME Properties", shown until it is closed.
+int Properties(const std::wstring& path) {
+  const wchar_t* dot = std::wcsrchr(path.c_str(), L'.');
+  const std::wstring type = dot != nullptr ? RegistryText(HKEY_CLASSES_ROOT, dot, nullptr) : L"";
+  HKEY typeKey = nullptr, handlers = nullptr;
+  if (type.empty() || RegOpenKeyExW(HKEY_CLASSES_ROOT, type.c_str(), 0, KEY_READ, &typeKey) != ERROR_SUCCESS ||
+      RegOpenKeyExW(typeKey, L"ShellEx\\PropertySheetHandlers", 0, KEY_READ, &handlers) != ERROR_SUCCESS) {
+    if (typeKey != nullptr) RegCloseKey(typeKey);
+    return Fail(L"the type of " + path + L" has no property-sheet handlers");
+  }
+  std::vector<HPROPSHEETPAGE> pages;
+  std::vector<ComPtr<IShellPropSheetExt>> extensions;
+  FileDrop data(path);
+  wchar_t name[256];
+  for (DWORD i = 0, size = 256; RegEnumKeyExW(handlers, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                                ERROR_SUCCESS; ++i, size = 256) {
+    CLSID clsid;
+    const std::wstring handler = RegistryText(handlers, name, nullptr);
+    ComPtr<IShellExtInit> init;
+    ComPtr<IShellPropSheetExt> extension;
+    if (FAILED(CLSIDFromString(handler.c_str(), &clsid)) ||
+        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.OutVoid())) ||
+        FAILED(init->Initialize(nullptr, &data, typeKey)) || FAILED(init.As(&extension)))
+      continue;
+    extension->AddPages([](HPROPSHEETPAGE page, LPARAM list) {
+      reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(list)->push_back(page);
+      return TRUE;
+    }, reinterpret_cast<LPARAM>(&pages));
+    extensions.push_back(extension);
+  }
+  RegCloseKey(handlers);
+  RegCloseKey(typeKey);
+  if (pages.empty()) return Fail(L"no handler gave pages for " + path);
+  const wchar_t* slash = std::wcsrchr(path.c_str(), L'\\');
+  const std::wstring caption = std::wstring(slash != nullptr ? slash + 1 : path.c_str()) + L" Properties";
+  PROPSHEETHEADERW header = {};
+  header.dwSize = sizeof header;
+  header.dwFlags = PSH_DEFAULT;
+  header.pszCaption = caption.c_str();
+  header.nPages = static_cast<UINT>(pages.size());
+  header.phpage = pages.data();
+  PropertySheetW(&header);
   return 0;
 }
 
@@ -297,8 +372,7 @@ int Run(int argc, wchar_t** argv) {
   if (verb == L"sendto") return argc > 3 ? SendTo(first, argv[3]) : Fail(kUsage);
   if (verb == L"start") return Start(first);
   if (verb == L"job") return Job(first);
-  if (verb == L"properties")
-    return SHObjectProperties(nullptr, SHOP_FILEPATH, first.c_str(), nullptr) ? 0 : Fail(L"no properties for " + first);
+  if (verb == L"properties") return Properties(first);
 
   HWND window = WaitTitled(first);
   if (window == nullptr) return Fail(L"no window \"" + first + L"\"");

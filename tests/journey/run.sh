@@ -151,7 +151,7 @@ if hand sendto "$win_documents\\letter.txt" "$win_documents\\letter.crn" && [ -s
   note "letter.crn made beside the letter, with its first snapshot"
   shown=letter.crn
 else
-  fail "Send To did not make letter.crn with a first snapshot (needs the Send To drop target)"
+  fail "Send To did not make letter.crn with a first snapshot"
   shown=work.crn
   note "the following steps use work.crn, made by cn in step 2"
 fi
@@ -195,45 +195,56 @@ open_row() {  # ROW: opens the row of the level shown and waits for the next lev
   done
   return 1
 }
-rm -f "$documents/Work/report.txt"
-# The snapshot, then its folder Work, then the report (after notes.txt).
-if open_row 0 && open_row 0 && hand select "$(shown_now)" 37 1 &&
+# The file to take back: the letter, alone in its archive's first snapshot; or, in work.crn, the
+# report in the snapshot's folder Work (after notes.txt).
+if [ "$shown" = letter.crn ]; then
+  lost="$documents/letter.txt" words='keeps its history' rows=(0) row=0
+else
+  lost="$documents/Work/report.txt" words='first draft' rows=(0 0) row=1
+fi
+kept=$(cat "$lost")
+rm -f "$lost"
+opened=1
+for r in "${rows[@]}"; do open_row "$r" || { opened=0; break; }; done
+if [ $opened = 1 ] && hand select "$(shown_now)" 37 "$row" &&
    hand command "$(shown_now)" 2 && hand wait "Restore Item(s)..." 30; then
   shot restore
   hand sheet "Restore Item(s)..." finish
   hand gone "Restore Item(s)..." 60
-  if grep -q 'first draft' "$documents/Work/report.txt" 2>/dev/null; then
-    note "report.txt is back, as the snapshot holds it"
+  if grep -q "$words" "$lost" 2>/dev/null; then
+    note "${lost#$documents/} is back, as the snapshot holds it"
   else
-    fail "the restore did not bring report.txt back"
+    fail "the restore did not bring ${lost#$documents/} back"
   fi
 else
-  fail "Restore on report.txt in $(shown_now) showed no restore dialog"
+  fail "Restore on ${lost##*/} in $(shown_now) showed no restore dialog"
 fi
-printf 'Quarterly report, first draft\n' >"$documents/Work/report.txt"
+printf '%s\n' "$kept" >"$lost"
 hand close "$(shown_now)"
 hand gone "$(shown_now)" 30
 
 # --- 8 ------------------------------------------------------------------------------------------
 step=8
 echo "== 8. the Autosnap job"
-printf 'Quarterly report, second draft\n' >"$documents/Work/report.txt"
-# The archive's properties make its job, on their schedule page.
-hand properties "$win_documents\\$shown" >/dev/null 2>&1
+# A change for the job to find in the file step 7 took back.
+printf 'A line written later.\n' >>"$lost"
+# The archive's Properties make its job for their schedule page (Wine's scheduler has no such page
+# to show; the job is made all the same).
+hand properties "$win_documents\\$shown" >/dev/null 2>&1 &
 sheet="$shown Properties"
-hand wait "$sheet" 30 && { shot properties; hand sheet "$sheet" cancel; }
+hand wait "$sheet" 30 && { shot properties; hand sheet "$sheet" cancel; hand gone "$sheet" 30; }
 if job=$(hand job "$win_documents\\$shown" 2>"$state/job.log"); then
   job=$(echo "$job" | tr -d '\r')
   note "the job runs: $job"
   # As the scheduler starts it: from the system folder, the application without a folder.
-  (cd "$drive/windows/system32" && run cmd /c "$job") >/dev/null 2>&1
+  (cd "$drive/windows/system32" && hand start "$job") >/dev/null 2>&1
   if cn_in "$documents" /l "$shown" 2>/dev/null | grep -q 'Autosnap;'; then
     note "the archive now holds an Autosnap snapshot"
   else
     fail "the job's command took no Autosnap snapshot"
   fi
 else
-  fail "$(tr -d '\r' <"$state/job.log") (needs the settings and schedule pages)"
+  fail "$(tr -d '\r' <"$state/job.log")"
 fi
 hand open "$win_documents\\$shown"
 hand wait "$title" 60 && shot archive-again
