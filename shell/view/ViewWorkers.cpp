@@ -13,7 +13,7 @@ namespace cairn {
 namespace shell {
 namespace {
 
-enum Kind { kSnapshot, kDelete, kPaste, kDrop, kKinds };
+enum Kind { kSnapshot, kAdd, kDelete, kPaste, kDrop, kKinds };
 
 // One busy mark per kind, for the whole process.
 std::atomic<bool> g_busy[kKinds];
@@ -21,7 +21,7 @@ std::atomic<bool> g_busy[kKinds];
 struct Job {
   Kind kind = kSnapshot;
   WorkOrder order;
-  bool refreshAtRoot = false;           // what the dialog does when the work succeeded
+  AfterWork after = AfterWork::kBrowseToRoot;  // what the dialog does when the work succeeded
   std::vector<std::string> names;       // the stored names to delete, or the paths to add
   HMODULE module = nullptr;             // a reference on this module for the thread's life
 };
@@ -31,6 +31,7 @@ bool Run(const Job& job) {
   switch (job.kind) {
     case kSnapshot: return operations.CreateSnapshotFromLists({}, {}, job.order.dialog);
     case kDelete: return operations.DeleteItems(job.names, job.order.dialog);
+    case kAdd:
     case kPaste:
     case kDrop: return operations.AddFiles(job.names, job.order.dialog);
     default: return false;
@@ -45,7 +46,8 @@ void Work(const Job& job) {
       if (job.order.treePane)
         SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, job.order.operations.ArchivePath().c_str(), nullptr);
       // The dialog finishes on the browser's thread, when its window is still there.
-      if (IsWindow(job.order.dialog)) PostMessageW(job.order.dialog, kWorkerDoneMessage, job.refreshAtRoot, 0);
+      if (IsWindow(job.order.dialog))
+        PostMessageW(job.order.dialog, kWorkerDoneMessage, static_cast<WPARAM>(job.after), 0);
     } else {
       MessageBeep(0);
     }
@@ -65,11 +67,11 @@ DWORD WINAPI WorkerMain(void* parameter) {
   return 0;
 }
 
-bool Start(Kind kind, const WorkOrder& order, bool refreshAtRoot, std::vector<std::string> names = {}) {
+bool Start(Kind kind, const WorkOrder& order, AfterWork after, std::vector<std::string> names = {}) {
   auto job = std::make_unique<Job>();
   job->kind = kind;
   job->order = order;
-  job->refreshAtRoot = refreshAtRoot;
+  job->after = after;
   job->names = std::move(names);
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WorkerMain),
                           &job->module))
@@ -94,24 +96,28 @@ WorkOrder MakeWorkOrder(const FolderLevel& level, IShellBrowser* browser, HWND d
   return order;
 }
 
-bool StartSnapshotWorker(const WorkOrder& order) { return Start(kSnapshot, order, false); }
+bool StartSnapshotWorker(const WorkOrder& order) { return Start(kSnapshot, order, AfterWork::kBrowseToRoot); }
+
+bool StartAddWorker(const WorkOrder& order, const std::vector<std::string>& paths) {
+  return !paths.empty() && Start(kAdd, order, AfterWork::kBrowseAgainAtRoot, paths);
+}
 
 bool StartDeleteWorker(const WorkOrder& order, const std::vector<std::string>& storedNames) {
-  return !storedNames.empty() && Start(kDelete, order, true, storedNames);
+  return !storedNames.empty() && Start(kDelete, order, AfterWork::kRefreshAtRootElseBrowse, storedNames);
 }
 
 bool StartPasteWorker(const WorkOrder& order) {
   if (!OpenClipboard(order.dialog)) return false;
   std::optional<std::vector<std::string>> paths = DroppedPaths(GetClipboardData(CF_HDROP));
   CloseClipboard();
-  return paths && Start(kPaste, order, true, std::move(*paths));
+  return paths && Start(kPaste, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 bool StartDropWorker(const WorkOrder& order, STGMEDIUM* medium) {
   std::optional<std::vector<std::string>> paths =
       medium->tymed == TYMED_HGLOBAL ? DroppedPaths(medium->hGlobal) : std::nullopt;
   ReleaseStgMedium(medium);
-  return paths && Start(kDrop, order, true, std::move(*paths));
+  return paths && Start(kDrop, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 }  // namespace shell
