@@ -42,6 +42,11 @@ class Bench:
         self.results = {}   # (data, operation, program) -> list of per-run values
         self.profiles = {}  # (data, operation, program) -> {phase: [seconds, count]}, summed over runs
         self.profiled = {}  # (data, operation, program) -> seconds of the profiled commands, summed
+        self.peaks = {}     # (data, operation, program) -> peak working sets of its commands, bytes
+        self.private_peaks = {}  # the same, their largest private part sampled, bytes
+        self.last_peak = None
+        self.last_private = None
+        self.load_at_start = os.getloadavg()
         self.earlier = []   # (file, data sets) of earlier runs whose results complete the table
         self.notes = []
         self.log = open(os.path.join(self.work, "bench.log"), "a")
@@ -49,26 +54,59 @@ class Bench:
     # ---- running things
 
     def run(self, command, cwd=None, env=None, shell=False, check=True):
-        """Runs a command, returns (seconds, stdout, stderr). A failure or a timeout is noted."""
+        """Runs a command, returns (seconds, stdout, stderr). A failure or a timeout is noted. The
+        peak working set of the command's process (its largest resident size, which under Wine is
+        what Windows reports as the peak working set) is left in self.last_peak, in bytes, and the
+        largest private part of it seen (memory of its own, not pages of mapped files) in
+        self.last_private."""
+        self.last_peak = None
+        self.last_private = None
         # Output goes to files, not pipes: cn under Wine, writing its profile to one pipe while its
         # output goes to another, was measured to take a second longer than with files.
         with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
             started = time.perf_counter()
-            try:
-                done = subprocess.run(command, cwd=cwd, env=env, shell=shell, stdout=out_file, stderr=err_file,
-                                      timeout=self.args.timeout)
-            except subprocess.TimeoutExpired:
-                self.log.write("TIMEOUT %s\n" % (command,))
-                return None, "", ""
+            process = subprocess.Popen(command, cwd=cwd, env=env, shell=shell, stdout=out_file, stderr=err_file)
+            # wine-run execs the program in the process it was started as: its largest resident
+            # size comes with its exit, and its private part is sampled while it runs.
+            private = 0
+            while True:
+                pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+                if pid != 0:
+                    break
+                if not shell:
+                    private = max(private, self.private_bytes(process.pid))
+                if time.perf_counter() - started > self.args.timeout:
+                    process.kill()
+                    os.wait4(process.pid, 0)
+                    process.returncode = -9
+                    self.log.write("TIMEOUT %s\n" % (command,))
+                    return None, "", ""
+                time.sleep(0.01)
             seconds = time.perf_counter() - started
+            process.returncode = os.waitstatus_to_exitcode(status)
+            if not shell:
+                self.last_peak = usage.ru_maxrss * 1024
+                self.last_private = private
             out_file.seek(0)
             err_file.seek(0)
             out, err = out_file.read().decode(errors="replace"), err_file.read().decode(errors="replace")
-        self.log.write("%.3f s rc=%d %s\n%s%s" % (seconds, done.returncode, command, out[-2000:], err[-2000:]))
-        if check and done.returncode != 0:
+        self.log.write("%.3f s rc=%d %s\n%s%s" % (seconds, process.returncode, command, out[-2000:], err[-2000:]))
+        if check and process.returncode != 0:
             self.notes.append("`%s` exited with %d" % (" ".join(map(str, command)) if not shell else command,
-                                                        done.returncode))
+                                                        process.returncode))
         return seconds, out, err
+
+    @staticmethod
+    def private_bytes(pid):
+        """The resident memory of a process that is its own (anonymous pages), 0 once it is gone."""
+        try:
+            with open("/proc/%d/status" % pid) as f:
+                for line in f:
+                    if line.startswith("RssAnon:"):
+                        return int(line.split()[1]) * 1024
+        except OSError:
+            pass
+        return 0
 
     def wine(self, *arguments, cwd=None, profile=False):
         env = dict(os.environ)
@@ -151,6 +189,12 @@ class Bench:
 
     # ---- programs
 
+    def record_peak(self, data, operation, program):
+        """Keeps the peak working set of cn's command just run (for the rounds, their largest)."""
+        if self.last_peak is not None and program.startswith("cn"):
+            self.peaks.setdefault((data, operation, program), []).append(self.last_peak)
+            self.private_peaks.setdefault((data, operation, program), []).append(self.last_private)
+
     def sequence(self, data, program, setting, snapshot, restore_oldest, size, init=None):
         """The common sequence; snapshot(target) and restore_oldest(target) return (seconds, profile)."""
         label = program if setting is None else "%s %s" % (program, setting)
@@ -158,17 +202,20 @@ class Bench:
         if init:
             init(target)
         seconds, text = snapshot(target)
+        self.record_peak(data, "first snapshot", label)
         self.record(data, "first snapshot", label, seconds, text)
         if seconds is None:
             self.notes.append("%s on (%s): the first snapshot took longer than %d s; the sequence was stopped"
                               % (label, data, self.args.timeout))
             return
         seconds, text = snapshot(target)
+        self.record_peak(data, "snapshot, nothing changed", label)
         self.record(data, "snapshot, nothing changed", label, seconds, text)
         rounds = []
         for r in range(1, self.args.rounds + 1):
             self.change(data, target, r)
             seconds, text = snapshot(target)
+            self.record_peak(data, "snapshot after a round's changes", label)
             rounds.append(seconds)
             self.add_profile(data, "snapshot after a round's changes", label, text, seconds)
         if all(s is not None for s in rounds):
@@ -183,6 +230,7 @@ class Bench:
             self.record(data, "live bytes (size - free)", label, total - free)
         self.remove(target)
         seconds, text = restore_oldest(target)
+        self.record_peak(data, "restore of the oldest snapshot", label)
         # cn rebuilds a compound document element by element: its bytes differ from the original.
         if seconds is not None and not (data == "c" and program == "cn") and not self.same_as_pristine(data, target):
             self.notes.append("%s on (%s): the restored oldest snapshot differs from the data" % (label, data))
@@ -340,6 +388,14 @@ class Bench:
             if key[0] in taken:
                 self.profiles[key] = entry[1]
                 self.profiled[key] = entry[2]
+        for entry in earlier.get("peaks", []):
+            key = tuple(entry[0])
+            if key[0] in taken:
+                self.peaks[key] = entry[1]
+        for entry in earlier.get("private_peaks", []):
+            key = tuple(entry[0])
+            if key[0] in taken:
+                self.private_peaks[key] = entry[1]
         if taken:
             self.earlier.append((os.path.basename(path), "%s, %s runs of %s rounds" % (
                 earlier.get("when", "?"), earlier.get("runs", "?"), earlier.get("rounds", "?")), taken))
@@ -348,7 +404,9 @@ class Bench:
         return {"when": datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), "machine": self.machine(),
                 "runs": self.args.runs, "rounds": self.args.rounds,
                 "results": [[list(k), v] for k, v in sorted(self.results.items())],
-                "profiles": [[list(k), v, self.profiled.get(k, 0.0)] for k, v in sorted(self.profiles.items())]}
+                "profiles": [[list(k), v, self.profiled.get(k, 0.0)] for k, v in sorted(self.profiles.items())],
+                "peaks": [[list(k), v] for k, v in sorted(self.peaks.items())],
+                "private_peaks": [[list(k), v] for k, v in sorted(self.private_peaks.items())]}
 
     # ---- the whole run
 
@@ -398,9 +456,10 @@ class Bench:
                     model = line.split(":", 1)[1].strip()
                     break
         wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
-        load = os.getloadavg()
-        return ("%d cores (%s), %.1f GB memory, %s, %s; load average at the end %.1f %.1f %.1f"
-                % (cores, model, memory / 1e9, wine, platform.platform(), load[0], load[1], load[2]))
+        load, start = os.getloadavg(), self.load_at_start
+        return ("%d cores (%s), %.1f GB memory, %s, %s; load average at the start %.1f %.1f %.1f, at the end "
+                "%.1f %.1f %.1f" % (cores, model, memory / 1e9, wine, platform.platform(), start[0], start[1], start[2],
+                                    load[0], load[1], load[2]))
 
     def write(self, final=True):
         lines = []
@@ -469,6 +528,47 @@ class Bench:
             verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
             lines.append("- %s (%s): %s× (target ≤ %.1f×): %s" % (text, program, "n/a" if ratio is None else
                                                                   "%.2f" % ratio, limit, verdict))
+        lines.append("")
+        lines.append("Targets of the large-file work (ratios in the same run):")
+        lines.append("")
+        for text, data, operation, program, against, limit in [
+                ("(b) round, cn zlib against rdiff-backup", "b", "snapshot after a round's changes", "cn zlib",
+                 "rdiff-backup", 4.0),
+                ("(b) round, cn none against rdiff-backup", "b", "snapshot after a round's changes", "cn none",
+                 "rdiff-backup", 2.5),
+                ("(b) first snapshot, cn zlib against restic", "b", "first snapshot", "cn zlib", "restic", 1.0),
+                ("(b) restore of the oldest snapshot, cn zlib against rdiff-backup", "b",
+                 "restore of the oldest snapshot", "cn zlib", "rdiff-backup", 2.5),
+                ("(a) first snapshot, cn zlib against rdiff-backup", "a", "first snapshot", "cn zlib", "rdiff-backup",
+                 3.0)]:
+            mine, theirs = self.median(data, operation, program), self.median(data, operation, against)
+            ratio = None if mine is None or not theirs else mine / theirs
+            verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
+            lines.append("- %s: %s× (target ≤ %.1f×): %s" % (text, "n/a" if ratio is None else "%.2f" % ratio, limit,
+                                                           verdict))
+        if self.peaks:
+            lines.append("")
+            lines.append("Peak working set of cn (the largest resident size of its process, which Wine reports as the "
+                         "peak working set; the largest over the runs, and over the rounds in the round's row), "
+                         "and the largest private part of it sampled every 10 ms (memory of the process's own; "
+                         "the rest are pages of the archive and the file that it maps, which the system can drop "
+                         "at any time). The target for (b) is the file's size plus 64 MB:")
+            lines.append("")
+            lines.append("| Data | Operation | Program | Peak working set | Private part | Within (b)'s target: "
+                         "whole / private |")
+            lines.append("|---|---|---|---:|---:|---|")
+            limit = self.data_size("b") + 64 * MB
+            for key in sorted(self.peaks, key=lambda k: (k[0], order.index(k[1]) if k[1] in order else 99, k[2])):
+                data, operation, program = key
+                peak = max(self.peaks[key])
+                private = max((p for p in self.private_peaks.get(key, []) if p is not None), default=None)
+                within = ""
+                if data == "b":
+                    within = "%s / %s" % ("yes" if peak <= limit else "no",
+                                          "n/a" if private is None else "yes" if private <= limit else "no")
+                lines.append("| %s | %s | %s | %.0f MB | %s | %s |" % (
+                    names[data], operation, program, peak / MB,
+                    "n/a" if private is None else "%.0f MB" % (private / MB), within))
         shares = {key: self.growth_share(key) for key in self.profiles if "snapshot" in key[1]}
         shares = {key: share for key, share in shares.items() if share is not None}
         if shares:

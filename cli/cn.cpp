@@ -15,6 +15,7 @@
 #include "Listing.h"
 #include "Restore.h"
 #include "SafeArray.h"
+#include "ScheduledJob.h"
 #include "cairn.h"
 
 namespace cairn {

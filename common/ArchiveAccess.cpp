@@ -22,6 +22,15 @@ HRESULT NewArchiveObject(ComPtr<IPersistFile>* file) {
   return CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, file->OutVoid());
 }
 
+// The writer registered for the path (S_OK), else a new archive object still to load (S_FALSE).
+HRESULT RunningOrNew(const std::wstring& path, ComPtr<ICairnArchive>* archive, ComPtr<IPersistFile>* file) {
+  archive->Reset();
+  HRESULT hr = Running(path, archive);
+  if (hr != S_FALSE) return hr;
+  hr = NewArchiveObject(file);
+  return FAILED(hr) ? hr : S_FALSE;
+}
+
 }  // namespace
 
 HRESULT OpenArchiveReader(const std::wstring& path, ComPtr<ICairnArchive>* archive) {
@@ -33,12 +42,9 @@ HRESULT OpenArchiveReader(const std::wstring& path, ComPtr<ICairnArchive>* archi
 }
 
 HRESULT OpenArchiveToRead(const std::wstring& path, ComPtr<ICairnArchive>* archive, bool readOnlyFallback) {
-  archive->Reset();
-  HRESULT hr = Running(path, archive);
-  if (hr != S_FALSE) return hr;
   ComPtr<IPersistFile> file;
-  hr = NewArchiveObject(&file);
-  if (FAILED(hr)) return hr;
+  HRESULT hr = RunningOrNew(path, archive, &file);
+  if (hr != S_FALSE) return hr;
   hr = file->Load(path.c_str(), STGM_READWRITE);
   if (readOnlyFallback && (hr == STG_E_ACCESSDENIED || hr == STG_E_SHAREVIOLATION))
     hr = file->Load(path.c_str(), STGM_READ);
@@ -47,12 +53,9 @@ HRESULT OpenArchiveToRead(const std::wstring& path, ComPtr<ICairnArchive>* archi
 
 HRESULT OpenArchiveToWrite(const std::wstring& path, ComPtr<ICairnArchive>* archive, bool create,
                            void (*waiting)(const void* context), const void* context, DWORD waitMs) {
-  archive->Reset();
-  HRESULT hr = Running(path, archive);
-  if (hr != S_FALSE) return hr;
   ComPtr<IPersistFile> file;
-  hr = NewArchiveObject(&file);
-  if (FAILED(hr)) return hr;
+  HRESULT hr = RunningOrNew(path, archive, &file);
+  if (hr != S_FALSE) return hr;
   const DWORD mode = create ? STGM_CREATE | STGM_READWRITE : STGM_READWRITE;
   hr = file->Load(path.c_str(), mode);
   if (hr == STG_E_SHAREVIOLATION && waitMs != 0) {

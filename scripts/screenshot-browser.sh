@@ -3,22 +3,27 @@
 # of a small folder in three snapshots (the third adds a file and changes another, and adds a
 # file beside the folder), the engine and the Explorer extension are registered, and browsershots
 # captures the frame at the archive root in details view, inside the newest snapshot's folder with
-# the overlays showing, and with an item's context menu open; then the restore dialog and the
-# Revisions page of a file changed twice, and the newest snapshot's Contents page.
+# the overlays showing, and with an item's context menu open, then the restore dialog and the
+# Revisions page of a file changed twice, and the newest snapshot's Contents page; archiveshots
+# captures the archive file's context menu and its Settings page, and a drag of a stored folder
+# from the archive's view onto a plain folder's.
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
-#        scripts/build.sh win64 cn cairn nsx12 browsershots)
+#        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
-# browser-restore.png, browser-revisions.png and browser-contents.png. It starts and stops the tree's Wine session, so do not run it while ctest runs in the same tree.
+# browser-restore.png, browser-revisions.png, browser-contents.png, archive-menu.png,
+# archive-settings.png and archive-drag.png. It starts and stops the tree's Wine session, so do
+# not run it while ctest runs in the same tree.
 set -euo pipefail
 source "$(dirname "$0")/wine-tree.sh" screenshot-browser "${1:-}"
 
-require_built "cn cairn nsx12 browsershots" "$build/cli/cn.exe" "$build/engine/cairn.dll" "$build/shell/nsx12.dll" "$build/shell/browser/browsershots.exe"
+require_built "cn cairn nsx12 browsershots archiveshots" "$build/cli/cn.exe" "$build/engine/cairn.dll" "$build/shell/nsx12.dll" \
+  "$build/shell/browser/browsershots.exe" "$build/shell/browser/archiveshots.exe"
 command -v convert >/dev/null || { echo "screenshot-browser: needs imagemagick's convert" >&2; exit 1; }
 
 work="$build/screenshots/browser"
 data="$work/Projects"
 rm -rf "$work"
-mkdir -p "$data/Reports" "$data/Letters"
+mkdir -p "$data/Reports" "$data/Letters" "$work/Desktop"
 printf 'Quarterly figures\n' >"$data/Reports/summary.txt"
 head -c 5000 /dev/zero | tr '\0' 'x' >"$data/Reports/figures.csv"
 printf 'Dear reader\n' >"$data/Letters/welcome.txt"
@@ -43,4 +48,9 @@ pictures="root inside context restore revisions contents"
 for picture in $pictures; do
   convert "$work/$picture.bmp" "$build/screenshots/browser-$picture.png"
 done
-echo "screenshot-browser: browser-{${pictures// /,}}.png in $build/screenshots"
+run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")"
+for picture in menu settings drag; do
+  convert "$work/$picture.bmp" "$build/screenshots/archive-$picture.png"
+done
+echo "screenshot-browser: browser-{${pictures// /,}}.png and archive-{menu,settings,drag}.png in" \
+  "$build/screenshots"

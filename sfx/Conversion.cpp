@@ -1,8 +1,7 @@
 #include "Conversion.h"
 
-#include "DllSearch.h"
 #include "Handle.h"
-#include "resource.h"
+#include "SelfExtracting.h"
 
 namespace cairn {
 namespace sfx {
@@ -124,30 +123,6 @@ Conversion Convert(const wchar_t* path, const wchar_t* launcher) {
   if (EndsWith(path, n, "crn")) return MakeSelfExtracting(path, n, launcher);
   if (EndsWith(path, n, "exe")) return MakePlain(path, n);
   return Conversion::kNothing;
-}
-
-bool IsSelfExtractingFile(const wchar_t* path) {
-  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  const auto infoSize = SystemFunction<SizeFn>(L"version.dll", "GetFileVersionInfoSizeW");
-  const auto info = SystemFunction<InfoFn>(L"version.dll", "GetFileVersionInfoW");
-  const auto query = SystemFunction<QueryFn>(L"version.dll", "VerQueryValueW");
-  if (infoSize == nullptr || info == nullptr || query == nullptr) return false;
-
-  DWORD ignored = 0;
-  const DWORD size = infoSize(path, &ignored);
-  if (size == 0) return false;
-  void* block = HeapAlloc(GetProcessHeap(), 0, size);
-  if (block == nullptr) return false;
-  wchar_t* text = nullptr;
-  UINT length = 0;
-  const bool marked = info(path, 0, size, block) &&
-                      query(block, L"\\StringFileInfo\\040904b0\\FileDescription", reinterpret_cast<void**>(&text),
-                            &length) &&
-                      length > 0 && lstrcmpiW(text, L"" SFX_FILE_DESCRIPTION) == 0;
-  HeapFree(GetProcessHeap(), 0, block);
-  return marked;
 }
 
 }  // namespace sfx

@@ -26,9 +26,5 @@ enum class Conversion {
 // name is replaced. launcher is the path of the running launcher, null when unknown.
 Conversion Convert(const wchar_t* path, const wchar_t* launcher);
 
-// True when the file carries the launcher's version resource, which marks a self-extracting
-// archive; an ordinary program is never taken apart as one.
-bool IsSelfExtractingFile(const wchar_t* path);
-
 }  // namespace sfx
 }  // namespace cairn

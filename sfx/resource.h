@@ -1,8 +1,8 @@
 // Resource identifiers of the launcher, shared by sfxstub.rc and the code.
 #pragma once
 
-// The version resource's FileDescription: the mark of a self-extracting archive.
-#define SFX_FILE_DESCRIPTION "Cairn Self-Installer"
+// The version resource's FileDescription, the mark of a self-extracting archive.
+#include "SelfExtracting.h"
 
 #define IDD_INSTALL 130
 #define IDD_DOWNLOAD 132

@@ -26,7 +26,7 @@ void ConvertPath(HINSTANCE instance, const wchar_t* path) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   // Before anything can load a DLL.
-  cairn::sfx::RestrictDllSearch();
+  cairn::RestrictDllSearch();
   if (commandLine != nullptr && *commandLine != 0)
     cairn::sfx::ConvertPath(instance, commandLine);
   else

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ArchiveAccess.h"
-#include "ArchiveJob.h"
+#include "ScheduledJob.h"
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
 #include "Capability.h"
@@ -304,7 +304,7 @@ TEST_F(CnDamageTest, ASnapshotWaitsForAnotherWriterAndIsRefusedWhenItStays) {
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring tasks = std::wstring(windows) + L"\\Tasks";
   CreateDirectoryW(tasks.c_str(), nullptr);
-  const std::wstring job = tasks + L"\\" + cn::ScheduledJobName(Archive());
+  const std::wstring job = tasks + L"\\" + ScheduledJobName(Archive());
   WriteFileBytes(job, "job");
   std::unique_ptr<ArchiveHeap> writer;
   ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), Narrow(Archive()), false, true, &writer), S_OK);

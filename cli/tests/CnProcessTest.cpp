@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveJob.h"
+#include "ScheduledJob.h"
 #include "CnProcess.h"
 #include "CommandLine.h"
 #include "ComPtr.h"
@@ -64,7 +64,7 @@ TEST_F(CnTest, MissingArchiveFailsAndLosesItsScheduledJob) {
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring tasks = std::wstring(windows) + L"\\Tasks";
   CreateDirectoryW(tasks.c_str(), nullptr);
-  const std::wstring job = tasks + L"\\" + cn::ScheduledJobName(archive);
+  const std::wstring job = tasks + L"\\" + ScheduledJobName(archive);
   HANDLE file = CreateFileW(job.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
@@ -142,8 +142,10 @@ TEST_F(CnTest, ASnapshotNeedsNoWindow) {
 }
 
 TEST(JobNameTest, FollowsThePath) {
-  EXPECT_EQ(cn::ScheduledJobName(L"C:\\Data\\home.crn"), L"C--Data-home.crn.job");
-  EXPECT_EQ(cn::ScheduledJobName(L"\\\\server\\share\\a.crn"), L"--server-share-a.crn.job");
+  EXPECT_EQ(ScheduledJobName(L"C:\\Data\\home.crn"), L"C--Data-home.crn.job");
+  EXPECT_EQ(ScheduledJobName(L"\\\\server\\share\\a.crn"), L"--server-share-a.crn.job");
+  EXPECT_EQ(ScheduledJobName(L"D:\\Work\\Report.crn"), L"D--Work-Report.crn.job");
+  EXPECT_EQ(ScheduledJobName(L""), L".job");
 }
 
 // An archive object that records the snapshot it is asked for and answers as it is told.

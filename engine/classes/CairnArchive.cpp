@@ -60,6 +60,11 @@ void CairnArchive::OnLastRelease(CairnArchive* archive) {
   profile::Report(stderr);
 }
 
+WorkerPool* CairnArchive::Workers() {
+  if (workers_ == nullptr) workers_.reset(new (std::nothrow) WorkerPool());
+  return workers_.get();
+}
+
 HRESULT CairnArchive::ClassObject(REFCLSID clsid, IClassFactory** factory) {
   *factory = nullptr;
   for (const auto& known : factories_)

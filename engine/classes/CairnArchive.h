@@ -75,6 +75,7 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) override;
   HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) override;
   void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) override;
+  WorkerPool* STDMETHODCALLTYPE Workers() override;
 
   // IPersistFile
   STDMETHODIMP GetClassID(CLSID* clsid) override;
@@ -112,6 +113,7 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   void ReloadFilter(bool include);
 
   std::unique_ptr<ArchiveHeap> heap_;
+  std::unique_ptr<WorkerPool> workers_;  // see Workers
   std::vector<std::pair<CLSID, ComPtr<IClassFactory>>> factories_;  // see ClassObject
   std::unordered_map<uint32_t, uint32_t> newest_;                     // see NewestRevision
   RotRegistration rot_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <vector>
 
 #include "ArchiveLog.h"
@@ -29,9 +31,9 @@ STDMETHODIMP Stream::Setup(const ObjectState& state) {
 
     case ObjectState::StreamKind::kDiskFile: {
       profile::Scope scope(profile::kOpenFile);
-      const HRESULT hr = CopyDiskFile(state.path, &content_, &stat_);
+      const HRESULT hr = OpenDiskFile(state.path, &content_, &file_, &stat_);
       if (FAILED(hr)) return hr;
-      size_ = content_->Size();
+      size_ = file_ != nullptr ? file_->Size() : content_->Size();
       fileCopy_ = true;
       prepared_ = true;
       return S_OK;
@@ -69,26 +71,27 @@ HRESULT Stream::Prepare() {
   std::unique_ptr<RebuiltContent> content(new (std::nothrow) RebuiltContent());
   if (content == nullptr) return E_FAIL;
   LoggedErrors errors(archive_.Get());
-  if (FAILED(RebuildContent(*heap, revision_, *content, errors, kModule))) return E_FAIL;
+  if (FAILED(RebuildContent(*heap, revision_, *content, errors, kModule, WorkersOf(archive_.Get())))) return E_FAIL;
   content_ = std::move(content);
   size_ = content_->Size();
   prepared_ = true;
   return S_OK;
 }
 
-const uint8_t* Stream::Bytes(uint32_t position, uint32_t count) const {
-  if (count == 0) return nullptr;
+bool Stream::CopyBytes(uint32_t position, uint32_t count, uint8_t* out) {
+  if (count == 0) return true;
+  if (file_ != nullptr) return CopyOut(*file_, position, count, out);
+  const uint8_t* bytes = nullptr;
   if (content_ != nullptr) {
-    const uint8_t* data = content_->Data();  // null while a temporary file cannot be mapped
-    return data != nullptr ? data + position : nullptr;
-  }
-  if (inPlaceData_ != 0) {
+    bytes = content_->Data();  // null while a temporary file cannot be mapped
+  } else if (inPlaceData_ != 0) {
     // The archive's mapping moves when it grows: resolve the block afresh on every read.
     ArchiveHeap* heap = HeapOf(archive_.Get());
-    const uint8_t* block = heap != nullptr ? heap->Resolve(inPlaceData_, size_) : nullptr;
-    return block != nullptr ? block + position : nullptr;
+    bytes = heap != nullptr ? heap->Resolve(inPlaceData_, size_) : nullptr;
   }
-  return nullptr;
+  if (bytes == nullptr) return false;
+  std::memcpy(out, bytes + position, count);
+  return true;
 }
 
 STDMETHODIMP Stream::Read(void* buffer, ULONG count, ULONG* read) {
@@ -97,12 +100,10 @@ STDMETHODIMP Stream::Read(void* buffer, ULONG count, ULONG* read) {
   if (FAILED(Prepare())) return E_FAIL;
   const uint32_t n = position_ < size_ ? std::min<uint32_t>(count, size_ - position_) : 0;
   if (n != 0) {
-    const uint8_t* bytes = Bytes(position_, n);
-    if (bytes == nullptr) {
+    if (!CopyBytes(position_, n, static_cast<uint8_t*>(buffer))) {
       LogInternalError(archive_.Get(), kModule, __LINE__);
       return E_FAIL;
     }
-    std::memcpy(buffer, bytes, n);
     position_ += n;
   }
   if (read != nullptr) *read = n;
@@ -158,12 +159,19 @@ STDMETHODIMP Stream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGE
   const uint32_t n = position_ < size_ ? std::min<uint32_t>(count.LowPart, size_ - position_) : 0;
   ULONG done = 0;
   if (n != 0) {
-    const uint8_t* bytes = Bytes(position_, n);
-    if (bytes == nullptr) return E_FAIL;
-    // The target may be this archive's own stream, whose write can move the mapping we read.
+    // A content of its own is written from where it lies; anything else through a copy (the
+    // target may be this archive's own stream, whose write can move the mapping we read).
     std::vector<uint8_t> copy;
-    if (inPlaceData_ != 0) {
-      copy.assign(bytes, bytes + n);
+    const uint8_t* bytes = content_ != nullptr ? content_->Data() : nullptr;
+    if (bytes != nullptr) {
+      bytes += position_;
+    } else {
+      try {
+        copy.resize(n);
+      } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+      }
+      if (!CopyBytes(position_, n, copy.data())) return E_FAIL;
       bytes = copy.data();
     }
     HRESULT hr = target->Write(bytes, n, &done);
@@ -183,6 +191,17 @@ STDMETHODIMP Stream::Clone(IStream** clone) {
   if (clone != nullptr) *clone = nullptr;
   return E_NOTIMPL;
 }
+
+ContentView* Stream::View() {
+  if (FAILED(Prepare())) return nullptr;
+  if (file_ != nullptr) return file_.get();
+  if (content_ == nullptr || (content_->Data() == nullptr && size_ != 0)) return nullptr;
+  // Made afresh: a written copy may have grown and moved since.
+  view_.reset(new (std::nothrow) MemoryView(content_->Data(), size_));
+  return view_.get();
+}
+
+HRESULT Stream::Verify() { return file_ != nullptr ? file_->Verify() : S_OK; }
 
 STDMETHODIMP Stream::Stat(STATSTG* stat, DWORD flag) {
   if (stat == nullptr) return E_POINTER;

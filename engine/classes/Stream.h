@@ -1,6 +1,8 @@
-// Stream: a content as an IStream. On a disk file (a copy of the file as it was at one moment),
-// on a revision of the archive (read in place when the revision holds its whole content as one
-// uncompressed record, else rebuilt on first use), or empty and writable (a copy to be changed).
+// Stream: a content as an IStream. On a disk file (a copy of the file as it was at one moment, or
+// a large file read in place and checked afterwards), on a revision of the archive (read in place
+// when the revision holds its whole content as one uncompressed record, else rebuilt on first
+// use), or empty and writable (a copy to be changed). It hands the revision store its content in
+// place through IStreamContent.
 #pragma once
 
 #include <windows.h>
@@ -10,12 +12,14 @@
 
 #include "ArchiveRecords.h"
 #include "ComObject.h"
+#include "DiskFileCopy.h"
 #include "ObjectCreation.h"
 #include "RebuiltContent.h"
+#include "StreamContent.h"
 
 namespace cairn {
 
-class Stream final : public ComObject<Stream, IStream, IEngineObject> {
+class Stream final : public ComObject<Stream, IStream, IEngineObject, IStreamContent> {
  public:
   // Setup: on a revision (archive, object, record; record 0 is an empty content), on a disk
   // file (archive, object, path; kFileTooLarge for 4 GiB or more, ERROR_SHARING_VIOLATION for a
@@ -44,14 +48,20 @@ class Stream final : public ComObject<Stream, IStream, IEngineObject> {
   STDMETHODIMP Stat(STATSTG* stat, DWORD flag) override;
   STDMETHODIMP Clone(IStream** clone) override;
 
+  // IStreamContent
+  // View: a disk file read in place, or the content held (prepared first); null for a revision
+  // read in place in the archive, whose bytes move when the archive grows.
+  ContentView* STDMETHODCALLTYPE View() override;
+  HRESULT STDMETHODCALLTYPE Verify() override;
+
  private:
-  friend class ComObject<Stream, IStream, IEngineObject>;
+  friend class ComObject<Stream, IStream, IEngineObject, IStreamContent>;
   Stream() = default;
   ~Stream();
   // Rebuilds a revision's content on first use.
   HRESULT Prepare();
-  // The bytes between position and position + count of a prepared content; null for none.
-  const uint8_t* Bytes(uint32_t position, uint32_t count) const;
+  // Copies count bytes at position of a prepared content to out; false when they cannot be read.
+  bool CopyBytes(uint32_t position, uint32_t count, uint8_t* out);
 
   ComPtr<ICairnArchive> archive_;
   ComPtr<ICairnObject> object_;
@@ -64,6 +74,8 @@ class Stream final : public ComObject<Stream, IStream, IEngineObject> {
   uint32_t inPlaceData_ = 0;  // data block of a revision read in place, else 0
   std::unique_ptr<RebuiltContent> content_;  // a content of its own (rebuilt, written or copied)
   bool fileCopy_ = false;                    // content_ is a disk file's, not to be written
+  std::unique_ptr<DiskFileView> file_;       // or a large disk file read in place
+  std::unique_ptr<MemoryView> view_;         // content_ as a view
 };
 
 }  // namespace cairn

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -12,6 +13,10 @@ namespace compression {
 namespace {
 
 constexpr uint32_t kChunk = 64 * 1024;
+
+// The test setting of FailCompressionAt.
+std::atomic<uint64_t> failAt{0}, compressions{0};
+std::atomic<bool> failedAsAsked{false};
 
 // Allocation hooks of both libraries: through the workspace in opaque, else malloc.
 void* Allocate(void* opaque, size_t n, size_t m) {
@@ -41,7 +46,7 @@ void Hook(bz_stream* s, Workspace* workspace) {
 }
 
 bool CompressZlib(const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out, Workspace* workspace) {
-  const uint64_t room = 2 * static_cast<uint64_t>(count) + 16;
+  const uint64_t room = Room(1, count);
   if (room > UINT32_MAX) return false;
   out->resize(static_cast<size_t>(room));
   z_stream z = {};
@@ -60,7 +65,7 @@ bool CompressZlib(const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* ou
 }
 
 bool CompressBzip2(const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out, Workspace* workspace) {
-  const uint64_t room = 2 * static_cast<uint64_t>(count) + 600;
+  const uint64_t room = Room(3, count);
   if (room > UINT32_MAX) return false;
   out->resize(static_cast<size_t>(room));
   bz_stream s = {};
@@ -188,8 +193,24 @@ void Workspace::Give(void* address) {
     }
 }
 
+uint64_t Room(uint32_t revisionFlags, uint32_t count) {
+  return 2 * static_cast<uint64_t>(count) + (IsBzip2(revisionFlags) ? 600 : 16);
+}
+
+bool FailCompressionAt(uint64_t n) {
+  failAt = 0;
+  compressions = 0;
+  const bool failed = failedAsAsked.exchange(false);
+  failAt = n;
+  return failed;
+}
+
 bool Compress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out,
               Workspace* workspace) {
+  if (failAt.load(std::memory_order_relaxed) != 0 && ++compressions == failAt) {
+    failedAsAsked = true;
+    return false;
+  }
   try {
     return IsBzip2(revisionFlags) ? CompressBzip2(bytes, count, out, workspace)
                                   : CompressZlib(bytes, count, out, workspace);
@@ -225,6 +246,26 @@ Inflated Decompress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count
     if (step == Decoder::kEnded) return Inflated::kComplete;
     if (step == Decoder::kBroken) return Inflated::kFailed;
     if (in == 0 && out == 0) return Inflated::kFailed;  // input ran out, or the bound was reached
+  }
+}
+
+Inflated DecompressInto(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, uint32_t bound, uint8_t* out,
+                        uint32_t capacity, uint32_t* produced, Workspace* workspace) {
+  *produced = 0;
+  ZlibDecoder zlib;
+  Bzip2Decoder bzip2;
+  Decoder& decoder = IsBzip2(revisionFlags) ? static_cast<Decoder&>(bzip2) : zlib;
+  if (!decoder.Start(bytes, count, workspace)) return Inflated::kFailed;
+  const uint32_t room = std::min(bound, capacity);
+  for (;;) {
+    uint32_t in = 0, n = 0;
+    const Decoder::Step step = decoder.Run(out + *produced, room - *produced, &in, &n);
+    *produced += n;
+    if (step == Decoder::kEnded) return Inflated::kComplete;
+    if (step == Decoder::kBroken) return Inflated::kFailed;
+    // Input ran out, or the room is full: past the bound that is a failure, before it only
+    // the room was too small.
+    if (in == 0 && n == 0) return *produced == room && room < bound ? Inflated::kStopped : Inflated::kFailed;
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace cairn {
@@ -44,6 +44,12 @@ class Workspace {
 // there or memory runs out.
 bool Compress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>* out,
               Workspace* workspace = nullptr);
+// The room Compress makes in out for count bytes (out of that size already is not reallocated).
+uint64_t Room(uint32_t revisionFlags, uint32_t count);
+
+// For tests: the n-th compression from now on, counting every thread's, fails as when memory
+// runs out; 0 turns this off. Returns whether the failure asked for before took place.
+bool FailCompressionAt(uint64_t n);
 
 enum class Inflated {
   kComplete,  // a clean end of stream within the bound: the output is the record's bytes
@@ -51,14 +57,32 @@ enum class Inflated {
   kStopped,   // the sink refused the output
 };
 
-// Receives the output in order, in pieces; false stops decompression.
-using Sink = std::function<bool(const uint8_t* bytes, uint32_t count)>;
+// Receives the output in order, in pieces; false stops decompression. It refers to the caller's
+// callable without copying it (which could allocate on every call, on every worker thread).
+class Sink {
+ public:
+  // From any callable at the call, which outlives the call.
+  template <class F, class = std::enable_if_t<!std::is_same<std::decay_t<F>, Sink>::value>>
+  Sink(F&& f)
+      : object_(const_cast<void*>(static_cast<const void*>(&f))),
+        call_([](void* o, const uint8_t* b, uint32_t n) { return (*static_cast<std::remove_reference_t<F>*>(o))(b, n); }) {}
+  bool operator()(const uint8_t* bytes, uint32_t count) const { return call_(object_, bytes, count); }
+
+ private:
+  void* object_;
+  bool (*call_)(void*, const uint8_t*, uint32_t);
+};
 
 // Decompresses one stream of count bytes, handing the output to sink as it comes, without ever
 // producing more than bound bytes (a stream with more output fails). Memory use is a fixed
 // buffer, whatever the stream claims. *produced is the number of bytes handed to sink.
 Inflated Decompress(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, uint32_t bound,
                     const Sink& sink, uint32_t* produced, Workspace* workspace = nullptr);
+
+// The same into out, capacity bytes of room, without a copy: kStopped when the stream holds more
+// than fits there but not more than bound (decompress it with a sink then).
+Inflated DecompressInto(uint32_t revisionFlags, const uint8_t* bytes, uint32_t count, uint32_t bound, uint8_t* out,
+                        uint32_t capacity, uint32_t* produced, Workspace* workspace = nullptr);
 
 }  // namespace compression
 }  // namespace cairn

@@ -1,5 +1,6 @@
 #include "Profile.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 
@@ -8,12 +9,14 @@ namespace profile {
 namespace {
 
 const char* const kNames[kPhases] = {"log entries", "engine objects", "opening files", "rebuilding contents",
-                                     "difference pass", "compression", "free-list search", "archive growth",
+                                     "difference pass", "compression", "decompression", "waiting for workers",
+                                     "free-list search", "archive growth",
                                      "freeing blocks", "walk and names", "restore writes"};
 
+// Added to from the worker pool's threads too.
 struct Totals {
-  int64_t nanoseconds[kPhases] = {};
-  uint64_t counts[kPhases] = {};
+  std::atomic<int64_t> nanoseconds[kPhases] = {};
+  std::atomic<uint64_t> counts[kPhases] = {};
 };
 
 Totals& totals() {
@@ -46,10 +49,10 @@ void Report(std::FILE* out) {
   Totals& t = totals();
   for (int i = 0; i < kPhases; ++i)
     if (t.counts[i] != 0)
-      std::fprintf(out, "cairn profile: %-20s %10llu %9.3f s\n", kNames[i], static_cast<unsigned long long>(t.counts[i]),
-                   static_cast<double>(t.nanoseconds[i]) / 1e9);
+      std::fprintf(out, "cairn profile: %-20s %10llu %9.3f s\n", kNames[i], static_cast<unsigned long long>(t.counts[i].load()),
+                   static_cast<double>(t.nanoseconds[i].load()) / 1e9);
   std::fflush(out);
-  t = Totals();
+  for (int i = 0; i < kPhases; ++i) t.nanoseconds[i] = 0, t.counts[i] = 0;
 }
 
 Scope::Scope(Phase phase) : phase_(phase), on_(Enabled()) {

@@ -15,7 +15,9 @@ enum Phase {
   kOpenFile,         // opening and mapping disk files, and testing them for compound documents
   kRebuild,          // rebuilding revision contents
   kCompare,          // the difference pass, less what it spends below
-  kCompress,         // compressing record data
+  kCompress,         // compressing record data (on the worker pool: the workers' time)
+  kDecompress,       // decompressing the pieces of a whole content read in place
+  kWait,             // waiting for the worker pool
   kAllocate,         // finding room in the free list
   kGrow,             // growing the archive file (unmap, re-create the mapping, map)
   kFree,             // returning blocks to the free list

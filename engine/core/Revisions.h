@@ -10,57 +10,56 @@
 #include "ByteSource.h"
 #include "Compression.h"
 #include "ContentStore.h"
+#include "ContentView.h"
+#include "WorkerPool.h"
 
 namespace cairn {
 
 // The list of DifferenceRecords of one revision as it is being built. The tail slot starts at
 // the revision's differences field; appending first advances it over records already linked.
+// Each append allocates the 20-byte record, then its data block, then links the record.
+// E_OUTOFMEMORY when the heap cannot hold it (kArchiveClosed once it could not even keep its
+// mapping); nothing is linked then.
 class DifferenceList {
  public:
   DifferenceList(ArchiveHeap& heap, uint32_t revision);
   // Points the tail slot back at the revision's differences field.
   void ResetTail();
-  // Stores an Insertion or Change of the bytes, compressed by revisionFlags (0, 1 or 3), at
-  // position. E_OUTOFMEMORY when the heap cannot hold it; nothing is linked then.
+  // Stores an Insertion or Change of the bytes, compressed by revisionFlags (0, 1 or 3).
   HRESULT AppendData(uint8_t kind, uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags);
+  // The same with the data block's bytes as they are to be stored (already compressed, or not).
+  HRESULT AppendStored(uint8_t kind, uint32_t position, const uint8_t* stored, uint32_t length);
+  // The same with the bytes of the archive's data block at block.
+  HRESULT AppendCopy(uint8_t kind, uint32_t position, uint32_t block, uint32_t length);
+  // The same, stored as they are, with the count bytes of view at position.
+  HRESULT AppendFromView(uint8_t kind, uint32_t position, ContentView& view, uint32_t count);
   HRESULT AppendDeletion(uint32_t position, uint32_t length);
   // Unlinks and frees the most recently appended record and its data block.
   HRESULT RemoveLast();
-  // Compressed Insertions may take their data from the list starting at first (a whole content
-  // stored with the same flags): where that list has an Insertion at the same position whose data
-  // decompresses to exactly the same bytes, its stored bytes are copied instead of compressing
-  // them again. They are what compressing would give, as compression is deterministic.
-  void ReuseFrom(uint32_t first) { reuse_ = first; }
 
  private:
-  // The stored bytes of a record of the reuse list that holds exactly these bytes, or false.
-  bool FindReusable(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags,
-                    std::vector<uint8_t>* stored);
+  // Allocates the record and, but for a Deletion (whose length is what it removes), a data
+  // block of length bytes, lets fill write the block at its address, and links the record.
+  template <class Fill>
+  HRESULT Append(uint8_t kind, uint32_t position, uint32_t length, Fill&& fill);
 
   ArchiveHeap& heap_;
   uint32_t revision_;
   uint32_t tailSlot_;  // archive offset of the word that holds the last record's offset
-  uint32_t reuse_ = 0; // the next record of the reuse list not yet passed, or 0
-  compression::Workspace reuseWorkspace_;  // kept apart from the compressor's memory
 };
 
-// The difference pass: appends to list the records that turn content b into content a. a is
-// rewound to 0; b is read from its current position. S_OK when at least one difference was
-// found, S_FALSE when the contents are equal. A failure to read or to store is reported to
-// errors under module, as the engine logs it, and ends the pass, which then returns what it
-// found so far.
-HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint32_t revisionFlags,
-                       InternalErrors& errors, const char* module);
-
 // Adds a revision's content: newRevision is allocated and attached (its previous link names the
-// object's newest revision, or is 0 for the first), previousContent is that revision's content
-// (empty for the first), current the content to store. Follows the storage rule: the previous
-// revision receives the reverse differences (with its own flags) and gives up its whole content,
-// the new one stores the whole current content with mode (0, 1 or 3), its number and as-at
-// stamp. S_OK when stored, S_FALSE when current equals the previous content (nothing stored).
-// When a content cannot be read or a record cannot be stored, the records built so far are freed
-// and the previous revision is left whole: E_FAIL, or kArchiveClosed when the archive could not
-// grow.
+// object's newest revision, or is 0 for the first), current the content to store, and
+// previousContent that revision's content (empty for the first). The previous revision's content
+// is read straight from its records where they hold it whole, as the newest revision's do;
+// previousContent is read only where they do not. Follows the storage rule: the previous revision
+// receives the reverse differences (with its own flags) and gives up its whole content, the new
+// one stores the whole current content with mode (0, 1 or 3), its number and as-at stamp.
+// Compression runs on pool when one is given. S_OK when stored, S_FALSE when current equals the
+// previous content (nothing stored). When a content cannot be read or a record cannot be stored,
+// the records built so far are freed and the previous revision is left whole: E_FAIL, or
+// kArchiveClosed when the archive could not grow; current's Verify failing likewise takes
+// everything back and is returned as it is.
 // stat, when given, is written to the new revision before anything links to it.
 // Crash safety: the new revision is complete before it is linked, and the previous revision takes
 // its reverse differences and its next link in one switch recorded in the header's reserved word
@@ -68,7 +67,7 @@ HRESULT DifferencePass(ByteSource& a, ByteSource& b, DifferenceList& list, uint3
 // takes back what was stored, leaving the previous revision whole.
 HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource& previousContent,
                              ByteSource& current, uint32_t mode, Stamp asAt, const StatBlock* stat,
-                             InternalErrors& errors, const char* module);
+                             InternalErrors& errors, const char* module, WorkerPool* pool = nullptr);
 
 // Size of the switch journal: previous revision, new revision, reverse differences.
 constexpr uint32_t kSwitchSize = 12;
@@ -96,8 +95,9 @@ bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32
 // first, then each older one's down to this one, every record checked against the content and
 // its data block. A bad record is reported (module) and fails the rebuild with kCorruptArchive.
 // Data that does not decompress cleanly within the revision's size is applied as stored.
+// Records are decompressed on pool when one is given; the archive must not change meanwhile.
 HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
-                       const char* module);
+                       const char* module, WorkerPool* pool = nullptr);
 
 // Counts a revision's own records by kind.
 HRESULT CountDifferences(ArchiveHeap& heap, uint32_t revision, uint32_t* insertions, uint32_t* deletions,

@@ -8,6 +8,7 @@
 
 #include "ArchiveHeap.h"
 #include "ComPtr.h"
+#include "WorkerPool.h"
 
 namespace cairn {
 
@@ -27,6 +28,9 @@ IArchiveData : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) = 0;
   // Tells that revision was linked behind the object's newest revision.
   virtual void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) = 0;
+  // The threads that compress and decompress for this archive, one per core, started on first
+  // use and ended with the archive; null when they cannot be had (the work is then done inline).
+  virtual WorkerPool* STDMETHODCALLTYPE Workers() = 0;
 };
 
 }  // namespace cairn
@@ -42,6 +46,13 @@ inline ArchiveHeap* HeapOf(IUnknown* archive) {
   ComPtr<IArchiveData> data;
   if (archive == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return nullptr;
   return data->Heap();  // the caller holds the archive, which owns the heap
+}
+
+// The archive's worker pool, or null.
+inline WorkerPool* WorkersOf(IUnknown* archive) {
+  ComPtr<IArchiveData> data;
+  if (archive == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return nullptr;
+  return data->Workers();  // the caller holds the archive, which owns the pool
 }
 
 }  // namespace cairn

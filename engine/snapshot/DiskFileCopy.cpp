@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
-#include "Handle.h"
 
 namespace cairn {
 namespace {
@@ -56,6 +56,15 @@ bool ReadState(HANDLE file, FileState* state) {
 
 bool SameState(const FileState& a, const FileState& b) { return a.size == b.size && a.modified == b.modified; }
 
+void Fill(const FileState& state, StatBlock* stat) {
+  *stat = StatBlock();
+  stat->size = state.size;
+  stat->modified = state.modified;
+  stat->created = state.created;
+  stat->accessed = state.accessed;
+  stat->attributes = state.attributes;
+}
+
 // Reads the file's first size bytes from its start in chunks, handing each to take(position,
 // bytes, count), which answers whether to go on. S_FALSE when the file ended early or take
 // stopped.
@@ -72,18 +81,16 @@ HRESULT ReadWhole(HANDLE file, uint32_t size, std::vector<uint8_t>& buffer, Take
   return S_OK;
 }
 
-}  // namespace
-
-HRESULT CopyDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, StatBlock* stat) {
-  if (path == nullptr) return E_INVALIDARG;
-  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return LastError();
+// Copies the open file into *content (see OpenDiskFile); its state was read as state at started.
+HRESULT CopyOpenFile(const Handle& file, FileState state, uint64_t started, std::unique_ptr<RebuiltContent>* content,
+                     StatBlock* stat) {
   std::vector<uint8_t> buffer;
   for (int attempt = 0; attempt < kTries; ++attempt) {
-    FileState before, after;
-    const uint64_t started = Now();
-    if (!ReadState(file.Get(), &before)) return LastError();
+    FileState before = state, after;
+    if (attempt != 0) {
+      started = Now();
+      if (!ReadState(file.Get(), &before)) return LastError();
+    }
     if (before.size > 0xFFFFFFFFu) return kFileTooLarge;
     const uint32_t size = static_cast<uint32_t>(before.size);
     std::unique_ptr<RebuiltContent> copy(new (std::nothrow) RebuiltContent());
@@ -110,16 +117,61 @@ HRESULT CopyDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* conte
       if (FAILED(hr)) return hr;
       if (hr != S_OK || !ReadState(file.Get(), &after) || !SameState(before, after)) continue;
     }
-    *stat = StatBlock();
-    stat->size = size;
-    stat->modified = before.modified;
-    stat->created = before.created;
-    stat->accessed = before.accessed;
-    stat->attributes = before.attributes;
+    Fill(before, stat);
     *content = std::move(copy);
     return S_OK;
   }
   return HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+}
+
+}  // namespace
+
+HRESULT OpenDiskFile(const wchar_t* path, std::unique_ptr<RebuiltContent>* content, std::unique_ptr<DiskFileView>* view,
+                     StatBlock* stat) {
+  view->reset();
+  if (path == nullptr) return E_INVALIDARG;
+  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError();
+  FileState state;
+  const uint64_t started = Now();
+  if (!ReadState(file.Get(), &state)) return LastError();
+  if (state.size > 0xFFFFFFFFu) return kFileTooLarge;
+  if (state.size < DiskFileView::kInPlaceSize || state.modified + kClockGrain >= started)
+    return CopyOpenFile(file, state, started, content, stat);
+  std::unique_ptr<DiskFileView> opened(new (std::nothrow) DiskFileView());
+  if (opened == nullptr) return E_OUTOFMEMORY;
+  opened->mapping_.Reset(CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!opened->mapping_) return CopyOpenFile(file, state, started, content, stat);
+  opened->file_ = std::move(file);
+  opened->size_ = static_cast<uint32_t>(state.size);
+  opened->modified_ = state.modified;
+  Fill(state, stat);
+  *view = std::move(opened);
+  return S_OK;
+}
+
+const uint8_t* DiskFileView::Run(uint32_t position, uint32_t most, uint32_t* got) {
+  *got = 0;
+  if (position >= size_) return nullptr;
+  if (!window_ || position < windowStart_ || position - windowStart_ >= windowSize_) {
+    window_.Reset();
+    const uint32_t start = position & ~(kWindow - 1);
+    const uint32_t size = std::min(kWindow, size_ - start);
+    window_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, start, size));
+    if (!window_) return nullptr;
+    windowStart_ = start;
+    windowSize_ = size;
+  }
+  const uint32_t offset = position - windowStart_;
+  *got = std::min(most, windowSize_ - offset);
+  return static_cast<const uint8_t*>(window_.Get()) + offset;
+}
+
+HRESULT DiskFileView::Verify() {
+  FileState now;
+  if (!ReadState(file_.Get(), &now)) return LastError();
+  return now.size == size_ && now.modified == modified_ ? S_OK : HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
 }
 
 }  // namespace cairn

@@ -59,7 +59,8 @@ bool StreamRevision::Store(IStream* current, uint32_t mode, Stamp asAt, const ch
   StreamSource previousContent(previous.Get());
   StreamSource currentContent(current);
   LoggedErrors errors(archive_.Get());
-  hr = StoreRevisionContent(*heap, record_, previousContent, currentContent, mode, asAt, &block, errors, module);
+  hr = StoreRevisionContent(*heap, record_, previousContent, currentContent, mode, asAt, &block, errors, module,
+                            WorkersOf(archive_.Get()));
   return hr == S_OK;
 }
 

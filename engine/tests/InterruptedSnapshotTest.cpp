@@ -271,6 +271,48 @@ TEST_F(InterruptedSnapshotTest, AfterAStopTheNextSnapshotRecordsEveryChangeAndNo
   }
 }
 
+// Large contents are compressed, and older revisions rebuilt, by the worker pool while cn writes
+// the records in order. Stopped at any point of such a snapshot, the archive keeps every earlier
+// snapshot, the large file's older revision included, and the next cn records the disk.
+TEST_F(InterruptedSnapshotTest, AStoppedPooledSnapshotLosesNothing) {
+  std::string large = Bytes(3u << 19);
+  Write("large/edited.bin", large);
+  ASSERT_EQ(RunCn(L"snapshots.crn", testing::Wide(dir_.Path(""))), 1u);
+  ASSERT_TRUE(CopyFileW(testing::Wide(dir_.Path("snapshots.crn")).c_str(), testing::Wide(copy_).c_str(), FALSE));
+  const std::map<std::wstring, std::string> third = LatestTree();
+  ASSERT_EQ(third.at(L"large\\edited.bin"), large);
+
+  // Edits across the large file, and a new one as large: both go through the pool.
+  large.replace(100000, 300, Bytes(300));
+  large.insert(700000, Bytes(5000));
+  large.erase(1200000, 9000);
+  Write("large/edited.bin", large);
+  Write("large/new.bin", Bytes(5u << 18));
+  const std::map<std::wstring, std::string> disk = DiskTree();
+
+  int stops = 0;
+  bool completed = false;
+  for (uint64_t n = 1; !completed && n < 1000000; n += 1 + n / 8) {
+    DWORD code = RunOnCopy(L"CAIRN_TEST_STOP_AFTER", n, nullptr, L"copy.crn");
+    ASSERT_TRUE(code == 99 || code == 1) << "n " << n << " exit code " << code;
+    completed = code == 1;
+    stops += code == 99;
+    ASSERT_NO_FATAL_FAILURE(CheckCopy(n));
+    EXPECT_EQ(Tree(3), third) << "n " << n;
+    archive_.Reset();
+    admin_.Reset();
+    if (!completed) {
+      code = RunCn(L"copy.crn", testing::Wide(dir_.Path("")));
+      EXPECT_TRUE(code == 1 || code == 0) << "n " << n << " exit code " << code;
+    }
+    EXPECT_TRUE(LatestTree() == disk) << "n " << n;
+    EXPECT_EQ(Unreachable(), 0) << "n " << n;
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_GT(stops, 20) << "stopped at many points";
+  std::printf("stopped at %d points of a pooled snapshot\n", stops);
+}
+
 // Snapshots by cn of an archive on a real disk of 4 MiB, which the full-disk script mounts and
 // names in CAIRN_FULL_DISK_DIR; the tree lies elsewhere.
 class FullDiskTest : public SnapshotTest {

@@ -8,6 +8,7 @@
 #include "ArchiveWalk.h"
 #include "Conversion.h"
 #include "SampleArchive.h"
+#include "SelfExtracting.h"
 #include "SfxTestSupport.h"
 
 namespace cairn {
@@ -151,6 +152,21 @@ TEST_F(ConversionTest, OnlySelfExtractingArchivesAreTakenApart) {
     EXPECT_EQ(ReadFileBytes(exe), before) << name;
     EXPECT_FALSE(Exists(dir_.Path(std::string(name) + ".crn"))) << name;
   }
+}
+
+// Which paths name an archive for the Explorer extension: a plain one by its extension alone, a
+// self-extracting one by its mark.
+TEST_F(ConversionTest, ArchivesAreNamedByTheirExtensionOrTheirMark) {
+  ASSERT_TRUE(WriteFileBytes(dir_.Path("a.crn"), archive_));
+  ASSERT_EQ(Run("a.crn"), Conversion::kDone);
+  ASSERT_TRUE(WriteFileBytes(dir_.Path("tool.exe"), ReadFileBytes(Utf8(BesideTests(L"fake_installer.exe")))));
+  const struct {
+    std::string path;
+    bool archive;
+  } cases[] = {{dir_.Path("a.exe"), true},      {dir_.Path("A.EXE"), true},      {dir_.Path("tool.exe"), false},
+               {dir_.Path("missing.exe"), false}, {dir_.Path("missing.cRn"), true}, {"x.crn", true},
+               {".crn", false},                    {dir_.Path("a.crnx"), false},   {"", false}};
+  for (const auto& c : cases) EXPECT_EQ(NamesArchive(Wide(c.path).c_str()), c.archive) << c.path;
 }
 
 }  // namespace

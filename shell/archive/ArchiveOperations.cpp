@@ -29,11 +29,13 @@ ComPtr<ICairnArchive> ArchiveOperations::ArchiveToRead() const {
   return archive;
 }
 
-ComPtr<ICairnArchive> ArchiveOperations::ArchiveToWrite(DWORD waitMs) const {
+ComPtr<ICairnArchive> ArchiveOperations::ArchiveToWrite(DWORD waitMs, HRESULT* why) const {
   ComPtr<ICairnArchive> archive;
-  if (!archivePath_.empty() &&
-      FAILED(OpenArchiveToWrite(FromAnsi(archivePath_), &archive, false, nullptr, nullptr, waitMs)))
-    archive.Reset();
+  const HRESULT hr = archivePath_.empty() ? E_INVALIDARG
+                                          : OpenArchiveToWrite(FromAnsi(archivePath_), &archive, false, nullptr,
+                                                               nullptr, waitMs);
+  if (FAILED(hr)) archive.Reset();
+  if (why != nullptr) *why = hr;
   return archive;
 }
 

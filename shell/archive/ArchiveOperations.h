@@ -48,9 +48,10 @@ class ArchiveOperations {
 
   // The archive, null when it cannot be had. For operations that only read it, a reader of its own
   // beside any writer; for those that change it, the writer, held only while the operation runs,
-  // after waiting up to waitMs for another writer at work.
+  // after waiting up to waitMs for another writer at work; *why (when given) tells a writer's
+  // failure: STG_E_SHAREVIOLATION while another writer keeps it.
   ComPtr<ICairnArchive> ArchiveToRead() const;
-  ComPtr<ICairnArchive> ArchiveToWrite(DWORD waitMs = kWriterWaitMs) const;
+  ComPtr<ICairnArchive> ArchiveToWrite(DWORD waitMs = kWriterWaitMs, HRESULT* why = nullptr) const;
 
   // --- Reading (ArchiveOperations.cpp) ---
   // The items of the level back to back, built afresh: snapshots at the root, else the objects

@@ -134,6 +134,11 @@ CCairnFolder::~CCairnFolder() {
 STDMETHODIMP CCairnFolder::CreateViewObject(HWND owner, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
+  if (iid == IID_IContextMenu) {
+    // The folder's own menu: the item form, given the folder's own location as its one entry.
+    LPCITEMIDLIST location = level_.Location();
+    return ContextMenu(location != nullptr ? 1 : 0, &location, iid, object);
+  }
   if (iid != IID_IShellView && iid != IID_IDropTarget) return E_NOINTERFACE;
   ComPtr<ICairnView> view;
   HRESULT hr = CoCreateInstance(CLSID_CairnView, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnView, view.OutVoid());
@@ -167,7 +172,7 @@ STDMETHODIMP CCairnFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY ite
   return S_OK;
 }
 
-STDMETHODIMP CCairnFolder::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT*,
+STDMETHODIMP CCairnFolder::GetUIObjectOf(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT*,
                                          void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
@@ -183,9 +188,61 @@ STDMETHODIMP CCairnFolder::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY
     if (SUCCEEDED(hr)) hr = icon->Initialize(&name[0], static_cast<long>(item->fields.attributes), AtRoot() ? 1 : 0);
     return FAILED(hr) ? hr : icon->QueryInterface(iid, object);
   }
-  if (iid == IID_IExtractIconA || iid == IID_IDropTarget) return one ? E_NOINTERFACE : E_INVALIDARG;
-  if (iid == IID_IContextMenu || iid == IID_IDataObject) return some ? E_NOINTERFACE : E_INVALIDARG;
+  if (iid == IID_IExtractIconA) return E_INVALIDARG;
+  if (iid == IID_IContextMenu) return some ? ContextMenu(count, items, iid, object) : E_INVALIDARG;
+  if (iid == IID_IDataObject) return some ? DataObject(owner, count, items, iid, object) : E_INVALIDARG;
+  if (iid == IID_IDropTarget) {
+    // The drop target is the whole archive, not the item.
+    if (!one) return E_INVALIDARG;
+    ComPtr<ICairnDropTarget> target;
+    HRESULT hr = CoCreateInstance(CLSID_CairnDropTarget, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnDropTarget,
+                                  target.OutVoid());
+    if (SUCCEEDED(hr)) hr = target->Initialize(this, nullptr);
+    return FAILED(hr) ? hr : target->QueryInterface(iid, object);
+  }
   return E_NOINTERFACE;
+}
+
+HRESULT CCairnFolder::ContextMenu(UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, void** object) {
+  ComPtr<ICairnShellExt> menu;
+  HRESULT hr = CoCreateInstance(CLSID_CairnShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnShellExt,
+                                menu.OutVoid());
+  if (SUCCEEDED(hr))
+    hr = menu->InitializeExt(this, reinterpret_cast<_ITEM**>(const_cast<LPITEMIDLIST*>(items)), static_cast<int>(count));
+  return FAILED(hr) ? hr : menu->QueryInterface(iid, object);
+}
+
+HRESULT CCairnFolder::DataObject(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, void** object) {
+  // The items' files are written from the folder of their level: at the root, where the items are
+  // snapshots, the first snapshot's contents through that snapshot's folder.
+  ComPtr<ICairnFolder> source(this);
+  CPidl list;
+  if (AtRoot()) {
+    ComPtr<IShellFolder> snapshot;
+    HRESULT hr = BindToObject(items[0], nullptr, IID_IShellFolder, snapshot.OutVoid());
+    if (SUCCEEDED(hr)) hr = snapshot.As(&source);
+    if (FAILED(hr)) return hr;
+    ComPtr<IEnumIDList> contents;
+    if (FAILED(snapshot->EnumObjects(owner, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, contents.Out())) || !contents)
+      return E_INVALIDARG;
+    IdList item;
+    while (contents->Next(1, item.Out(), nullptr) == S_OK && item) {
+      hr = list.Concat(item.Get());
+      if (FAILED(hr)) return hr;
+    }
+  } else {
+    for (UINT i = 0; i < count; ++i) {
+      const HRESULT hr = list.Concat(items[i]);
+      if (FAILED(hr)) return hr;
+    }
+  }
+  if (list.Empty()) return E_INVALIDARG;
+  ComPtr<ICairnDataObject> data;
+  HRESULT hr = CoCreateInstance(CLSID_CairnDataObject, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnDataObject,
+                                data.OutVoid());
+  if (SUCCEEDED(hr))
+    hr = data->Initialize(owner, source.Get(), reinterpret_cast<_ITEM*>(const_cast<ITEMIDLIST*>(list.Get())));
+  return FAILED(hr) ? hr : data->QueryInterface(iid, object);
 }
 
 HRESULT CCairnFolder::NameOf(const Item& item, SHGDNF flags, STRRET* name) {

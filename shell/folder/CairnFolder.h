@@ -52,13 +52,16 @@ class CCairnFolder final
   // CompareIDs: the last items of both lists by the column in the low 16 bits of lParam, as a
   // success code holding the signed result; E_INVALIDARG for a malformed or empty list.
   STDMETHODIMP CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, PCUIDLIST_RELATIVE second) override;
-  // CreateViewObject: the archive view for IShellView and IDropTarget; E_NOINTERFACE for anything
-  // else. On a thread without COM it starts COM there and asks again.
+  // CreateViewObject: the archive view for IShellView and IDropTarget, the context menu for
+  // IContextMenu; E_NOINTERFACE for anything else. On a thread without COM it starts COM there and
+  // asks again.
   STDMETHODIMP CreateViewObject(HWND owner, REFIID iid, void** object) override;
   // GetAttributesOf: ANDs each item's abilities into *attributes; E_INVALIDARG for a malformed item.
   STDMETHODIMP GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) override;
-  // GetUIObjectOf: checks the item count the interface needs (E_INVALIDARG), then E_NOINTERFACE
-  // for the objects not yet built.
+  // GetUIObjectOf: for one item its icon handler (IExtractIconA) or the archive's drop target
+  // (IDropTarget), for one or more their context menu (IContextMenu) or data object (IDataObject:
+  // at the root the first snapshot's contents); E_INVALIDARG for another count or a malformed
+  // item, E_NOINTERFACE for anything else.
   STDMETHODIMP GetUIObjectOf(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, UINT* reserved,
                              void** object) override;
   // GetDisplayNameOf: display or parsing name by the flags, of the folder itself for the empty
@@ -86,6 +89,8 @@ class CCairnFolder final
   // Rebuilds the contents list of this level from the archive.
   void BuildContents();
   HRESULT NameOf(const Item& item, SHGDNF flags, STRRET* name);
+  HRESULT ContextMenu(UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, void** object);
+  HRESULT DataObject(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID iid, void** object);
   // The name of the folder itself (an empty list): for display as the level above shows it; for
   // parsing the archive's path, or its file name, then the first item of the sub-path.
   HRESULT OwnNameOf(SHGDNF flags, STRRET* name);

@@ -32,6 +32,11 @@ void RemoveTree(const std::string& path, int depth) {
 
 }  // namespace
 
+void RemoveFolderTree(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) RemoveTree(path, 0);
+}
+
 void TemporaryFileTraits::Free(const std::string& path) {
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!DeleteFileA(path.c_str())) RemoveTree(path, 0);

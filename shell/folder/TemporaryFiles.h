@@ -18,5 +18,9 @@ struct TemporaryFileTraits {
 
 using TemporaryFile = Owner<TemporaryFileTraits>;
 
+// Removes the folder at the path with everything in it, read-only files too; nothing when the
+// path is no folder.
+void RemoveFolderTree(const std::string& path);
+
 }  // namespace shell
 }  // namespace cairn

@@ -15,6 +15,8 @@
 #define IDM_MERGE_FOCUS_ROOT     457
 #define IDM_MERGE_ROOT           458
 #define IDM_VIEWS_DROPDOWN       460
+// The context menu the shell asks the folder for, of an item inside an archive.
+#define IDM_FOLDER_ITEM          459
 
 #define IDA_VIEW                 400
 #define IDA_VIEW_EDITING         401
@@ -64,6 +66,7 @@
 #define ID_SORT_ROOT_TYPE        62
 #define ID_SORT_ROOT_CREATED     63
 #define ID_SORT_ROOT_COMMENT     64
+#define ID_EXPLORE               65
 #define ID_RESTORE_LATEST        67
 #define ID_HELP_TOPICS           69
 #define ID_DELETE                70

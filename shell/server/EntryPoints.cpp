@@ -1,19 +1,16 @@
 // The rundll entry points that create archives (the New menu), install the sample archive and
 // the Send To entry, and uninstall. (The platform's <shlwapi.h> declares another DllInstall: this
 // file must not include it.)
-#include "EntryPoints.h"
-
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include "AnsiText.h"
-#include "ComPtr.h"
 #include "Handle.h"
 #include "IdList.h"
+#include "NewArchive.h"
 #include "Registration.h"
-#include "cairn.h"
 #include "resource.h"
 
 namespace cairn {
@@ -42,50 +39,7 @@ std::string Fill(const char* format, const std::string& text) {
   return at == std::string::npos ? out : out.replace(at, 2, text);
 }
 
-void Problem(const std::string& text) {
-  const std::string caption = ShellString(IDS_CREATE_PROBLEM);
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
-}
-
-std::string LastErrorText(DWORD error) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string();
-  LocalFree(text);
-  return message;
-}
-
-void CreateArchive(const std::string& path) {
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    // The system's text for the error an existing file gives.
-    Problem(LastErrorText(ERROR_FILE_EXISTS));
-    return;
-  }
-  if (FAILED(CoInitialize(nullptr))) {
-    Problem(ShellString(IDS_NO_COM));
-    return;
-  }
-  {
-    ComPtr<IPersistFile> file;
-    HRESULT hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                  file.OutVoid());
-    if (SUCCEEDED(hr)) hr = file->Load(FromAnsi(path).c_str(), STGM_CREATE | STGM_READWRITE);
-    if (FAILED(hr)) Problem(ShellString(IDS_CREATE_PROBLEM));
-  }
-  CoUninitialize();
-}
-
 }  // namespace
-
-std::string CreateArchivePath(const std::string& commandLine) {
-  const size_t blank = commandLine.find(' ');
-  if (blank == std::string::npos) return std::string();
-  std::string path = commandLine.substr(blank + 1);
-  // A caller may quote a path that holds blanks (rundll32 itself does when it passes arguments on).
-  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-  return path;
-}
 
 }  // namespace shell
 }  // namespace cairn
@@ -94,7 +48,7 @@ using namespace cairn::shell;
 
 // rundll32 form; the text is "<number> <path>" as the New menu's command passes it.
 extern "C" void CALLBACK DllCreateArchive(HWND, HINSTANCE, LPSTR text, int) {
-  CreateArchive(CreateArchivePath(text != nullptr ? text : ""));
+  CreateArchiveFromCommand(text != nullptr ? text : "");
 }
 
 // rundll32 form: the sample archive on the desktop (left alone when it exists) and an empty

@@ -19,52 +19,12 @@ namespace {
 
 using shell::FromAnsi;
 using testing::DialogWatcher;
+using testing::PageTemplate;
 using testing::PressSheetButton;
 using testing::SelectSheetPage;
 using testing::SheetPage;
 using testing::StaticTexts;
 using testing::WaitFor;
-
-// A dialog template in memory: a page of static texts, one below the other.
-class PageTemplate {
- public:
-  explicit PageTemplate(const std::vector<std::string>& texts) {
-    DLGTEMPLATE header = {};
-    header.style = WS_CHILD | DS_CONTROL;
-    header.cdit = static_cast<WORD>(texts.size());
-    header.cx = 200;
-    header.cy = 100;
-    Add(&header, sizeof header);
-    Add(L"\0\0", 3 * sizeof(wchar_t));  // no menu, the default class, no title
-    for (size_t i = 0; i < texts.size(); ++i) {
-      bytes_.resize((bytes_.size() + 3) & ~size_t{3}, 0);
-      DLGITEMTEMPLATE item = {};
-      item.style = WS_CHILD | WS_VISIBLE | SS_LEFT;
-      item.x = 7;
-      item.y = static_cast<short>(7 + 12 * i);
-      item.cx = 180;
-      item.cy = 10;
-      item.id = static_cast<WORD>(100 + i);
-      Add(&item, sizeof item);
-      const WORD staticClass[] = {0xFFFF, 0x0082};
-      Add(staticClass, sizeof staticClass);
-      const std::wstring text = FromAnsi(texts[i]);
-      Add(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-      const WORD noCreationData = 0;
-      Add(&noCreationData, sizeof noCreationData);
-    }
-  }
-  LPCDLGTEMPLATEW Get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(bytes_.data()); }
-
- private:
-  void Add(const void* data, size_t size) {
-    const size_t at = bytes_.size();
-    bytes_.resize(at + size);
-    std::memcpy(bytes_.data() + at, data, size);
-  }
-  // DWORD-aligned, as templates must be.
-  std::vector<uint8_t> bytes_;
-};
 
 // What the pages were told.
 struct PageEvents {

@@ -4,7 +4,7 @@
 
 #include "AnsiText.h"
 #include "CairnFolder.h"
-#include "EntryPoints.h"
+#include "NewArchive.h"
 #include "Registration.h"
 #include "ShellTestSupport.h"
 #include "ShellVersion.h"
@@ -57,6 +57,7 @@ TEST(RegistrationTest, EntriesReadBackExactlyAndUnregistrationLeavesNothingOfOur
   const std::string module = ModuleDirectory() + "\\nsx12.dll";
   const std::string folder = Guid(CLSID_CairnFolder);
   const std::string folderKey = "CLSID\\" + folder;
+  const std::string shellExt = Guid(CLSID_CairnShellExt), dropTarget = Guid(CLSID_CairnDropTarget);
   // Entries of other programs under the shell's keys that ours share.
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "exefile\\ShellEx\\ContextMenuHandlers\\Other", REG_SZ, "x", 1));
   ASSERT_EQ(S_OK, CallModule("DllRegisterServer"));
@@ -91,17 +92,26 @@ TEST(RegistrationTest, EntriesReadBackExactlyAndUnregistrationLeavesNothingOfOur
       {HKEY_CLASSES_ROOT, "CLSID\\" + Guid(CLSID_ArchiveSendToTarget), "NeverShowExt", ""},
       {HKEY_CLASSES_ROOT, "CLSID\\" + Guid(CLSID_ArchiveSendToTarget) + "\\DefaultIcon", nullptr, module},
       {HKEY_LOCAL_MACHINE, kApproved, folder.c_str(), "Cairn Archive"},
+      // The handlers: the context menu, copy hook and property pages of archive files and of
+      // programs (self-extracting archives), and the drop handler of archives and of Send To.
+      {HKEY_CLASSES_ROOT, "Cairn Archive\\ShellEx\\ContextMenuHandlers\\Archive Folder Menu", nullptr, shellExt},
+      {HKEY_CLASSES_ROOT, "Cairn Archive\\ShellEx\\CopyHookHandlers\\Archive CopyHook", nullptr, shellExt},
+      {HKEY_CLASSES_ROOT, "Cairn Archive\\ShellEx\\PropertySheetHandlers\\Archive Properties", nullptr, shellExt},
+      {HKEY_CLASSES_ROOT, "Cairn Archive\\ShellEx\\DropHandler", nullptr, dropTarget},
+      {HKEY_CLASSES_ROOT, "exefile\\ShellEx\\ContextMenuHandlers\\Archive Folder Menu", nullptr, shellExt},
+      {HKEY_CLASSES_ROOT, "exefile\\ShellEx\\PropertySheetHandlers\\Archive Properties", nullptr, shellExt},
+      {HKEY_CLASSES_ROOT, "CLSID\\" + Guid(CLSID_ArchiveSendToTarget) + "\\ShellEx\\DropHandler", nullptr, dropTarget},
+      {HKEY_CLASSES_ROOT, "Nsx12.CairnShellExt.1\\CLSID", nullptr, shellExt},
+      {HKEY_CLASSES_ROOT, "Nsx12.ObjFormats\\CurVer", nullptr, "Nsx12.ObjFormats.1"},
+      {HKEY_CLASSES_ROOT, "Nsx12.CairnDropSource.1\\CLSID", nullptr, Guid(CLSID_CairnDropSource)},
+      {HKEY_CLASSES_ROOT, "Nsx12.CairnDataObject.1\\CLSID", nullptr, Guid(CLSID_CairnDataObject)},
+      {HKEY_CLASSES_ROOT, "Nsx12.CairnDropTarget.1\\CLSID", nullptr, dropTarget},
   };
   for (const Row& row : rows) EXPECT_EQ(row.value, Value(row.root, row.key, row.name)) << row.key;
-  // Handlers of classes not built yet are not registered.
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Cairn Archive\\ShellEx"));
   ITypeLib* library = nullptr;
   EXPECT_EQ(S_OK, LoadRegTypeLib(LIBID_NSX12Lib, 1, 0, 0x409, &library));
   if (library != nullptr) library->Release();
 
-  // An entry of ours under the shell's keys, as a later build registers it.
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "exefile\\ShellEx\\ContextMenuHandlers\\Archive Folder Menu",
-                                        REG_SZ, "x", 1));
   EXPECT_EQ(S_OK, CallModule("DllUnregisterServer"));
   for (const Row& row : rows) EXPECT_EQ("<none>", Value(row.root, row.key, row.name)) << row.key;
   for (const char* key : {".crn", ".crnSendToTarget", "Cairn Archive", "Nsx12.CairnFolder", "Nsx12.CairnFolder.1",

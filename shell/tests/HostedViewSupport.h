@@ -82,6 +82,17 @@ HWND SheetPage(HWND sheet);
 HWND SelectSheetPage(HWND sheet, int index);
 // The texts of a list view's rows, a vector of columns each; asked across threads.
 std::vector<std::vector<std::string>> ListRows(HWND list, int columns);
+// A dialog template in memory for a property sheet's page: static texts, one below the other.
+class PageTemplate {
+ public:
+  explicit PageTemplate(const std::vector<std::string>& texts);
+  LPCDLGTEMPLATEW Get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(bytes_.data()); }
+
+ private:
+  void Add(const void* data, size_t size);
+  std::vector<uint8_t> bytes_;  // DWORD-aligned, as templates must be
+};
+
 // Polls (without pumping: the watcher's thread has no windows) until the condition holds;
 // false when it does not within the time.
 bool WatcherWait(const std::function<bool()>& condition, DWORD ms = 60000);

@@ -326,9 +326,10 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
   } cases[] = {
       {IID_IExtractIconA, 2, E_INVALIDARG}, {IID_IExtractIconA, 1, S_OK},
       {IID_IDropTarget, 2, E_INVALIDARG},   {IID_IDropTarget, 0, E_INVALIDARG},
-      {IID_IContextMenu, 0, E_INVALIDARG},  {IID_IContextMenu, 2, E_NOINTERFACE},
-      {IID_IDataObject, 0, E_INVALIDARG},   {IID_IDataObject, 2, E_NOINTERFACE},
-      {IID_IExtractIconW, 1, E_NOINTERFACE}, {IID_IUnknown, 1, E_NOINTERFACE},
+      {IID_IDropTarget, 1, S_OK},           {IID_IContextMenu, 0, E_INVALIDARG},
+      {IID_IContextMenu, 2, S_OK},          {IID_IDataObject, 0, E_INVALIDARG},
+      {IID_IDataObject, 2, S_OK},           {IID_IExtractIconW, 1, E_NOINTERFACE},
+      {IID_IUnknown, 1, E_NOINTERFACE},
   };
   for (const Case& c : cases) {
     void* object = reinterpret_cast<void*>(1);
@@ -339,8 +340,8 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
     else
       EXPECT_EQ(nullptr, object);
   }
-  // The view, as a view or as a drop target, is the one object the folder makes for
-  // CreateViewObject.
+  // The view, as a view or as a drop target, and the folder's own context menu are what the
+  // folder makes for CreateViewObject.
   void* view = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, root->CreateViewObject(nullptr, IID_IPersist, &view));
   EXPECT_EQ(nullptr, view);
@@ -350,6 +351,9 @@ TEST_F(ShellFolderTest, UIObjectsCheckTheirItemCountsFirst) {
   EXPECT_EQ(S_OK, root->CreateViewObject(nullptr, IID_IShellView, &view));
   ASSERT_NE(nullptr, view);
   static_cast<IShellView*>(view)->Release();
+  EXPECT_EQ(S_OK, root->CreateViewObject(nullptr, IID_IContextMenu, &view));
+  ASSERT_NE(nullptr, view);
+  static_cast<IContextMenu*>(view)->Release();
 }
 
 TEST_F(ShellFolderTest, MalformedItemListsAreRefusedByEveryMethod) {

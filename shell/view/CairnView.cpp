@@ -1,7 +1,8 @@
 #include "CairnView.h"
 
 #include "AddressBox.h"
-#include "ItemProperties.h"
+#include "SettingsPage.h"
+#include "MenuMerge.h"
 #include "Module.h"
 #include "ShellVersion.h"
 #include "ViewResource.h"
@@ -100,12 +101,7 @@ void CCairnView::MergeMenus(bool focus) {
   }
   const UINT id = level_.AtRoot() ? (focus ? IDM_MERGE_FOCUS_ROOT : IDM_MERGE_ROOT)
                                   : (focus ? IDM_MERGE_FOCUS_INSIDE : IDM_MERGE_INSIDE);
-  const Menu source(LoadMenuA(Module::Instance(), MAKEINTRESOURCEA(id)));
-  for (int i = 0; source && i < 4; ++i) {
-    HMENU target = BrowserPopup(menu_.Get(), kBrowserPopups[i]);
-    HMENU items = GetSubMenu(source.Get(), i);
-    if (target != nullptr && items != nullptr) Shell_MergeMenus(target, items, 0, 0, 0xFFFF, 0);
-  }
+  for (int i = 0; i < 4; ++i) MergeMenuResource(BrowserPopup(menu_.Get(), kBrowserPopups[i]), 0, id, i, 0, 0xFFFF, false);
   browser_->SetMenuSB(menu_.Get(), nullptr, dialog_.Window());
 }
 
@@ -178,19 +174,7 @@ STDMETHODIMP CCairnView::GetCurrentInfo(LPFOLDERSETTINGS settings) {
 
 STDMETHODIMP CCairnView::AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) {
   if (add == nullptr) return E_INVALIDARG;
-  if (dialog_.List() == nullptr) return E_UNEXPECTED;
-  const std::vector<LPCITEMIDLIST> selected = dialog_.Items(true);
-  if (selected.empty()) return S_OK;
-  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(folder_.Get(), selected);
-  if (!sheet) return E_FAIL;
-  bool taken = false;
-  for (HPROPSHEETPAGE page : sheet->MakePages()) {
-    if (add(page, lParam))
-      taken = true;
-    else
-      DestroyPropertySheetPage(page);
-  }
-  return taken ? S_OK : E_FAIL;
+  return AddSettingsPages(level_.archivePath, add, lParam);
 }
 
 STDMETHODIMP CCairnView::SaveViewState() {

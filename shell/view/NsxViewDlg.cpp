@@ -453,8 +453,7 @@ LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
       return 0;
     case LVN_BEGINDRAG:
     case LVN_BEGINRDRAG:
-      // Items leave an archive through its data object, still to come.
-      MessageBeep(0);
+      StartDrag();
       return 0;
     case LVN_BEGINLABELEDITA:
     case LVN_BEGINLABELEDITW:
@@ -568,6 +567,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
         done = StartDeleteWorker(Order(), names);
       break;
     }
+    case ID_COPY:
+      done = Copy();
+      break;
     case ID_PASTE:
       done = StartPasteWorker(Order());
       break;
@@ -613,7 +615,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Copying to the clipboard waits for the data object, still to come.
+        // Not a command of the view.
         done = false;
       }
   }

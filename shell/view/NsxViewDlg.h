@@ -83,6 +83,10 @@ class CNsxViewDlg {
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;
   void SortCommand(int column);
+  // The selection's data object on the clipboard; false when there is none (ViewTransfer.cpp).
+  bool Copy();
+  // A drag of the selection's data object, as long as a mouse button stays down.
+  void StartDrag();
   // The end of a label edit: the folder renames the row's item (owned by the tree pane, if any)
   // and the list is refreshed; FALSE rejects the edit.
   BOOL Rename(int row, const std::wstring& name);

@@ -2,87 +2,31 @@
 
 #include <shellapi.h>
 
-#include <atomic>
-#include <memory>
 #include <optional>
 #include <utility>
 
-#include "Handle.h"
+#include "BackgroundWork.h"
 
 namespace cairn {
 namespace shell {
 namespace {
 
-enum Kind { kSnapshot, kAdd, kDelete, kPaste, kDrop, kKinds };
-
-// One busy mark per kind, for the whole process.
-std::atomic<bool> g_busy[kKinds];
-
-struct Job {
-  Kind kind = kSnapshot;
-  WorkOrder order;
-  AfterWork after = AfterWork::kBrowseToRoot;  // what the dialog does when the work succeeded
-  std::vector<std::string> names;       // the stored names to delete, or the paths to add
-  HMODULE module = nullptr;             // a reference on this module for the thread's life
-};
-
-bool Run(const Job& job) {
-  const ArchiveOperations& operations = job.order.operations;
-  switch (job.kind) {
-    case kSnapshot: return operations.CreateSnapshotFromLists({}, {}, job.order.dialog);
-    case kDelete: return operations.DeleteItems(job.names, job.order.dialog);
-    case kAdd:
-    case kPaste:
-    case kDrop: return operations.AddFiles(job.names, job.order.dialog);
-    default: return false;
+// On a worker: the operation, then the end posted to the view's dialog when it succeeded (a beep
+// when it failed).
+void Finish(const WorkOrder& order, AfterWork after, bool done) {
+  if (!done) {
+    MessageBeep(0);
+    return;
   }
+  if (order.treePane) SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, order.operations.ArchivePath().c_str(), nullptr);
+  // The dialog finishes on the browser's thread, when its window is still there.
+  if (IsWindow(order.dialog)) PostMessageW(order.dialog, kWorkerDoneMessage, static_cast<WPARAM>(after), 0);
 }
 
-void Work(const Job& job) {
-  std::atomic<bool>& busy = g_busy[job.kind];
-  if (busy.exchange(true)) return;  // another worker of this kind is at work: dropped
-  if (SUCCEEDED(CoInitialize(nullptr))) {
-    if (Run(job)) {
-      if (job.order.treePane)
-        SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, job.order.operations.ArchivePath().c_str(), nullptr);
-      // The dialog finishes on the browser's thread, when its window is still there.
-      if (IsWindow(job.order.dialog))
-        PostMessageW(job.order.dialog, kWorkerDoneMessage, static_cast<WPARAM>(job.after), 0);
-    } else {
-      MessageBeep(0);
-    }
-    CoUninitialize();
-  }
-  busy = false;
-}
-
-DWORD WINAPI WorkerMain(void* parameter) {
-  HMODULE module = static_cast<Job*>(parameter)->module;
-  {
-    std::unique_ptr<Job> job(static_cast<Job*>(parameter));
-    Work(*job);
-  }
-  // The module may be unloaded once the thread no longer runs its code.
-  FreeLibraryAndExitThread(module, 0);
-  return 0;
-}
-
-bool Start(Kind kind, const WorkOrder& order, AfterWork after, std::vector<std::string> names = {}) {
-  auto job = std::make_unique<Job>();
-  job->kind = kind;
-  job->order = order;
-  job->after = after;
-  job->names = std::move(names);
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WorkerMain),
-                          &job->module))
-    return false;
-  const Handle thread(CreateThread(nullptr, 0, &WorkerMain, job.get(), 0, nullptr));
-  if (!thread) {
-    FreeLibrary(job->module);
-    return false;
-  }
-  job.release();  // the thread owns it now
-  return true;
+bool AddFiles(WorkKind kind, const WorkOrder& order, AfterWork after, std::vector<std::string> paths) {
+  return StartWork(kind, [order, after, paths = std::move(paths)] {
+    Finish(order, after, order.operations.AddFiles(paths, order.dialog));
+  });
 }
 
 }  // namespace
@@ -96,28 +40,35 @@ WorkOrder MakeWorkOrder(const FolderLevel& level, IShellBrowser* browser, HWND d
   return order;
 }
 
-bool StartSnapshotWorker(const WorkOrder& order) { return Start(kSnapshot, order, AfterWork::kBrowseToRoot); }
+bool StartSnapshotWorker(const WorkOrder& order) {
+  return StartWork(WorkKind::kSnapshot,
+                   [order] {
+                     Finish(order, AfterWork::kBrowseToRoot, order.operations.CreateSnapshotFromLists({}, {}, order.dialog));
+                   });
+}
 
 bool StartAddWorker(const WorkOrder& order, const std::vector<std::string>& paths) {
-  return !paths.empty() && Start(kAdd, order, AfterWork::kBrowseAgainAtRoot, paths);
+  return !paths.empty() && AddFiles(WorkKind::kAdd, order, AfterWork::kBrowseAgainAtRoot, paths);
 }
 
 bool StartDeleteWorker(const WorkOrder& order, const std::vector<std::string>& storedNames) {
-  return !storedNames.empty() && Start(kDelete, order, AfterWork::kRefreshAtRootElseBrowse, storedNames);
+  return !storedNames.empty() && StartWork(WorkKind::kDelete, [order, storedNames] {
+    Finish(order, AfterWork::kRefreshAtRootElseBrowse, order.operations.DeleteItems(storedNames, order.dialog));
+  });
 }
 
 bool StartPasteWorker(const WorkOrder& order) {
   if (!OpenClipboard(order.dialog)) return false;
   std::optional<std::vector<std::string>> paths = DroppedPaths(GetClipboardData(CF_HDROP));
   CloseClipboard();
-  return paths && Start(kPaste, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
+  return paths && AddFiles(WorkKind::kPaste, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 bool StartDropWorker(const WorkOrder& order, STGMEDIUM* medium) {
   std::optional<std::vector<std::string>> paths =
       medium->tymed == TYMED_HGLOBAL ? DroppedPaths(medium->hGlobal) : std::nullopt;
   ReleaseStgMedium(medium);
-  return paths && Start(kDrop, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
+  return paths && AddFiles(WorkKind::kDrop, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 }  // namespace shell

@@ -1,6 +1,6 @@
 // The archive view's long operations on worker threads: a new snapshot, deleting items, and
-// adding picked, pasted or dropped files. A worker holds plain values only: a copy of the level's archive
-// operations, the names or paths it works on and the dialog's window. It initialises COM for
+// adding picked, pasted or dropped files. A worker holds plain values only: a copy of the level's
+// archive operations, the names or paths it works on and the dialog's window. It initialises COM for
 // itself and works only when no other worker of its kind runs in the process (a second request
 // of a kind is dropped without a message). The view's windows and its browser belong to the
 // browser's thread, so a worker that succeeded posts kWorkerDoneMessage to the dialog, which

@@ -10,20 +10,15 @@
 #include <commdlg.h>
 #include <dlgs.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <atomic>
-#include <cstring>
-#include <functional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "AnsiText.h"
-#include "ComObject.h"
-#include "Handle.h"
 #include "ViewResource.h"
+#include "WorkerSupport.h"
 #include "cairn.h"
 
 namespace cairn {
@@ -31,61 +26,18 @@ namespace browser {
 namespace {
 
 using shell::FromAnsi;
+using shell::testing::CallWatch;
+using shell::testing::FilesData;
+using shell::testing::HeldSnapshots;
+using shell::testing::HoldArchive;
+using shell::testing::ListedSnapshots;
 using shell::testing::RunCn;
-using shell::testing::RunCnCapturing;
+using shell::testing::StartedThreads;
 using shell::testing::WriteText;
 using testing::ArchiveFrameTest;
 using testing::DialogWatcher;
 using testing::PressButton;
 using testing::WaitFor;
-
-// A minimal data object: CF_HDROP with the paths (a DROPFILES header and wide names), and
-// optionally the extension's marker, clipboard format 4.
-class FilesData final : public ComObject<FilesData, IDataObject> {
- public:
-  static ComPtr<FilesData> Make(const std::vector<std::string>& paths, bool marker, bool broken = false) {
-    auto* data = new FilesData;
-    data->marker_ = marker;
-    DROPFILES header = {};
-    header.pFiles = broken ? 4096 : sizeof header;  // broken: beyond the block
-    header.fWide = TRUE;
-    std::wstring names;
-    for (const std::string& path : paths) names += FromAnsi(path) + L'\0';
-    data->bytes_.resize(sizeof header + (names.size() + 1) * sizeof(wchar_t));
-    std::memcpy(data->bytes_.data(), &header, sizeof header);
-    std::memcpy(data->bytes_.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
-    return ComPtr<FilesData>::Adopt(data);
-  }
-  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    const HRESULT offered = QueryGetData(format);
-    if (offered != S_OK) return offered;
-    const std::vector<uint8_t> data = format->cfFormat == CF_HDROP ? bytes_ : std::vector<uint8_t>(4, 0);
-    *medium = {TYMED_HGLOBAL, {nullptr}, nullptr};
-    medium->hGlobal = GlobalAlloc(GMEM_MOVEABLE, data.size());
-    std::memcpy(GlobalLock(medium->hGlobal), data.data(), data.size());
-    GlobalUnlock(medium->hGlobal);
-    return S_OK;
-  }
-  STDMETHODIMP QueryGetData(FORMATETC* format) override {
-    if (format->cfFormat != CF_HDROP && !(marker_ && format->cfFormat == 4)) return DV_E_FORMATETC;
-    return (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_TYMED;
-  }
-  STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
-    FORMATETC offered[2] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
-                            {4, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
-    return direction == DATADIR_GET ? SHCreateStdEnumFmtEtc(marker_ ? 2 : 1, offered, formats) : E_NOTIMPL;
-  }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  bool marker_ = false;
-};
 
 // A drop source that drops after a few turns of the drag loop, or cancels once told to.
 class DroppingSource final : public IDropSource {
@@ -103,95 +55,6 @@ class DroppingSource final : public IDropSource {
   std::atomic<bool> cancel{false};
   int turns = 0;
 };
-
-// The threads of this process.
-std::set<DWORD> ProcessThreads() {
-  std::set<DWORD> threads;
-  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = snapshot && Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
-  return threads;
-}
-
-// The threads that a step of a test starts (the workers of a command), to wait for their end.
-class StartedThreads {
- public:
-  explicit StartedThreads(const std::function<void()>& step) {
-    const std::set<DWORD> before = ProcessThreads();
-    step();
-    for (DWORD id : ProcessThreads())
-      if (before.count(id) == 0)
-        if (HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id)) threads_.emplace_back(thread);
-  }
-  // True once every one has ended; this thread answers nothing meanwhile, so a worker that
-  // calls the archive held here cannot end.
-  bool EndUnanswered(DWORD ms = 10000) const {
-    for (const Handle& thread : threads_)
-      if (WaitForSingleObject(thread.Get(), ms) != WAIT_OBJECT_0) return false;
-    return true;
-  }
-  // True once every one has ended, this thread's messages (the workers' calls) pumped meanwhile.
-  bool End() const {
-    return WaitFor([this] {
-      for (const Handle& thread : threads_)
-        if (WaitForSingleObject(thread.Get(), 0) != WAIT_OBJECT_0) return false;
-      return true;
-    });
-  }
-
- private:
-  std::vector<Handle> threads_;
-};
-
-// While it lives, calls `seen` at each call that another thread makes into this thread's
-// apartment, such as a worker's call into an archive held here: each arrives while this thread
-// pumps messages, and is seen before it is carried out.
-class CallWatch {
- public:
-  explicit CallWatch(std::function<void()> seen) : filter_(ComPtr<Filter>::Adopt(Filter::New(std::move(seen)))) {
-    CoRegisterMessageFilter(filter_.Get(), previous_.Out());
-  }
-  ~CallWatch() {
-    ComPtr<IMessageFilter> ours;
-    CoRegisterMessageFilter(previous_.Get(), ours.Out());
-  }
-  CallWatch(const CallWatch&) = delete;
-  CallWatch& operator=(const CallWatch&) = delete;
-
- private:
-  class Filter final : public ComObject<Filter, IMessageFilter> {
-   public:
-    STDMETHODIMP_(DWORD) HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
-      seen_();
-      return SERVERCALL_ISHANDLED;
-    }
-    STDMETHODIMP_(DWORD) RetryRejectedCall(HTASK, DWORD, DWORD) override { return static_cast<DWORD>(-1); }
-    STDMETHODIMP_(DWORD) MessagePending(HTASK, DWORD, DWORD) override { return PENDINGMSG_WAITDEFPROCESS; }
-
-   private:
-    friend ComObject;
-    explicit Filter(std::function<void()> seen) : seen_(std::move(seen)) {}
-    std::function<void()> seen_;
-  };
-
-  ComPtr<Filter> filter_;
-  ComPtr<IMessageFilter> previous_;
-};
-
-// The number of snapshots of an archive object.
-int HeldSnapshots(IPersistFile* held) {
-  ComPtr<ICairnArchive> archive;
-  ComPtr<IEnumSnapShots> snapshots;
-  int count = 0;
-  if (SUCCEEDED(held->QueryInterface(IID_ICairnArchive, archive.OutVoid())) &&
-      SUCCEEDED(archive->EnumSnapShots(0, snapshots.Out())) && snapshots) {
-    ComPtr<ICairnSnapShot> snapshot;
-    while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) ++count;
-  }
-  return count;
-}
 
 class ViewWorkersTest : public ArchiveFrameTest {
  protected:
@@ -212,21 +75,8 @@ class ViewWorkersTest : public ArchiveFrameTest {
   bool NewViewAfter(HWND old) {
     return WaitFor([&] { return frame_->ViewWindow() != nullptr && frame_->ViewWindow() != old; });
   }
-  // What cn lists of the archive, or of one snapshot.
-  std::string Listing(const std::string& snapshot = "") {
-    return RunCnCapturing("/l " + snapshot + " \"" + archive_ + "\"", "").out;
-  }
-  // The snapshots cn lists, by stored name.
-  std::string Snapshots() {
-    const std::string listing = Listing();
-    std::string names;
-    size_t at = listing.find('\n');  // after the heading
-    for (size_t end; at != std::string::npos && (end = listing.find('\n', at + 1)) != std::string::npos; at = end) {
-      const std::string line = listing.substr(at + 1, end - at - 1);
-      names += (names.empty() ? "" : " ") + line.substr(0, line.find_first_of(" \t"));
-    }
-    return names;
-  }
+  std::string Listing(const std::string& snapshot = "") { return shell::testing::Listing(archive_, snapshot); }
+  std::string Snapshots() { return ListedSnapshots(archive_); }
   // Deletes the selection, answering the confirmation with the button: "caption|text" of the box.
   std::string DeleteAnswering(int button) {
     DialogWatcher answer([](const std::string& caption) { return caption.rfind("Confirm", 0) == 0; }, button);
@@ -263,9 +113,8 @@ class ViewWorkersTest : public ArchiveFrameTest {
 TEST_F(ViewWorkersTest, NewSnapshotRunsOnAWorkerAndASecondOneWhileItRunsIsDropped) {
   // The archive held open here: the workers reach it through the Running Object Table, and each of
   // their calls waits until this thread carries it out.
-  ComPtr<IPersistFile> held;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
-  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  ComPtr<IPersistFile> held = HoldArchive(archive_);
+  ASSERT_TRUE(held);
   ASSERT_TRUE(WriteText(data_ + "\\notes.cairntest", "notes, changed"));
   // Once the first worker has taken its snapshot, and while it is still at work (one of its calls
   // is waiting here), a second snapshot is asked for, with a change of its own: its worker must
@@ -470,9 +319,8 @@ TEST_F(ViewWorkersTest, PasteAddsTheClipboardsFilesUnlessTheyComeFromAnArchive) 
 
   // With the archive held open here, the first paste's worker waits on this thread; a second
   // paste asked for meanwhile, of another file, ends without reaching the archive.
-  ComPtr<IPersistFile> held;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
-  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  ComPtr<IPersistFile> held = HoldArchive(archive_);
+  ASSERT_TRUE(held);
   bool asked = false, secondEnded = false;
   const CallWatch calls([&] {
     if (asked) return;

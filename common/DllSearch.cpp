@@ -1,7 +1,6 @@
 #include "DllSearch.h"
 
 namespace cairn {
-namespace sfx {
 namespace {
 
 // Older headers declare neither the function nor its flag for Windows 7.
@@ -29,5 +28,4 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   return LoadLibraryW(path);
 }
 
-}  // namespace sfx
 }  // namespace cairn

@@ -1,11 +1,11 @@
-// Where the launcher may load DLLs from. It arrives as a mail attachment or in a downloads
-// folder, beside whatever else lies there: no DLL may ever come from its own folder.
+// Where a program may load DLLs from. The self-extracting launcher arrives as a mail attachment
+// or in a downloads folder, beside whatever else lies there: no DLL may ever come from its own
+// folder. Built as the launcher is built: without exceptions or the C++ run time.
 #pragma once
 
 #include <windows.h>
 
 namespace cairn {
-namespace sfx {
 
 // Limits the DLL search of the process to the system directory. Call before anything else;
 // everything the launcher imports directly is a known system DLL that never comes from its folder.
@@ -22,5 +22,4 @@ F SystemFunction(const wchar_t* dll, const char* function) {
                            : nullptr;
 }
 
-}  // namespace sfx
 }  // namespace cairn

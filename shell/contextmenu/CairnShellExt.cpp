@@ -1,0 +1,190 @@
+#include "CairnShellExt.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "AnsiText.h"
+#include "ArchiveFolder.h"
+#include "ArchiveOperations.h"
+#include "MenuMerge.h"
+#include "SelfExtracting.h"
+#include "SettingsPage.h"
+#include "ViewResource.h"
+#include "resource.h"
+
+namespace cairn {
+namespace shell {
+namespace {
+
+// Offsets 0 to 67 are the archive file's menu's: 68 is the code of its success.
+constexpr UINT kFileMenuOffsets = ID_RESTORE_LATEST + 1;
+constexpr CLIPFORMAT kOwnDataMarker = 4;
+constexpr char kRenameVerb[] = "rename";
+
+// The file classes the extension's menu and pages serve.
+constexpr char kArchiveClass[] = "Cairn Archive";
+constexpr char kProgramClass[] = "Application";
+
+bool ClipboardOffersFiles() {
+  ComPtr<IDataObject> data;
+  if (FAILED(OleGetClipboard(data.Out())) || !data) return false;
+  FORMATETC marker = {kOwnDataMarker, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  FORMATETC files = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  return data->QueryGetData(&marker) != S_OK && data->QueryGetData(&files) == S_OK;
+}
+
+// The default value of the class's key; empty when it cannot be read.
+std::string ClassName(HKEY progId) {
+  char name[MAX_PATH] = {};
+  DWORD size = sizeof name - 1, type = 0;
+  if (progId == nullptr ||
+      RegQueryValueExA(progId, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(name), &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return std::string();
+  return std::string(name, strnlen(name, size));
+}
+
+}  // namespace
+
+CairnShellExt::~CairnShellExt() {
+  folder_.Reset();
+  if (SUCCEEDED(com_)) CoUninitialize();
+}
+
+STDMETHODIMP CairnShellExt::InitializeExt(ICairnFolder* folder, _ITEM** lists, int) {
+  if (folder == nullptr) return E_INVALIDARG;
+  ComPtr<IArchiveFolder> archiveFolder;
+  FolderLevel level;
+  HRESULT hr = folder->QueryInterface(__uuidof(IArchiveFolder), archiveFolder.OutVoid());
+  if (SUCCEEDED(hr)) hr = archiveFolder->GetLevel(&level);
+  if (FAILED(hr)) return hr;
+  folder_ = ComPtr<ICairnFolder>(folder);
+  level_ = std::move(level);
+  archivePath_ = level_.archivePath;
+  // The first item, when it is one of ours: a list given back by the shell is checked first.
+  item_.Reset();
+  if (lists != nullptr && FirstItem(reinterpret_cast<LPCITEMIDLIST>(lists[0])))
+    item_.SetPidl(reinterpret_cast<LPCITEMIDLIST>(lists[0]), true, 1);
+  return S_OK;
+}
+
+HRESULT CairnShellExt::HoldFolder() {
+  if (folder_) return S_OK;
+  if (archivePath_.empty()) return E_FAIL;
+  if (com_ == E_FAIL) com_ = CoInitialize(nullptr);
+  ComPtr<ICairnFolder> folder;
+  ComPtr<IArchiveFolder> archiveFolder;
+  FolderLevel level;
+  HRESULT hr = CoCreateInstance(CLSID_CairnFolder, nullptr, CLSCTX_INPROC_SERVER, IID_ICairnFolder, folder.OutVoid());
+  if (SUCCEEDED(hr)) hr = folder->FolderInitialize(const_cast<char*>(archivePath_.c_str()), nullptr);
+  if (SUCCEEDED(hr)) hr = folder.As(&archiveFolder);
+  if (SUCCEEDED(hr)) hr = archiveFolder->GetLevel(&level);
+  if (FAILED(hr)) return E_FAIL;
+  folder_ = folder;
+  level_ = std::move(level);
+  return S_OK;
+}
+
+STDMETHODIMP CairnShellExt::AddPages(LPFNSVADDPROPSHEETPAGE add, LPARAM parameter) {
+  return AddSettingsPages(archivePath_, add, parameter);
+}
+
+STDMETHODIMP CairnShellExt::ReplacePage(EXPPS, LPFNSVADDPROPSHEETPAGE, LPARAM) { return E_NOTIMPL; }
+
+STDMETHODIMP CairnShellExt::QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last, UINT) {
+  if (menu == nullptr) return E_INVALIDARG;
+  return folder_ ? AddItemMenu(menu, first, last) : AddFileMenu(menu, index, first);
+}
+
+HRESULT CairnShellExt::AddItemMenu(HMENU menu, UINT first, UINT last) {
+  const UINT next = MergeMenuResource(menu, 0, IDM_FOLDER_ITEM, 0, first, last, true);
+  SetMenuDefaultItem(menu, first + ID_RESTORE, FALSE);
+  const auto enable = [menu, first](UINT command, bool on) {
+    EnableMenuItem(menu, first + command, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+  };
+  for (UINT command : {ID_EXPLORE, ID_OPEN, ID_RESTORE, ID_PROPERTIES, ID_SNAPSHOT, ID_COPY, ID_SELECT_ALL,
+                       ID_INVERT_SELECTION})
+    enable(command, true);
+  SFGAOF abilities = SFGAO_CANDELETE | SFGAO_CANRENAME;
+  ComPtr<IShellFolder> folder;
+  LPCITEMIDLIST item = item_.Get();
+  const bool known = item != nullptr && SUCCEEDED(folder_.As(&folder)) &&
+                     SUCCEEDED(folder->GetAttributesOf(1, &item, &abilities));
+  enable(ID_DELETE, known && (abilities & SFGAO_CANDELETE));
+  enable(ID_RENAME, known && (abilities & SFGAO_CANRENAME));
+  enable(ID_UNDO, false);
+  enable(ID_PASTE_SHORTCUT, false);
+  enable(ID_PASTE, ClipboardOffersFiles());
+  // The code counts the identifiers used from `first` on, as the shell hands out the next range.
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, next > first ? next - first : 0);
+}
+
+HRESULT CairnShellExt::AddFileMenu(HMENU menu, UINT index, UINT first) {
+  const std::string snapshot = ShellString(IDS_TIP_SNAPSHOT), restoreLatest = ShellString(IDS_TIP_RESTORE_LATEST);
+  if (archivePath_.empty()) return E_FAIL;
+  if (!InsertMenuA(menu, index, MF_BYPOSITION | MF_STRING, first + ID_SNAPSHOT, snapshot.c_str()) ||
+      !InsertMenuA(menu, index + 1, MF_BYPOSITION | MF_STRING, first + ID_RESTORE_LATEST, restoreLatest.c_str()))
+    return E_FAIL;
+  const bool selfExtracting = IsSelfExtractingFile(FromAnsi(archivePath_).c_str());
+  const std::string convert = ShellString(selfExtracting ? IDS_TIP_MAKE_ARCHIVE : IDS_TIP_MAKE_SFX);
+  InsertMenuA(menu, index + 2, MF_BYPOSITION | MF_STRING, first + (selfExtracting ? ID_MAKE_ARCHIVE : ID_MAKE_SFX),
+              convert.c_str());
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kFileMenuOffsets);
+}
+
+STDMETHODIMP CairnShellExt::GetCommandString(UINT_PTR offset, UINT kind, UINT*, CHAR* name, UINT size) {
+  if (name == nullptr || size == 0) return E_INVALIDARG;
+  switch (kind) {
+    case GCS_VERBA:
+      if (offset != ID_RENAME) return E_NOTIMPL;
+      lstrcpynA(name, kRenameVerb, static_cast<int>(size));
+      return S_OK;
+    case GCS_VERBW:
+      if (offset != ID_RENAME) return E_NOTIMPL;
+      lstrcpynW(reinterpret_cast<wchar_t*>(name), L"rename", static_cast<int>(size));
+      return S_OK;
+    case GCS_HELPTEXTA: {
+      UINT text = 0;
+      switch (offset) {
+        case ID_MAKE_SFX: text = IDS_HELP_MAKE_SFX; break;
+        case ID_MAKE_ARCHIVE: text = IDS_HELP_MAKE_ARCHIVE; break;
+        case ID_SNAPSHOT: text = IDS_HELP_SNAPSHOT; break;
+        case ID_RESTORE_LATEST: text = IDS_HELP_RESTORE_LATEST; break;
+        default: return E_NOTIMPL;
+      }
+      lstrcpynA(name, ShellString(text).c_str(), static_cast<int>(size));
+      return S_OK;
+    }
+    default:
+      return E_NOTIMPL;
+  }
+}
+
+STDMETHODIMP CairnShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY progId) {
+  if (data == nullptr) return E_FAIL;
+  FORMATETC files = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  HRESULT hr = data->GetData(&files, &medium);
+  if (FAILED(hr)) return hr;
+  const std::string type = ClassName(progId);
+  const bool program = lstrcmpiA(type.c_str(), kProgramClass) == 0;
+  if (program || lstrcmpiA(type.c_str(), kArchiveClass) == 0) {
+    const std::optional<std::vector<std::string>> paths =
+        medium.tymed == TYMED_HGLOBAL ? DroppedPaths(medium.hGlobal) : std::nullopt;
+    archivePath_.clear();
+    if (paths && paths->size() == 1 && paths->front().size() < MAX_PATH) {
+      archivePath_ = paths->front();
+      // An ordinary program gets no menu and no pages.
+      if (program && !IsSelfExtractingFile(FromAnsi(archivePath_).c_str())) archivePath_.clear();
+      hr = S_OK;
+    }
+  }
+  ReleaseStgMedium(&medium);
+  return hr;
+}
+
+}  // namespace shell
+}  // namespace cairn
