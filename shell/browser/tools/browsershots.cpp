@@ -1,10 +1,12 @@
 // browsershots: pictures of the browser frame showing an archive, for the README and the issue
 // notes. It opens the archive in a frame at the screen's corner and captures the screen there as
 // 24-bit bitmaps: the archive root in details view, the newest snapshot's first folder (where the
-// overlays mark what that snapshot added and changed), and that folder with an item's context menu
-// open.
+// overlays mark what that snapshot added and changed), that folder with an item's context menu
+// open, the restore dialog and the Revisions page of a file named on the command line (an item of
+// that folder), and the newest snapshot's Contents page.
 //
-// usage: browsershots <archive> <output folder>   (writes root.bmp, inside.bmp, context.bmp)
+// usage: browsershots <archive> <output folder> <file>   (writes root.bmp, inside.bmp,
+//        context.bmp, restore.bmp, revisions.bmp and contents.bmp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -19,8 +21,10 @@
 
 namespace {
 
-constexpr int kList = 37;    // the archive view's list
-constexpr UINT kOpen = 1;    // the view's Open command
+constexpr int kList = 37;         // the archive view's list
+constexpr UINT kOpen = 1;         // the view's Open, Restore and Properties commands
+constexpr UINT kRestore = 2;
+constexpr UINT kProperties = 6;
 
 void PumpFor(DWORD milliseconds) {
   const DWORD end = GetTickCount() + milliseconds;
@@ -77,19 +81,63 @@ DWORD WINAPI CaptureMenu(void* parameter) {
   return 0;
 }
 
-void OpenRow(cairn::browser::BrowserFrame* frame, int row) {
-  HWND list = GetDlgItem(frame->ViewWindow(), kList);
+struct DialogShot {
+  const wchar_t* caption;
+  int page;  // the property sheet's page to show, or -1
+  std::wstring path;
+  bool done = false;
+};
+
+// Captures the dialog of the caption once it is up (on the page asked for), then cancels it.
+DWORD WINAPI CaptureDialog(void* parameter) {
+  auto* shot = static_cast<DialogShot*>(parameter);
+  HWND dialog = nullptr;
+  for (int tries = 0; tries < 250 && (dialog = FindWindowW(L"#32770", shot->caption)) == nullptr; ++tries) Sleep(20);
+  if (dialog == nullptr) return 0;
+  if (shot->page >= 0) SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(shot->page), 0);
+  Sleep(1500);
+  RECT area;
+  shot->done = GetWindowRect(dialog, &area) && Capture(area, shot->path);
+  PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  return 0;
+}
+
+// Selects the row alone.
+void SelectRow(HWND list, int row) {
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
   ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void OpenRow(cairn::browser::BrowserFrame* frame, int row) {
+  SelectRow(GetDlgItem(frame->ViewWindow(), kList), row);
   SendMessageW(frame->ViewWindow(), WM_COMMAND, kOpen, 0);
   PumpFor(1000);
+}
+
+// The row whose name starts with the text; -1 when there is none.
+int RowStarting(HWND list, const std::wstring& start) {
+  for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+    wchar_t text[MAX_PATH] = L"";
+    ListView_GetItemText(list, row, 0, text, MAX_PATH);
+    if (std::wstring(text).compare(0, start.size(), start) == 0) return row;
+  }
+  return -1;
+}
+
+// Runs the view's command on the selection, capturing the dialog it shows.
+bool ShootCommand(cairn::browser::BrowserFrame* frame, UINT command, DialogShot* shot) {
+  const cairn::Handle thread(CreateThread(nullptr, 0, &CaptureDialog, shot, 0, nullptr));
+  if (!thread) return false;
+  SendMessageW(frame->ViewWindow(), WM_COMMAND, command, 0);
+  WaitForSingleObject(thread.Get(), 10000);
+  return shot->done;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: browsershots <archive> <output folder>\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: browsershots <archive> <output folder> <file>\n");
     return 2;
   }
   const std::wstring out = argv[2];
@@ -129,6 +177,26 @@ int wmain(int argc, wchar_t** argv) {
   SendMessageW(frame->ViewWindow(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
   if (thread) WaitForSingleObject(thread.Get(), 10000);
   ok = shot.done && ok;
+
+  // The restore dialog and the Revisions page of the file, stored at its own path.
+  std::wstring file = argv[3];
+  file = file.substr(file.find_last_of(L'\\') + 1) + L";";
+  const int row = RowStarting(list, file);
+  SelectRow(list, row);
+  DialogShot restore{L"Restore Item(s)...", -1, out + L"\\restore.bmp"};
+  ok = row >= 0 && ShootCommand(frame, kRestore, &restore) && ok;
+  DialogShot revisions{L"Properties", 1, out + L"\\revisions.bmp"};
+  ok = row >= 0 && ShootCommand(frame, kProperties, &revisions) && ok;
+
+  // The newest snapshot's Contents page, back at the archive root.
+  if (SUCCEEDED(frame->Open(argv[1]))) {
+    PumpFor(1000);
+    SelectRow(GetDlgItem(frame->ViewWindow(), kList), 0);
+    DialogShot contents{L"Properties", 1, out + L"\\contents.bmp"};
+    ok = ShootCommand(frame, kProperties, &contents) && ok;
+  } else {
+    ok = false;
+  }
 
   DestroyWindow(frame->Window());
   PumpFor(200);
