@@ -17,53 +17,20 @@
 #include <vector>
 
 #include "BrowserFrame.h"
+#include "ScreenShots.h"
 #include "Handle.h"
 
 namespace {
+
+using cairn::browser::tools::Capture;
+using cairn::browser::tools::PumpFor;
 
 constexpr int kList = 37;         // the archive view's list
 constexpr UINT kOpen = 1;         // the view's Open, Restore and Properties commands
 constexpr UINT kRestore = 2;
 constexpr UINT kProperties = 6;
 
-void PumpFor(DWORD milliseconds) {
-  const DWORD end = GetTickCount() + milliseconds;
-  while (static_cast<LONG>(end - GetTickCount()) > 0) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    Sleep(20);
-  }
-}
 
-bool Capture(const RECT& area, const std::wstring& path) {
-  const int width = area.right - area.left, height = area.bottom - area.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-  SelectObject(memory, previous);
-  BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  std::vector<BYTE> bits(static_cast<size_t>((width * 3 + 3) & ~3) * static_cast<size_t>(height));
-  const int rows = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bits.data(),
-                             reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  if (rows != height) return false;
-  BITMAPFILEHEADER file = {};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof header;
-  file.bfSize = static_cast<DWORD>(file.bfOffBits + bits.size());
-  FILE* out = _wfopen(path.c_str(), L"wb");
-  if (out == nullptr) return false;
-  const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&header, sizeof header, 1, out) == 1 &&
-                       std::fwrite(bits.data(), bits.size(), 1, out) == 1;
-  return std::fclose(out) == 0 && written;
-}
 
 struct MenuShot {
   RECT area;
@@ -75,7 +42,7 @@ struct MenuShot {
 DWORD WINAPI CaptureMenu(void* parameter) {
   auto* shot = static_cast<MenuShot*>(parameter);
   Sleep(1500);
-  shot->done = Capture(shot->area, shot->path);
+  shot->done = Capture(shot->area, shot->path, false);
   HWND menu = FindWindowW(L"#32768", nullptr);
   if (menu != nullptr) PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
   return 0;
@@ -97,7 +64,7 @@ DWORD WINAPI CaptureDialog(void* parameter) {
   if (shot->page >= 0) SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(shot->page), 0);
   Sleep(1500);
   RECT area;
-  shot->done = GetWindowRect(dialog, &area) && Capture(area, shot->path);
+  shot->done = GetWindowRect(dialog, &area) && Capture(area, shot->path, false);
   PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
   return 0;
 }
@@ -155,7 +122,7 @@ int wmain(int argc, wchar_t** argv) {
   PumpFor(1500);
   RECT area;
   GetWindowRect(frame->Window(), &area);
-  bool ok = Capture(area, out + L"\\root.bmp");
+  bool ok = Capture(area, out + L"\\root.bmp", false);
 
   // The newest snapshot comes first; inside it, its first archived folder.
   OpenRow(frame, 0);
@@ -163,7 +130,7 @@ int wmain(int argc, wchar_t** argv) {
   HWND list = GetDlgItem(frame->ViewWindow(), kList);
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
   PumpFor(1000);
-  ok = Capture(area, out + L"\\inside.bmp") && ok;
+  ok = Capture(area, out + L"\\inside.bmp", false) && ok;
 
   // An item's context menu, opened at the item.
   ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
