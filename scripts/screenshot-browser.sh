@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Takes pictures of the browser frame showing an archive under Wine and Xvfb: cn makes an archive
-# of a small folder in three snapshots (the third adds a file and changes another), the engine and
-# the Explorer extension are registered, and browsershots captures the frame at the archive root
-# in details view, inside the newest snapshot's folder with the overlays showing, and with an
-# item's context menu open; archiveshots captures the archive file's context menu and its
-# Settings page, and a drag of a stored folder from the archive's view onto a plain folder's.
+# of a small folder in three snapshots (the third adds a file and changes another, and adds a
+# file beside the folder), the engine and the Explorer extension are registered, and browsershots
+# captures the frame at the archive root in details view, inside the newest snapshot's folder with
+# the overlays showing, and with an item's context menu open, then the restore dialog and the
+# Revisions page of a file changed twice, and the newest snapshot's Contents page; archiveshots
+# captures the archive file's context menu and its Settings page, and a drag of a stored folder
+# from the archive's view onto a plain folder's.
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
 #        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
-# archive-menu.png, archive-settings.png and archive-drag.png. It starts and stops the tree's Wine
-# session, so do not run it while ctest runs in the same tree.
+# browser-restore.png, browser-revisions.png, browser-contents.png, archive-menu.png,
+# archive-settings.png and archive-drag.png. It starts and stops the tree's Wine session, so do
+# not run it while ctest runs in the same tree.
 set -euo pipefail
 source "$(dirname "$0")/wine-tree.sh" screenshot-browser "${1:-}"
 
@@ -40,15 +43,17 @@ printf 'Plan for the year, revised\n' >"$data/plan.txt"
 run "$build/cli/cn.exe" "$(windows "$archive")" || [ $? -eq 1 ]
 printf 'Budget\n' >"$data/budget.txt"
 printf 'Notes, with more to say\n' >"$data/notes.txt"
-run "$build/cli/cn.exe" "$(windows "$archive")" || [ $? -eq 1 ]
+printf 'Travel\n' >"$work/Travel.txt"
+run "$build/cli/cn.exe" /a "$(windows "$work/Travel.txt")" "$(windows "$archive")" || [ $? -eq 1 ]
 
-run "$build/shell/browser/browsershots.exe" "$(windows "$archive")" "$(windows "$work")"
-for picture in root inside context; do
+run "$build/shell/browser/browsershots.exe" "$(windows "$archive")" "$(windows "$work")" "$(windows "$data/notes.txt")"
+pictures="root inside context restore revisions contents"
+for picture in $pictures; do
   convert "$work/$picture.bmp" "$build/screenshots/browser-$picture.png"
 done
 run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")"
 for picture in menu settings drag; do
   convert "$work/$picture.bmp" "$build/screenshots/archive-$picture.png"
 done
-echo "screenshot-browser: $build/screenshots/browser-root.png, browser-inside.png, browser-context.png," \
-  "archive-menu.png, archive-settings.png, archive-drag.png"
+echo "screenshot-browser: browser-{${pictures// /,}}.png and archive-{menu,settings,drag}.png in" \
+  "$build/screenshots"

@@ -21,7 +21,7 @@ bool ClassesText(const std::string& key, std::string* text) {
   if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS || size <= 1) return false;
   value[sizeof value - 1] = 0;
   *text = value;
-  return true;
+  return !text->empty();
 }
 
 std::string Format(UINT id, const std::string& argument) {

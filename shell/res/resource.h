@@ -102,3 +102,4 @@
 #define IDS_EXCLUDE                    379
 #define IDS_UNINSTALL_COMPLETE         380
 #define IDS_REBOOT                     381
+#define IDS_TOO_MANY_PICKED            382

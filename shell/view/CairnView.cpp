@@ -1,7 +1,7 @@
 #include "CairnView.h"
 
 #include "AddressBox.h"
-#include "ItemProperties.h"
+#include "SettingsPage.h"
 #include "MenuMerge.h"
 #include "Module.h"
 #include "ShellVersion.h"
@@ -174,19 +174,7 @@ STDMETHODIMP CCairnView::GetCurrentInfo(LPFOLDERSETTINGS settings) {
 
 STDMETHODIMP CCairnView::AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) {
   if (add == nullptr) return E_INVALIDARG;
-  if (dialog_.List() == nullptr) return E_UNEXPECTED;
-  const std::vector<LPCITEMIDLIST> selected = dialog_.Items(true);
-  if (selected.empty()) return S_OK;
-  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(folder_.Get(), selected);
-  if (!sheet) return E_FAIL;
-  bool taken = false;
-  for (HPROPSHEETPAGE page : sheet->MakePages()) {
-    if (add(page, lParam))
-      taken = true;
-    else
-      DestroyPropertySheetPage(page);
-  }
-  return taken ? S_OK : E_FAIL;
+  return AddSettingsPages(level_.archivePath, add, lParam);
 }
 
 STDMETHODIMP CCairnView::SaveViewState() {

@@ -62,9 +62,9 @@ class CCairnView final : public ComObject<CCairnView, ICairnView, IDropTarget, I
   STDMETHODIMP DestroyViewWindow() override;
   // GetCurrentInfo: the folder settings, with the view mode shown.
   STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
-  // AddPropertySheetPages: the property pages of the selected items, as the Properties command
-  // shows them, each offered to the callback (one it refuses is destroyed). S_OK when one was
-  // taken or nothing is selected; E_FAIL when none was; E_INVALIDARG without a callback.
+  // AddPropertySheetPages: the archive's Settings page and its schedule page, as the archive
+  // file's own sheet has them (a page the callback refuses is destroyed); E_FAIL when the
+  // Settings page was refused or cannot be made, E_INVALIDARG without a callback.
   STDMETHODIMP AddPropertySheetPages(DWORD reserved, LPFNSVADDPROPSHEETPAGE add, LPARAM lParam) override;
   // SaveViewState: the sort column and column widths to the browser's stream.
   STDMETHODIMP SaveViewState() override;

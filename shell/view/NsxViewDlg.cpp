@@ -12,6 +12,7 @@
 #include "IdList.h"
 #include "ItemProperties.h"
 #include "Module.h"
+#include "PickFiles.h"
 #include "RestoreDialog.h"
 #include "UserObjects.h"
 #include "ViewHelp.h"
@@ -295,7 +296,7 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       UpdateStatus();
       return TRUE;
     case kWorkerDoneMessage:
-      FinishWork(wParam != 0);
+      FinishWork(static_cast<AfterWork>(wParam));
       return TRUE;
     case WM_DESTROY:
       if (dropTarget_) RevokeDragDrop(dialog_);
@@ -325,11 +326,14 @@ UINT CNsxViewDlg::ViewMode() const {
   return settings.ViewMode;
 }
 
-void CNsxViewDlg::FinishWork(bool refreshAtRoot) {
-  if (refreshAtRoot && host_->Level().AtRoot()) {
+void CNsxViewDlg::FinishWork(AfterWork after) {
+  const bool atRoot = host_->Level().AtRoot();
+  if (after == AfterWork::kRefreshAtRootElseBrowse && atRoot) {
     if (FAILED(host_->View()->Refresh())) MessageBeep(0);
     return;
   }
+  // Picked files were added: inside a snapshot the view stays as it is.
+  if (after == AfterWork::kBrowseAgainAtRoot && !atRoot) return;
   // The archive root: the folder's own location.
   IShellBrowser* browser = host_->Browser();
   LPCITEMIDLIST root = host_->Level().Location();
@@ -367,6 +371,16 @@ bool CNsxViewDlg::ShowProperties() {
   // The snapshots' comments are shown in the list.
   if (sheet->CommentChanged()) host_->View()->Refresh();
   return true;
+}
+
+bool CNsxViewDlg::AddItems() {
+  std::vector<std::string> paths;
+  switch (PickFilesToAdd(dialog_, &paths)) {
+    case PickResult::kPicked: return StartAddWorker(Order(), paths);
+    case PickResult::kCancelled:
+    case PickResult::kTooMany: return true;  // nothing to add, or the user has been told
+  }
+  return false;
 }
 
 LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
@@ -565,6 +579,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_PROPERTIES:
       done = ShowProperties();
       break;
+    case ID_NEW_ITEM:
+      done = AddItems();
+      break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
       // Into the list from elsewhere in the view; out of it forwards to the browser's address
@@ -598,7 +615,7 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       } else if (id >= ID_SORT_ROOT_NAME && id <= ID_SORT_ROOT_COMMENT) {
         SortCommand(static_cast<int>(id - ID_SORT_ROOT_NAME + 1));
       } else {
-        // Commands whose objects are still to come (adding items).
+        // Not a command of the view.
         done = false;
       }
   }

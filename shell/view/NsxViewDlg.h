@@ -69,13 +69,16 @@ class CNsxViewDlg {
   // What a worker started now is given.
   WorkOrder Order() const { return MakeWorkOrder(host_->Level(), host_->Browser(), dialog_); }
   // On the browser's thread, after a worker succeeded: the view refreshed, or the browser sent to
-  // the archive root. Beeps when that fails.
-  void FinishWork(bool refreshAtRoot);
+  // the archive root, as the work asks. Beeps when that fails.
+  void FinishWork(AfterWork after);
   // The restore dialog for the selection, and the restore once the user chose Finish; false when
   // it failed (or there was nothing to restore).
   bool RestoreSelection();
   // The property sheet of the selection; false when it cannot be shown.
   bool ShowProperties();
+  // The picker of New, Item, and the snapshot that adds what was picked; false when that cannot
+  // start.
+  bool AddItems();
   // SFGAO bits the folder reports for all of the items.
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;

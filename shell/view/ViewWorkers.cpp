@@ -13,19 +13,19 @@ namespace {
 
 // On a worker: the operation, then the end posted to the view's dialog when it succeeded (a beep
 // when it failed).
-void Finish(const WorkOrder& order, bool refreshAtRoot, bool done) {
+void Finish(const WorkOrder& order, AfterWork after, bool done) {
   if (!done) {
     MessageBeep(0);
     return;
   }
   if (order.treePane) SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, order.operations.ArchivePath().c_str(), nullptr);
   // The dialog finishes on the browser's thread, when its window is still there.
-  if (IsWindow(order.dialog)) PostMessageW(order.dialog, kWorkerDoneMessage, refreshAtRoot, 0);
+  if (IsWindow(order.dialog)) PostMessageW(order.dialog, kWorkerDoneMessage, static_cast<WPARAM>(after), 0);
 }
 
-bool AddFiles(WorkKind kind, const WorkOrder& order, std::vector<std::string> paths) {
-  return StartWork(kind, [order, paths = std::move(paths)] {
-    Finish(order, true, order.operations.AddFiles(paths, order.dialog));
+bool AddFiles(WorkKind kind, const WorkOrder& order, AfterWork after, std::vector<std::string> paths) {
+  return StartWork(kind, [order, after, paths = std::move(paths)] {
+    Finish(order, after, order.operations.AddFiles(paths, order.dialog));
   });
 }
 
@@ -42,12 +42,18 @@ WorkOrder MakeWorkOrder(const FolderLevel& level, IShellBrowser* browser, HWND d
 
 bool StartSnapshotWorker(const WorkOrder& order) {
   return StartWork(WorkKind::kSnapshot,
-                   [order] { Finish(order, false, order.operations.CreateSnapshotFromLists({}, {}, order.dialog)); });
+                   [order] {
+                     Finish(order, AfterWork::kBrowseToRoot, order.operations.CreateSnapshotFromLists({}, {}, order.dialog));
+                   });
+}
+
+bool StartAddWorker(const WorkOrder& order, const std::vector<std::string>& paths) {
+  return !paths.empty() && AddFiles(WorkKind::kAdd, order, AfterWork::kBrowseAgainAtRoot, paths);
 }
 
 bool StartDeleteWorker(const WorkOrder& order, const std::vector<std::string>& storedNames) {
   return !storedNames.empty() && StartWork(WorkKind::kDelete, [order, storedNames] {
-    Finish(order, true, order.operations.DeleteItems(storedNames, order.dialog));
+    Finish(order, AfterWork::kRefreshAtRootElseBrowse, order.operations.DeleteItems(storedNames, order.dialog));
   });
 }
 
@@ -55,14 +61,14 @@ bool StartPasteWorker(const WorkOrder& order) {
   if (!OpenClipboard(order.dialog)) return false;
   std::optional<std::vector<std::string>> paths = DroppedPaths(GetClipboardData(CF_HDROP));
   CloseClipboard();
-  return paths && AddFiles(WorkKind::kPaste, order, std::move(*paths));
+  return paths && AddFiles(WorkKind::kPaste, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 bool StartDropWorker(const WorkOrder& order, STGMEDIUM* medium) {
   std::optional<std::vector<std::string>> paths =
       medium->tymed == TYMED_HGLOBAL ? DroppedPaths(medium->hGlobal) : std::nullopt;
   ReleaseStgMedium(medium);
-  return paths && AddFiles(WorkKind::kDrop, order, std::move(*paths));
+  return paths && AddFiles(WorkKind::kDrop, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 }  // namespace shell

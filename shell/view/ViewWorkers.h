@@ -1,6 +1,6 @@
 // The archive view's long operations on worker threads: a new snapshot, deleting items, and
-// adding pasted or dropped files. A worker holds plain values only: a copy of the level's archive
-// operations, the names or paths it works on and the dialog's window. It initialises COM for
+// adding picked, pasted or dropped files. A worker holds plain values only: a copy of the level's
+// archive operations, the names or paths it works on and the dialog's window. It initialises COM for
 // itself and works only when no other worker of its kind runs in the process (a second request
 // of a kind is dropped without a message). The view's windows and its browser belong to the
 // browser's thread, so a worker that succeeded posts kWorkerDoneMessage to the dialog, which
@@ -19,9 +19,13 @@
 namespace cairn {
 namespace shell {
 
-// Posted to the view's dialog by a worker that succeeded; wParam nonzero: refresh when the view
-// shows the archive root (else the browser goes to the root).
+// Posted to the view's dialog by a worker that succeeded; wParam is what the dialog does then.
 constexpr UINT kWorkerDoneMessage = WM_APP + 0x150;
+enum class AfterWork : WPARAM {
+  kBrowseToRoot,              // a new snapshot: the browser goes to the archive root
+  kRefreshAtRootElseBrowse,   // deleting, pasting, dropping: the root refreshed, else gone to
+  kBrowseAgainAtRoot,         // adding picked files: the root shown anew; elsewhere the view stays
+};
 
 // What every worker is given, made on the browser's thread.
 struct WorkOrder {
@@ -35,6 +39,8 @@ WorkOrder MakeWorkOrder(const FolderLevel& level, IShellBrowser* browser, HWND d
 // finds another of its kind at work does nothing.
 // A new snapshot of the archive's items.
 bool StartSnapshotWorker(const WorkOrder& order);
+// Adds the picked files (full paths) as a new snapshot.
+bool StartAddWorker(const WorkOrder& order, const std::vector<std::string>& paths);
 // Deletes the items of these stored names.
 bool StartDeleteWorker(const WorkOrder& order, const std::vector<std::string>& storedNames);
 // Adds the files of the clipboard's CF_HDROP as a new snapshot; false also when it holds no sound

@@ -1,10 +1,12 @@
 // browsershots: pictures of the browser frame showing an archive, for the README and the issue
 // notes. It opens the archive in a frame at the screen's corner and captures the screen there as
 // 24-bit bitmaps: the archive root in details view, the newest snapshot's first folder (where the
-// overlays mark what that snapshot added and changed), and that folder with an item's context menu
-// open.
+// overlays mark what that snapshot added and changed), that folder with an item's context menu
+// open, the restore dialog and the Revisions page of a file named on the command line (an item of
+// that folder), and the newest snapshot's Contents page.
 //
-// usage: browsershots <archive> <output folder>   (writes root.bmp, inside.bmp, context.bmp)
+// usage: browsershots <archive> <output folder> <file>   (writes root.bmp, inside.bmp,
+//        context.bmp, restore.bmp, revisions.bmp and contents.bmp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -15,51 +17,20 @@
 #include <vector>
 
 #include "BrowserFrame.h"
+#include "ScreenShots.h"
 #include "Handle.h"
 
 namespace {
 
-constexpr int kList = 37;    // the archive view's list
-constexpr UINT kOpen = 1;    // the view's Open command
+using cairn::browser::tools::Capture;
+using cairn::browser::tools::PumpFor;
 
-void PumpFor(DWORD milliseconds) {
-  const DWORD end = GetTickCount() + milliseconds;
-  while (static_cast<LONG>(end - GetTickCount()) > 0) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    Sleep(20);
-  }
-}
+constexpr int kList = 37;         // the archive view's list
+constexpr UINT kOpen = 1;         // the view's Open, Restore and Properties commands
+constexpr UINT kRestore = 2;
+constexpr UINT kProperties = 6;
 
-bool Capture(const RECT& area, const std::wstring& path) {
-  const int width = area.right - area.left, height = area.bottom - area.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-  SelectObject(memory, previous);
-  BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  std::vector<BYTE> bits(static_cast<size_t>((width * 3 + 3) & ~3) * static_cast<size_t>(height));
-  const int rows = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bits.data(),
-                             reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  if (rows != height) return false;
-  BITMAPFILEHEADER file = {};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof header;
-  file.bfSize = static_cast<DWORD>(file.bfOffBits + bits.size());
-  FILE* out = _wfopen(path.c_str(), L"wb");
-  if (out == nullptr) return false;
-  const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&header, sizeof header, 1, out) == 1 &&
-                       std::fwrite(bits.data(), bits.size(), 1, out) == 1;
-  return std::fclose(out) == 0 && written;
-}
+
 
 struct MenuShot {
   RECT area;
@@ -71,25 +42,69 @@ struct MenuShot {
 DWORD WINAPI CaptureMenu(void* parameter) {
   auto* shot = static_cast<MenuShot*>(parameter);
   Sleep(1500);
-  shot->done = Capture(shot->area, shot->path);
+  shot->done = Capture(shot->area, shot->path, false);
   HWND menu = FindWindowW(L"#32768", nullptr);
   if (menu != nullptr) PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
   return 0;
 }
 
-void OpenRow(cairn::browser::BrowserFrame* frame, int row) {
-  HWND list = GetDlgItem(frame->ViewWindow(), kList);
+struct DialogShot {
+  const wchar_t* caption;
+  int page;  // the property sheet's page to show, or -1
+  std::wstring path;
+  bool done = false;
+};
+
+// Captures the dialog of the caption once it is up (on the page asked for), then cancels it.
+DWORD WINAPI CaptureDialog(void* parameter) {
+  auto* shot = static_cast<DialogShot*>(parameter);
+  HWND dialog = nullptr;
+  for (int tries = 0; tries < 250 && (dialog = FindWindowW(L"#32770", shot->caption)) == nullptr; ++tries) Sleep(20);
+  if (dialog == nullptr) return 0;
+  if (shot->page >= 0) SendMessageW(dialog, PSM_SETCURSEL, static_cast<WPARAM>(shot->page), 0);
+  Sleep(1500);
+  RECT area;
+  shot->done = GetWindowRect(dialog, &area) && Capture(area, shot->path, false);
+  PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  return 0;
+}
+
+// Selects the row alone.
+void SelectRow(HWND list, int row) {
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
   ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void OpenRow(cairn::browser::BrowserFrame* frame, int row) {
+  SelectRow(GetDlgItem(frame->ViewWindow(), kList), row);
   SendMessageW(frame->ViewWindow(), WM_COMMAND, kOpen, 0);
   PumpFor(1000);
+}
+
+// The row whose name starts with the text; -1 when there is none.
+int RowStarting(HWND list, const std::wstring& start) {
+  for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+    wchar_t text[MAX_PATH] = L"";
+    ListView_GetItemText(list, row, 0, text, MAX_PATH);
+    if (std::wstring(text).compare(0, start.size(), start) == 0) return row;
+  }
+  return -1;
+}
+
+// Runs the view's command on the selection, capturing the dialog it shows.
+bool ShootCommand(cairn::browser::BrowserFrame* frame, UINT command, DialogShot* shot) {
+  const cairn::Handle thread(CreateThread(nullptr, 0, &CaptureDialog, shot, 0, nullptr));
+  if (!thread) return false;
+  SendMessageW(frame->ViewWindow(), WM_COMMAND, command, 0);
+  WaitForSingleObject(thread.Get(), 10000);
+  return shot->done;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: browsershots <archive> <output folder>\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: browsershots <archive> <output folder> <file>\n");
     return 2;
   }
   const std::wstring out = argv[2];
@@ -107,7 +122,7 @@ int wmain(int argc, wchar_t** argv) {
   PumpFor(1500);
   RECT area;
   GetWindowRect(frame->Window(), &area);
-  bool ok = Capture(area, out + L"\\root.bmp");
+  bool ok = Capture(area, out + L"\\root.bmp", false);
 
   // The newest snapshot comes first; inside it, its first archived folder.
   OpenRow(frame, 0);
@@ -115,7 +130,7 @@ int wmain(int argc, wchar_t** argv) {
   HWND list = GetDlgItem(frame->ViewWindow(), kList);
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
   PumpFor(1000);
-  ok = Capture(area, out + L"\\inside.bmp") && ok;
+  ok = Capture(area, out + L"\\inside.bmp", false) && ok;
 
   // An item's context menu, opened at the item.
   ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -129,6 +144,26 @@ int wmain(int argc, wchar_t** argv) {
   SendMessageW(frame->ViewWindow(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(at.x, at.y));
   if (thread) WaitForSingleObject(thread.Get(), 10000);
   ok = shot.done && ok;
+
+  // The restore dialog and the Revisions page of the file, stored at its own path.
+  std::wstring file = argv[3];
+  file = file.substr(file.find_last_of(L'\\') + 1) + L";";
+  const int row = RowStarting(list, file);
+  SelectRow(list, row);
+  DialogShot restore{L"Restore Item(s)...", -1, out + L"\\restore.bmp"};
+  ok = row >= 0 && ShootCommand(frame, kRestore, &restore) && ok;
+  DialogShot revisions{L"Properties", 1, out + L"\\revisions.bmp"};
+  ok = row >= 0 && ShootCommand(frame, kProperties, &revisions) && ok;
+
+  // The newest snapshot's Contents page, back at the archive root.
+  if (SUCCEEDED(frame->Open(argv[1]))) {
+    PumpFor(1000);
+    SelectRow(GetDlgItem(frame->ViewWindow(), kList), 0);
+    DialogShot contents{L"Properties", 1, out + L"\\contents.bmp"};
+    ok = ShootCommand(frame, kProperties, &contents) && ok;
+  } else {
+    ok = false;
+  }
 
   DestroyWindow(frame->Window());
   PumpFor(200);

@@ -1,7 +1,7 @@
 // The view's Properties command in the browser frame under Wine with Xvfb: the property sheet of
 // the selection, answered by a watcher thread that reads its pages back: several items, a
 // snapshot's General, Contents and Comment pages, a stored file's General and Revisions pages;
-// and the same pages handed to another sheet through AddPropertySheetPages.
+// and the archive's Settings page handed to another sheet through AddPropertySheetPages.
 #include "HostedViewSupport.h"
 
 #include <commctrl.h>
@@ -13,6 +13,7 @@
 
 #include "ArchiveOperations.h"
 #include "PropertyResource.h"
+#include "SettingsResource.h"
 #include "ViewResource.h"
 
 namespace cairn {
@@ -197,7 +198,7 @@ TEST_F(PropertiesTest, AStoredFilesGeneralAndRevisionsPages) {
   EXPECT_EQ("Snapshot;4", revisions[2][2]);
 }
 
-TEST_F(PropertiesTest, TheViewHandsTheSelectionsPagesToAnotherSheet) {
+TEST_F(PropertiesTest, TheViewHandsTheArchivesSettingsPageToAnotherSheet) {
   ComPtr<IShellView> view;
   ASSERT_EQ(S_OK, frame_->QueryActiveShellView(view.Out()));
   std::vector<HPROPSHEETPAGE> pages;
@@ -207,29 +208,27 @@ TEST_F(PropertiesTest, TheViewHandsTheSelectionsPagesToAnotherSheet) {
   };
   const auto refuse = [](HPROPSHEETPAGE, LPARAM) { return FALSE; };
   EXPECT_EQ(E_INVALIDARG, view->AddPropertySheetPages(0, nullptr, 0));
-  EXPECT_EQ(S_OK, view->AddPropertySheetPages(0, collect, reinterpret_cast<LPARAM>(&pages)));
-  EXPECT_TRUE(pages.empty()) << "nothing selected";
-  Select({Row("Snapshot;2")});
   EXPECT_EQ(E_FAIL, view->AddPropertySheetPages(0, refuse, 0));
-  EXPECT_EQ(S_OK, view->AddPropertySheetPages(0, collect, reinterpret_cast<LPARAM>(&pages)));
-  ASSERT_EQ(3u, pages.size());
-
-  // The pages keep what they show after the view has moved on.
+  // Below the root the pages are still the archive's, whatever is selected.
   OpenRow("Snapshot;2");
+  Select({0});
+  ASSERT_EQ(S_OK, view->AddPropertySheetPages(0, collect, reinterpret_cast<LPARAM>(&pages)));
+  ASSERT_FALSE(pages.empty());
+
   PROPSHEETHEADERA header = {};
   header.dwSize = sizeof header;
   header.dwFlags = PSH_NOAPPLYNOW;
   header.pszCaption = "Handed over";
   header.nPages = static_cast<UINT>(pages.size());
   header.phpage = pages.data();
-  std::string name;
-  DialogWatcher watcher([](const std::string& caption) { return caption == "Handed over"; }, [&name](HWND sheet) {
-    name = ControlText(FindControl(sheet, IDC_PROP_SNAPSHOT_NAME));
+  std::string count;
+  DialogWatcher watcher([](const std::string& caption) { return caption == "Handed over"; }, [&count](HWND sheet) {
+    count = ControlText(FindControl(sheet, IDC_SETTINGS_COUNT));
     PressSheetButton(sheet, PSBTN_CANCEL);
   });
   PropertySheetA(&header);
   watcher.Finish();
-  EXPECT_EQ("Snapshot;2", name);
+  EXPECT_EQ("4 snapshot(s) contained", count);
 }
 
 }  // namespace

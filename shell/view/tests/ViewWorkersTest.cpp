@@ -1,11 +1,14 @@
 // The archive view's worker commands in the browser frame under Wine with Xvfb: a new snapshot
-// (and a second one asked for while it runs), deleting with the confirmation answered by a
-// watcher thread, files dropped onto the view and files pasted from the clipboard. The archive
+// (and a second one asked for while it runs), files picked in the file-open box of New, Item,
+// deleting with the confirmation answered by a watcher thread, files dropped onto the view and
+// files pasted from the clipboard. The archive
 // is read back with cn /l. Tests wait on the workers' threads and on their calls into an archive
 // held here, never on the clock.
 #include "HostedViewSupport.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -33,6 +36,7 @@ using shell::testing::StartedThreads;
 using shell::testing::WriteText;
 using testing::ArchiveFrameTest;
 using testing::DialogWatcher;
+using testing::PressButton;
 using testing::WaitFor;
 
 // A drop source that drops after a few turns of the drag loop, or cancels once told to.
@@ -80,6 +84,24 @@ class ViewWorkersTest : public ArchiveFrameTest {
     answer.Finish();
     return answer.Caption() + "|" + answer.LongestText();
   }
+  // New, Item, with the file-open box answered by typing the text as the file name; the folder
+  // to pick in, when given, is typed first. Whether the box was there, with the archive's icon.
+  bool AddPicking(const std::string& names, const std::string& folder = "") {
+    bool icon = false;
+    DialogWatcher box([](const std::string& caption) { return caption == "Select items to add..."; },
+                      [&](HWND dialog) {
+                        icon = SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
+                        if (!folder.empty()) {
+                          SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(folder.c_str()));
+                          SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+                        }
+                        SendMessageA(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(names.c_str()));
+                        PressButton(dialog, names.empty() ? IDCANCEL : IDOK);
+                      });
+    Command(ID_NEW_ITEM);
+    box.Finish();
+    return box.Seen() && icon;
+  }
   ComPtr<IDropTarget> DropTarget() {
     ComPtr<IShellView> view;
     ComPtr<IDropTarget> target;
@@ -122,6 +144,65 @@ TEST_F(ViewWorkersTest, NewSnapshotRunsOnAWorkerAndASecondOneWhileItRunsIsDroppe
   Command(ID_SNAPSHOT);
   ASSERT_TRUE(NewViewAfter(old));
   EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
+}
+
+TEST_F(ViewWorkersTest, PickedFilesAreAddedAndTheRootShowsTheNewSnapshot) {
+  // One file: its full path; the root is shown anew with the new snapshot.
+  const std::string one = Path("one.txt");
+  ASSERT_TRUE(WriteText(one, "one"));
+  HWND old = frame_->ViewWindow();
+  ASSERT_TRUE(AddPicking(one));
+  ASSERT_TRUE(NewViewAfter(old));
+  EXPECT_EQ(3, Count());
+  EXPECT_NE(std::string::npos, Listing("Snapshot;3").find(one));
+
+  // Three files of one folder, picked inside a snapshot: three full paths in the box's order;
+  // the view stays where it is.
+  const std::string picked = Path("picked");
+  ASSERT_TRUE(CreateDirectoryA(picked.c_str(), nullptr));
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(WriteText(picked + "\\" + name, name));
+  OpenRow("Snapshot;3");
+  HWND inside = frame_->ViewWindow();
+  ASSERT_TRUE(StartedThreads([&] { ASSERT_TRUE(AddPicking("\"c.txt\" \"a.txt\" \"b.txt\"", picked)); }).End());
+  EXPECT_EQ(inside, frame_->ViewWindow());
+  EXPECT_EQ(archive_ + "\\Snapshot;3", Shown());
+  const std::string listing = Listing("Snapshot;4");
+  const size_t c = listing.find(picked + "\\c.txt"), a = listing.find(picked + "\\a.txt"),
+               b = listing.find(picked + "\\b.txt");
+  // The engine lists the objects a snapshot adds, the last added first.
+  ASSERT_NE(std::string::npos, c) << listing;
+  EXPECT_TRUE(a != std::string::npos && b != std::string::npos && b < a && a < c) << listing;
+
+  // Cancelled: no worker, no snapshot.
+  EXPECT_TRUE(StartedThreads([this] { EXPECT_TRUE(AddPicking("")); }).End());
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3 Snapshot;4", Snapshots());
+}
+
+TEST_F(ViewWorkersTest, ASecondAddWhileTheFirstRunsIsDropped) {
+  // As for new snapshots: the archive held here keeps the first add's worker waiting on this
+  // thread, while a second add picks another file.
+  const std::string first = Path("first.txt"), second = Path("second.txt");
+  ASSERT_TRUE(WriteText(first, "first"));
+  ASSERT_TRUE(WriteText(second, "second"));
+  ComPtr<IPersistFile> held;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile, held.OutVoid()));
+  ASSERT_EQ(S_OK, held->Load(FromAnsi(archive_).c_str(), STGM_READWRITE));
+  bool asked = false, secondEnded = false;
+  const CallWatch calls([&] {
+    if (asked) return;
+    asked = true;
+    secondEnded = StartedThreads([&] { EXPECT_TRUE(AddPicking(second)); }).EndUnanswered();
+  });
+  const StartedThreads started([&] { ASSERT_TRUE(AddPicking(first)); });
+  ASSERT_TRUE(started.End());
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(secondEnded);
+  EXPECT_EQ(3, HeldSnapshots(held.Get()));
+  held.Reset();
+  EXPECT_EQ("Snapshot;1 Snapshot;2 Snapshot;3", Snapshots());
+  const std::string latest = Listing("Snapshot;3");
+  EXPECT_NE(std::string::npos, latest.find(first)) << latest;
+  EXPECT_EQ(std::string::npos, latest.find(second)) << latest;
 }
 
 TEST_F(ViewWorkersTest, DeleteAsksFirstAtTheRootAndInsideASnapshot) {
