@@ -18,6 +18,15 @@ printf 'first line\n' > "$demo/My Files/notes.txt"
 head -c 30000 /dev/urandom > "$demo/My Files/data.bin"
 cp -p "$demo/My Files/notes.txt" "$demo/My Files/data.bin" "$demo/" # kept to compare with later
 run() { "$root/cmake/wine/wine-run" "$build/wine" "$@"; }
+# The tree's Wine session: its first start makes the prefix, and Wine's own messages while it does
+# go to a log, shown only when the start fails.
+session_log=$(mktemp)
+if ! "$root/cmake/wine/wine-session" start "$build/wine" >"$session_log" 2>&1; then
+  cat "$session_log" "$build/wine/wineboot.log" >&2 2>/dev/null
+  exit 1
+fi
+rm -f "$session_log"
+trap '"$root/cmake/wine/wine-session" stop "$build/wine"' EXIT
 winpath() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 
 echo "== registering the engine: rundll32 cairn.dll,DllRegister"

@@ -34,6 +34,9 @@ archive="$work/Projects.crn"
 start_session
 run rundll32 "$(windows "$build/engine/cairn.dll"),DllRegister"
 run regsvr32 /s "$(windows "$build/shell/nsx12.dll")"
+# The pictures' user has turned the welcome wizard off, as a person does on its last page.
+folder_class=$(run reg query 'HKCR\Cairn Archive\CLSID' /ve | tr -d '\r' | awk -F'    ' 'NF >= 4 { print $4 }')
+run reg add "HKCU\\Software\\Classes\\CLSID\\$folder_class\\Options" /v RunWizard /t REG_DWORD /d 0 /f >/dev/null
 # cn ends with 1 when it made a snapshot.
 run "$build/cli/cn.exe" /c /a "$(windows "$data")" "$(windows "$archive")" || [ $? -eq 1 ]
 printf 'Plan for the year, revised\n' >"$data/plan.txt"

@@ -18,6 +18,7 @@ packages=(
   libz-mingw-w64-dev
   wine wine64 libwine-dev fonts-wine
   xvfb xauth imagemagick
+  nsis fp-utils
 )
 
 install_packages() {

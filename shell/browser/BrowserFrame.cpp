@@ -352,6 +352,11 @@ void BrowserFrame::UpdateChrome() {
 
 bool BrowserFrame::PreTranslateMessage(MSG* message) {
   if (window_ == nullptr || message->message < WM_KEYFIRST || message->message > WM_KEYLAST) return false;
+  // A modeless dialog of the view's (the welcome wizard) takes its own keys: Tab, Enter, Escape.
+  HWND root = message->hwnd != nullptr ? GetAncestor(message->hwnd, GA_ROOT) : nullptr;
+  char name[8] = "";
+  if (root != nullptr && root != window_ && GetClassNameA(root, name, sizeof name) && lstrcmpA(name, "#32770") == 0)
+    return IsDialogMessageW(root, message) != FALSE;
   if (view_ && viewWindow_ != nullptr && (message->hwnd == viewWindow_ || IsChild(viewWindow_, message->hwnd))) {
     ComPtr<IShellView> view = view_;
     if (view->TranslateAccelerator(message) == S_OK) return true;

@@ -56,7 +56,8 @@ class BrowserFrame final : public ComObject<BrowserFrame, IShellBrowser, IServic
   HRESULT BindFolder(LPCITEMIDLIST location, ComPtr<IShellFolder>* folder) const;
   // A location's name as its parent folder gives it (SHGDN flags); empty when it has none.
   std::wstring LocationName(LPCITEMIDLIST location, SHGDNF flags) const;
-  // For the message loop: the view's accelerators, then the frame's. True when handled.
+  // For the message loop: a modeless dialog's keys (the welcome wizard), the view's accelerators,
+  // then the frame's. True when handled.
   bool PreTranslateMessage(MSG* message);
 
   // QueryInterface: the frame's interfaces, and IOleWindow as its IShellBrowser.

@@ -9,7 +9,10 @@
 #include "FolderDetails.h"
 #include "ItemNames.h"
 #include "ItemText.h"
+#include "Module.h"
 #include "RegKey.h"
+#include "WelcomeWizard.h"
+#include "WizardSetting.h"
 
 namespace cairn {
 namespace shell {
@@ -151,8 +154,9 @@ STDMETHODIMP CCairnFolder::CreateViewObject(HWND owner, REFIID iid, void** objec
     return CreateViewObject(owner, iid, object);
   }
   if (SUCCEEDED(hr)) hr = view->Initialize(this);
-  if (FAILED(hr)) return hr;
-  return view->QueryInterface(iid, object);
+  if (SUCCEEDED(hr)) hr = view->QueryInterface(iid, object);
+  if (SUCCEEDED(hr) && iid == IID_IShellView && ProcessWizardGate().ShouldRun()) RunWelcomeWizard(owner, Module::Instance());
+  return hr;
 }
 
 STDMETHODIMP CCairnFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {

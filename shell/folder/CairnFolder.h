@@ -54,7 +54,7 @@ class CCairnFolder final
   STDMETHODIMP CompareIDs(LPARAM lParam, PCUIDLIST_RELATIVE first, PCUIDLIST_RELATIVE second) override;
   // CreateViewObject: the archive view for IShellView and IDropTarget, the context menu for
   // IContextMenu; E_NOINTERFACE for anything else. On a thread without COM it starts COM there and
-  // asks again.
+  // asks again. The first view a process makes may bring the welcome wizard, owned by the window.
   STDMETHODIMP CreateViewObject(HWND owner, REFIID iid, void** object) override;
   // GetAttributesOf: ANDs each item's abilities into *attributes; E_INVALIDARG for a malformed item.
   STDMETHODIMP GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) override;

@@ -2,10 +2,13 @@
 """Draws the Explorer extension's pictures: the archive icon (203), the overlays of added (501),
 removed (503), changed (504) and current (505) items, the snapshot icon (507), each at 32x32 and
 16x16, the toolbar bitmap (552): 16x16 images of the snapshot button and of the Views button, and
-the picture of the restore dialog (553): a folder taking back what rises from an archive.
+the picture of the restore dialog (553): a folder taking back what rises from an archive, and the
+welcome wizard's four pictures (152, 145, 147, 149), one for each step of using an archive.
 
 usage: make_art.py OUTPUT_DIR   (writes archive.ico, added.ico, removed.ico, changed.ico,
-                                 current.ico, snapshot.ico, toolbar.bmp and restore.bmp there)
+                                 current.ico, snapshot.ico, toolbar.bmp, restore.bmp and
+                                 wizard-create.bmp, wizard-fill.bmp, wizard-browse.bmp,
+                                 wizard-snapshot.bmp there)
 
 Everything is 16-colour and drawn from shapes in unit coordinates; the icon and bitmap file
 writers are the launcher's (sfx/art/make_art.py). Only the standard library is used.
@@ -157,6 +160,97 @@ def make_toolbar():
     return bitmap_file([a + b for a, b in zip(snapshot_rows, views_rows)], PALETTE)
 
 
+# The wizard's pictures: 120x224 pixels, a scene one unit wide and 224/120 units high.
+WIZARD_SIZE = (120, 224)
+
+
+def placed(draw, left, top, width, height):
+    """A unit-box drawing moved into the scene's box (left, top, width, height)."""
+    def scene(x, y, pixel):
+        if not (left <= x <= left + width and top <= y <= top + height):
+            return None
+        return draw((x - left) / width, (y - top) / height, pixel / min(width, height))
+    return scene
+
+
+def paper(x, y, pixel):
+    """A blank sheet with lines of writing."""
+    if not (0.1 <= x <= 0.9 and 0.05 <= y <= 0.95):
+        return None
+    if x < 0.1 + pixel or x > 0.9 - pixel or y < 0.05 + pixel or y > 0.95 - pixel:
+        return OUTLINE
+    for line in (0.25, 0.4, 0.55, 0.7):
+        if abs(y - line) < pixel * 0.8 and 0.22 <= x <= (0.62 if line == 0.7 else 0.78):
+            return BLUE
+    return PAPER
+
+
+def arrow_down(x, y, pixel):
+    """A thick arrow pointing down."""
+    if 0.35 <= x <= 0.65 and 0.0 <= y <= 0.55:
+        return BLUE
+    if 0.55 <= y <= 1.0 and abs(x - 0.5) <= (1.0 - y) * 1.0:
+        return BLUE
+    return None
+
+
+def magnifier(x, y, pixel):
+    """A magnifying glass: a ring over the lens, and a handle to the lower right."""
+    if ellipse(x, y, 0.4, 0.4, 0.32, 0.32):
+        if not ellipse(x, y, 0.4, 0.4, 0.24, 0.24):
+            return OUTLINE
+        return WHITE if ellipse(x, y, 0.32, 0.32, 0.08, 0.08) else None
+    if 0.58 <= x <= 0.95 and abs((y - 0.58) - (x - 0.58)) < 0.09:
+        return DARK_WOOD
+    return None
+
+
+def new_mark(x, y, pixel):
+    """A green plus in a white ring: something new."""
+    if not ellipse(x, y, 0.5, 0.5, 0.48, 0.48):
+        return None
+    if not ellipse(x, y, 0.5, 0.5, 0.48 - pixel, 0.48 - pixel):
+        return OUTLINE
+    return GREEN if plus((x - 0.5) / 0.48, (y - 0.5) / 0.48, pixel / 0.48) else WHITE
+
+
+def landscape(parts):
+    """Sky over grass, with the parts drawn in front, the later ones over the earlier."""
+    horizon = 1.62
+
+    def scene(x, y, pixel):
+        for part in reversed(parts):
+            colour = part(x, y, pixel)
+            if colour is not None:
+                return colour
+        if y >= horizon:
+            return DARK_STONE if y < horizon + pixel else GREEN
+        return SKY
+    return scene
+
+
+WIZARD_PICTURES = {
+    # Step 1: a new archive.
+    "wizard-create.bmp": [placed(archive, 0.08, 0.72, 0.84, 0.84), placed(new_mark, 0.6, 0.5, 0.34, 0.34)],
+    # Step 2: work goes into the archive.
+    "wizard-fill.bmp": [placed(archive, 0.08, 0.86, 0.84, 0.84), placed(paper, 0.06, 0.06, 0.42, 0.5),
+                        placed(paper, 0.46, 0.16, 0.42, 0.5), placed(arrow_down, 0.3, 0.58, 0.4, 0.4)],
+    # Step 3: browsing the first snapshot.
+    "wizard-browse.bmp": [placed(snapshot, 0.02, 0.3, 0.9, 1.1), placed(magnifier, 0.42, 0.95, 0.56, 0.56)],
+    # Step 4: a new snapshot over the first.
+    "wizard-snapshot.bmp": [placed(snapshot, 0.0, 0.5, 0.7, 0.86), placed(snapshot, 0.26, 0.7, 0.7, 0.86),
+                            placed(new_mark, 0.6, 0.22, 0.34, 0.34)],
+}
+
+
+def make_wizard_picture(parts):
+    width, height = WIZARD_SIZE
+    draw = landscape(parts)
+    pixel = 1.0 / width
+    rows = [[draw((px + 0.5) * pixel, (py + 0.5) * pixel, pixel) for px in range(width)] for py in range(height)]
+    return bitmap_file(rows, PALETTE)
+
+
 def folder(x, y, pixel):
     """A folder with its tab, in the box (0.2, 0.06)-(0.8, 0.30) of the restore picture."""
     left, right, top, bottom = 0.2, 0.8, 0.10, 0.30
@@ -218,6 +312,8 @@ def main():
     for name, draw in icons.items():
         (out / name).write_bytes(make_icon(draw))
     (out / "toolbar.bmp").write_bytes(make_toolbar())
+    for name, parts in WIZARD_PICTURES.items():
+        (out / name).write_bytes(make_wizard_picture(parts))
     (out / "restore.bmp").write_bytes(bitmap_file(restore_picture(96, 176), PALETTE))
 
 

@@ -32,11 +32,13 @@ const RegistryRow kClassRows[] = {
 
 // The shell integration. %FOLDER%, %SHELLEXT%, %DROPTARGET% and %SENDTO% are the class
 // identifiers; %FILE%, %NEWTYPE% and %NEWPATH% stand for the shell's own arguments of the verbs and
-// the New menu command, which the shell fills in.
+// the New menu command, which the shell fills in. The New menu's command quotes the module, which
+// an installation keeps in a folder whose name has a blank ("Program Files"): rundll32 would take
+// the text before the blank for the module.
 const RegistryRow kShellRows[] = {
     {kRoot, L".crn", KeyMode::kReplaceWhole, kString, nullptr, L"Cairn Archive", 0},
     {kRoot, L".crn\\ShellNew", KeyMode::kCreate, kString, L"Command",
-     L"rundll32.exe %MODULE%,DllCreateArchive %NEWTYPE% %NEWPATH%", 0},
+     L"rundll32.exe \"%MODULE%\",DllCreateArchive %NEWTYPE% %NEWPATH%", 0},
     {kRoot, L".crnSendToTarget", KeyMode::kReplaceWhole, kString, nullptr, L"CLSID\\%SENDTO%", 0},
 
     {kRoot, L"Cairn Archive", KeyMode::kReplaceWhole, kString, nullptr, L"Cairn Archive", 0},

@@ -69,7 +69,7 @@ TEST(RegistrationTest, EntriesReadBackExactlyAndUnregistrationLeavesNothingOfOur
     std::string value;
   } rows[] = {
       {HKEY_CLASSES_ROOT, ".crn", nullptr, "Cairn Archive"},
-      {HKEY_CLASSES_ROOT, ".crn\\ShellNew", "Command", "rundll32.exe " + module + ",DllCreateArchive %1!d! %2"},
+      {HKEY_CLASSES_ROOT, ".crn\\ShellNew", "Command", "rundll32.exe \"" + module + "\",DllCreateArchive %1!d! %2"},
       {HKEY_CLASSES_ROOT, ".crnSendToTarget", nullptr, "CLSID\\" + Guid(CLSID_ArchiveSendToTarget)},
       {HKEY_CLASSES_ROOT, "Cairn Archive", nullptr, "Cairn Archive"},
       {HKEY_CLASSES_ROOT, "Cairn Archive\\CLSID", nullptr, folder},
@@ -158,7 +158,17 @@ struct BoxWatcher {
 TEST(EntryPointsTest, TheNewMenusCommandCreatesAnArchiveOnlyWhereNothingIs) {
   TempDir dir;
   const std::string path = dir.Path("New Cairn Archive.crn");
-  const std::string command = "rundll32.exe \"" + ModuleDirectory() + "\\nsx12.dll\",DllCreateArchive 999 " + path;
+  // The registered command as the shell fills it in, with the module where an installed one lies:
+  // in a folder whose name has a blank.
+  const std::string module = ModuleDirectory() + "\\nsx12.dll", installed = dir.Path("Program Files") + "\\nsx12.dll";
+  ASSERT_TRUE(CreateDirectoryA(dir.Path("Program Files").c_str(), nullptr));
+  ASSERT_TRUE(CopyFileA(module.c_str(), installed.c_str(), TRUE));
+  std::string command = Value(HKEY_CLASSES_ROOT, ".crn\\ShellNew", "Command");
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{module, installed}, {"%1!d!", "999"}, {"%2", path}}) {
+    const size_t at = command.find(from);
+    ASSERT_NE(std::string::npos, at) << command << " has no " << from;
+    command.replace(at, from.size(), to);
+  }
   EXPECT_EQ(0u, RunProgram(command, ""));
   ComPtr<IShellFolder> root = OpenArchiveFolder(path);
   ASSERT_TRUE(root);

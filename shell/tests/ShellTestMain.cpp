@@ -1,5 +1,6 @@
 // The extension's tests run in one apartment with the engine and nsx12 registered from the build
-// tree through their own entry points. The test executable also holds the extension's code and
+// tree through their own entry points. Their user has turned the welcome wizard off, as a person
+// does with the wizard's last page, so that views open without it; the wizard's tests turn it on. The test executable also holds the extension's code and
 // resources, so that tests reach the folder's operations directly.
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 
 #include "Module.h"
 #include "ShellTestSupport.h"
+#include "WizardSetting.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
   cairn::Module::Attach(GetModuleHandleW(nullptr));
   const std::string here = cairn::shell::testing::ModuleDirectory();
   if (!Register(here + "\\..\\engine\\cairn.dll") || !Register(here + "\\nsx12.dll")) return 1;
+  if (FAILED(cairn::shell::TurnWizardOff())) return 1;
   const int result = RUN_ALL_TESTS();
   CoUninitialize();
   return result;

@@ -1,6 +1,7 @@
 #include "ViewHelp.h"
 
 #include <htmlhelp.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -39,6 +40,30 @@ HtmlHelpFunction HtmlHelpEntry() {
 // HtmlHelpA reads the window type's texts as ANSI, whatever the header's character type.
 LPCTSTR Ansi(const std::string& text) { return reinterpret_cast<LPCTSTR>(text.c_str()); }
 
+std::string WindowsFolder() {
+  char windows[MAX_PATH] = "";
+  const UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(windows) : std::string();
+}
+
+// Wine's ntdll has an export of its own; Windows' has none.
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Wine's help viewer shows nothing without an HTML engine: the help file's pages, installed
+// beside it, go to the user's browser through the shell instead. False when they cannot.
+bool OpenHelpPages(HWND owner, const std::string& windows) {
+  const std::string overview = windows + "\\Help\\CN_Help\\Overview.htm";
+  if (windows.empty() || GetFileAttributesA(overview.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, "open", overview.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+}
+
+void NoHelp(HWND owner) {
+  MessageBoxA(owner, ShellString(IDS_NO_HELP_TEXT).c_str(), ShellString(IDS_NO_HELP).c_str(), MB_ICONEXCLAMATION);
+}
+
 }  // namespace
 
 void ShowMenuHelp(IShellBrowser* browser, WPARAM wParam, LPARAM lParam) {
@@ -75,15 +100,15 @@ bool FillToolTip(NMHDR* header) {
 }
 
 void OpenHelp(HWND owner) {
-  HtmlHelpFunction htmlHelp = HtmlHelpEntry();
-  if (htmlHelp == nullptr) {
-    MessageBoxA(owner, ShellString(IDS_NO_HELP_TEXT).c_str(), ShellString(IDS_NO_HELP).c_str(), MB_ICONEXCLAMATION);
+  const std::string windows = WindowsFolder();
+  if (UnderWine()) {
+    if (!OpenHelpPages(owner, windows)) NoHelp(owner);
     return;
   }
-  char windows[MAX_PATH] = "";
-  const UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return;
-  const std::string file = std::string(windows) + "\\Help\\CN_Help.chm";
+  HtmlHelpFunction htmlHelp = HtmlHelpEntry();
+  if (htmlHelp == nullptr) return NoHelp(owner);
+  if (windows.empty()) return;
+  const std::string file = windows + "\\Help\\CN_Help.chm";
   const std::string type = "HelpWindow", caption = "Cairn Help", contents = file + "::/Table of Contents.hhc",
                     index = file + "::/Index.hhk", topic = file + "::/Overview.htm";
   HH_WINTYPE window = {};

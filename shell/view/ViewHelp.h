@@ -18,7 +18,9 @@ void ShowCommandHelp(IShellBrowser* browser, UINT command);
 void EndCommandHelp(IShellBrowser* browser);
 // TTN_NEEDTEXTA and TTN_NEEDTEXTW: the command's tooltip; false when it has none.
 bool FillToolTip(NMHDR* header);
-// Opens the help file in its window type, or says that help needs the HTML help control.
+// Opens the help file in its window type, or says that help needs the HTML help control. Under
+// Wine the help file's pages, installed beside it, open in the user's browser instead, and the
+// message says that help cannot be shown where they are missing.
 void OpenHelp(HWND owner);
 
 }  // namespace shell

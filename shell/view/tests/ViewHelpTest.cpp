@@ -1,6 +1,6 @@
 // The archive view's help in the browser frame under Wine with Xvfb: status help for menus and
-// toolbar buttons, tooltips, the help command with and without the HTML help control, the About
-// box, and the address box with the focus keys.
+// toolbar buttons, tooltips, the help command without the HTML help control and under Wine (the
+// installed pages in the user's browser), the About box, and the address box with the focus keys.
 #include "HostedViewSupport.h"
 
 #include <commctrl.h>
@@ -147,14 +147,47 @@ TEST_F(ViewHelpTest, HelpWithoutTheHtmlHelpControlSaysSo) {
   }
 }
 
-TEST_F(ViewHelpTest, HelpWithTheHtmlHelpControlOpensNoMessage) {
-  if (!HtmlHelpControlPresent()) GTEST_SKIP() << "the HTML help control is missing";
-  // The window type and topic go to the control, which finds no help file here and shows nothing.
-  DialogWatcher watcher("No Help");
-  SendMessageW(frame_->ViewWindow(), WM_COMMAND, ID_HELP_TOPICS, 0);
-  watcher.Finish();
-  EXPECT_FALSE(watcher.Seen());
-  EXPECT_TRUE(IsWindow(frame_->ViewWindow()));
+// Under Wine the help command hands the help file's installed pages to the user's browser: here a
+// stand-in for the browser, the class of .htm for the test's run, copies the page it is given.
+TEST_F(ViewHelpTest, HelpUnderWineOpensTheInstalledPagesThroughTheShellOrSaysItCannot) {
+  char windows[MAX_PATH] = "";
+  ASSERT_NE(0u, GetWindowsDirectoryA(windows, MAX_PATH));
+  const std::string pages = std::string(windows) + "\\Help\\CN_Help", overview = pages + "\\Overview.htm";
+  const std::string opened = Path("opened.htm");
+  ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(overview.c_str())) << "no help is installed here";
+
+  // The pages are missing: help cannot be shown.
+  {
+    DialogWatcher watcher("No Help");
+    SendMessageW(frame_->ViewWindow(), WM_COMMAND, ID_HELP_TOPICS, 0);
+    const std::vector<std::string> texts = watcher.Finish();
+    EXPECT_TRUE(watcher.Seen());
+    EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "Help requires Internet Explorer 4.0 or higher."));
+  }
+
+  CreateDirectoryA((std::string(windows) + "\\Help").c_str(), nullptr);
+  ASSERT_TRUE(CreateDirectoryA(pages.c_str(), nullptr));
+  ASSERT_TRUE(shell::testing::WriteText(overview, "<html><body>Cairn Overview</body></html>"));
+  char htmClass[128] = "";
+  LONG size = sizeof htmClass;
+  const bool hadClass = RegQueryValueA(HKEY_CLASSES_ROOT, ".htm", htmClass, &size) == ERROR_SUCCESS;
+  const std::string command = "C:\\windows\\system32\\cmd.exe /c copy \"%1\" \"" + opened + "\"";
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, ".htm", REG_SZ, "CairnHelpTest.Page", 0));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "CairnHelpTest.Page\\shell\\open\\command", REG_SZ,
+                                        command.c_str(), 0));
+  {
+    DialogWatcher watcher("No Help");
+    SendMessageW(frame_->ViewWindow(), WM_COMMAND, ID_HELP_TOPICS, 0);
+    EXPECT_TRUE(testing::WaitFor([&] { return GetFileAttributesA(opened.c_str()) != INVALID_FILE_ATTRIBUTES; }))
+        << "the browser is given the overview page";
+    watcher.Finish();
+    EXPECT_FALSE(watcher.Seen());
+  }
+  if (hadClass) RegSetValueA(HKEY_CLASSES_ROOT, ".htm", REG_SZ, htmClass, 0);
+  else RegDeleteKeyA(HKEY_CLASSES_ROOT, ".htm");
+  RegDeleteTreeA(HKEY_CLASSES_ROOT, "CairnHelpTest.Page");
+  DeleteFileA(overview.c_str());
+  RemoveDirectoryA(pages.c_str());
 }
 
 TEST_F(ViewHelpTest, AboutBoxNamesTheProductVersionAndFormatDocument) {
