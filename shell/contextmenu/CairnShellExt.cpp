@@ -56,10 +56,8 @@ CairnShellExt::~CairnShellExt() {
 
 STDMETHODIMP CairnShellExt::InitializeExt(ICairnFolder* folder, _ITEM** lists, int) {
   if (folder == nullptr) return E_INVALIDARG;
-  ComPtr<IArchiveFolder> archiveFolder;
   FolderLevel level;
-  HRESULT hr = folder->QueryInterface(__uuidof(IArchiveFolder), archiveFolder.OutVoid());
-  if (SUCCEEDED(hr)) hr = archiveFolder->GetLevel(&level);
+  const HRESULT hr = LevelOf(folder, &level);
   if (FAILED(hr)) return hr;
   folder_ = ComPtr<ICairnFolder>(folder);
   level_ = std::move(level);

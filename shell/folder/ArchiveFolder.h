@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "ComPtr.h"
 #include "FolderLevel.h"
 
 namespace cairn {
@@ -35,3 +36,18 @@ struct IArchiveFolder : public IUnknown {
 // {16E2A8FA-C374-44CE-9394-BF35E98EE1D4}
 __CRT_UUID_DECL(cairn::shell::IArchiveFolder, 0x16e2a8fa, 0xc374, 0x44ce, 0x93, 0x94, 0xbf, 0x35, 0xe9, 0x8e, 0xe1,
                 0xd4)
+
+namespace cairn {
+namespace shell {
+
+// The level an archive's folder shows, for the extension's objects that are handed the folder:
+// E_NOINTERFACE when it is no folder of ours, E_INVALIDARG for none.
+inline HRESULT LevelOf(IUnknown* folder, FolderLevel* level) {
+  if (folder == nullptr) return E_INVALIDARG;
+  ComPtr<IArchiveFolder> archiveFolder;
+  const HRESULT hr = folder->QueryInterface(__uuidof(IArchiveFolder), archiveFolder.OutVoid());
+  return FAILED(hr) ? hr : archiveFolder->GetLevel(level);
+}
+
+}  // namespace shell
+}  // namespace cairn

@@ -43,10 +43,8 @@ void TakeSnapshotContents(IShellFolder* folder, HWND owner, LPCITEMIDLIST snapsh
 }
 
 bool AtArchiveRoot(IShellFolder* folder) {
-  ComPtr<IArchiveFolder> archive;
   FolderLevel level;
-  return folder != nullptr && SUCCEEDED(folder->QueryInterface(__uuidof(IArchiveFolder), archive.OutVoid())) &&
-         SUCCEEDED(archive->GetLevel(&level)) && level.AtRoot();
+  return SUCCEEDED(LevelOf(folder, &level)) && level.AtRoot();
 }
 
 // The dialog's one page.

@@ -37,10 +37,8 @@ std::string TransferFolder() {
 
 STDMETHODIMP CairnDataObject::Initialize(HWND owner, ICairnFolder* folder, _ITEM* items) {
   if (folder == nullptr) return E_INVALIDARG;
-  ComPtr<IArchiveFolder> archiveFolder;
   FolderLevel level;
-  HRESULT hr = folder->QueryInterface(__uuidof(IArchiveFolder), archiveFolder.OutVoid());
-  if (SUCCEEDED(hr)) hr = archiveFolder->GetLevel(&level);
+  HRESULT hr = LevelOf(folder, &level);
   if (FAILED(hr)) return hr;
   CPidl list;
   hr = list.SetPidl(reinterpret_cast<LPCITEMIDLIST>(items), true, kMaxContentsItems);

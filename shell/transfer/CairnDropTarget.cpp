@@ -89,10 +89,8 @@ STDMETHODIMP CairnDropTarget::Initialize(ICairnFolder* folder, ICairnView* view)
     if (FAILED(hr)) return hr;
   }
   if (folder != nullptr) {
-    ComPtr<IArchiveFolder> archiveFolder;
     FolderLevel shown;
-    HRESULT hr = folder->QueryInterface(__uuidof(IArchiveFolder), archiveFolder.OutVoid());
-    if (SUCCEEDED(hr)) hr = archiveFolder->GetLevel(&shown);
+    const HRESULT hr = LevelOf(folder, &shown);
     if (FAILED(hr)) return hr;
     level = shown.Operations();
   }
