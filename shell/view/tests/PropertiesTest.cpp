@@ -45,6 +45,14 @@ Rows ListWithOverlays(HWND list, int columns) {
 
 int PageCount(HWND sheet) { return TabCtrl_GetItemCount(PropSheet_GetTabControl(sheet)); }
 
+// Callbacks that take pages for another sheet: one keeps them in the vector it is given, one
+// refuses them.
+BOOL CALLBACK CollectPage(HPROPSHEETPAGE page, LPARAM into) {
+  reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(into)->push_back(page);
+  return TRUE;
+}
+BOOL CALLBACK RefusePage(HPROPSHEETPAGE, LPARAM) { return FALSE; }
+
 class PropertiesTest : public ArchiveFrameTest {
  protected:
   void Prepare() override {
@@ -202,17 +210,12 @@ TEST_F(PropertiesTest, TheViewHandsTheArchivesSettingsPageToAnotherSheet) {
   ComPtr<IShellView> view;
   ASSERT_EQ(S_OK, frame_->QueryActiveShellView(view.Out()));
   std::vector<HPROPSHEETPAGE> pages;
-  const auto collect = [](HPROPSHEETPAGE page, LPARAM into) {
-    reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(into)->push_back(page);
-    return TRUE;
-  };
-  const auto refuse = [](HPROPSHEETPAGE, LPARAM) { return FALSE; };
   EXPECT_EQ(E_INVALIDARG, view->AddPropertySheetPages(0, nullptr, 0));
-  EXPECT_EQ(E_FAIL, view->AddPropertySheetPages(0, refuse, 0));
+  EXPECT_EQ(E_FAIL, view->AddPropertySheetPages(0, RefusePage, 0));
   // Below the root the pages are still the archive's, whatever is selected.
   OpenRow("Snapshot;2");
   Select({0});
-  ASSERT_EQ(S_OK, view->AddPropertySheetPages(0, collect, reinterpret_cast<LPARAM>(&pages)));
+  ASSERT_EQ(S_OK, view->AddPropertySheetPages(0, CollectPage, reinterpret_cast<LPARAM>(&pages)));
   ASSERT_FALSE(pages.empty());
 
   PROPSHEETHEADERA header = {};

@@ -57,16 +57,18 @@ long UserValue() {
 bool Shown(HWND control) { return control != nullptr && IsWindowVisible(control); }
 bool Usable(HWND control) { return Shown(control) && IsWindowEnabled(control); }
 
+BOOL CALLBACK TakeWizard(HWND window, LPARAM out) {
+  char text[128] = "";
+  GetWindowTextA(window, text, sizeof text);
+  if (std::string(text) != kTitle || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = window;
+  return FALSE;
+}
+
 // The wizard's window on this thread, or null.
 HWND FindWizard() {
   HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM out) {
-    char text[128] = "";
-    GetWindowTextA(window, text, sizeof text);
-    if (std::string(text) != kTitle || !IsWindowVisible(window)) return TRUE;
-    *reinterpret_cast<HWND*>(out) = window;
-    return FALSE;
-  }, reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), TakeWizard, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
