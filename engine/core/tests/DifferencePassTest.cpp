@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "ArchiveAccounting.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
 #include "PlainDifferences.h"
@@ -229,19 +230,7 @@ TEST_F(StoredDifferencesTest, StoredRecordsAreThePlainPassRecordsCompressedWithA
   EXPECT_EQ(errors_.reports, 0);
 }
 
-// Adds up every byte of the archive: anything leaked or freed twice breaks the sum.
-struct Accounting final : ArchiveVisitor {
-  uint64_t bytes = header::kSize;
-  int problems = 0;
-  void OnFreeBlock(const FreeBlock& f) override { bytes += FreeBlock::kSize + f.Length(); }
-  void OnNamedStream(const ObjectRecord&) override { bytes += ListNode::kSize; }
-  void OnObject(const ObjectRecord&, const std::string& name) override { bytes += ObjectRecord::kSize + name.size() + 1; }
-  void OnRevision(const ObjectRecord&, const RevisionRecord&) override { bytes += RevisionRecord::kSize; }
-  void OnDifference(const RevisionRecord&, const DifferenceRecord& d) override {
-    bytes += DifferenceRecord::kSize + (d.Kind() == difference_kind::kDeletion ? 0 : d.Length());
-  }
-  void OnProblem(const std::string&, uint32_t) override { ++problems; }
-};
+using testing::Accounting;
 
 TEST_F(StoredDifferencesTest, AFailedPieceOnThePoolTakesTheWholeRevisionBack) {
   const testing::History history = testing::LargeFileHistory(600000, 1, 41);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <random>
 
+#include "ArchiveAccounting.h"
 #include "ArchiveWalk.h"
 #include "Compression.h"
 #include "MemoryFiles.h"
@@ -388,20 +389,7 @@ void Edit(std::mt19937& rng, Bytes& b, bool text) {
   if (b.size() > 100000) b.resize(100000);
 }
 
-// Adds up every byte of the archive: header, live records and blocks, free areas and their
-// records. Anything leaked or freed twice breaks the sum.
-struct Accounting final : ArchiveVisitor {
-  uint64_t bytes = header::kSize, free = 0;
-  int problems = 0;
-  void OnFreeBlock(const FreeBlock& f) override { bytes += FreeBlock::kSize + f.Length(), free += f.Length(); }
-  void OnNamedStream(const ObjectRecord&) override { bytes += ListNode::kSize; }
-  void OnObject(const ObjectRecord&, const std::string& name) override { bytes += ObjectRecord::kSize + name.size() + 1; }
-  void OnRevision(const ObjectRecord&, const RevisionRecord&) override { bytes += RevisionRecord::kSize; }
-  void OnDifference(const RevisionRecord&, const DifferenceRecord& d) override {
-    bytes += DifferenceRecord::kSize + (d.Kind() == difference_kind::kDeletion ? 0 : d.Length());
-  }
-  void OnProblem(const std::string&, uint32_t) override { ++problems; }
-};
+using testing::Accounting;
 
 TEST_F(RevisionsTest, RandomHistoriesRebuildExactlyInEveryMode) {
   const uint32_t seed = testing::TestSeed();
