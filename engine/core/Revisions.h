@@ -61,6 +61,8 @@ class DifferenceList {
 // kArchiveClosed when the archive could not grow; current's Verify failing likewise takes
 // everything back and is returned as it is.
 // stat, when given, is written to the new revision before anything links to it.
+// With archive option kFindMoved, the reverse differences are found with moved data looked for
+// anywhere ahead (see RunDifferencePass).
 // Crash safety: the new revision is complete before it is linked, and the previous revision takes
 // its reverse differences and its next link in one switch recorded in the header's reserved word
 // (see SwitchRevisions); its old whole content is freed last. A failure of either comparison
