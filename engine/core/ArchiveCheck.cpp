@@ -347,6 +347,13 @@ HRESULT CheckArchive(ArchiveHeap& heap, WorkerPool* pool, CheckProgress* progres
   return heap.IsOpen() ? S_OK : kArchiveClosed;
 }
 
+HRESULT CheckArchiveFile(PlatformFiles& files, const std::string& path, WorkerPool* pool, CheckProgress* progress,
+                         CheckReport* report) {
+  std::unique_ptr<ArchiveHeap> heap;
+  const HRESULT hr = ArchiveHeap::Open(files, path, false, false, &heap);
+  return FAILED(hr) ? hr : CheckArchive(*heap, pool, progress, report);
+}
+
 std::string DescribeProblem(const CheckFinding& finding) {
   char text[160];
   auto at = [&](const char* format, auto... values) {

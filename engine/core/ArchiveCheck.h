@@ -83,6 +83,12 @@ class CheckProgress {
 // more at the end, and only damage seen again is reported.
 HRESULT CheckArchive(ArchiveHeap& heap, WorkerPool* pool, CheckProgress* progress, CheckReport* report);
 
+// Opens the archive file at path for reading (a self-extracting one from its archive data on)
+// through files and checks it. The open's failure is returned as it is (kNotAnArchive,
+// kNewerVersion, the platform's): the file cannot be read.
+HRESULT CheckArchiveFile(PlatformFiles& files, const std::string& path, WorkerPool* pool, CheckProgress* progress,
+                         CheckReport* report);
+
 // The folder objects that a child list leads back to (a loop across lists, which a restore
 // would follow without end), from each folder object's child objects; each once.
 std::vector<uint32_t> FoldersBelowThemselves(const std::map<uint32_t, std::vector<uint32_t>>& children);

@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,15 +34,9 @@ const char* Unreadable(HRESULT hr) {
 }  // namespace
 
 int RunCheck(const char* path, std::FILE* out, std::FILE* err) {
-  std::unique_ptr<ArchiveHeap> heap;
-  HRESULT hr = ArchiveHeap::Open(PlatformFiles::Native(), path, false, false, &heap);
-  if (FAILED(hr)) {
-    std::fprintf(err, "crninspect: %s: %s (0x%08" PRIX32 ")\n", path, Unreadable(hr), static_cast<uint32_t>(hr));
-    return 2;
-  }
   WorkerPool pool;
   CheckReport report;
-  hr = CheckArchive(*heap, &pool, nullptr, &report);
+  const HRESULT hr = CheckArchiveFile(PlatformFiles::Native(), path, &pool, nullptr, &report);
   if (FAILED(hr)) {
     std::fprintf(err, "crninspect: %s: %s (0x%08" PRIX32 ")\n", path, Unreadable(hr), static_cast<uint32_t>(hr));
     return 2;
