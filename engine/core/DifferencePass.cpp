@@ -25,6 +25,12 @@ constexpr uint32_t kMostConfirmed = 4096;
 // An Insertion nearer than a Deletion found this near is looked for byte by byte, without
 // indexing the other content.
 constexpr uint32_t kNearby = 1u << 20;
+// The previous content (a) is indexed, to find b's next bytes ahead in it, only once the pass has
+// stored this many bytes of Changes without both contents matching again for kSettled bytes: a
+// small overwrite is over before that, and only a content whose bytes were taken out (which a
+// Deletion of b's bytes does not explain) is read twice.
+constexpr uint32_t kPatience = 2048;
+constexpr uint32_t kSettled = 512;
 constexpr size_t kMostCandidates = 32;
 
 // The first index below n at which x and y differ, or n.
@@ -93,6 +99,7 @@ class Pass {
       if (i < n) break;
     }
     if (pa_ == pb_ && same != 0) sink_.Same(pa_, pa_ + same);
+    if (same >= kSettled) unsettled_ = 0;
     pa_ += same;
     pb_ += same;
     if (same < common) {
@@ -163,19 +170,20 @@ class Pass {
 
   // Moved data: a's next bytes anywhere ahead in b (a Deletion of what lies before them) or b's
   // next bytes anywhere ahead in a (an Insertion of what lies before them), whichever is nearer.
-  // The current content (b) is indexed first; the previous one only when what it could hold is
-  // not settled by a search of the nearby bytes.
+  // The current content (b) is indexed at once; the previous one only when a Deletion was found
+  // too far for a search of the nearby bytes, or when the Changes go on (see kPatience).
   bool TryMoved() {
     if (sizeA_ - pa_ < MovedDataIndex::kBlock || sizeB_ - pb_ < MovedDataIndex::kBlock) return false;
     int64_t deletion = -1, insertion = -1;
     if (!FarFind(a_, pa_, b_, pb_, movedB_, -1, &deletion)) return false;
     if (deletion >= 0 && deletion <= kNearby) {
       if (!NearFind(static_cast<uint32_t>(deletion), &insertion)) return false;
-    } else if (!FarFind(b_, pb_, a_, pa_, movedA_, deletion, &insertion)) {
+    } else if ((deletion >= 0 || unsettled_ >= kPatience) && !FarFind(b_, pb_, a_, pa_, movedA_, deletion, &insertion)) {
       return false;
     }
     if (insertion < 0 && deletion < 0) return false;
     Flush();
+    unsettled_ = 0;
     if (insertion >= 0 && (deletion < 0 || insertion <= deletion)) {
       // In records of at most 8192 bytes, as a content's tail is inserted.
       for (const uint32_t end = pa_ + static_cast<uint32_t>(insertion); !stopped_ && pa_ < end;) {
@@ -266,6 +274,7 @@ class Pass {
     if (length == 0) return;
     if (!merge) changeStart_ = position;
     changeLength_ += length;
+    unsettled_ += length;
     pa_ += length;
     pb_ += length;
   }
@@ -289,6 +298,7 @@ class Pass {
   uint32_t mergeStart_ = 0;    // where the last step of the Change being grown began
   uint32_t changeStart_ = 0;   // where that Change starts
   uint32_t changeLength_ = 0;  // its length so far; 0 when there is none
+  uint32_t unsettled_ = 0;     // bytes of Changes since both contents last matched for a while
   bool failed_ = false;
   bool stopped_ = false;
   ProbeIndex indexA_, indexB_;
