@@ -447,11 +447,17 @@ class Bench:
                 for setting in settings:
                     if setting == "bzip2" and run >= self.args.bzip2_runs:
                         continue
+                    if self.args.settings and setting not in self.args.settings.split(","):
+                        continue
                     self.cn_sequence(data, setting, options[setting])
                 if not self.args.cn_only:
-                    self.rdiff_sequence(data)
-                    self.git_sequence(data)
-                    self.restic_sequence(data)
+                    peers = self.args.peers.split(",")
+                    if "rdiff-backup" in peers:
+                        self.rdiff_sequence(data)
+                    if "git" in peers:
+                        self.git_sequence(data)
+                    if "restic" in peers:
+                        self.restic_sequence(data)
                 self.write(final=False)  # what is known so far, should the run be stopped
         self.write()
 
@@ -707,6 +713,8 @@ def main():
     parser.add_argument("--sets", default="abc")
     parser.add_argument("--scale", type=int, default=1)
     parser.add_argument("--cn-only", action="store_true")
+    parser.add_argument("--settings", default="", help="only these cn settings, e.g. 'zlib,zlib moved'")
+    parser.add_argument("--peers", default="rdiff-backup,git,restic", help="the peers to run beside cn")
     parser.add_argument("--comment", default="")
     parser.add_argument("--with", dest="earlier", action="append", default=[], metavar="RESULTS.json",
                         help="an earlier run's raw results (bench/results/*.json): its data sets that this run "

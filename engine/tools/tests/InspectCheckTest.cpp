@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -50,14 +51,21 @@ class InspectCheckTest : public ::testing::Test {
     return code;
   }
 
+  static std::string Bytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
   fs::path folder_;
 };
 
 TEST_F(InspectCheckTest, ASoundArchiveAndItsSelfExtractingFormExitWithZero) {
   const fs::path plain = folder_ / "a.crn";
   Write(plain);
+  const std::string before = Bytes(plain);
   std::string printed;
   EXPECT_EQ(Run(plain, &printed), 0) << printed;
+  EXPECT_TRUE(Bytes(plain) == before) << "the check never writes";
   EXPECT_NE(printed.find("checked 1 objects and 3 revisions"), std::string::npos) << printed;
   EXPECT_NE(printed.find("no damage found"), std::string::npos) << printed;
 
@@ -96,6 +104,18 @@ TEST_F(InspectCheckTest, ADamagedRevisionThatTheLinksPassIsNamedWithItsSnapshot)
   EXPECT_NE(printed.find("damaged: \"C:\\docs\\notes.txt\" revision 1 (in Snapshot;1):"), std::string::npos) << printed;
   EXPECT_EQ(printed.find("revision 3"), std::string::npos) << printed;
   EXPECT_NE(printed.find("2 damaged revisions, 0 other problems"), std::string::npos) << printed;
+}
+
+TEST_F(InspectCheckTest, BesideAWriterWhatItHasNotLinkedYetIsNoDamage) {
+  const fs::path path = folder_ / "a.crn";
+  Write(path);
+  std::unique_ptr<ArchiveHeap> writer;
+  ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path.string(), false, true, &writer), S_OK);
+  ASSERT_NE(writer->Allocate(5000), 0u);  // a record being written, not linked yet
+  std::string printed;
+  EXPECT_EQ(Run(path, &printed), 0) << printed;
+  EXPECT_NE(printed.find("a writer was at work on the archive: 5000 bytes it had not linked yet"), std::string::npos)
+      << printed;
 }
 
 TEST_F(InspectCheckTest, AFileThatIsNoArchiveExitsWithTwo) {
