@@ -25,6 +25,8 @@ import datagen  # noqa: E402
 MB = 1024 * 1024
 START_FLOOR = "floor under Wine: a program that only starts (benchstart)"
 READ_FLOOR = "floor under Wine: open, read and close every file (benchread)"
+CHECK = "check of the archive (crninspect /check)"
+RESTORE = "restore of the oldest snapshot"
 GROWTH = "archive growth"
 
 
@@ -37,6 +39,7 @@ class Bench:
         self.state = os.path.abspath(args.state)
         self.cn = os.path.join(os.path.abspath(args.build), "cli", "cn.exe")
         self.helper = os.path.join(os.path.abspath(args.build), "bench", "crnbench.exe")
+        self.inspect = os.path.join(os.path.abspath(args.build), "engine", "tools", "crninspect.exe")
         self.start_only = os.path.join(os.path.abspath(args.build), "bench", "benchstart.exe")
         self.read_all = os.path.join(os.path.abspath(args.build), "bench", "benchread.exe")
         self.results = {}   # (data, operation, program) -> list of per-run values
@@ -195,8 +198,9 @@ class Bench:
             self.peaks.setdefault((data, operation, program), []).append(self.last_peak)
             self.private_peaks.setdefault((data, operation, program), []).append(self.last_private)
 
-    def sequence(self, data, program, setting, snapshot, restore_oldest, size, init=None):
-        """The common sequence; snapshot(target) and restore_oldest(target) return (seconds, profile)."""
+    def sequence(self, data, program, setting, snapshot, restore_oldest, size, init=None, check=None):
+        """The common sequence; snapshot(target) and restore_oldest(target) return (seconds, profile);
+        check(), where the program has one, reads back every stored byte and returns seconds."""
         label = program if setting is None else "%s %s" % (program, setting)
         target = self.fresh_copy(data)
         if init:
@@ -228,6 +232,8 @@ class Bench:
         if free is not None:
             self.record(data, "free space in it", label, free)
             self.record(data, "live bytes (size - free)", label, total - free)
+        if check:
+            self.record(data, CHECK, label, check())
         self.remove(target)
         seconds, text = restore_oldest(target)
         self.record_peak(data, "restore of the oldest snapshot", label)
@@ -263,7 +269,13 @@ class Bench:
             free = int(out.split()[0]) if out.strip() else None
             return os.path.getsize(archive), free
 
-        self.sequence(data, "cn", setting, snapshot, restore, size, init)
+        def check():
+            seconds, out, _ = self.wine(self.inspect, "/check", "x.crn", cwd=where)
+            if "no damage found" not in out:
+                self.notes.append("cn %s on (%s): crninspect /check did not find the archive sound" % (setting, data))
+            return seconds
+
+        self.sequence(data, "cn", setting, snapshot, restore, size, init, check)
 
     def rdiff_sequence(self, data):
         repo = os.path.join(self.work, "repo", "rdiff")
@@ -422,8 +434,11 @@ class Bench:
             self.record("-", START_FLOOR, "Wine", seconds)
         # The default options (7) also show the progress window; the other settings leave it out,
         # so that they time the engine, and "zlib window" shows what the window adds.
-        plan = [("a", ["zlib", "zlib window", "none"]), ("b", ["zlib", "none", "bzip2"]), ("c", ["zlib", "none"])]
-        options = {"zlib": 5, "zlib window": 7, "none": 4, "bzip2": 13}
+        # "mtime": archive option 0x10 (a file's time, size and attributes decide that it is
+        # unchanged); "moved": option 0x20 (the difference pass finds moved data anywhere ahead).
+        plan = [("a", ["zlib", "zlib window", "none", "zlib mtime", "zlib moved"]),
+                ("b", ["zlib", "none", "bzip2", "zlib mtime", "zlib moved"]), ("c", ["zlib", "none", "zlib moved"])]
+        options = {"zlib": 5, "zlib window": 7, "none": 4, "bzip2": 13, "zlib mtime": 5 | 0x10, "zlib moved": 5 | 0x20}
         for data, settings in plan:
             if data not in self.args.sets:
                 continue
@@ -432,11 +447,17 @@ class Bench:
                 for setting in settings:
                     if setting == "bzip2" and run >= self.args.bzip2_runs:
                         continue
+                    if self.args.settings and setting not in self.args.settings.split(","):
+                        continue
                     self.cn_sequence(data, setting, options[setting])
                 if not self.args.cn_only:
-                    self.rdiff_sequence(data)
-                    self.git_sequence(data)
-                    self.restic_sequence(data)
+                    peers = self.args.peers.split(",")
+                    if "rdiff-backup" in peers:
+                        self.rdiff_sequence(data)
+                    if "git" in peers:
+                        self.git_sequence(data)
+                    if "restic" in peers:
+                        self.restic_sequence(data)
                 self.write(final=False)  # what is known so far, should the run be stopped
         self.write()
 
@@ -487,11 +508,11 @@ class Bench:
         names = {"a": "(a) tree", "b": "(b) 256 MB file", "c": "(c) compound document", "-": "-"}
         order = ["Wine process start (cn with a bad command line)", START_FLOOR, "first snapshot", "snapshot, nothing changed",
                  "snapshot after a round's changes", "%d rounds" % self.args.rounds, "restore of the oldest snapshot",
-                 "archive size", "free space in it", "live bytes (size - free)", "floor: reading it (tar | cat)",
+                 CHECK, "archive size", "free space in it", "live bytes (size - free)", "floor: reading it (tar | cat)",
                  "floor: comparing it with a copy (diff)", "floor: comparing it with a copy (cmp)",
                  "floor: zlib level 1 in 8 KB pieces", READ_FLOOR]
-        programs = ["cn zlib", "cn zlib window", "cn none", "cn bzip2", "cn", "rdiff-backup", "git", "restic", "native",
-                    "Wine"]
+        programs = ["cn zlib", "cn zlib window", "cn none", "cn bzip2", "cn zlib mtime", "cn zlib moved", "cn",
+                    "rdiff-backup", "git", "restic", "native", "Wine"]
         for data in ["-", "a", "b", "c"]:
             for operation in order:
                 for program in programs:
@@ -542,6 +563,33 @@ class Bench:
                 ("(a) first snapshot, cn zlib against rdiff-backup", "a", "first snapshot", "cn zlib", "rdiff-backup",
                  3.0)]:
             mine, theirs = self.median(data, operation, program), self.median(data, operation, against)
+            ratio = None if mine is None or not theirs else mine / theirs
+            verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
+            lines.append("- %s: %s× (target ≤ %.1f×): %s" % (text, "n/a" if ratio is None else "%.2f" % ratio, limit,
+                                                           verdict))
+        lines.append("")
+        lines.append("Targets of the check and the two options (ratios in the same run):")
+        lines.append("")
+        for text, data, operation, program, against, against_operation, limit in [
+                ("(a) check against restoring the oldest snapshot, cn zlib", "a", CHECK, "cn zlib", "cn zlib", RESTORE,
+                 2.0),
+                ("(a) nothing changed, cn zlib mtime against the Wine floor of reading the tree", "a",
+                 "snapshot, nothing changed", "cn zlib mtime", "Wine", READ_FLOOR, 1.2),
+                ("(b) nothing changed, cn zlib mtime against the Wine floor of reading the file", "b",
+                 "snapshot, nothing changed", "cn zlib mtime", "Wine", READ_FLOOR, 1.2),
+                ("(b) round, cn zlib moved against rdiff-backup", "b", "snapshot after a round's changes", "cn zlib moved",
+                 "rdiff-backup", "snapshot after a round's changes", 1.5),
+                ("(b) live bytes, cn zlib moved against rdiff-backup's size", "b", "live bytes (size - free)",
+                 "cn zlib moved", "rdiff-backup", "archive size", 1.2),
+                ("(a) first snapshot, cn zlib moved against cn zlib", "a", "first snapshot", "cn zlib moved", "cn zlib",
+                 "first snapshot", 1.1),
+                ("(a) round, cn zlib moved against cn zlib", "a", "snapshot after a round's changes", "cn zlib moved",
+                 "cn zlib", "snapshot after a round's changes", 1.1),
+                ("(c) first snapshot, cn zlib moved against cn zlib", "c", "first snapshot", "cn zlib moved", "cn zlib",
+                 "first snapshot", 1.1),
+                ("(c) round, cn zlib moved against cn zlib", "c", "snapshot after a round's changes", "cn zlib moved",
+                 "cn zlib", "snapshot after a round's changes", 1.1)]:
+            mine, theirs = self.median(data, operation, program), self.median(data, against_operation, against)
             ratio = None if mine is None or not theirs else mine / theirs
             verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
             lines.append("- %s: %s× (target ≤ %.1f×): %s" % (text, "n/a" if ratio is None else "%.2f" % ratio, limit,
@@ -665,6 +713,8 @@ def main():
     parser.add_argument("--sets", default="abc")
     parser.add_argument("--scale", type=int, default=1)
     parser.add_argument("--cn-only", action="store_true")
+    parser.add_argument("--settings", default="", help="only these cn settings, e.g. 'zlib,zlib moved'")
+    parser.add_argument("--peers", default="rdiff-backup,git,restic", help="the peers to run beside cn")
     parser.add_argument("--comment", default="")
     parser.add_argument("--with", dest="earlier", action="append", default=[], metavar="RESULTS.json",
                         help="an earlier run's raw results (bench/results/*.json): its data sets that this run "

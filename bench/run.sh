@@ -24,7 +24,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "bench: installing ${missing[*]}"
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-bash "$root/scripts/build.sh" win64 cairn cn crnbench benchstart benchread >/dev/null || { echo "bench: build failed" >&2; exit 0; }
+bash "$root/scripts/build.sh" win64 cairn cn crnbench benchstart benchread crninspect >/dev/null || { echo "bench: build failed" >&2; exit 0; }
 
 mkdir -p "$work"
 # A Wine session of its own (prefix, display, persistent server), so that a process starts in a

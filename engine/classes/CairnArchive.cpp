@@ -231,6 +231,7 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
                   ? (flags & snapshot_flags::kBzip2 ? revision_flags::kCompressed | revision_flags::kBzip2
                                                     : revision_flags::kCompressed)
                   : 0;
+  walk.timeAndSize = (options & options::kTimeAndSize) != 0;
   const uint64_t refusals = heap_->Refusals();
   HRESULT hr = WalkSnapshot(walk, record, addObjects, deleteObjects);
   if (heap_->Refusals() != refusals || !heap_->IsOpen()) {

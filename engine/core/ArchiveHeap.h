@@ -55,6 +55,11 @@ constexpr uint32_t kCompress = 0x01;
 constexpr uint32_t kShowProgress = 0x02;
 constexpr uint32_t kAutoDismiss = 0x04;
 constexpr uint32_t kBzip2 = 0x08;
+// A disk file whose size, last-write time and attributes are those of its newest revision is
+// unchanged, and is not read (a compound document tested as a whole file).
+constexpr uint32_t kTimeAndSize = 0x10;
+// The difference pass looks for moved data anywhere ahead, not only within its probe window.
+constexpr uint32_t kFindMoved = 0x20;
 constexpr uint32_t kNewArchive = kCompress | kShowProgress | kAutoDismiss;
 }  // namespace options
 

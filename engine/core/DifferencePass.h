@@ -25,7 +25,12 @@ class RecordSink {
 // Runs the pass from the start of both contents. S_OK when at least one difference was found,
 // S_FALSE when the contents are equal. *failed is set when a content could not be read (reported
 // to errors under module) or the sink refused a record; the pass ends there.
+// With findMoved, where neither an Insertion nor a Deletion is found within the probe window,
+// the pass looks for moved data anywhere ahead (MovedData.h) before it stores a Change: an
+// insertion or deletion of any width becomes Insertions or one Deletion, and the rest matches
+// again. The records are of the same kinds and order, so every reader rebuilds the content; they
+// are no longer those the rule above fixes.
 HRESULT RunDifferencePass(ContentView& a, ContentView& b, RecordSink& sink, InternalErrors& errors,
-                          const char* module, bool* failed);
+                          const char* module, bool* failed, bool findMoved = false);
 
 }  // namespace cairn

@@ -147,8 +147,15 @@ class Rebuilder {
   Rebuilder(ArchiveHeap& heap, ContentStore& out, InternalErrors& errors, const char* module, WorkerPool* pool)
       : heap_(heap), out_(out), errors_(errors), module_(module), pool_(pool) {}
 
+  // Why the last level failed, and the record at fault (0 when none is).
+  RebuildFault Fault() const { return fault_; }
+  uint32_t FaultRecord() const { return faultRecord_; }
+  // The compressed records of the last level that did not decompress cleanly to their end.
+  const std::vector<uint32_t>& Unclean() const { return unclean_; }
+
   HRESULT ApplyLevel(const RevisionRecord& revision) {
     flags_ = revision.Flags();
+    unclean_.clear();
     const uint64_t stated = revision.Size();
     bound_ = static_cast<uint32_t>(stated);  // decompression is bounded by its low 32 bits
     unpacker_.reset(new (std::nothrow) Unpacker(WorkerPool::For(pool_, stated), flags_, bound_));
@@ -175,7 +182,7 @@ class Rebuilder {
       std::vector<Piece*> pieces(insertions.begin() + at, insertions.begin() + std::min(insertions.size(), at + kBatch));
       unpacker_->Start(batch, pieces, kept < kMostKept ? kMostPiece : 0);
       unpacker_->Finish(batch);
-      if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      if (!unpacker_->WithinBudget()) return Bad(__LINE__, RebuildFault::kTooLarge);
       for (Piece* piece : pieces) {
         if (!piece->kept) std::vector<uint8_t>().swap(piece->bytes);
         kept += piece->bytes.size();
@@ -196,19 +203,20 @@ class Rebuilder {
     };
     for (const Piece& piece : pieces) {
       const uint64_t p = piece.position, n = piece.Count();
-      if (p < target) return Bad(__LINE__);  // positions must increase
+      if (p < target) return Bad(__LINE__, RebuildFault::kOrder, piece.record);  // positions must increase
       if (piece.kind == difference_kind::kDeletion) {
-        if (p + n > size) return Bad(__LINE__);
+        if (p + n > size) return Bad(__LINE__, RebuildFault::kOutside, piece.record);
         keep(p);
         source += n;
         size -= n;
       } else if (piece.kind == difference_kind::kInsertion) {
-        if (p > size || size + n > limit) return Bad(__LINE__);
+        if (p > size) return Bad(__LINE__, RebuildFault::kOutside, piece.record);
+        if (size + n > limit) return Bad(__LINE__, RebuildFault::kTooLarge, piece.record);
         keep(p);
         target += n;
         size += n;
       } else if (p > size) {
-        return Bad(__LINE__);
+        return Bad(__LINE__, RebuildFault::kOutside, piece.record);
       }
     }
     keep(size);  // the rest of the older content follows the last record
@@ -235,23 +243,24 @@ class Rebuilder {
     for (size_t batch = 0; batch < batches; ++batch) {
       if (batch + 1 < batches) startChanges(batch + 1);
       unpacker_->Finish(batch);
-      if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      if (!unpacker_->WithinBudget()) return Bad(__LINE__, RebuildFault::kTooLarge);
       const size_t at = batch * kBatch, end = std::min(pieces.size(), at + kBatch);
       for (size_t i = at; i < end; ++i) {
         Piece& piece = pieces[i];
         const uint64_t p = piece.position, n = piece.Count();
-        if (p < target) return Bad(__LINE__);
+        if (p < target) return Bad(__LINE__, RebuildFault::kOrder, piece.record);
         if (piece.kind == difference_kind::kDeletion) {
-          if (p + n > size) return Bad(__LINE__);
+          if (p + n > size) return Bad(__LINE__, RebuildFault::kOutside, piece.record);
           target = p;
           size -= n;
           continue;
         }
         if (piece.kind == difference_kind::kInsertion) {
-          if (p > size || size + n > limit) return Bad(__LINE__);
+          if (p > size) return Bad(__LINE__, RebuildFault::kOutside, piece.record);
+          if (size + n > limit) return Bad(__LINE__, RebuildFault::kTooLarge, piece.record);
           size += n;
         } else if (p + n > size) {
-          return Bad(__LINE__);
+          return Bad(__LINE__, RebuildFault::kOutside, piece.record);
         }
         target = p + n;
         if (FAILED(hr = Write(piece))) return hr;
@@ -277,15 +286,13 @@ class Rebuilder {
   // block inside the archive.
   HRESULT Collect(const RevisionRecord& revision, std::vector<Piece>* pieces) {
     HRESULT hr = ForEach<DifferenceRecord>(heap_, revision.Differences(), [&](DifferenceRecord& d) -> HRESULT {
-      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);  // a loop, or a record of two lists
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__, RebuildFault::kList, d.Offset());  // a loop, or a record of two lists
       const uint8_t kind = d.Kind();
       if (kind != difference_kind::kInsertion && kind != difference_kind::kChange &&
           kind != difference_kind::kDeletion) {
-        errors_.Report(module_, __LINE__);  // a kind this version does not know
-        reported_ = true;
-        return kCorruptArchive;
+        return Bad(__LINE__, RebuildFault::kKind, d.Offset());  // a kind this version does not know
       }
-      if (!d.HasSoundData()) return Bad(__LINE__);
+      if (!d.HasSoundData()) return Bad(__LINE__, RebuildFault::kData, d.Offset());
       Piece piece;
       piece.record = d.Offset();
       piece.kind = kind;
@@ -293,7 +300,7 @@ class Rebuilder {
       piece.length = d.Length();
       if (kind != difference_kind::kDeletion) {
         piece.stored = heap_.Resolve(d.Data(), d.Length());
-        if (piece.stored == nullptr && d.Length() != 0) return Bad(__LINE__);
+        if (piece.stored == nullptr && d.Length() != 0) return Bad(__LINE__, RebuildFault::kData, d.Offset());
       }
       try {
         pieces->push_back(std::move(piece));
@@ -303,7 +310,7 @@ class Rebuilder {
       return S_OK;
     });
     if (hr == E_OUTOFMEMORY) return StoreFailed(hr, __LINE__);
-    return FAILED(hr) ? (reported_ ? hr : Bad(__LINE__)) : S_OK;
+    return FAILED(hr) ? (reported_ ? hr : Bad(__LINE__, RebuildFault::kList)) : S_OK;
   }
 
   // A level applied to an empty content whose records each insert at its end, as the newest
@@ -320,13 +327,13 @@ class Rebuilder {
         appends = false;
         return S_FALSE;
       }
-      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__);
+      if (!seen_.insert(d.Offset()).second) return Bad(__LINE__, RebuildFault::kList, d.Offset());
       Piece piece;
       piece.record = d.Offset();
       piece.kind = difference_kind::kInsertion;
       piece.position = d.Position();
       piece.length = d.Length();
-      if (!d.HasSoundData() || (piece.stored = heap_.Resolve(d.Data(), d.Length())) == nullptr) return Bad(__LINE__);
+      if (!d.HasSoundData() || (piece.stored = heap_.Resolve(d.Data(), d.Length())) == nullptr) return Bad(__LINE__, RebuildFault::kData, d.Offset());
       try {
         pieces.push_back(std::move(piece));
       } catch (const std::bad_alloc&) {
@@ -335,7 +342,7 @@ class Rebuilder {
       return S_OK;
     });
     if (hr == E_OUTOFMEMORY) return StoreFailed(hr, __LINE__);
-    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__);
+    if (FAILED(hr)) return reported_ ? hr : Bad(__LINE__, RebuildFault::kList);
     out_.Reserve(static_cast<uint32_t>(std::min<uint64_t>(revision.Size(), limit)));
     uint64_t size = 0;
     auto start = [&](size_t batch) {
@@ -349,7 +356,7 @@ class Rebuilder {
     for (size_t batch = 0; batch < batches && hr == S_OK; ++batch) {
       if (batch + 1 < batches) start(batch + 1);
       unpacker_->Finish(batch);
-      if (!unpacker_->WithinBudget()) return Bad(__LINE__);
+      if (!unpacker_->WithinBudget()) return Bad(__LINE__, RebuildFault::kTooLarge);
       for (size_t i = batch * kBatch; i < std::min(pieces.size(), (batch + 1) * kBatch); ++i) {
         Piece& piece = pieces[i];
         if (piece.position != size) {
@@ -357,7 +364,7 @@ class Rebuilder {
           break;
         }
         const uint64_t n = piece.Count();
-        if (size + n > limit) return Bad(__LINE__);
+        if (size + n > limit) return Bad(__LINE__, RebuildFault::kTooLarge, piece.record);
         HRESULT written = out_.Resize(static_cast<uint32_t>(size + n));
         if (SUCCEEDED(written)) written = Write(piece);
         if (written == kCorruptArchive) return written;
@@ -368,6 +375,7 @@ class Rebuilder {
     }
     if (hr == S_FALSE || !appends) {
       for (const Piece& piece : pieces) seen_.erase(piece.record);
+      unclean_.clear();
       hr = out_.Resize(0);
       return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_FALSE;
     }
@@ -375,14 +383,18 @@ class Rebuilder {
     return S_OK;
   }
 
-  HRESULT Bad(int line) {
+  HRESULT Bad(int line, RebuildFault fault, uint32_t record = 0) {
     errors_.Report(module_, line);
     reported_ = true;
+    fault_ = fault;
+    faultRecord_ = record;
     return kCorruptArchive;
   }
 
   HRESULT StoreFailed(HRESULT hr, int line) {
     errors_.Report(module_, line);
+    fault_ = RebuildFault::kStore;
+    faultRecord_ = 0;
     return hr;
   }
 
@@ -394,6 +406,7 @@ class Rebuilder {
     if (piece.kept) {
       hr = out_.Write(piece.position, piece.bytes.data(), count);
     } else if (!piece.clean) {
+      if (compression::IsCompressed(flags_)) unclean_.push_back(piece.record);
       if (count != 0) hr = out_.Write(piece.position, piece.stored, count);
     } else {
       uint32_t produced = 0;
@@ -405,7 +418,7 @@ class Rebuilder {
             return SUCCEEDED(hr);
           },
           &produced, &workspace_);
-      if (SUCCEEDED(hr) && (result != compression::Inflated::kComplete || produced != count)) return Bad(__LINE__);
+      if (SUCCEEDED(hr) && (result != compression::Inflated::kComplete || produced != count)) return Bad(__LINE__, RebuildFault::kData, piece.record);
     }
     return FAILED(hr) ? StoreFailed(hr, __LINE__) : S_OK;
   }
@@ -421,9 +434,31 @@ class Rebuilder {
   uint32_t flags_ = 0;
   uint32_t bound_ = 0;
   bool reported_ = false;
+  RebuildFault fault_ = RebuildFault::kStore;
+  uint32_t faultRecord_ = 0;
+  std::vector<uint32_t> unclean_;  // the level's compressed records applied as stored
 };
 
 }  // namespace
+
+HRESULT RebuildEveryLevel(ArchiveHeap& heap, const std::vector<uint32_t>& newestFirst, ContentStore& out,
+                          LevelObserver& observer, InternalErrors& errors, const char* module, WorkerPool* pool) {
+  profile::Scope scope(profile::kRebuild);
+  if (!heap.IsOpen()) return kArchiveClosed;
+  HRESULT hr = out.Size() == 0 ? S_OK : out.Resize(0);
+  if (FAILED(hr)) return hr;
+  Rebuilder rebuilder(heap, out, errors, module, pool);
+  for (uint32_t level : newestFirst) {
+    hr = rebuilder.ApplyLevel(RevisionRecord(heap, level));
+    for (uint32_t record : rebuilder.Unclean()) observer.Unclean(level, record);
+    if (FAILED(hr)) {
+      observer.Failed(level, rebuilder.Fault(), rebuilder.FaultRecord());
+      return hr;
+    }
+    if (!observer.Rebuilt(level, out)) return S_FALSE;
+  }
+  return S_OK;
+}
 
 HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
                        const char* module, WorkerPool* pool) {

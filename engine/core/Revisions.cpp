@@ -63,12 +63,13 @@ class HeldErrors final : public InternalErrors {
 // A pass into list through a writer: true when it stored everything it found (*found tells
 // whether it found a difference).
 bool WritePass(ContentView& a, ContentView& b, DifferenceList& list, uint32_t flags, WorkerPool* pool,
-               InternalErrors& errors, const char* module, Reuse* reuse, SamePieces* same, bool* found) {
+               InternalErrors& errors, const char* module, Reuse* reuse, SamePieces* same, bool* found,
+               bool findMoved = false) {
   RecordWriter writer(list, flags, pool, errors, module);
   writer.SetReuse(reuse);
   writer.SetSame(same);
   bool failed = false;
-  *found = RunDifferencePass(a, b, writer, errors, module, &failed) == S_OK;
+  *found = RunDifferencePass(a, b, writer, errors, module, &failed, findMoved) == S_OK;
   const bool stored = writer.Finish();
   return stored && !failed;
 }
@@ -270,6 +271,7 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   const uint32_t previousFlags = previous.Flags();
   revision.SetFlags(previousFlags);
   const bool reusing = previousFlags == mode && compression::IsCompressed(mode);
+  const bool findMoved = (heap.HeaderField(header::kOptions) & options::kFindMoved) != 0;
 
   // The previous content straight from its records where they hold it whole; where they turn
   // out damaged, the pass runs again on the content as a rebuild gives it.
@@ -284,7 +286,7 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   if (whole != nullptr) {
     HeldErrors held(errors);
     stored = WritePass(*whole, *now, list, previousFlags, workers(std::max(whole->Size(), now->Size())), held, module,
-                       nullptr, reusing ? &same : nullptr, &found);
+                       nullptr, reusing ? &same : nullptr, &found, findMoved);
     if (!stored && whole->Damaged()) {
       held.Drop();
       FreeDifferences(heap, newRevision);
@@ -305,7 +307,7 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
       before = window.get();
     }
     stored = WritePass(*before, *now, list, previousFlags, workers(std::max(before->Size(), now->Size())), errors,
-                       module, nullptr, nullptr, &found);
+                       module, nullptr, nullptr, &found, findMoved);
   }
   if (!stored) {
     FreeDifferences(heap, newRevision);

@@ -61,6 +61,8 @@ class DifferenceList {
 // kArchiveClosed when the archive could not grow; current's Verify failing likewise takes
 // everything back and is returned as it is.
 // stat, when given, is written to the new revision before anything links to it.
+// With archive option kFindMoved, the reverse differences are found with moved data looked for
+// anywhere ahead (see RunDifferencePass).
 // Crash safety: the new revision is complete before it is linked, and the previous revision takes
 // its reverse differences and its next link in one switch recorded in the header's reserved word
 // (see SwitchRevisions); its old whole content is freed last. A failure of either comparison
@@ -98,6 +100,36 @@ bool InPlaceContent(ArchiveHeap& heap, uint32_t revision, uint32_t* data, uint32
 // Records are decompressed on pool when one is given; the archive must not change meanwhile.
 HRESULT RebuildContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, InternalErrors& errors,
                        const char* module, WorkerPool* pool = nullptr);
+
+// Why a revision cannot be rebuilt.
+enum class RebuildFault {
+  kList,      // its difference list leaves the archive or loops, or a record belongs to two lists
+  kKind,      // a record of a kind this version does not know
+  kData,      // a record's data block lies outside the archive
+  kOrder,     // the records' positions do not increase
+  kOutside,   // a record applies outside the content
+  kTooLarge,  // the records give more bytes than the revision's size allows
+  kStore,     // the content could not be held (memory or disk), which says nothing of the archive
+};
+
+// What a rebuild of every level reports, level by level.
+class LevelObserver {
+ public:
+  virtual ~LevelObserver() = default;
+  // A compressed record of revision that does not decompress cleanly to its end; its stored bytes
+  // were applied, as a restore applies them.
+  virtual void Unclean(uint32_t revision, uint32_t record) = 0;
+  // out holds revision's content. False ends the rebuild there.
+  virtual bool Rebuilt(uint32_t revision, const ContentStore& out) = 0;
+  // revision cannot be rebuilt, for fault; record is the record at fault, 0 when none is.
+  virtual void Failed(uint32_t revision, RebuildFault fault, uint32_t record) = 0;
+};
+
+// Rebuilds the revisions of one chain in turn into out, from the newest (which holds its whole
+// content) down, each checked as RebuildContent checks it, and reports each to observer. Returns
+// the failure of the level that failed (after Failed), S_FALSE when observer ended it, else S_OK.
+HRESULT RebuildEveryLevel(ArchiveHeap& heap, const std::vector<uint32_t>& newestFirst, ContentStore& out,
+                          LevelObserver& observer, InternalErrors& errors, const char* module, WorkerPool* pool);
 
 // Counts a revision's own records by kind.
 HRESULT CountDifferences(ArchiveHeap& heap, uint32_t revision, uint32_t* insertions, uint32_t* deletions,

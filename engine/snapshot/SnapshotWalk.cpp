@@ -127,6 +127,30 @@ ComPtr<IStream> OpenDiskFile(ICairnArchive* archive, ICairnObject* object, const
   return content;
 }
 
+// With archive option kTimeAndSize: whether the disk file's size, last-write time and attributes
+// are those of the object's newest revision, so that it is unchanged without being read. A
+// compound document is tested as a whole file; its revision keeps the attributes of no file, so
+// a revision without any is not held to them (attributes alone never change a content either).
+bool SameTimeAndSize(ICairnArchive* archive, uint32_t objectRecord, const std::wstring& path) {
+  ArchiveHeap* heap = HeapOf(archive);
+  ComPtr<IArchiveData> data;
+  uint32_t newest = 0;
+  WIN32_FILE_ATTRIBUTE_DATA listing;
+  if (heap == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid())) ||
+      FAILED(data->NewestRevision(objectRecord, &newest)) || newest == 0 ||
+      !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &listing))
+    return false;
+  StatBlock stat;
+  const RevisionRecord revision(*heap, newest);
+  if (!revision.ReadStat(&stat) || (stat.attributes & kFolderAttribute) != 0 ||
+      (stat.type != revision_type::kFile && stat.type != revision_type::kStorage))
+    return false;
+  const bool attributes = stat.attributes == listing.dwFileAttributes ||
+                          (stat.type == revision_type::kStorage && stat.attributes == 0);
+  return attributes && stat.size == (static_cast<uint64_t>(listing.nFileSizeHigh) << 32 | listing.nFileSizeLow) &&
+         stat.modified == Join(listing.ftLastWriteTime);
+}
+
 // Whether the content's first 8 bytes are the compound-file signature; the content is left at 0.
 bool BeginsWithCompoundSignature(IStream* content) {
   static const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -213,6 +237,7 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
       const HRESULT passes = filter->NotFiltered(text.Get());
       if (passes == S_FALSE) return Outcome::kExcluded;
     }
+    if (walk.timeAndSize && SameTimeAndSize(walk.archive, objectRecord, path)) return Outcome::kUnchanged;
     // The file is opened once for both its test and its content: a file that does not begin with
     // the compound-file signature is no compound file, and only one that does is asked about.
     ComPtr<IStream> content = OpenDiskFile(walk.archive, object.Get(), path);

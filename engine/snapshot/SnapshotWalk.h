@@ -24,6 +24,7 @@ struct WalkContext {
   ICairnArchive* archive = nullptr;
   ICairnStatus* status = nullptr;  // the progress window, if there is one
   uint32_t mode = 0;               // revision mode: 0, 1 (zlib) or 3 (bzip2)
+  bool timeAndSize = false;        // a file's size, time and attributes decide that it is unchanged
   Stamp asAt;                      // the new snapshot's stamp
   bool hasBase = false;            // whether there is a snapshot to carry on from
   Stamp baseStamp;                 // that snapshot's stamp

@@ -3,7 +3,8 @@
 // not show: blocks that overlap, bytes that nothing covers, children whose stored names do not
 // belong to their folder, and folders met again below themselves. Any of these is reported and
 // makes the exit code 1. With --create it first makes a new, empty archive when the file is
-// missing or empty.
+// missing or empty. /check checks the whole archive instead, rebuilding every revision
+// (InspectCheck.h).
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -11,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveCheck.h"
 #include "ArchiveCoverage.h"
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
+#include "InspectCheck.h"
 #include "StoredNames.h"
 
 namespace {
@@ -22,8 +25,11 @@ using namespace cairn;
 
 const char* const kUsage =
     "usage: crninspect [--create] ARCHIVE\n"
+    "       crninspect /check ARCHIVE\n"
     "  Prints the header, free space, snapshots, named streams and objects of ARCHIVE.\n"
-    "  --create  make a new, empty archive first when ARCHIVE is missing or empty\n";
+    "  --create  make a new, empty archive first when ARCHIVE is missing or empty\n"
+    "  /check    check every link and rebuild every revision; exit code 0 sound, 1 damaged,\n"
+    "            2 unreadable\n";
 
 // A FILETIME (100 ns ticks since 1601-01-01 UTC) as "YYYY-MM-DD hh:mm:ss UTC".
 std::string FormatTime(Stamp stamp) {
@@ -131,31 +137,9 @@ class Printer final : public ArchiveVisitor {
   // Reports each folder that a child list leads back to: a loop across lists, which a restore
   // would follow without end.
   void CheckLoops() {
-    enum class State { kOpen, kDone };
-    std::map<uint32_t, State> state;
-    for (const auto& parent : children_) {
-      if (state.count(parent.first)) continue;
-      // Depth first, without recursion: a hostile archive may nest as deep as it likes.
-      std::vector<std::pair<uint32_t, size_t>> path{{parent.first, 0}};
-      state[parent.first] = State::kOpen;
-      while (!path.empty()) {
-        const auto found = children_.find(path.back().first);
-        const size_t next = path.back().second++;
-        if (found == children_.end() || next >= found->second.size()) {
-          state[path.back().first] = State::kDone;
-          path.pop_back();
-          continue;
-        }
-        const uint32_t child = found->second[next];
-        const auto seen = state.find(child);
-        if (seen == state.end()) {
-          state[child] = State::kOpen;
-          path.emplace_back(child, 0);
-        } else if (seen->second == State::kOpen) {
-          std::fprintf(stderr, "crninspect: the folder object @%" PRIu32 " is met again below itself\n", child);
-          ++problems_;
-        }
-      }
+    for (uint32_t folder : FoldersBelowThemselves(children_)) {
+      std::fprintf(stderr, "crninspect: the folder object @%" PRIu32 " is met again below itself\n", folder);
+      ++problems_;
     }
   }
 
@@ -215,6 +199,7 @@ const char* Describe(HRESULT hr) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "/check") == 0) return RunCheck(argv[2], stdout, stderr);
   bool create = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {

@@ -1,5 +1,6 @@
 // Holds the difference pass to the plain step-by-step pass kept for the tests: any input that
-// makes them find different records (or crashes either) is a bug. The input is two contents:
+// makes them find different records (or crashes either) is a bug. The pass that looks for moved
+// data anywhere ahead must give records that rebuild the first content from the second. The input is two contents:
 // the first byte pair cuts the rest in two, or, when the third byte says so, the second content
 // is the first one edited by the operations the rest spells (insert, delete, overwrite, at a
 // place, of a length up to past 8192), so that small inputs reach the pass's own sizes.
@@ -43,13 +44,24 @@ std::vector<uint8_t> Edited(std::vector<uint8_t> content, const uint8_t* ops, si
   return content;
 }
 
-std::vector<testing::PlainRecord> Fast(ContentView& a, ContentView& b) {
+std::vector<testing::PlainRecord> Fast(ContentView& a, ContentView& b, bool findMoved = false) {
   testing::RecordingSink sink;
   Quiet quiet;
   bool failed = false;
-  RunDifferencePass(a, b, sink, quiet, "fuzz", &failed);
+  RunDifferencePass(a, b, sink, quiet, "fuzz", &failed, findMoved);
   if (failed) std::abort();
   return sink.records;
+}
+
+// With moved data looked for anywhere ahead the records are the pass's own: they must rebuild
+// the content, read in place or in runs of any length alike.
+void CheckMoved(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint8_t seedA, uint8_t seedB) {
+  MemoryView x(a.data(), static_cast<uint32_t>(a.size())), y(b.data(), static_cast<uint32_t>(b.size()));
+  const std::vector<testing::PlainRecord> records = Fast(x, y, true);
+  std::vector<uint8_t> rebuilt;
+  if (!testing::ApplyRecords(records, b, &rebuilt) || rebuilt != a) std::abort();
+  testing::ChoppyView choppyA(a, seedA), choppyB(b, seedB);
+  if (Fast(choppyA, choppyB, true) != records) std::abort();
 }
 
 }  // namespace
@@ -72,5 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (Fast(x, y) != plain) std::abort();
   testing::ChoppyView choppyA(a, data[2]), choppyB(b, data[0]);
   if (Fast(choppyA, choppyB) != plain) std::abort();
+  CheckMoved(a, b, data[2], data[0]);
   return 0;
 }

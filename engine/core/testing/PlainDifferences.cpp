@@ -153,6 +153,28 @@ std::vector<PlainRecord> PlainDifferences(const std::vector<uint8_t>& a, const s
   return PlainPass(a, b).Run();
 }
 
+bool ApplyRecords(const std::vector<PlainRecord>& records, std::vector<uint8_t> b, std::vector<uint8_t>* a) {
+  uint64_t settled = 0;  // the content is the target's up to here
+  for (const PlainRecord& r : records) {
+    const uint64_t p = r.position;
+    if (p < settled || p > b.size()) return false;
+    if (r.kind == difference_kind::kInsertion) {
+      b.insert(b.begin() + p, r.bytes.begin(), r.bytes.end());
+      settled = p + r.bytes.size();
+    } else if (r.kind == difference_kind::kDeletion) {
+      if (p + r.length > b.size()) return false;
+      b.erase(b.begin() + p, b.begin() + p + r.length);
+      settled = p;
+    } else {
+      if (p + r.bytes.size() > b.size()) return false;
+      std::copy(r.bytes.begin(), r.bytes.end(), b.begin() + p);
+      settled = p + r.bytes.size();
+    }
+  }
+  *a = std::move(b);
+  return true;
+}
+
 bool RecordingSink::Data(uint8_t kind, uint32_t position, ContentView& a, uint32_t count) {
   std::vector<uint8_t> bytes(count);
   if (!CopyOut(a, position, count, bytes.data())) return false;

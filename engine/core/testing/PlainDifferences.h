@@ -32,6 +32,10 @@ inline std::ostream& operator<<(std::ostream& os, const PlainRecord& r) {
 // The records that turn b into a.
 std::vector<PlainRecord> PlainDifferences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 
+// Applies records to b in list order as a rebuild does: false when one is out of order or
+// outside the content. *a is the content they give.
+bool ApplyRecords(const std::vector<PlainRecord>& records, std::vector<uint8_t> b, std::vector<uint8_t>* a);
+
 // Keeps what a difference pass hands on, as PlainRecords.
 class RecordingSink final : public RecordSink {
  public:
