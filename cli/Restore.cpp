@@ -40,6 +40,7 @@ void PrintFailure(RestoreEvent event, const std::wstring& subject) {
     case RestoreEvent::kStorageNotCreated: std::fputs("Unable to create storage!\n", stderr); return;
     case RestoreEvent::kStreamNotCreated: std::fputs("Unable to create stream!\n", stderr); return;
     case RestoreEvent::kStreamNotCopied: std::fputs("Unable to copy stream!\n", stderr); return;
+    case RestoreEvent::kStorageNotCommitted: return Report("Unable to write: %s\n", subject);
     case RestoreEvent::kDocumentNotCreated: return Report("Unable to create: %s\n", subject);
     case RestoreEvent::kDocumentNotReopened: return Report("Unable to open: %s\n", subject);
     case RestoreEvent::kDocumentTimesNotSet: return Report("Unable to set file time: %s\n", subject);

@@ -19,6 +19,22 @@ bool IsSafeComponent(const std::wstring& component) {
   return true;
 }
 
+bool IsElementName(const std::wstring& component) {
+  if (component.empty() || component.size() > kMaxElementNameLength) return false;
+  return component.find_first_of(L"\\/:!") == std::wstring::npos;
+}
+
+bool IsAbsoluteStoredName(const std::wstring& storedName) {
+  const auto letter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+  if (storedName.size() >= 2 && letter(storedName[0]) && storedName[1] == L':')
+    return storedName.size() == 2 || storedName[2] == L'\\';
+  // A server's name follows the two backslashes; "." and "?" open the device namespace instead.
+  if (storedName.size() < 3 || storedName[0] != L'\\' || storedName[1] != L'\\') return false;
+  const size_t end = storedName.find(L'\\', 2);
+  const std::wstring server = storedName.substr(2, end == std::wstring::npos ? std::wstring::npos : end - 2);
+  return !server.empty() && server != L"." && server != L"?";
+}
+
 bool IsSafeFileName(const std::wstring& component) {
   if (!IsSafeComponent(component) || component.back() == L'.' || component.back() == L' ') return false;
   std::wstring base = component.substr(0, component.find(L'.'));

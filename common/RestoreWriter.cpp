@@ -43,6 +43,39 @@ bool MakeFolderChain(const std::wstring& path, std::wstring* failed) {
   return false;
 }
 
+// Gives a written storage its stored class and commits it; a failure here is a failed write.
+bool FinishStorage(IStorage* storage, REFCLSID classId) {
+  if (!IsEqualCLSID(classId, CLSID_NULL) && FAILED(storage->SetClass(classId))) return false;
+  return SUCCEEDED(storage->Commit(STGC_DEFAULT));
+}
+
+// A file beside a target, named so that nothing else uses it, where a restored object is written
+// whole before it takes the target's place; removed unless moved there.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::wstring& target) {
+    wchar_t name[MAX_PATH];
+    const std::wstring folder = ParentFolder(target);
+    if (GetTempFileNameW((folder.size() < 3 ? folder + L"\\" : folder).c_str(), L"crn", 0, name) != 0) path_ = name;
+  }
+  ~TemporaryFile() {
+    if (!path_.empty()) DeleteFileW(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  bool Made() const { return !path_.empty(); }
+  const std::wstring& Path() const { return path_; }
+  bool MoveTo(const std::wstring& target) {
+    if (!MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    path_.clear();
+    return true;
+  }
+
+ private:
+  std::wstring path_;
+};
+
 bool LastWriteTime(const std::wstring& path, bool document, FILETIME* time) {
   if (!document) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -75,6 +108,11 @@ bool RestoreWriter::MakeFolders(const std::wstring& path) {
 }
 
 bool RestoreWriter::WriteObject(ICairnRevision* revision, const std::wstring& storedName, const std::wstring& path) {
+  // Nothing at all is made for a top-level name that is not a drive or network path.
+  if (!IsAbsoluteStoredName(storedName) || !IsAbsoluteStoredName(path)) {
+    report_(RestoreEvent::kUnsafeName, storedName);
+    return false;
+  }
   return MakeFolders(ParentFolder(path)) && WriteRevision(revision, storedName, path, nullptr);
 }
 
@@ -108,9 +146,21 @@ bool RestoreWriter::WriteRevision(ICairnRevision* revision, const std::wstring& 
     report_(failed ? RestoreEvent::kExistingUnreadable : RestoreEvent::kKeptExisting, path);
     return !failed;
   }
-  const bool written = document ? WriteDocument(self, path, stat) : WritePlainFile(content.Get(), path, stat);
-  if (written) report_(RestoreEvent::kWritten, path);
-  return written;
+  // Written whole under a name of its own beside the target, which stays as it was until then.
+  TemporaryFile temporary(path);
+  if (!temporary.Made()) {
+    report_(document ? RestoreEvent::kDocumentNotCreated : RestoreEvent::kFileNotCreated, path);
+    return false;
+  }
+  const bool written = document ? WriteDocument(self, temporary.Path(), path, stat)
+                                : WritePlainFile(content.Get(), temporary.Path(), path, stat);
+  if (!written) return false;
+  if (!temporary.MoveTo(path)) {
+    report_(document ? RestoreEvent::kDocumentNotCreated : RestoreEvent::kFileNotCreated, path);
+    return false;
+  }
+  report_(RestoreEvent::kWritten, path);
+  return true;
 }
 
 bool RestoreWriter::ShouldWrite(const std::wstring& path, const STATSTG& stat, bool document, bool* failed) const {
@@ -198,8 +248,9 @@ bool RestoreWriter::WriteFolderChild(const Container& folder, const std::wstring
   return WriteRevision(latest, storedName, path + L"\\" + component, &folder);
 }
 
-bool RestoreWriter::WritePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat) {
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+bool RestoreWriter::WritePlainFile(IStream* content, const std::wstring& temporary, const std::wstring& path,
+                                   const STATSTG& stat) {
+  Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     report_(RestoreEvent::kFileNotCreated, path);
     return false;
@@ -222,29 +273,43 @@ bool RestoreWriter::WritePlainFile(IStream* content, const std::wstring& path, c
       break;
     }
   }
-  if (options_.restoreTimes && !SetFileTime(file.Get(), &stat.ctime, &stat.atime, &stat.mtime)) {
+  if (ok && !FlushFileBuffers(file.Get())) {
+    report_(RestoreEvent::kFileNotWritten, path);
+    ok = false;
+  }
+  if (ok && options_.restoreTimes && !SetFileTime(file.Get(), &stat.ctime, &stat.atime, &stat.mtime)) {
     report_(RestoreEvent::kFileTimesNotSet, path);
     ok = false;
   }
   return ok;
 }
 
-bool RestoreWriter::WriteDocument(const Container& document, const std::wstring& path, const STATSTG& stat) {
+bool RestoreWriter::WriteDocument(const Container& document, const std::wstring& temporary, const std::wstring& path,
+                                  const STATSTG& stat) {
   {
     ComPtr<IStorage> storage;
-    if (FAILED(StgCreateDocfile(path.c_str(), kCreateMode, 0, storage.Out())) || !storage) {
+    if (FAILED(StgCreateDocfile(temporary.c_str(), kCreateMode, 0, storage.Out())) || !storage) {
       report_(RestoreEvent::kDocumentNotCreated, path);
       return false;
     }
     if (!CopyElements(document, storage.Get(), 0)) return false;
+    if (!FinishStorage(storage.Get(), stat.clsid)) {
+      report_(RestoreEvent::kStorageNotCommitted, path);
+      return false;
+    }
   }
-  if (!options_.restoreTimes) return true;
-  // The storage is closed: its times are set on the file.
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The storage is closed; what it wrote reaches the disk, and its times are set on the file.
+  Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr));
   if (!file) {
     report_(RestoreEvent::kDocumentNotReopened, path);
     return false;
   }
+  if (!FlushFileBuffers(file.Get())) {
+    report_(RestoreEvent::kStorageNotCommitted, path);
+    return false;
+  }
+  if (!options_.restoreTimes) return true;
   if (!SetFileTime(file.Get(), &stat.ctime, &stat.atime, &stat.mtime)) {
     report_(RestoreEvent::kDocumentTimesNotSet, path);
     return false;
@@ -281,7 +346,7 @@ bool RestoreWriter::CopyElement(const Container& storage, IStorage* into, ICairn
   const TaskMemory<wchar_t> elementName(stat.pwcsName);
   const std::wstring storedName = elementName ? elementName.Get() : L"";
   const std::wstring name = LastComponent(storedName);
-  if (!IsChildName(storage.storedName, storedName) || !IsSafeComponent(name)) {
+  if (!IsChildName(storage.storedName, storedName) || !IsElementName(name)) {
     report_(RestoreEvent::kUnsafeName, storedName);
     return false;
   }
@@ -296,7 +361,12 @@ bool RestoreWriter::CopyElement(const Container& storage, IStorage* into, ICairn
       report_(RestoreEvent::kStorageNotCreated, name);
       return false;
     }
-    return CopyElements(inner, element.Get(), depth + 1);
+    if (!CopyElements(inner, element.Get(), depth + 1)) return false;
+    if (!FinishStorage(element.Get(), stat.clsid)) {
+      report_(RestoreEvent::kStorageNotCommitted, name);
+      return false;
+    }
+    return true;
   }
   if (stat.type == kElementStream) {
     ComPtr<IStream> element;

@@ -3,7 +3,10 @@
 // subfolders included, or a compound document element by element), with its times and under the
 // overwrite rule. Below the object every child goes to its parent's path plus the last component
 // of its stored name, and only when that component cannot lead out of the parent
-// (RestoreNames.h): an archive is untrusted input. A child whose stored name is not its parent's
+// (RestoreNames.h): an archive is untrusted input. A top-level stored name must be a drive or
+// network path; an element's name is judged by the compound document's rules, a file's or
+// folder's by the disk's. Each file and document is written whole under a temporary name beside
+// its target and only then moved into its place, so a failure leaves the file that was there. A child whose stored name is not its parent's
 // plus one component (StoredNames.h), and a folder or storage met again below itself, are damage:
 // nothing is written for them.
 //
@@ -49,6 +52,7 @@ enum class RestoreEvent {
   kStorageNotCreated,
   kStreamNotCreated,
   kStreamNotCopied,
+  kStorageNotCommitted,    // a storage's class, its commit or the document's last flush failed
   kDocumentNotCreated,     // the path
   kDocumentNotReopened,    // the path: reopened to set its times
   kDocumentTimesNotSet,    // the path
@@ -95,8 +99,10 @@ class RestoreWriter {
   // The one place where a folder meets each of its children: the child's stored name beside the
   // folder's, and the chain of folders being written.
   bool WriteFolderChild(const Container& folder, const std::wstring& path, ICairnObject* child, ICairnRevision* latest);
-  bool WritePlainFile(IStream* content, const std::wstring& path, const STATSTG& stat);
-  bool WriteDocument(const Container& document, const std::wstring& path, const STATSTG& stat);
+  // Write the object to temporary, which takes path's place once whole; path names it in reports.
+  bool WritePlainFile(IStream* content, const std::wstring& temporary, const std::wstring& path, const STATSTG& stat);
+  bool WriteDocument(const Container& document, const std::wstring& temporary, const std::wstring& path,
+                     const STATSTG& stat);
   bool CopyElements(const Container& storage, IStorage* into, int depth);
   // The one place where a storage meets each of its elements: the element's stored name beside
   // the storage's, and the chain of folders and storages being written.

@@ -130,6 +130,48 @@ TEST_F(CnDamagedNamesTest, ElementsThatDoNotBelongToTheirStorageAreRefusedAndRep
   ExpectRefused(crafted, "Unsafe name in archive: " + document + "\\Body\n", "no such file");
 }
 
+// An element name that a compound document cannot hold fails the document: none is left at the
+// target, and one standing there stays as it was.
+TEST_F(CnDamagedNamesTest, AnElementNameThatNoDocumentHoldsLeavesNoDocument) {
+  const std::string document = root_ + "\\docs\\report.doc";
+  const fs::path crafted = Crafted([&](ArchiveHeap& heap, ObjectMap& map) {
+    ObjectRecord(heap, map.objects.at(document + "\\Sub")).SetName(WriteString(heap, document + "\\S!b"));
+  });
+  const std::string before = ReadFileBytes(tree_ / "docs" / "report.doc");
+  CnRun run = Cn(L"/r \"" + crafted.wstring() + L"\"");
+  EXPECT_EQ(run.exitCode, kFailed);
+  EXPECT_NE(run.err.find("Unsafe name in archive: " + document + "\\S!b\n"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFileBytes(tree_ / "docs" / "report.doc"), before);
+
+  fs::remove_all(tree_);
+  run = Cn(L"/r \"" + crafted.wstring() + L"\"");
+  EXPECT_EQ(run.exitCode, kFailed);
+  EXPECT_FALSE(fs::exists(tree_ / "docs" / "report.doc"));
+  for (const auto& entry : fs::directory_iterator(tree_ / "docs"))
+    EXPECT_TRUE(entry.is_directory() || entry.path().filename() == "notes.txt") << entry.path();
+}
+
+// A top-level name that is neither a drive path nor a network path is refused before anything is
+// made: relative to cn's folder, or in the device namespace.
+TEST_F(CnDamagedNamesTest, TopLevelNamesOutsideDrivesAndSharesAreRefusedBeforeAnythingIsMade) {
+  const std::string device = root_ + "-device";
+  for (const std::string& name : {std::string("..\\escaped"), std::string("escaped"), std::string("\\escaped"),
+                                  "\\\\?\\" + device, "\\\\.\\" + device}) {
+    SCOPED_TRACE(name);
+    const fs::path crafted = Crafted([&](ArchiveHeap& heap, ObjectMap& map) {
+      ObjectRecord(heap, map.objects.at(root_)).SetName(WriteString(heap, name));
+    });
+    fs::remove_all(tree_);
+    const CnRun run = Cn(L"/r \"" + crafted.wstring() + L"\"");
+    EXPECT_EQ(run.exitCode, kFailed);
+    EXPECT_NE(run.err.find("Unsafe name in archive: " + name + "\n"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir_.parent_path() / "escaped"));
+    EXPECT_FALSE(fs::exists(dir_ / "escaped"));
+    EXPECT_FALSE(fs::exists(device));
+    EXPECT_FALSE(fs::exists(tree_));
+  }
+}
+
 // A child list that leads back to a folder above: before, restore built folder within folder
 // until the path was too long.
 TEST_F(CnDamagedNamesTest, AChildListThatLeadsBackUpIsRefusedAndReported) {

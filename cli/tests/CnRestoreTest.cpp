@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CnRestoreFixture.h"
+#include "OfficeDocument.h"
 
 namespace cairn {
 namespace {
@@ -187,6 +188,33 @@ TEST_F(CnRestoreTest, AFileThatCannotBeReplacedFailsTheRestore) {
   EXPECT_NE(run.err.find("Unable to make directory: " + Narrow((tree_ / "docs").wstring()) + "\n"),
             std::string::npos)
       << run.err;
+}
+
+// Office documents keep elements named with control characters and names that are no file
+// names; each snapshot gives back every element, storage and class identifier as stored.
+TEST_F(CnRestoreTest, OfficeDocumentsComeBackElementForElementFromEachSnapshot) {
+  using testing::ReadDocumentElements;
+  fs::create_directories(tree_);
+  const std::wstring document = (tree_ / "report.doc").wstring();
+  ASSERT_TRUE(testing::WriteOfficeDocument(document, 1));
+  const auto first = ReadDocumentElements(document);
+  ASSERT_EQ(first.count(L"ObjectPool\\_1234567890\\\x01Ole"), 1u);
+  CreateArchive(1);
+  ASSERT_TRUE(testing::WriteOfficeDocument(document, 2));
+  const auto second = ReadDocumentElements(document);
+  CnRun run = Cn(L"/n Second /a tree x.crn");
+  ASSERT_EQ(run.exitCode, 1u) << run.err;
+
+  fs::remove_all(tree_);
+  run = Cn(L"/r First;1 x.crn");
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadDocumentElements(document), first);
+  // Over the first edition, which the restore replaces whole; nothing else is left beside it.
+  run = Cn(L"/r x.crn");
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(ReadDocumentElements(document), second);
+  EXPECT_EQ(ReadTree(tree_).entries.size(), 1u);
 }
 
 // An archive turned into a self-extracting one is read in place, behind its launcher.

@@ -36,5 +36,22 @@ TEST(RestoreNamesTest, ComponentsThatCouldLeaveTheirParentAreRefused) {
   EXPECT_FALSE(IsSafeFileName(std::wstring(kMaxComponentLength + 1, L'a')));
 }
 
+TEST(RestoreNamesTest, ElementNamesFollowTheDocumentsRulesNotTheDisks) {
+  for (const wchar_t* name : {L"\x05SummaryInformation", L"\x01Ole", L"CON", L"a.", L"x y ", L"..", L"\t"})
+    EXPECT_TRUE(IsElementName(name)) << std::string(name, name + wcslen(name));
+  for (const wchar_t* name : {L"", L"a\\b", L"a/b", L"x:y", L"Ole!1"})
+    EXPECT_FALSE(IsElementName(name)) << std::string(name, name + wcslen(name));
+  EXPECT_TRUE(IsElementName(std::wstring(kMaxElementNameLength, L'e')));
+  EXPECT_FALSE(IsElementName(std::wstring(kMaxElementNameLength + 1, L'e')));
+}
+
+TEST(RestoreNamesTest, TopLevelNamesAreDrivePathsOrNetworkPaths) {
+  for (const wchar_t* name : {L"C:", L"c:\\", L"D:\\Data\\a.txt", L"\\\\server\\share\\x", L"\\\\server"})
+    EXPECT_TRUE(IsAbsoluteStoredName(name)) << std::string(name, name + wcslen(name));
+  for (const wchar_t* name : {L"", L"a.txt", L"..\\x", L"\\x", L"C:x", L"1:\\x", L"\\\\", L"\\\\\\x",
+                              L"\\\\.\\C:\\x", L"\\\\?\\C:\\x", L"\\\\.", L"\\\\?"})
+    EXPECT_FALSE(IsAbsoluteStoredName(name)) << std::string(name, name + wcslen(name));
+}
+
 }  // namespace
 }  // namespace cairn

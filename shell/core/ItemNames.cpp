@@ -67,8 +67,11 @@ std::string PathBelow(std::string_view folder, std::string_view name) {
 bool IsAbsoluteTarget(std::string_view target) {
   const bool drive = target.size() >= 2 && std::isalpha(static_cast<unsigned char>(target[0])) && target[1] == ':' &&
                      (target.size() == 2 || target[2] == '\\');
-  const bool network = target.size() > 2 && target[0] == '\\' && target[1] == '\\';
-  return drive || network;
+  if (drive) return true;
+  // A server's name follows the two backslashes; "." and "?" open the device namespace instead.
+  if (target.size() <= 2 || target[0] != '\\' || target[1] != '\\') return false;
+  const std::string_view server = target.substr(2, target.find('\\', 2) - 2);
+  return !server.empty() && server != "." && server != "?";
 }
 
 NameForm DisplayNameForm(uint32_t flags) {

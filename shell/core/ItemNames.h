@@ -50,7 +50,8 @@ std::string StoredFolderPart(std::string_view storedName);
 std::string PathBelow(std::string_view folder, std::string_view name);
 
 // True for a target a restore may write to: a drive ("C:", "C:\...") or a network path
-// ("\\server\..."). Anything else would be read against the current folder of the process.
+// ("\\server\..."), never a device path ("\\.\", "\\?\"). Anything else would be read against the
+// current folder of the process.
 bool IsAbsoluteTarget(std::string_view target);
 
 enum class NameForm {

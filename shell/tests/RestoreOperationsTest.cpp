@@ -9,6 +9,7 @@
 #include "AnsiText.h"
 #include "ArchiveOperations.h"
 #include "Pidl.h"
+#include "OfficeDocument.h"
 #include "ShellTestSupport.h"
 
 namespace cairn {
@@ -168,6 +169,29 @@ TEST_F(RestoreOperationsTest, CompoundDocumentsAreRebuiltElementByElement) {
   ASSERT_EQ(S_OK, inner->OpenStream(L"Inner", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Out()));
   ASSERT_EQ(S_OK, stream->Read(text, sizeof text, &read));
   EXPECT_EQ("deeper", std::string(text, read));
+}
+
+// An office document's control-character and device-like element names are its own: each
+// snapshot comes back element for element, to a target and back to its place.
+TEST_F(RestoreOperationsTest, OfficeDocumentsComeBackFromEachSnapshot) {
+  using cairn::testing::ReadDocumentElements;
+  const std::string document = Path("report.doc");
+  const std::wstring wide = FromAnsi(document);
+  ASSERT_TRUE(cairn::testing::WriteOfficeDocument(wide, 1));
+  const auto first = ReadDocumentElements(wide);
+  const std::string archive = ArchiveOf(document, "office.crn");
+  ASSERT_TRUE(cairn::testing::WriteOfficeDocument(wide, 2));
+  const auto second = ReadDocumentElements(wide);
+  ASSERT_EQ(1u, RunCn("/a \"" + document + "\" \"" + archive + "\"", Path("")));
+  const ArchiveOperations root(archive, {});
+  const std::string out = Path("restored.doc");
+  ASSERT_TRUE(root.RestoreItems({"Snapshot;1"}, out, kAll));
+  EXPECT_EQ(first, ReadDocumentElements(FromAnsi(out)));
+  ASSERT_TRUE(root.RestoreItems({"Snapshot;2"}, out, kAll));
+  EXPECT_EQ(second, ReadDocumentElements(FromAnsi(out)));
+  ASSERT_TRUE(cairn::testing::WriteOfficeDocument(wide, 3));
+  ASSERT_TRUE(root.RestoreLatestSnapshot("", kAll));
+  EXPECT_EQ(second, ReadDocumentElements(wide));
 }
 
 TEST_F(RestoreOperationsTest, ATopLevelBaseNameThatCannotBeWrittenFailsItsObject) {

@@ -57,7 +57,10 @@ TEST(ItemNamesTest, RestoresWriteBaseNamesBelowTheirTarget) {
   EXPECT_EQ("D:\\a.txt", PathBelow("D:", "a.txt"));
 
   for (const char* target : {"C:", "c:\\", "C:\\Out", "\\\\server\\share"}) EXPECT_TRUE(IsAbsoluteTarget(target)) << target;
-  for (const char* target : {"", "Out", "\\Out", "C:Out", "1:\\x", "\\\\"}) EXPECT_FALSE(IsAbsoluteTarget(target)) << target;
+  // Relative names and the device namespace are no place to restore to.
+  for (const char* target : {"", "Out", "\\Out", "C:Out", "1:\\x", "\\\\", "..\\x", "\\\\.\\C:\\x", "\\\\?\\C:\\x",
+                             "\\\\\\x"})
+    EXPECT_FALSE(IsAbsoluteTarget(target)) << target;
 }
 
 TEST(ItemNamesTest, DisplayNameFlagsChooseTheForm) {
