@@ -55,6 +55,15 @@ inline std::string BstrToArchive(BSTR text) {
 // string is damaged, E_OUTOFMEMORY when no BSTR can be made.
 HRESULT StringToBstr(ArchiveHeap& heap, uint32_t offset, BSTR* out);
 
+// Whether a name survives the archive's conversion to the system code page: converted without a
+// replacement character or a best-fit look-alike (which would name another file).
+inline bool FitsCodePage(const wchar_t* text) {
+  if (text == nullptr || *text == 0) return true;
+  BOOL lost = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lost);
+  return n > 0 && !lost;
+}
+
 inline std::string ToUtf8(const wchar_t* text) { return Narrow(text, CP_UTF8); }
 inline std::string ToAnsi(const wchar_t* text) { return Narrow(text, CP_ACP); }
 inline std::wstring FromAnsi(const std::string& text) { return Widen(text, CP_ACP); }

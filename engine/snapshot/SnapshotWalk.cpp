@@ -91,8 +91,9 @@ void FreeObject(ArchiveHeap& heap, uint32_t object) {
 }
 
 // The items of a safe array as the archive names them. With adding set, an item whose full path
-// is longer than an archive name can hold is logged as missing (message 110) and left out: cut
-// to fit, it would name some other file or folder.
+// is longer than an archive name can hold, or that the system code page cannot hold, is logged
+// as missing (message 110) and left out: cut to fit or converted with losses, it would name some
+// other file or folder.
 std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array, bool adding) {
   std::vector<std::string> items;
   LONG low = 0, high = -1;
@@ -107,7 +108,7 @@ std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array, bool ad
       continue;
     }
     const std::string name = ToAnsi(item.Get());
-    if (adding && name.size() > kMaxNameLength)
+    if (adding && (name.size() > kMaxNameLength || !FitsCodePage(item.Get())))
       LogEvent(walk.archive, message::kObjectGone, name);
     else
       items.push_back(name.substr(0, kMaxNameLength));
@@ -395,6 +396,11 @@ bool DirectoryRevision::AddRevision(uint32_t, Stamp asAt) {
       }
       const std::string childName = ChildName(name, ToAnsi(entry.c_str()));
       walk_.Processing(childName);
+      if (!FitsCodePage(entry.c_str())) {
+        // Its ANSI name would be another file's or none at all: left out, but never silently.
+        LogEvent(archive_.Get(), message::kObjectGone, childName);
+        continue;
+      }
       Child(childName, true, &changed, [&](uint32_t object) { return CreateRevision(walk_, object, childName); });
     } while (FindNextFileW(find, &found));
     FindClose(find);

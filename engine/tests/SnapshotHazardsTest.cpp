@@ -126,6 +126,28 @@ TEST_F(SnapshotTest, AFileOfFourGiBCannotBeStored) {
   fs::remove(root_ / "new.bin");
 }
 
+// Names are stored in the system code page: a file or folder whose name it cannot hold is left
+// out (its ANSI name would be another file's), but logged, and the snapshot completes.
+TEST_F(SnapshotTest, NamesTheCodePageCannotHoldAreLoggedAndLeftOut) {
+  Write("plain.txt", "plain");
+  Write(u8"\u65e5\u672c\u8a9e.txt", "japanese");
+  Write(u8"emoji \U0001F600.txt", "emoji");
+  Write(u8"\u65e5\u672c tree/inside.txt", "inside");
+  ASSERT_EQ(Snapshot({Path()}), S_OK) << Log();
+  const std::map<std::wstring, std::string> stored = {{L".", "<dir>"}, {L"plain.txt", "plain"}};
+  EXPECT_EQ(Tree(1), stored);
+  const std::string log = Log(), gone = "Object deleted, locked or excluded: " + root_.u8string() + "\\";
+  size_t lines = 0;
+  for (size_t at = log.find(gone); at != std::string::npos; at = log.find(gone, at + 1)) ++lines;
+  EXPECT_EQ(lines, 3u) << log;
+  EXPECT_TRUE(Contains(log, gone + "emoji ")) << log;
+
+  // Given as an item of its own, such a folder is left out the same way.
+  const std::string before = Log();
+  Snapshot({Path(u8"\u65e5\u672c tree")});
+  EXPECT_EQ(Log().size() > before.size() && Contains(Log().substr(before.size()), gone), true) << Log();
+}
+
 // A file written over and over by another thread while snapshots are taken. Each write marks one
 // more 64-byte block of it, in a fixed order of places spread over the file, so every state it is
 // in between writes is "the first v blocks marked". Every snapshot must hold such a state, with v
