@@ -13,6 +13,7 @@
 #include "ComPtr.h"
 #include "ConsoleText.h"
 #include "Listing.h"
+#include "NotArchived.h"
 #include "Restore.h"
 #include "SafeArray.h"
 #include "ScheduledJob.h"
@@ -75,7 +76,9 @@ int SnapshotRun(const CommandLine& command) {
     ComPtr<ICairnArchive> archive;
     if (!Open(typed, command.create, true, command.verbose, &archive)) return kFailure;
     ComPtr<ICairnSnapShot> snapshot;
+    const uint64_t logEnd = LogEnd(archive.Get());
     HRESULT hr = archive->CreateSnapShot(name.Get(), adds.Get(), deletes.Get(), snapshot.Out());
+    ReportNotArchived(archive.Get(), logEnd);
     if (hr == S_OK) {
       LONG number = 0;
       if (snapshot) snapshot->GetSnapShot(&number);

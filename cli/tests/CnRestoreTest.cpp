@@ -217,6 +217,30 @@ TEST_F(CnRestoreTest, OfficeDocumentsComeBackElementForElementFromEachSnapshot) 
   EXPECT_EQ(ReadTree(tree_).entries.size(), 1u);
 }
 
+// Names the system code page cannot hold are left out of the snapshot, which still completes,
+// and each is named on standard error; the rest restores exactly.
+TEST_F(CnRestoreTest, NamesTheCodePageCannotHoldAreNamedOnStandardError) {
+  fs::create_directories(tree_);
+  WriteFileBytes(tree_ / "plain.txt", "plain");
+  WriteFileBytes(tree_ / L"\u65e5\u672c\u8a9e.txt", "japanese");
+  WriteFileBytes(tree_ / L"emoji \U0001F600.txt", "emoji");
+  CnRun run = Cn(L"/c /v /a tree x.crn");
+  ASSERT_EQ(run.exitCode, 1u) << run.err;
+  EXPECT_NE(run.out.find("Created Snapshot"), std::string::npos) << run.out;
+  const std::string line = "Not archived, the name cannot be stored: " + Narrow(tree_.wstring()) + "\\";
+  size_t lines = 0;
+  for (size_t at = run.err.find(line); at != std::string::npos; at = run.err.find(line, at + 1)) ++lines;
+  EXPECT_EQ(lines, 2u) << run.err;
+  EXPECT_NE(run.err.find(line + "emoji "), std::string::npos) << run.err;
+
+  fs::remove_all(tree_);
+  run = Cn(L"/r x.crn");
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  const TreeState restored = ReadTree(tree_);
+  EXPECT_EQ(restored.entries.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(tree_ / "plain.txt"), "plain");
+}
+
 // An archive turned into a self-extracting one is read in place, behind its launcher.
 TEST_F(CnRestoreTest, ASelfExtractingArchiveListsAndRestoresInPlace) {
   BuildFirstTree();
