@@ -34,17 +34,16 @@ std::wstring FromAnsi(const std::string& text) {
 
 }  // namespace
 
-uint64_t LogEnd(ICairnArchive* archive) {
-  ComPtr<IStream> log = LogStream(archive);
-  STATSTG stat{};
-  return log && SUCCEEDED(log->Stat(&stat, STATFLAG_NONAME)) ? stat.cbSize.QuadPart : 0;
+uint64_t SnapshotStart() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime;
 }
 
-void ReportNotArchived(ICairnArchive* archive, uint64_t from) {
+void ReportNotArchived(ICairnArchive* archive, uint64_t start) {
   ComPtr<IStream> log = LogStream(archive);
-  LARGE_INTEGER start;
-  start.QuadPart = static_cast<LONGLONG>(from);
-  if (!log || FAILED(log->Seek(start, STREAM_SEEK_SET, nullptr))) return;
+  LARGE_INTEGER zero = {};
+  if (!log || FAILED(log->Seek(zero, STREAM_SEEK_SET, nullptr))) return;
   std::vector<uint8_t> bytes;
   uint8_t piece[4096];
   ULONG got = 0;
@@ -52,7 +51,7 @@ void ReportNotArchived(ICairnArchive* archive, uint64_t from) {
   for (const LogEntry& entry : ParseLog(bytes.data(), bytes.size())) {
     // A name converted with losses holds the code page's '?', which no file name on the disk
     // can: such a missing object was left out for its name, not deleted or locked.
-    if (entry.id != kObjectMissing || entry.text.find('?') == std::string::npos) continue;
+    if (entry.time < start || entry.id != kObjectMissing || entry.text.find('?') == std::string::npos) continue;
     std::fprintf(stderr, "Not archived, the name cannot be stored: %s\n", Console(FromAnsi(entry.text).c_str()).c_str());
   }
 }

@@ -9,13 +9,13 @@
 namespace cairn {
 namespace cn {
 
-// The log's length now, where the entries of a snapshot about to be taken begin; 0 when it
-// cannot be had.
-uint64_t LogEnd(ICairnArchive* archive);
+// The time a snapshot starts (UTC), from which on the log's entries are the snapshot's own.
+uint64_t SnapshotStart();
 
-// Prints one line for each object that the entries after `from` say was left out because its
-// name cannot be stored.
-void ReportNotArchived(ICairnArchive* archive, uint64_t from);
+// Prints one line for each object that the log's entries written from `start` on say was left
+// out because its name cannot be stored. Opening the log makes it when there is none, so it is
+// read only when the snapshot may have written to it.
+void ReportNotArchived(ICairnArchive* archive, uint64_t start);
 
 }  // namespace cn
 }  // namespace cairn

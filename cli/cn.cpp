@@ -76,9 +76,9 @@ int SnapshotRun(const CommandLine& command) {
     ComPtr<ICairnArchive> archive;
     if (!Open(typed, command.create, true, command.verbose, &archive)) return kFailure;
     ComPtr<ICairnSnapShot> snapshot;
-    const uint64_t logEnd = LogEnd(archive.Get());
+    const uint64_t start = SnapshotStart();
     HRESULT hr = archive->CreateSnapShot(name.Get(), adds.Get(), deletes.Get(), snapshot.Out());
-    ReportNotArchived(archive.Get(), logEnd);
+    if (hr == S_OK || (hr == S_FALSE && !command.adds.empty())) ReportNotArchived(archive.Get(), start);
     if (hr == S_OK) {
       LONG number = 0;
       if (snapshot) snapshot->GetSnapShot(&number);
