@@ -151,6 +151,15 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
   *snapshot = nullptr;
   HRESULT hr = CheckWritable();
   if (FAILED(hr)) return hr;
+  if (!freeListChecked_) {
+    // Before the first change: a free list that names live bytes would have them overwritten.
+    hr = CheckFreeList(*heap_);
+    if (FAILED(hr)) {
+      LogInternalError(this, kModule, __LINE__);
+      return hr;
+    }
+    freeListChecked_ = true;
+  }
   const uint32_t options = heap_->HeaderField(header::kOptions);
 
   // The progress window, when the archive asks for one; the snapshot goes on without it.

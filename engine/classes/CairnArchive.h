@@ -121,6 +121,8 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   FilterList include_, exclude_;
   bool reloadInclude_ = true;
   bool reloadExclude_ = true;
+  // The free list was found sound once this session; this writer's own changes keep it so.
+  bool freeListChecked_ = false;
 };
 
 }  // namespace cairn

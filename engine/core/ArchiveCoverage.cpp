@@ -64,6 +64,20 @@ class Collector final : public ArchiveVisitor {
   ArchiveVisitor* also_;
 };
 
+// Collects the free list's records and areas.
+class FreeCollector final : public ArchiveVisitor {
+ public:
+  std::vector<ByteRange> ranges;
+  void OnFreeBlock(const FreeBlock& block) override {
+    ranges.push_back(ByteRange{block.Offset(), FreeBlock::kSize});
+    if (block.Length() != 0) ranges.push_back(ByteRange{block.Start(), block.Length()});
+  }
+};
+
+bool Intersect(const ByteRange& a, const ByteRange& b) {
+  return static_cast<uint64_t>(a.start) + a.length > b.start && static_cast<uint64_t>(b.start) + b.length > a.start;
+}
+
 }  // namespace
 
 uint64_t ArchiveCoverage::GapBytes() const {
@@ -142,6 +156,20 @@ HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed) {
   }
   if (reclaimed != nullptr) *reclaimed = total;
   return hr;
+}
+
+HRESULT CheckFreeList(ArchiveHeap& heap) {
+  if (!heap.IsOpen()) return kArchiveClosed;
+  FreeCollector list;
+  ArchiveCoverage coverage;
+  if (MapCoverage(heap, &coverage, &list) == kArchiveClosed) return kArchiveClosed;
+  for (const ByteRange& range : list.ranges) {
+    if (!heap.Contains(range.start, range.length)) return kCorruptArchive;
+    // Overlaps are few (none in a sound archive), so each is compared with every free range.
+    for (const ByteRange& overlap : coverage.overlaps)
+      if (Intersect(range, overlap)) return kCorruptArchive;
+  }
+  return S_OK;
 }
 
 }  // namespace cairn

@@ -43,4 +43,10 @@ HRESULT FindLogicalEnd(ArchiveHeap& heap, uint32_t* end);
 // when given, receives the number of bytes returned.
 HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed = nullptr);
 
+// Whether the free list may be allocated from: kCorruptArchive when a free block's record or area
+// overlaps anything else the archive covers (a live record, string or data block, or another free
+// block) or passes the end of the archive data, so that allocating would hand out live bytes.
+// Other damage the walk meets is left to the operations it concerns. kArchiveClosed when closed.
+HRESULT CheckFreeList(ArchiveHeap& heap);
+
 }  // namespace cairn

@@ -12,7 +12,8 @@ bool CopyOut(ContentView& view, uint32_t position, uint32_t count, uint8_t* out)
     const uint8_t* bytes = view.Run(position, count, &got);
     if (bytes == nullptr || got == 0) return false;
     got = std::min(got, count);
-    std::memcpy(out, bytes, got);
+    // out may lie in the archive that the view reads (a new data block filled from an old one).
+    std::memmove(out, bytes, got);
     out += got;
     position += got;
     count -= got;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveCoverage.h"
 #include "ArchiveHeap.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
@@ -63,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every revision met, rebuilt; the first newest one that rebuilds gets a new revision of an
   // edited content (which frees its old records, whatever they are).
   Quiet quiet;
-  bool stored = false;
+  // A writer stores nothing in an archive whose free list names live bytes.
+  bool stored = CheckFreeList(*heap) != S_OK;
   for (uint32_t revision : revisions.offsets) {
     if (!Affordable(*heap, revision)) continue;
     MemoryContent content;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ArchiveCoverage.h"
+#include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
 #include "SampleArchive.h"
@@ -109,6 +110,59 @@ TEST_F(CoverageTest, TheWritersMarkTellsTheNextWriterToGiveBackWhatWasLeft) {
   const ArchiveCoverage coverage = Map(*heap);
   EXPECT_TRUE(coverage.gaps.empty());
   EXPECT_EQ(coverage.logicalEnd, heap->DataSize());
+}
+
+// Where a sample archive keeps its free blocks, a data block, an object record and a string.
+struct Landmarks final : ArchiveVisitor {
+  std::vector<uint32_t> free;
+  uint32_t data = 0, dataLength = 0, object = 0, name = 0;
+  void OnFreeBlock(const FreeBlock& block) override { free.push_back(block.Offset()); }
+  void OnObject(const ObjectRecord& record, const std::string&) override {
+    if (object == 0) object = record.Offset(), name = record.Name();
+  }
+  void OnDifference(const RevisionRecord&, const DifferenceRecord& difference) override {
+    if (data == 0 && difference.Kind() != difference_kind::kDeletion)
+      data = difference.Data(), dataLength = difference.Length();
+  }
+};
+
+// A free list that names bytes something else holds would have the next allocation overwrite
+// them: it is damage, whatever it overlaps, and checking it changes nothing.
+TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
+  Sample("a.crn");
+  const std::vector<uint8_t> sound = files_.Bytes("a.crn");
+  Landmarks marks;
+  {
+    auto heap = Open("a.crn", false);
+    ASSERT_EQ(WalkArchive(*heap, marks), S_OK);
+    EXPECT_EQ(CheckFreeList(*heap), S_OK) << "a reader may check as well";
+  }
+  ASSERT_GE(marks.free.size(), 2u);
+  ASSERT_TRUE(marks.data != 0 && marks.object != 0 && marks.name != 0);
+  struct Case {
+    const char* what;
+    uint32_t start, length;
+  } cases[] = {
+      {"a data block", marks.data + 1, 1},
+      {"an object record", marks.object, ObjectRecord::kSize},
+      {"a string", marks.name, 2},
+      {"another free block's record", marks.free[1], 4},
+      {"the end of the file", static_cast<uint32_t>(sound.size()) - 4, 8},
+  };
+  for (const Case& c : cases) {
+    files_.Bytes("a.crn") = sound;
+    StoreLE32(files_.Bytes("a.crn").data() + marks.free[0], c.start);
+    StoreLE32(files_.Bytes("a.crn").data() + marks.free[0] + 4, c.length);
+    const std::vector<uint8_t> damaged = files_.Bytes("a.crn");
+    {
+      auto heap = Open("a.crn");
+      EXPECT_EQ(CheckFreeList(*heap), kCorruptArchive) << c.what;
+    }
+    EXPECT_EQ(files_.Bytes("a.crn"), damaged) << c.what;
+  }
+  files_.Bytes("a.crn") = sound;
+  auto heap = Open("a.crn");
+  EXPECT_EQ(CheckFreeList(*heap), S_OK);
 }
 
 }  // namespace
