@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Handle.h"
+#include "Module.h"
 
 namespace cairn {
 namespace shell {
@@ -19,16 +20,50 @@ struct Job {
   WorkKind kind = WorkKind::kSnapshot;
   std::function<void()> work;
   HMODULE module = nullptr;  // a reference on this module for the thread's life
+  ModuleLock lock;           // and the module answers that it is in use meanwhile
+};
+
+// The busy mark of one kind, held from its claim until the work ends, also by an exception.
+class BusyClaim {
+ public:
+  explicit BusyClaim(WorkKind kind) : busy_(g_busy[static_cast<int>(kind)]), held_(!busy_.exchange(true)) {}
+  ~BusyClaim() {
+    if (held_) busy_ = false;
+  }
+  BusyClaim(const BusyClaim&) = delete;
+  BusyClaim& operator=(const BusyClaim&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  std::atomic<bool>& busy_;
+  const bool held_;
+};
+
+// COM for the thread that made it, uninitialised on that thread.
+class ThreadApartment {
+ public:
+  ThreadApartment() : started_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ThreadApartment() {
+    if (started_) CoUninitialize();
+  }
+  ThreadApartment(const ThreadApartment&) = delete;
+  ThreadApartment& operator=(const ThreadApartment&) = delete;
+  bool Started() const { return started_; }
+
+ private:
+  const bool started_;
 };
 
 void Run(const Job& job) {
-  std::atomic<bool>& busy = g_busy[static_cast<int>(job.kind)];
-  if (busy.exchange(true)) return;  // another one of this kind is at work: dropped
-  if (SUCCEEDED(CoInitialize(nullptr))) {
+  const BusyClaim claim(job.kind);
+  if (!claim.Held()) return;  // another one of this kind is at work: dropped
+  const ThreadApartment apartment;
+  if (!apartment.Started()) return;
+  // An exception leaving the thread would end the host's process, every window of it.
+  try {
     job.work();
-    CoUninitialize();
+  } catch (...) {
   }
-  busy = false;
 }
 
 DWORD WINAPI WorkMain(void* parameter) {

@@ -14,6 +14,7 @@
 #include "ArchiveFolder.h"
 #include "ComPtr.h"
 #include "FolderLevel.h"
+#include "Module.h"
 #include "Pidl.h"
 
 namespace cairn {
@@ -62,6 +63,8 @@ class PropertyPage {
   static UINT CALLBACK Lifetime(HWND window, UINT message, LPPROPSHEETPAGEA page);
 
   HWND page_ = nullptr;
+  // A page handed to another sheet runs this module's code until the sheet lets it go.
+  ModuleLock lock_;
 };
 
 // The pages by kind (PropertyPages.cpp and the page files).

@@ -52,7 +52,10 @@ const RegistryRow kShellRows[] = {
     {kRoot, L"CLSID\\%FOLDER%", KeyMode::kCreate, kString, L"InfoTop",
      L"Cairn Archive. Put your folders and file in here to revision", 0},
     {kRoot, L"CLSID\\%FOLDER%\\DefaultIcon", KeyMode::kCreate, kString, nullptr, L"%MODULE%", 0},
-    {kRoot, L"CLSID\\%FOLDER%\\Options", KeyMode::kCreate, ValueKind::kDword, L"RunWizard", nullptr, 1},
+    // The machine's own key: through the merged view the value would land in a user's key that
+    // exists, and bring back a wizard that user turned off.
+    {RegistryRoot::kLocalMachine, L"Software\\Classes\\CLSID\\%FOLDER%\\Options", KeyMode::kCreate,
+     ValueKind::kDword, L"RunWizard", nullptr, 1},
     {kRoot, L"CLSID\\%FOLDER%\\ShellFolder", KeyMode::kCreate, kString, L"CallForAttributes", L"", 0},
 
     {kRoot, L"CLSID\\%SENDTO%", KeyMode::kReplaceWhole, kString, nullptr, L"Archive SendTo Target", 0},

@@ -84,9 +84,9 @@ ArchiveSettings ReadArchiveSettings(const ArchiveOperations& archive) {
 
 bool WriteArchiveSettings(const ArchiveOperations& archive, const ArchiveSettings& settings) {
   if (!settings.read) return true;
-  HRESULT why = S_OK;
-  ComPtr<ICairnArchive> writer = archive.ArchiveToWrite(ArchiveOperations::kWindowWriterWaitMs, &why);
-  if (!writer) return why != STG_E_SHAREVIOLATION;
+  ComPtr<ICairnArchive> writer = archive.ArchiveToWrite(ArchiveOperations::kWindowWriterWaitMs);
+  // Busy, read-only, refused or moved: the change would be lost, whatever the reason.
+  if (!writer) return false;
   ComPtr<ICairnArchiveAdmin> admin;
   ComPtr<ICairnArchiveFilter> filter;
   if (FAILED(writer.As(&admin)) || FAILED(writer.As(&filter))) return false;

@@ -41,8 +41,8 @@ ArchiveSettings ReadArchiveSettings(const ArchiveOperations& archive);
 // Writes the settings back, stopping at the first failure: the compression bits (the space bit
 // is kept while compression is off), the activity window's bit, the auto-dismiss bit, then each
 // list whose text differs from the archive's. True when all is written, and also when there is
-// nothing to write to: settings never read, or an archive that cannot be opened. False when the
-// engine refuses a change, or while another writer keeps the archive (the change would be lost).
+// nothing to write: settings never read. False when the archive cannot be opened for writing
+// (another writer keeps it, it is read-only or gone) or the engine refuses a change.
 bool WriteArchiveSettings(const ArchiveOperations& archive, const ArchiveSettings& settings);
 
 // A list's text: the patterns joined by ",", and back; empty entries are dropped when read.

@@ -53,6 +53,7 @@ class SettingsPage {
   void Enable(int id, bool on) { EnableWindow(GetDlgItem(page_, id), on); }
   void Changed() { PropSheet_Changed(GetParent(page_), page_); }
 
+  ModuleLock lock_;  // the host's sheet runs this module's code until it lets the page go
   HRESULT com_;
   ArchiveOperations archive_;
   AutosnapJob job_;

@@ -2,6 +2,8 @@
 // first-run check.
 #include <objbase.h>
 
+#include <string>
+
 #include "AnsiText.h"
 #include "CairnFolder.h"
 #include "NewArchive.h"
@@ -78,7 +80,7 @@ TEST(RegistrationTest, EntriesReadBackExactlyAndUnregistrationLeavesNothingOfOur
       {HKEY_CLASSES_ROOT, folderKey, nullptr, "CairnFolder Class"},
       {HKEY_CLASSES_ROOT, folderKey, "InfoTop", "Cairn Archive. Put your folders and file in here to revision"},
       {HKEY_CLASSES_ROOT, folderKey + "\\DefaultIcon", nullptr, module},
-      {HKEY_CLASSES_ROOT, folderKey + "\\Options", "RunWizard", "1"},
+      {HKEY_LOCAL_MACHINE, "Software\\Classes\\" + folderKey + "\\Options", "RunWizard", "1"},
       {HKEY_CLASSES_ROOT, folderKey + "\\ShellFolder", "CallForAttributes", ""},
       {HKEY_CLASSES_ROOT, folderKey + "\\InprocServer32", nullptr, module},
       {HKEY_CLASSES_ROOT, folderKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
@@ -154,6 +156,26 @@ struct BoxWatcher {
     return 0;
   }
 };
+
+TEST(RegistrationTest, RegisteringAgainKeepsTheUsersWizardChoice) {
+  const std::string options = "CLSID\\" + Guid(CLSID_CairnFolder) + "\\Options";
+  const std::string user = "Software\\Classes\\" + options;
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, user.c_str(), &key));
+  const std::string before = Value(HKEY_CURRENT_USER, user, "RunWizard");
+  const DWORD off = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "RunWizard", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off));
+  EXPECT_EQ(S_OK, CallModule("DllRegisterServer"));
+  EXPECT_EQ("0", Value(HKEY_CURRENT_USER, user, "RunWizard")) << "the user turned the wizard off";
+  EXPECT_EQ("1", Value(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + options, "RunWizard"));
+  if (before == "<none>") {
+    RegDeleteValueA(key, "RunWizard");
+  } else {
+    const DWORD kept = std::stoul(before);
+    RegSetValueExA(key, "RunWizard", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kept), sizeof kept);
+  }
+  RegCloseKey(key);
+}
 
 TEST(EntryPointsTest, TheNewMenusCommandCreatesAnArchiveOnlyWhereNothingIs) {
   TempDir dir;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "AnsiText.h"
+#include "Module.h"
 #include "ViewResource.h"
 #include "WizardResource.h"
 #include "WizardSetting.h"
@@ -52,18 +53,22 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
 }
 
 // A modeless sheet that is finished or cancelled only drops its page: its window is gone once
-// the message that ended it has been handled.
+// the message that ended it has been handled. The sheet's window holds the module from its
+// first message to its last: the host may otherwise unload the code its procedures run.
 LRESULT CALLBACK SheetProc(HWND sheet, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
   const LRESULT result = DefSubclassProc(sheet, message, wParam, lParam);
   const bool ending = message == WM_COMMAND || message == PSM_PRESSBUTTON || message == WM_SYSCOMMAND ||
                       message == WM_CLOSE;
   if (ending && PropSheet_GetCurrentPageHwnd(sheet) == nullptr) DestroyWindow(sheet);
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(sheet, SheetProc, kSheetSubclass);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(sheet, SheetProc, kSheetSubclass);
+    Module::Unlock();
+  }
   return result;
 }
 
 int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
-  if (message == PSCB_INITIALIZED) SetWindowSubclass(sheet, SheetProc, kSheetSubclass, 0);
+  if (message == PSCB_INITIALIZED && SetWindowSubclass(sheet, SheetProc, kSheetSubclass, 0)) Module::Lock();
   return 0;
 }
 

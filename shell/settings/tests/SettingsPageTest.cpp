@@ -312,6 +312,25 @@ TEST_F(SettingsPageTest, ABusyArchiveKeepsTheSheetOpenUntilItCanWrite) {
   EXPECT_EQ(0x3, Read(archive_).options);
 }
 
+// An archive moved away while its page is open cannot take the change: the sheet stays open,
+// and nothing is written.
+TEST_F(SettingsPageTest, AnArchiveThatCannotBeOpenedKeepsTheSheetOpenAndChangesNothing) {
+  const long before = Read(archive_).options;
+  const std::string moved = Path("moved.crn");
+  bool movedAway = false, stayed = false;
+  ShowProperties(archive_, [&](HWND sheet) {
+    Click(sheet, IDC_SETTINGS_AUTO_DISMISS, false);
+    movedAway = MoveFileA(archive_.c_str(), moved.c_str()) != FALSE;
+    SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    stayed = IsWindow(sheet) && SheetPage(sheet) != nullptr;
+    PressSheetButton(sheet, PSBTN_CANCEL);
+  });
+  ASSERT_TRUE(movedAway);
+  ASSERT_TRUE(MoveFileA(moved.c_str(), archive_.c_str()));
+  EXPECT_TRUE(stayed) << "the failure is no success";
+  EXPECT_EQ(before, Read(archive_).options);
+}
+
 TEST_F(SettingsPageTest, AnArchiveWithoutSnapshotsShowsADashAndWineOffersNoSchedulePage) {
   const std::string empty = Path("empty.crn");
   CreateArchiveFromCommand("999 " + empty);

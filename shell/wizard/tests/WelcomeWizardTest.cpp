@@ -235,6 +235,14 @@ TEST_F(WelcomeWizardTest, TheUsersChoiceDecidesOverTheMachinesValue) {
   EXPECT_TRUE(gate.ShouldRun());
 }
 
+// The loaded extension's answer to DllCanUnloadNow.
+HRESULT CanUnloadExtension() {
+  using CanUnload = HRESULT(STDAPICALLTYPE*)();
+  const auto entry = reinterpret_cast<CanUnload>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("nsx12.dll"), "DllCanUnloadNow")));
+  return entry != nullptr ? entry() : E_FAIL;
+}
+
 class WizardFolderTest : public testing::ArchiveTest {
  protected:
   void SetUp() override {
@@ -265,17 +273,25 @@ TEST_F(WizardFolderTest, TheFirstViewOfTheProcessBringsTheWizardOnce) {
   EXPECT_HR(S_OK, first->CreateViewObject(owner_, IID_IDropTarget, target.OutVoid()));
   EXPECT_EQ(nullptr, FindWizard());
 
-  DialogWatcher watcher([](const std::string& caption) { return caption == kTitle; },
-                        [](HWND sheet) { PressSheetButton(sheet, PSBTN_CANCEL); });
   EXPECT_HR(S_OK, first->CreateViewObject(owner_, IID_IShellView, view.OutVoid()));
   HWND wizard = FindWizard();
   ASSERT_NE(nullptr, wizard) << "the modeless wizard is up when the view is made";
   EXPECT_EQ(owner_, GetWindow(wizard, GW_OWNER));
-  EXPECT_TRUE(WaitFor([wizard] { return !IsWindow(wizard); }));
-  watcher.Finish();
-  EXPECT_TRUE(RunWizardSet()) << "cancelling changes nothing";
 
+  // With every reference released, the open wizard alone keeps the extension's code loaded.
   view.Reset();
+  target.Reset();
+  first.Reset();
+  second.Reset();
+  EXPECT_EQ(S_FALSE, CanUnloadExtension()) << "the wizard's procedures live in the extension";
+  PressSheetButton(wizard, PSBTN_CANCEL);
+  EXPECT_TRUE(WaitFor([wizard] { return !IsWindow(wizard); }));
+  EXPECT_TRUE(RunWizardSet()) << "cancelling changes nothing";
+  EXPECT_EQ(S_OK, CanUnloadExtension()) << "the closed wizard holds nothing";
+
+  first = testing::OpenArchiveFolder(archive_);
+  second = testing::OpenArchiveFolder(Path("second.crn"));
+  ASSERT_TRUE(first && second);
   EXPECT_HR(S_OK, second->CreateViewObject(owner_, IID_IShellView, view.OutVoid()));
   EXPECT_EQ(nullptr, FindWizard()) << "a second archive in the same process";
   view.Reset();
