@@ -17,7 +17,7 @@ struct RecordWriter::Pending {
   const uint8_t* bytes = nullptr;   // the record's bytes
   uint32_t count = 0;
   std::vector<uint8_t> compressed;  // what is stored
-  uint32_t reuseBlock = 0;          // or this block of the previous content, copied
+  uint32_t reuseBlock = 0;          // or this block of the previous content, taken over
   uint32_t reuseLength = 0;
   bool done = false;                // ready to append (under the group's lock)
   bool failed = false;
@@ -134,7 +134,7 @@ bool RecordWriter::Append(Pending& record) {
   if (record.kind == difference_kind::kDeletion)
     hr = list_.AppendDeletion(record.position, record.length);
   else if (record.reuseBlock != 0)
-    hr = list_.AppendCopy(record.kind, record.position, record.reuseBlock, record.reuseLength);
+    hr = list_.AppendTaken(record.kind, record.position, record.reuseBlock, record.reuseLength);
   else
     hr = list_.AppendStored(record.kind, record.position, record.compressed.data(),
                             static_cast<uint32_t>(record.compressed.size()));

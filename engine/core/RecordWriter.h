@@ -26,7 +26,7 @@ class SamePieces;
 class Reuse {
  public:
   virtual ~Reuse() = default;
-  // The data block (archive offset and length) to copy for the count bytes at position, or false.
+  // The data block (archive offset and length) to take over for the count bytes at position, or false.
   virtual bool Find(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t* block, uint32_t* length) = 0;
 };
 

@@ -142,14 +142,30 @@ HRESULT DifferenceList::AppendStored(uint8_t kind, uint32_t position, const uint
   });
 }
 
-HRESULT DifferenceList::AppendCopy(uint8_t kind, uint32_t position, uint32_t block, uint32_t length) {
+HRESULT DifferenceList::AppendTaken(uint8_t kind, uint32_t position, uint32_t block, uint32_t length) {
   if ((kind != difference_kind::kInsertion && kind != difference_kind::kChange) || length == 0) return E_INVALIDARG;
-  return Append(kind, position, length, [&](uint8_t* to) {
-    const uint8_t* from = heap_.Resolve(block, length);
-    if (from == nullptr) return false;
-    std::memmove(to, from, length);
-    return true;
-  });
+  if (!heap_.IsOpen()) return kArchiveClosed;
+  if (heap_.Resolve(block, length) == nullptr || taken_.count(block) != 0) return E_INVALIDARG;
+  try {
+    taken_.insert(block);
+  } catch (const std::exception&) {
+    return E_OUTOFMEMORY;
+  }
+  uint32_t slot = tailSlot_;
+  HRESULT hr = AdvanceSlot(heap_, &slot);
+  const uint32_t record = SUCCEEDED(hr) ? heap_.Allocate(DifferenceRecord::kSize) : 0;
+  if (record == 0) {
+    taken_.erase(block);
+    return FAILED(hr) ? hr : Exhausted(heap_);
+  }
+  DifferenceRecord d(heap_, record);
+  d.SetKind(kind);
+  d.SetPosition(position);
+  d.SetData(block);
+  d.SetLength(length);
+  heap_.Write32(slot, record);
+  tailSlot_ = slot;
+  return S_OK;
 }
 
 HRESULT DifferenceList::AppendFromView(uint8_t kind, uint32_t position, ContentView& view, uint32_t count) {
@@ -168,7 +184,8 @@ HRESULT DifferenceList::RemoveLast() {
   DifferenceRecord d(heap_, record);
   if (!d.IsValid()) return kCorruptArchive;
   if (!heap_.Write32(tailSlot_, d.Next())) return E_ACCESSDENIED;
-  if (d.Kind() != difference_kind::kDeletion && d.Data() != 0 && d.Length() != 0) heap_.Free(d.Data(), d.Length());
+  if (d.Kind() != difference_kind::kDeletion && d.Data() != 0 && d.Length() != 0 && taken_.erase(d.Data()) == 0)
+    heap_.Free(d.Data(), d.Length());
   return heap_.Free(record, DifferenceRecord::kSize);
 }
 
@@ -177,8 +194,8 @@ namespace {
 // Frees a list of difference records that nothing links any more, with their data blocks.
 // Everything is checked before anything is freed: a damaged list (a loop, data outside the
 // archive, records or blocks that overlap) is left where it is, since freeing it would hand out
-// the same bytes twice.
-HRESULT FreeList(ArchiveHeap& heap, uint32_t first) {
+// the same bytes twice. Data blocks in keep belong to another list as well and stay.
+HRESULT FreeList(ArchiveHeap& heap, uint32_t first, const std::unordered_set<uint32_t>* keep = nullptr) {
   struct Area {
     uint32_t start, length;
   };
@@ -189,7 +206,8 @@ HRESULT FreeList(ArchiveHeap& heap, uint32_t first) {
     if (!seen.insert(d.Offset()).second) return kCorruptArchive;
     if (!d.HasSoundData()) sound = false;
     areas.push_back(Area{d.Offset(), DifferenceRecord::kSize});
-    if (d.Kind() != difference_kind::kDeletion && d.Length() != 0) areas.push_back(Area{d.Data(), d.Length()});
+    if (d.Kind() != difference_kind::kDeletion && d.Length() != 0 && (keep == nullptr || keep->count(d.Data()) == 0))
+      areas.push_back(Area{d.Data(), d.Length()});
     return S_OK;
   });
   if (FAILED(hr) || !sound) return kCorruptArchive;
@@ -207,13 +225,18 @@ HRESULT FreeList(ArchiveHeap& heap, uint32_t first) {
 }  // namespace
 
 HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision) {
+  static const std::unordered_set<uint32_t> none;
+  return FreeDifferences(heap, revision, none);
+}
+
+HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision, const std::unordered_set<uint32_t>& keep) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (!heap.IsWritable()) return E_ACCESSDENIED;
   RevisionRecord owner(heap, revision);
   if (!owner.IsValid()) return kCorruptArchive;
   const uint32_t first = owner.Differences();
   owner.SetDifferences(0);  // unlinked first, freed after
-  return FreeList(heap, first);
+  return FreeList(heap, first, &keep);
 }
 
 HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource& previousContent,
@@ -328,8 +351,9 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   HRESULT verified = stored ? current.Verify() : S_OK;
   const uint32_t journal = stored && SUCCEEDED(verified) ? heap.Allocate(kSwitchSize) : 0;
   if (journal == 0) {
-    // Nothing links to the new records yet: take them back; the previous revision stays whole.
-    FreeDifferences(heap, newRevision);
+    // Nothing links to the new records yet: take them back, but for the pieces they took over
+    // from the previous revision, which stays whole.
+    FreeDifferences(heap, newRevision, list.Taken());
     FreeList(heap, reverse);
     if (FAILED(verified)) return verified;
     if (stored) errors.Report(module, __LINE__);
@@ -342,7 +366,8 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   const uint32_t wholeContent = previous.Differences();
   whole.reset();  // its records are freed next
   SwitchRevisions(heap, journal, previousOffset, newRevision, reverse);
-  if (FAILED(FreeList(heap, wholeContent))) errors.Report(module, __LINE__);
+  // The pieces the new revision took over are its own now.
+  if (FAILED(FreeList(heap, wholeContent, &list.Taken()))) errors.Report(module, __LINE__);
   heap.Free(journal, kSwitchSize);
   return heap.IsOpen() ? S_OK : kArchiveClosed;
 }

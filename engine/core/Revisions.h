@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "ArchiveRecords.h"
@@ -29,13 +30,17 @@ class DifferenceList {
   HRESULT AppendData(uint8_t kind, uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t revisionFlags);
   // The same with the data block's bytes as they are to be stored (already compressed, or not).
   HRESULT AppendStored(uint8_t kind, uint32_t position, const uint8_t* stored, uint32_t length);
-  // The same with the bytes of the archive's data block at block.
-  HRESULT AppendCopy(uint8_t kind, uint32_t position, uint32_t block, uint32_t length);
+  // The same with the archive's data block at block, taken over as it is from the list it belongs
+  // to (the previous revision's whole content) instead of copied: until one of the two lists is
+  // freed with the other's blocks kept (Taken), both name it.
+  HRESULT AppendTaken(uint8_t kind, uint32_t position, uint32_t block, uint32_t length);
   // The same, stored as they are, with the count bytes of view at position.
   HRESULT AppendFromView(uint8_t kind, uint32_t position, ContentView& view, uint32_t count);
   HRESULT AppendDeletion(uint32_t position, uint32_t length);
   // Unlinks and frees the most recently appended record and its data block.
   HRESULT RemoveLast();
+  // The data blocks taken over so far.
+  const std::unordered_set<uint32_t>& Taken() const { return taken_; }
 
  private:
   // Allocates the record and, but for a Deletion (whose length is what it removes), a data
@@ -46,6 +51,7 @@ class DifferenceList {
   ArchiveHeap& heap_;
   uint32_t revision_;
   uint32_t tailSlot_;  // archive offset of the word that holds the last record's offset
+  std::unordered_set<uint32_t> taken_;
 };
 
 // Adds a revision's content: newRevision is allocated and attached (its previous link names the
@@ -88,6 +94,8 @@ bool FinishInterruptedSwitch(ArchiveHeap& heap);
 // A damaged list (a loop, data outside the archive, overlapping records or blocks) is emptied
 // but nothing of it is freed: kCorruptArchive.
 HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision);
+// The same, leaving the data blocks in keep where they are (another list names them).
+HRESULT FreeDifferences(ArchiveHeap& heap, uint32_t revision, const std::unordered_set<uint32_t>& keep);
 
 // Where the newest revision can be read in place: stored uncompressed as exactly one Insertion
 // at position 0. Returns the data block and its length, or false.

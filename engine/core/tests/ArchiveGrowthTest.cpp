@@ -157,11 +157,11 @@ TEST_P(SameBytesTest, StepGrowthLeavesTheBytesOfExactGrowth) {
   {
     testing::ExactGrowth exactGrowth;
     History history(files, exact, mode);
-    ASSERT_NO_FATAL_FAILURE(history.Write(17, 60));
+    ASSERT_NO_FATAL_FAILURE(history.Write(17, 80));
     EXPECT_FALSE(history.WasLonger());
   }
   History history(files, stepped, mode);
-  ASSERT_NO_FATAL_FAILURE(history.Write(17, 60));
+  ASSERT_NO_FATAL_FAILURE(history.Write(17, 80));
   EXPECT_TRUE(history.WasLonger());
   ASSERT_NO_FATAL_FAILURE(history.Check());
 
