@@ -104,7 +104,8 @@ bool BuildCompoundFile(ArchiveHeap& heap, Stamp asAt, uint32_t object, const std
   const bool ok = builder.CopyElements(storedName, revision, document.get(), objects, 0);
   const bool closed = gsf_output_close(GSF_OUTPUT(document.get()));
   if (!ok) return false;
-  if (!closed || !gsf_output_close(memory.get())) {
+  // Closing the document closes the memory output under it.
+  if (!closed) {
     failure->format = "Unable to create: %s\n";
     failure->subject = storedName;
     return false;
