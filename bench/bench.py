@@ -40,6 +40,8 @@ class Bench:
         self.cn = os.path.join(os.path.abspath(args.build), "cli", "cn.exe")
         self.helper = os.path.join(os.path.abspath(args.build), "bench", "crnbench.exe")
         self.inspect = os.path.join(os.path.abspath(args.build), "engine", "tools", "crninspect.exe")
+        # The native crn of an optimised host build (run.sh builds it), without Wine.
+        self.crn = args.crn
         self.start_only = os.path.join(os.path.abspath(args.build), "bench", "benchstart.exe")
         self.read_all = os.path.join(os.path.abspath(args.build), "bench", "benchread.exe")
         self.results = {}   # (data, operation, program) -> list of per-run values
@@ -276,6 +278,20 @@ class Bench:
             return seconds
 
         self.sequence(data, "cn", setting, snapshot, restore, size, init, check)
+        if setting == "zlib" and self.crn and os.path.exists(archive):
+            self.crn_restore(data, archive)
+
+    def crn_restore(self, data, archive):
+        """The native crn restores the oldest snapshot of the archive cn has just taken."""
+        out = os.path.join(self.work, "crn-out")
+        self.remove(out)
+        seconds, _, _ = self.run([self.crn, "restore", archive, "Snapshot;1", "--to", out])
+        # cn took the working copy (fresh_copy) as Z:\...; crn puts it below out/Z.
+        restored = os.path.join(out, "Z" + os.path.abspath(os.path.join(self.work, "data", data)))
+        if seconds is not None and data != "c" and not self.same_as_pristine(data, restored):
+            self.notes.append("crn on (%s): the restored oldest snapshot differs from the data" % data)
+        self.record(data, RESTORE, "crn (native)", seconds)
+        self.remove(out)
 
     def rdiff_sequence(self, data):
         repo = os.path.join(self.work, "repo", "rdiff")
@@ -715,6 +731,7 @@ def main():
     parser.add_argument("--cn-only", action="store_true")
     parser.add_argument("--settings", default="", help="only these cn settings, e.g. 'zlib,zlib moved'")
     parser.add_argument("--peers", default="rdiff-backup,git,restic", help="the peers to run beside cn")
+    parser.add_argument("--crn", default="", help="the native crn to time beside cn's restore")
     parser.add_argument("--comment", default="")
     parser.add_argument("--with", dest="earlier", action="append", default=[], metavar="RESULTS.json",
                         help="an earlier run's raw results (bench/results/*.json): its data sets that this run "

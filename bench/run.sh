@@ -34,6 +34,12 @@ trap '"$root/cmake/wine/wine-session" stop "$state"' EXIT
 dll=$(cd "$root/build/win64/engine" && pwd)/cairn.dll
 "$root/cmake/wine/wine-run" "$state" rundll32 "Z:${dll//\//\\}",DllRegister
 
-python3 "$root/bench/bench.py" --root "$root" --build "$root/build/win64" --state "$state" --work "$work" "${args[@]}" \
+# The native crn, optimised (the host tree has the sanitizers).
+cmake -S "$root" -B "$root/build/host-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DCAIRN_SANITIZE=OFF -DCAIRN_FUZZ=OFF >/dev/null && cmake --build "$root/build/host-release" --target crn >/dev/null ||
+  echo "bench: crn did not build; its row is left out" >&2
+crn="$root/build/host-release/cli/crn/crn"
+[ -x "$crn" ] || crn=""
+python3 "$root/bench/bench.py" --root "$root" --build "$root/build/win64" --state "$state" --work "$work" --crn "$crn" "${args[@]}" \
   || echo "bench: the run stopped early; see $work/bench.log" >&2
 exit 0

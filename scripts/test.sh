@@ -9,6 +9,8 @@ bash "$root/scripts/setup.sh"
 echo "== host tree: portable core, sanitizers, fuzzing"
 bash "$root/scripts/build.sh" host
 (cd "$root/build/host" && ctest --output-on-failure)
+# The native crn goes onto the path before the win64 tree's tests, which run it on what cn writes.
+bash "$root/scripts/install-crn.sh"
 
 echo "== win64 tree: Windows binaries under Wine"
 bash "$root/scripts/build.sh" win64

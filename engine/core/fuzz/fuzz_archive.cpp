@@ -1,15 +1,22 @@
-// Opens arbitrary bytes as an archive, walks every list it can reach, rebuilds the content of
-// every revision it met and stores a new revision on one of them, then allocates and frees
-// through its free list and walks again. Any crash, hang or out-of-range access is a bug.
+// Opens arbitrary bytes as an archive, walks every list it can reach, restores its newest
+// snapshot into a scratch folder as the native crn does (for every fourth input), rebuilds the
+// content of every revision it met and stores a new revision on one of them, then allocates and
+// frees through its free list and walks again. Any crash, hang or out-of-range access is a bug.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "ArchiveCoverage.h"
 #include "ArchiveHeap.h"
+#include "ArchiveReader.h"
 #include "ArchiveWalk.h"
+#include "HostRestore.h"
 #include "MemoryFiles.h"
 #include "Revisions.h"
 
@@ -43,6 +50,19 @@ bool Affordable(ArchiveHeap& heap, uint32_t revision) {
          }) != S_FALSE;
 }
 
+// Restores the newest live snapshot below a scratch folder of this process, emptied after.
+void RestoreNewest(ArchiveHeap& heap) {
+  static const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path() / ("fuzz-archive-restore-" + std::to_string(getpid()));
+  static std::FILE* quiet = std::fopen("/dev/null", "w");
+  std::vector<reader::SnapshotInfo> snapshots;
+  if (FAILED(reader::ReadSnapshots(heap, &snapshots)) || reader::LatestLive(snapshots) == nullptr) return;
+  crn::HostRestore restore(heap, *reader::LatestLive(snapshots), scratch.string(), quiet);
+  restore.Run({});
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch, ignored);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -60,6 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WalkArchive(*heap, revisions);
   FreeSpaceReport report;
   heap->FreeSpace(&report);
+
+  // Only where every revision was met and is cheap to rebuild, as below, and the disk is touched.
+  if (size % 4 == 1 && revisions.offsets.size() < kMaxRebuilds &&
+      std::all_of(revisions.offsets.begin(), revisions.offsets.end(),
+                  [&](uint32_t revision) { return Affordable(*heap, revision); }))
+    RestoreNewest(*heap);
 
   // Every revision met, rebuilt; the first newest one that rebuilds gets a new revision of an
   // edited content (which frees its old records, whatever they are).
