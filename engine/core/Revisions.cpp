@@ -74,6 +74,17 @@ bool WritePass(ContentView& a, ContentView& b, DifferenceList& list, uint32_t fl
   return stored && !failed;
 }
 
+// Fills a new difference record and links it at the list's tail slot.
+void LinkRecord(ArchiveHeap& heap, uint32_t slot, uint32_t record, uint8_t kind, uint32_t position,
+                uint32_t block, uint32_t length) {
+  DifferenceRecord d(heap, record);
+  d.SetKind(kind);
+  d.SetPosition(position);
+  d.SetData(block);
+  d.SetLength(length);
+  heap.Write32(slot, record);
+}
+
 }  // namespace
 
 DifferenceList::DifferenceList(ArchiveHeap& heap, uint32_t revision)
@@ -103,12 +114,7 @@ HRESULT DifferenceList::Append(uint8_t kind, uint32_t position, uint32_t length,
       return E_FAIL;
     }
   }
-  DifferenceRecord d(heap_, record);
-  d.SetKind(kind);
-  d.SetPosition(position);
-  d.SetData(block);
-  d.SetLength(length);
-  heap_.Write32(slot, record);
+  LinkRecord(heap_, slot, record, kind, position, block, length);
   tailSlot_ = slot;
   return S_OK;
 }
@@ -158,12 +164,7 @@ HRESULT DifferenceList::AppendTaken(uint8_t kind, uint32_t position, uint32_t bl
     taken_.erase(block);
     return FAILED(hr) ? hr : Exhausted(heap_);
   }
-  DifferenceRecord d(heap_, record);
-  d.SetKind(kind);
-  d.SetPosition(position);
-  d.SetData(block);
-  d.SetLength(length);
-  heap_.Write32(slot, record);
+  LinkRecord(heap_, slot, record, kind, position, block, length);
   tailSlot_ = slot;
   return S_OK;
 }
