@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "RestoreNames.h"
 #include "StoredNames.h"
 #include "StoredText.h"
 #include "TargetNames.h"

@@ -50,9 +50,5 @@ bool IsAbove(const std::string& stored, const std::string& path) {
   return stored.back() == '\\' || path[stored.size()] == '\\';
 }
 
-bool IsElementName(const std::wstring& name) {
-  return !name.empty() && name.size() <= 31 && name.find_first_of(L"\\/:!") == std::wstring::npos;
-}
-
 }  // namespace crn
 }  // namespace cairn

@@ -18,9 +18,5 @@ bool TargetComponents(const std::string& storedName, std::vector<std::string>* c
 // Whether stored is a folder above path (path lies below it), letter case ignored.
 bool IsAbove(const std::string& stored, const std::string& path);
 
-// The name of an element of a compound file as the format allows it: not empty, at most 31
-// characters, none of '\', '/', ':' or '!'.
-bool IsElementName(const std::wstring& name);
-
 }  // namespace crn
 }  // namespace cairn

@@ -110,6 +110,11 @@ TEST_F(WelcomeWizardTest, WalksFourPagesWithTheirButtonsAndFinishingWithTheBoxTu
   DialogWatcher watcher([](const std::string& caption) { return caption == kTitle; }, [&](HWND sheet) {
     for (int page = 0; page < 4; ++page) {
       HWND current = SheetPage(sheet);
+      // A page sets its buttons with a posted message: give it time to arrive before reading them.
+      WatcherWait([&] {
+        return Usable(FindControl(sheet, kBack)) == (page > 0) && Usable(FindControl(sheet, kNext)) == (page < 3) &&
+               Usable(FindControl(sheet, kFinish)) == (page == 3);
+      }, 5000);
       PageSeen one;
       one.texts = StaticTexts(current);
       one.back = Usable(FindControl(sheet, kBack));
