@@ -528,7 +528,7 @@ class Bench:
                  "floor: comparing it with a copy (diff)", "floor: comparing it with a copy (cmp)",
                  "floor: zlib level 1 in 8 KB pieces", READ_FLOOR]
         programs = ["cn zlib", "cn zlib window", "cn none", "cn bzip2", "cn zlib mtime", "cn zlib moved", "cn",
-                    "rdiff-backup", "git", "restic", "native", "Wine"]
+                    "crn (native)", "rdiff-backup", "git", "restic", "native", "Wine"]
         for data in ["-", "a", "b", "c"]:
             for operation in order:
                 for program in programs:
@@ -584,7 +584,7 @@ class Bench:
             lines.append("- %s: %s× (target ≤ %.1f×): %s" % (text, "n/a" if ratio is None else "%.2f" % ratio, limit,
                                                            verdict))
         lines.append("")
-        lines.append("Targets of the check and the two options (ratios in the same run):")
+        lines.append("Targets of the check, the two options and the native reader (ratios in the same run):")
         lines.append("")
         for text, data, operation, program, against, against_operation, limit in [
                 ("(a) check against restoring the oldest snapshot, cn zlib", "a", CHECK, "cn zlib", "cn zlib", RESTORE,
@@ -604,7 +604,11 @@ class Bench:
                 ("(c) first snapshot, cn zlib moved against cn zlib", "c", "first snapshot", "cn zlib moved", "cn zlib",
                  "first snapshot", 1.1),
                 ("(c) round, cn zlib moved against cn zlib", "c", "snapshot after a round's changes", "cn zlib moved",
-                 "cn zlib", "snapshot after a round's changes", 1.1)]:
+                 "cn zlib", "snapshot after a round's changes", 1.1),
+                ("(a) native restore, crn against rdiff-backup", "a", RESTORE, "crn (native)", "rdiff-backup", RESTORE,
+                 1.0),
+                ("(b) native restore, crn against rdiff-backup", "b", RESTORE, "crn (native)", "rdiff-backup", RESTORE,
+                 1.0)]:
             mine, theirs = self.median(data, operation, program), self.median(data, against_operation, against)
             ratio = None if mine is None or not theirs else mine / theirs
             verdict = "n/a" if ratio is None else ("met" if ratio <= limit else "missed")
