@@ -10,6 +10,7 @@
 #include "EngineFiles.h"
 #include "ObjectCreation.h"
 #include "Profile.h"
+#include "RevisionAppend.h"
 #include "RevisionBuilders.h"
 #include "SnapshotWalk.h"
 #include "ArchiveText.h"
@@ -23,6 +24,7 @@ namespace {
 
 constexpr char kModule[] = "CairnArchive";
 constexpr wchar_t kLogName[] = L"\\\\.\\ArchiveLog";
+constexpr char kLogArchiveName[] = "\\\\.\\ArchiveLog";
 constexpr wchar_t kIncludeName[] = L"\\\\.\\IncFilter";
 constexpr wchar_t kExcludeName[] = L"\\\\.\\ExcFilter";
 
@@ -435,6 +437,25 @@ STDMETHODIMP CairnArchive::GetLogStream(IStream** stream) {
 STDMETHODIMP CairnArchive::CommitLogStream(IStream* stream) {
   const Bstr name(kLogName);
   return name.Get() != nullptr ? CommitStream(name.Get(), stream) : E_OUTOFMEMORY;
+}
+
+HRESULT CairnArchive::AppendToLog(const uint8_t* bytes, uint32_t count) {
+  HRESULT hr = CheckWritable();
+  if (FAILED(hr)) return hr;
+  const uint32_t object = FindNamedStream(kLogArchiveName);
+  uint32_t newest = 0;
+  if (object == 0 || FAILED(NewestRevision(object, &newest)) || newest == 0) return S_FALSE;
+  const uint32_t record = heap_->Allocate(RevisionRecord::kSize);
+  if (record == 0) return heap_->IsOpen() ? E_OUTOFMEMORY : kArchiveClosed;
+  RevisionRecord(*heap_, record).SetPrevious(newest);
+  // The log's copy is a stream of the engine's own: its status block holds only the size.
+  hr = AppendRevisionContent(*heap_, record, bytes, count, Now(), StatBlock());
+  if (hr != S_OK) {
+    if (heap_->IsOpen()) heap_->Free(record, RevisionRecord::kSize);
+    return hr;
+  }
+  RevisionLinked(object, record);
+  return S_OK;
 }
 
 STDMETHODIMP CairnArchive::InterpretLogStream(IStream** stream) {

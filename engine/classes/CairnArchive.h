@@ -76,6 +76,7 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) override;
   void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) override;
   WorkerPool* STDMETHODCALLTYPE Workers() override;
+  HRESULT STDMETHODCALLTYPE AppendToLog(const uint8_t* bytes, uint32_t count) override;
 
   // IPersistFile
   STDMETHODIMP GetClassID(CLSID* clsid) override;

@@ -95,7 +95,7 @@ HRESULT MapCoverage(ArchiveHeap& heap, ArchiveCoverage* coverage, ArchiveVisitor
   const uint32_t journal = heap.HeaderField(header::kReserved);
   if (journal >= header::kSize) {
     if (heap.Contains(journal, kSwitchSize))
-      collector.Cover(journal, kSwitchSize);
+      collector.Cover(journal, SwitchJournalSize(heap, journal));
     else
       hr = kCorruptArchive;
   }

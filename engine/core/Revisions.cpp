@@ -373,17 +373,45 @@ HRESULT StoreRevisionContent(ArchiveHeap& heap, uint32_t newRevision, ByteSource
   return heap.IsOpen() ? S_OK : kArchiveClosed;
 }
 
-void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse) {
+namespace {
+
+// Marks a journal of kRelinkSwitchSize bytes behind its first three words ("RLNK").
+constexpr uint32_t kRelinkTag = 0x4B4E4C52;
+
+void Switch(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse, uint32_t slot,
+            uint32_t value) {
   heap.Write32(journal, previous);
   heap.Write32(journal + 4, newest);
   heap.Write32(journal + 8, reverse);
+  if (slot != 0) {
+    heap.Write32(journal + 12, kRelinkTag);
+    heap.Write32(journal + 16, slot);
+    heap.Write32(journal + 20, value);
+  }
   // The writer's mark (set by its first change) comes back once the switch is done.
   const uint32_t mark = heap.HeaderField(header::kReserved);
   heap.SetHeaderField(header::kReserved, journal);
   RevisionRecord older(heap, previous);
   older.SetNext(newest);
   older.SetDifferences(reverse);
+  if (slot != 0) heap.Write32(slot, value);
   heap.SetHeaderField(header::kReserved, mark);
+}
+
+}  // namespace
+
+void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse) {
+  Switch(heap, journal, previous, newest, reverse, 0, 0);
+}
+
+void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse,
+                     uint32_t slot, uint32_t value) {
+  Switch(heap, journal, previous, newest, reverse, slot, value);
+}
+
+uint32_t SwitchJournalSize(const ArchiveHeap& heap, uint32_t journal) {
+  return heap.Contains(journal, kRelinkSwitchSize) && heap.Read32(journal + 12) == kRelinkTag ? kRelinkSwitchSize
+                                                                                             : kSwitchSize;
 }
 
 bool FinishInterruptedSwitch(ArchiveHeap& heap) {
@@ -394,6 +422,10 @@ bool FinishInterruptedSwitch(ArchiveHeap& heap) {
     if (older.IsValid() && newest.IsValid() && newest.Previous() == older.Offset()) {
       older.SetNext(newest.Offset());
       older.SetDifferences(heap.Read32(journal + 8));
+      if (SwitchJournalSize(heap, journal) == kRelinkSwitchSize) {
+        DifferenceRecord slot(heap, heap.Read32(journal + 16)), value(heap, heap.Read32(journal + 20));
+        if (slot.IsValid() && value.IsValid()) slot.SetNext(value.Offset());
+      }
     }
   }
   // The writer that ended in the middle of the switch was at work: the journal and the old whole

@@ -86,6 +86,19 @@ constexpr uint32_t kSwitchSize = 12;
 // opened for writing with a journal named there finishes the switch (FinishInterruptedSwitch).
 void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse);
 
+// Size of a journal that also relinks a word of the newest revision's list: the three words, a
+// tag, the slot and its new value.
+constexpr uint32_t kRelinkSwitchSize = 24;
+
+// The same switch, which also writes value into the link word at slot: the newest revision
+// shares the records before slot with the previous revision and goes on with its own records
+// behind it. journal holds kRelinkSwitchSize bytes.
+void SwitchRevisions(ArchiveHeap& heap, uint32_t journal, uint32_t previous, uint32_t newest, uint32_t reverse,
+                     uint32_t slot, uint32_t value);
+
+// The size of the switch journal at journal: kRelinkSwitchSize where it carries the relink tag.
+uint32_t SwitchJournalSize(const ArchiveHeap& heap, uint32_t journal);
+
 // Finishes a switch that a stopped process left half done, leaving the writer's mark in the
 // reserved word. True when there was one.
 bool FinishInterruptedSwitch(ArchiveHeap& heap);

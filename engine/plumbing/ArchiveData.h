@@ -31,6 +31,11 @@ IArchiveData : public IUnknown {
   // The threads that compress and decompress for this archive, one per core, started on first
   // use and ended with the archive; null when they cannot be had (the work is then done inline).
   virtual WorkerPool* STDMETHODCALLTYPE Workers() = 0;
+  // Appends bytes to the archive log as its next revision, stored as committing a copy of the log
+  // stores it, at a cost that does not grow with the log. S_FALSE, with nothing written, when the
+  // log is to be written the general way (it has no revision yet, or is not stored whole in
+  // uncompressed pieces).
+  virtual HRESULT STDMETHODCALLTYPE AppendToLog(const uint8_t* bytes, uint32_t count) = 0;
 };
 
 }  // namespace cairn

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ArchiveData.h"
 #include "ComPtr.h"
 #include "ObjectCreation.h"
 #include "LogRecords.h"
@@ -66,11 +67,19 @@ bool WriteLogEntry(ICairnArchive* archive, uint32_t type, uint32_t id, const std
   profile::Scope scope(profile::kLogEntry);
   g_writing = true;
   bool stored = false;
+  const std::vector<uint8_t> record = EncodeLogRecord(type, Now(), id, text);
+  // Appended in place where the log allows it; the copy and the commit, with the same records,
+  // cost as much as the whole log for every entry.
+  ComPtr<IArchiveData> data;
+  HRESULT appended = S_FALSE;
+  if (SUCCEEDED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid())))
+    appended = data->AppendToLog(record.data(), static_cast<uint32_t>(record.size()));
   ComPtr<ICairnArchiveAdmin> admin;
   ComPtr<IStream> log;
-  if (SUCCEEDED(archive->QueryInterface(IID_ICairnArchiveAdmin, admin.OutVoid())) &&
-      SUCCEEDED(admin->GetLogStream(log.Out()))) {
-    const std::vector<uint8_t> record = EncodeLogRecord(type, Now(), id, text);
+  if (appended != S_FALSE) {
+    stored = appended == S_OK;
+  } else if (SUCCEEDED(archive->QueryInterface(IID_ICairnArchiveAdmin, admin.OutVoid())) &&
+             SUCCEEDED(admin->GetLogStream(log.Out()))) {
     LARGE_INTEGER end = {};
     stored = SUCCEEDED(log->Seek(end, STREAM_SEEK_END, nullptr)) &&
              SUCCEEDED(WriteAll(log.Get(), record.data(), record.size())) &&

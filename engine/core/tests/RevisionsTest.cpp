@@ -15,6 +15,7 @@
 #include "ArchiveWalk.h"
 #include "Compression.h"
 #include "MemoryFiles.h"
+#include "RevisionAppend.h"
 #include "Revisions.h"
 #include "SampleArchive.h"
 #include "Seed.h"
@@ -429,6 +430,92 @@ TEST_F(RevisionsTest, RandomHistoriesRebuildExactlyInEveryMode) {
   EXPECT_EQ(sum.problems, 0);
   EXPECT_EQ(sum.bytes, heap_->DataSize()) << "every byte is live or free, once";
   EXPECT_LT(sum.free, heap_->DataSize() / 2) << "freed whole contents are reused";
+}
+
+// Appending to a content (as each log entry does) keeps the records a difference pass stores,
+// while the previous revision's full pieces are handed over instead of written again.
+TEST_F(RevisionsTest, AppendedRevisionsHoldTheRecordsADifferencePassStores) {
+  std::mt19937 rng(11);
+  const uint32_t passed = NewObject(), appended = NewObject();
+  Bytes content = RandomBytes(rng, 100);
+  ASSERT_EQ(Add(passed, content, 0), S_OK);
+  ASSERT_EQ(Add(appended, content, 0), S_OK);
+  // Tails that end inside a piece, on its end, and that span several pieces.
+  const size_t tails[] = {20, 8072, 8192, 1, 8191, 20000, 64, 3 * 8192};
+  std::vector<std::pair<uint32_t, Bytes>> history;
+  for (size_t count : tails) {
+    SCOPED_TRACE("appending " + std::to_string(count) + " to " + std::to_string(content.size()));
+    const Bytes tail = RandomBytes(rng, count);
+    const uint32_t before = Newest(appended);
+    content.insert(content.end(), tail.begin(), tail.end());
+    uint32_t general = 0;
+    ASSERT_EQ(Add(passed, content, 0, &general), S_OK);
+
+    const uint32_t offset = heap_->Allocate(RevisionRecord::kSize);
+    RevisionRecord(*heap_, offset).SetPrevious(before);
+    StatBlock stat;
+    stat.size = content.size();
+    ASSERT_EQ(AppendRevisionContent(*heap_, offset, tail.data(), static_cast<uint32_t>(count), NumberedStamp(++stamp_),
+                                    stat),
+              S_OK);
+    EXPECT_EQ(Records(offset), Records(general));
+    EXPECT_EQ(Records(before), Records(RevisionRecord(*heap_, general).Previous()));
+    EXPECT_EQ(RevisionRecord(*heap_, before).Next(), offset);
+    EXPECT_EQ(RevisionRecord(*heap_, offset).Number(), RevisionRecord(*heap_, general).Number());
+    EXPECT_EQ(RevisionRecord(*heap_, offset).Size(), content.size());
+    history.emplace_back(offset, content);
+  }
+  for (const auto& revision : history) EXPECT_TRUE(Read(revision.first) == revision.second);
+  EXPECT_LT(heap_->HeaderField(header::kReserved), header::kSize) << "no switch left under way";
+  Accounting sum;
+  EXPECT_EQ(WalkArchive(*heap_, sum), S_OK);
+  EXPECT_EQ(sum.problems, 0);
+  EXPECT_EQ(sum.bytes, heap_->DataSize()) << "every byte is live or free, once";
+  EXPECT_EQ(errors_.reports, 0);
+
+  // What the general way must store: a compressed revision, or none to extend.
+  const uint32_t compressed = NewObject();
+  ASSERT_EQ(Add(compressed, content, 1), S_OK);
+  for (uint32_t previous : {Newest(compressed), 0u}) {
+    const uint32_t offset = heap_->Allocate(RevisionRecord::kSize);
+    RevisionRecord(*heap_, offset).SetPrevious(previous);
+    EXPECT_EQ(AppendRevisionContent(*heap_, offset, content.data(), 10, NumberedStamp(1), StatBlock()), S_FALSE);
+    EXPECT_EQ(RevisionRecord(*heap_, offset).Differences(), 0u);
+  }
+  EXPECT_EQ(RevisionRecord(*heap_, Newest(compressed)).Next(), 0u);
+}
+
+// A writer stopped inside the switch that hands the pieces over: the next writer's open relinks
+// the shared pieces to the new ones, and both revisions read as they were stored.
+TEST_F(RevisionsTest, AnInterruptedAppendSwitchIsFinishedOnTheNextOpen) {
+  std::mt19937 rng(5);
+  const uint32_t object = NewObject();
+  Bytes content = RandomBytes(rng, 2 * 8192 + 100);
+  const Bytes older = content;
+  uint32_t previous = 0;
+  ASSERT_EQ(Add(object, content, 0, &previous), S_OK);
+  const Bytes tail = RandomBytes(rng, 50);
+  content.insert(content.end(), tail.begin(), tail.end());
+  const uint32_t offset = heap_->Allocate(RevisionRecord::kSize);
+  RevisionRecord(*heap_, offset).SetPrevious(previous);
+  StatBlock stat;
+  stat.size = content.size();
+  ASSERT_EQ(AppendRevisionContent(*heap_, offset, tail.data(), 50, NumberedStamp(2), stat), S_OK);
+
+  // Back to the moment after the previous revision switched and before the relink.
+  DifferenceRecord shared(*heap_, DifferenceRecord(*heap_, RevisionRecord(*heap_, offset).Differences()).Next());
+  const uint32_t slot = shared.Offset(), own = shared.Next();
+  ASSERT_EQ(DifferenceRecord(*heap_, own).Position(), 2u * 8192);
+  const uint32_t journal = heap_->Allocate(kRelinkSwitchSize);
+  SwitchRevisions(*heap_, journal, previous, offset, RevisionRecord(*heap_, previous).Differences(), slot, own);
+  shared.SetNext(0);
+  heap_->SetHeaderField(header::kReserved, journal);
+  heap_.reset();
+
+  ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+  EXPECT_EQ(DifferenceRecord(*heap_, slot).Next(), own);
+  EXPECT_TRUE(Read(offset) == content);
+  EXPECT_TRUE(Read(previous) == older);
 }
 
 TEST_F(RevisionsTest, LargeCompressedContentRebuildsBeyondWhatIsKeptInMemory) {
