@@ -1,7 +1,7 @@
 // Opens arbitrary bytes as an archive, walks every list it can reach, restores its newest
 // snapshot into a scratch folder as the native crn does (for every fourth input), rebuilds the
-// content of every revision it met and stores a new revision on one of them, then allocates and
-// frees through its free list and walks again. Any crash, hang or out-of-range access is a bug.
+// content of every revision it met and stores a new revision on one of them (an edit or an
+// append), then allocates and frees through its free list and walks again. Any crash, hang or out-of-range access is a bug.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +18,7 @@
 #include "ArchiveWalk.h"
 #include "HostRestore.h"
 #include "MemoryFiles.h"
+#include "RevisionAppend.h"
 #include "Revisions.h"
 
 using namespace cairn;
@@ -102,21 +103,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (stored || FAILED(hr) || RevisionRecord(*heap, revision).Next() != 0) continue;
     stored = true;
     // The input's length picks the edit (an insertion, an overwrite or a deletion in the middle,
-    // which leave Deletions, Changes or Insertions behind) and the mode of the new revision.
+    // which leave Deletions, Changes or Insertions behind, or an append as the log's entries are
+    // stored) and the mode of the new revision.
     std::vector<uint8_t> edited = content.Bytes();
     const size_t middle = edited.size() / 2, n = std::min<size_t>(size, 100);
-    const size_t edit = size / 3 % 3;
+    const size_t edit = size / 3 % 4;
     if (edit == 0) edited.insert(edited.begin() + middle, data, data + n);
     for (size_t i = 0; edit == 1 && i < n && middle + i < edited.size(); ++i) edited[middle + i] ^= data[i] | 1;
     if (edit == 2) edited.erase(edited.begin() + middle, edited.begin() + std::min(edited.size(), middle + n));
+    if (edit == 3) edited.insert(edited.end(), data, data + n);
     const uint32_t added = heap->Allocate(RevisionRecord::kSize);
     if (added == 0) break;
     RevisionRecord(*heap, added).SetPrevious(revision);
     MemorySource previous(content.Bytes()), current(edited);
     const uint32_t mode = size % 3 == 0 ? 0 : size % 3 == 1 ? 1 : 3;
-    if (StoreRevisionContent(*heap, added, previous, current, mode, Stamp{}, nullptr, quiet, "StreamRevision") == S_OK) {
-      RebuildContent(*heap, revision, content, quiet, "Stream");
-      RebuildContent(*heap, added, content, quiet, "Stream");
+    // An append hands the previous revision's pieces over where it is stored so; both revisions
+    // must then read as they were meant to.
+    const std::vector<uint8_t> before = content.Bytes();
+    HRESULT result = edit == 3 && n != 0 ? AppendRevisionContent(*heap, added, data, static_cast<uint32_t>(n),
+                                                                 Stamp{}, StatBlock())
+                                         : S_FALSE;
+    const bool appended = result == S_OK;
+    if (result == S_FALSE)
+      result = StoreRevisionContent(*heap, added, previous, current, mode, Stamp{}, nullptr, quiet, "StreamRevision");
+    if (result == S_OK) {
+      const bool older = RebuildContent(*heap, revision, content, quiet, "Stream") == S_OK && content.Bytes() == before;
+      const bool newer = RebuildContent(*heap, added, content, quiet, "Stream") == S_OK && content.Bytes() == edited;
+      if (appended && !(older && newer)) __builtin_trap();
     }
   }
   if (!heap->IsOpen()) return 0;
