@@ -1,7 +1,5 @@
 #include "NotArchived.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,12 +7,12 @@
 #include "ComPtr.h"
 #include "ConsoleText.h"
 #include "LogRecords.h"
+#include "NotArchivedLines.h"
+#include "Result.h"
 
 namespace cairn {
 namespace cn {
 namespace {
-
-constexpr uint32_t kObjectMissing = 110;  // "Object deleted, locked or excluded: %1"
 
 ComPtr<IStream> LogStream(ICairnArchive* archive) {
   ComPtr<ICairnArchiveAdmin> admin;
@@ -23,6 +21,14 @@ ComPtr<IStream> LogStream(ICairnArchive* archive) {
       FAILED(admin->GetLogStream(log.Out())))
     log.Reset();
   return log;
+}
+
+// Whether the archive has a live snapshot, whose objects a snapshot walks even when it adds none.
+bool HasLiveSnapshot(ICairnArchive* archive) {
+  ComPtr<IEnumSnapShots> snapshots;
+  ComPtr<ICairnSnapShot> last;
+  return SUCCEEDED(archive->EnumSnapShots(0, snapshots.Out())) && snapshots &&
+         snapshots->Last(1, last.Out()) == S_OK && last;
 }
 
 std::wstring FromAnsi(const std::string& text) {
@@ -40,7 +46,9 @@ uint64_t SnapshotStart() {
   return uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime;
 }
 
-void ReportNotArchived(ICairnArchive* archive, uint64_t start) {
+void ReportNotArchived(ICairnArchive* archive, uint64_t start, HRESULT result, bool adding) {
+  if (result == kArchiveFull) std::fputs("The archive is full: it cannot grow past 4 GB.\n", stderr);
+  if (FAILED(result) || (result == S_FALSE && !adding && !HasLiveSnapshot(archive))) return;
   ComPtr<IStream> log = LogStream(archive);
   LARGE_INTEGER zero = {};
   if (!log || FAILED(log->Seek(zero, STREAM_SEEK_SET, nullptr))) return;
@@ -48,11 +56,11 @@ void ReportNotArchived(ICairnArchive* archive, uint64_t start) {
   uint8_t piece[4096];
   ULONG got = 0;
   while (SUCCEEDED(log->Read(piece, sizeof piece, &got)) && got > 0) bytes.insert(bytes.end(), piece, piece + got);
-  for (const LogEntry& entry : ParseLog(bytes.data(), bytes.size())) {
-    // A name converted with losses holds the code page's '?', which no file name on the disk
-    // can: such a missing object was left out for its name, not deleted or locked.
-    if (entry.time < start || entry.id != kObjectMissing || entry.text.find('?') == std::string::npos) continue;
-    std::fprintf(stderr, "Not archived, the name cannot be stored: %s\n", Console(FromAnsi(entry.text).c_str()).c_str());
+  for (const NotArchivedLine& line : NotArchivedLines(ParseLog(bytes.data(), bytes.size()), start)) {
+    if (line.name.empty())
+      std::fprintf(stderr, "%s\n", line.reason.c_str());
+    else
+      std::fprintf(stderr, "%s: %s\n", line.reason.c_str(), Console(FromAnsi(line.name).c_str()).c_str());
   }
 }
 

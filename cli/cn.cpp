@@ -78,7 +78,7 @@ int SnapshotRun(const CommandLine& command) {
     ComPtr<ICairnSnapShot> snapshot;
     const uint64_t start = SnapshotStart();
     HRESULT hr = archive->CreateSnapShot(name.Get(), adds.Get(), deletes.Get(), snapshot.Out());
-    if (hr == S_OK || (hr == S_FALSE && !command.adds.empty())) ReportNotArchived(archive.Get(), start);
+    ReportNotArchived(archive.Get(), start, hr, !command.adds.empty());
     if (hr == S_OK) {
       LONG number = 0;
       if (snapshot) snapshot->GetSnapShot(&number);

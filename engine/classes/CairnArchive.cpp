@@ -243,14 +243,15 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
                                                     : revision_flags::kCompressed)
                   : 0;
   walk.timeAndSize = (options & options::kTimeAndSize) != 0;
-  const uint64_t refusals = heap_->Refusals();
+  const uint64_t refusals = heap_->Refusals(), limitRefusals = heap_->LimitRefusals();
   HRESULT hr = WalkSnapshot(walk, record, addObjects, deleteObjects);
   if (heap_->Refusals() != refusals || !heap_->IsOpen()) {
     // The archive had no room for all of it: no snapshot is recorded that would show contents it
     // could not store. The revisions it did store stay, complete, in their objects' chains under
-    // this number, which the next snapshot takes again.
+    // this number, which the next snapshot takes again. An archive that would pass 4 GiB is full
+    // whatever the disk holds, which the caller is told apart from a full disk.
     LogInternalError(this, kModule, __LINE__);
-    hr = E_OUTOFMEMORY;
+    hr = heap_->IsOpen() && heap_->LimitRefusals() != limitRefusals ? kArchiveFull : E_OUTOFMEMORY;
   }
 
   ComPtr<ICairnSnapShot> created;

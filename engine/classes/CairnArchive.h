@@ -31,7 +31,8 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   // CreateSnapShot: walks the newest live snapshot's objects and the items to add, stores a new
   // revision of everything that changed, and records a snapshot named "name;number" when
   // anything did (S_OK); S_FALSE and nothing recorded when nothing changed; E_OUTOFMEMORY and
-  // nothing recorded when the archive had no room for all of it.
+  // nothing recorded when the disk had no room for all of it, kArchiveFull when the archive
+  // would have passed 4 GiB.
   STDMETHODIMP CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* deleteObjects,
                               ICairnSnapShot** snapshot) override;
   // DeleteSnapShot: marks the oldest snapshot with this stored name (any letter case) deleted.

@@ -264,7 +264,12 @@ uint32_t ArchiveHeap::Grow(uint32_t length) {
   profile::Scope scope(profile::kGrow);
   const uint32_t oldSize = size_;
   const uint64_t needed = static_cast<uint64_t>(oldSize) + length;
-  if (needed > std::numeric_limits<uint32_t>::max() || (needed > mapped_ && !Extend(needed))) {
+  if (needed > std::numeric_limits<uint32_t>::max()) {
+    ++refusals_;
+    ++limitRefusals_;
+    return 0;
+  }
+  if (needed > mapped_ && !Extend(needed)) {
     ++refusals_;
     return 0;
   }

@@ -112,6 +112,9 @@ class ArchiveHeap {
   // How many allocations found no room since the archive was opened: a caller compares the count
   // before and after a long operation to learn whether any step of it was refused.
   uint64_t Refusals() const { return refusals_; }
+  // Of those, how many were refused because the archive would pass 4 GiB (rather than because
+  // the disk had no room): the archive is full, whatever the disk holds.
+  uint64_t LimitRefusals() const { return limitRefusals_; }
 
   // Returns a block to the free list; length is what was allocated. E_INVALIDARG for a range
   // that is not inside the archive data behind the header.
@@ -202,6 +205,7 @@ class ArchiveHeap {
   mutable uint32_t size_ = 0;
   mutable uint32_t mapped_ = 0;
   uint64_t refusals_ = 0;
+  uint64_t limitRefusals_ = 0;
   bool marked_ = false;  // this writer has set the reserved word
   std::unique_ptr<FreeListIndex> index_;
   bool indexAllowed_ = true;

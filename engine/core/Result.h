@@ -45,4 +45,8 @@ constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
 // The archive was closed after a failed growth left it unmapped; nothing more can be done with it.
 constexpr HRESULT kArchiveClosed = static_cast<HRESULT>(0x80040203);
 
+// An operation needed more room than an archive can have: its 32-bit offsets end at 4 GiB. The
+// archive stays as it was before the operation.
+constexpr HRESULT kArchiveFull = static_cast<HRESULT>(0x80040205);
+
 }  // namespace cairn

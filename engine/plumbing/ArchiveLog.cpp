@@ -93,6 +93,10 @@ void LogEvent(ICairnArchive* archive, uint32_t id, const std::string& name) {
   WriteLogEntry(archive, log_type::kInformation, id, name);
 }
 
+void LogNotArchived(ICairnArchive* archive, uint32_t id, const std::string& name) {
+  WriteLogEntry(archive, log_type::kWarning, id, name);
+}
+
 void LogSnapshotEvent(ICairnArchive* archive, uint32_t id, long number, const std::string& text) {
   WriteLogEntry(archive, log_type::kInformation, id, std::to_string(number) + "\r" + text);
 }

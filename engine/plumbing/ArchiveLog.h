@@ -24,6 +24,8 @@ constexpr uint32_t kObjectAdded = 107;
 constexpr uint32_t kInternalError = 108;
 constexpr uint32_t kObjectLocked = 109;
 constexpr uint32_t kObjectGone = 110;
+// A file whose size passes the 32-bit sizes of the format; the snapshot goes on without it.
+constexpr uint32_t kObjectTooLarge = 111;
 }  // namespace message
 
 // Appends an entry of the given type and message with its inserts already joined by '\r'.
@@ -32,6 +34,8 @@ bool WriteLogEntry(ICairnArchive* archive, uint32_t type, uint32_t id, const std
 
 // An information entry with one insert ("%s").
 void LogEvent(ICairnArchive* archive, uint32_t id, const std::string& name);
+// A warning entry with one insert ("%s"): an object the snapshot could not read (109, 111).
+void LogNotArchived(ICairnArchive* archive, uint32_t id, const std::string& name);
 // An information entry about a snapshot ("%ld\r%s": its number, then the text).
 void LogSnapshotEvent(ICairnArchive* archive, uint32_t id, long number, const std::string& text);
 // An error entry 108 naming the engine module and the place ("%s\r%d").

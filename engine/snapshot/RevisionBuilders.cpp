@@ -61,6 +61,8 @@ bool StreamRevision::Store(IStream* current, uint32_t mode, Stamp asAt, const ch
   LoggedErrors errors(archive_.Get());
   hr = StoreRevisionContent(*heap, record_, previousContent, currentContent, mode, asAt, &block, errors, module,
                             WorkersOf(archive_.Get()));
+  // A large file read in place that was written while it was read is treated as one locked.
+  if (hr == kSharingViolation) LogNotArchived(archive_.Get(), message::kObjectLocked, ObjectName());
   return hr == S_OK;
 }
 
@@ -87,10 +89,13 @@ bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
   state.streamKind = ObjectState::StreamKind::kDiskFile;
   state.path = path.c_str();
   ComPtr<IStream> current;
-  // A file another program holds without sharing, or keeps changing, cannot be read: no
-  // revision, and no entry. One too large for 32-bit positions is an internal error.
+  // A file another program holds without sharing, or keeps changing, cannot be read, nor one
+  // too large for 32-bit positions: no revision (an archived file keeps its last one), but an
+  // entry that says why.
   const HRESULT hr = CreateEngineObject(CLSID_Stream, state, current.Out());
-  if (hr == kFileTooLarge) LogInternalError(archive_.Get(), "FileRevision", __LINE__, ObjectName());
+  if (hr == kFileTooLarge) LogNotArchived(archive_.Get(), message::kObjectTooLarge, ObjectName());
+  if (hr == kSharingViolation || hr == HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION))
+    LogNotArchived(archive_.Get(), message::kObjectLocked, ObjectName());
   if (FAILED(hr)) return false;
   return Store(current.Get(), mode, asAt, "FileRevision");
 }

@@ -448,7 +448,11 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
     hr = parent_->OpenStorage(element.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, storage.Out());
   }
   if (FAILED(hr)) {
-    LogInternalError(archive_.Get(), kStorage, __LINE__, name);
+    // A document another program holds without sharing is locked, as a plain file would be.
+    if (!parent_ && (hr == STG_E_SHAREVIOLATION || hr == STG_E_LOCKVIOLATION))
+      LogNotArchived(archive_.Get(), message::kObjectLocked, name);
+    else
+      LogInternalError(archive_.Get(), kStorage, __LINE__, name);
     return false;
   }
   auto writeStat = [&] {

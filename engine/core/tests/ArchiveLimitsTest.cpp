@@ -142,6 +142,7 @@ TEST_F(ArchiveLimitsTest, AnArchiveAtFourGiBRefusesToGrowPastItAndStaysSound) {
   EXPECT_EQ(last, 0xFFFFFFFFu - 100);
   EXPECT_EQ(heap_->Allocate(1), 0u);
   EXPECT_EQ(heap_->Allocate(0xFFFFFFFFu), 0u) << "a length that would wrap the offset";
+  EXPECT_EQ(heap_->LimitRefusals(), 3u) << "each refusal at the end of the offsets is the archive's own limit";
   EXPECT_EQ(heap_->DataSize(), 0xFFFFFFFFu);
   ASSERT_EQ(heap_->Free(last, 100), S_OK);
   ASSERT_EQ(heap_->Free(most, room - 100), S_OK);

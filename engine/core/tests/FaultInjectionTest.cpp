@@ -58,6 +58,7 @@ TEST_P(FaultTest, AFailedGrowthLeavesTheArchiveAsItWas) {
   EXPECT_EQ(heap->Allocate(100), 0u);
   EXPECT_EQ(heap->Allocate(100), 0u);
   EXPECT_EQ(heap->Refusals(), 3u);
+  EXPECT_EQ(heap->LimitRefusals(), 0u) << "a full disk is not a full archive";
   EXPECT_TRUE(heap->IsOpen());
   ArchiveVisitor quiet;
   EXPECT_EQ(WalkArchive(*heap, quiet), S_OK);

@@ -12,6 +12,7 @@
 
 #include "ArchiveCoverage.h"
 #include "InspectCheck.h"
+#include "SampleArchive.h"
 #include "ScriptedHistories.h"
 #include "StoredContents.h"
 
@@ -116,6 +117,32 @@ TEST_F(InspectCheckTest, BesideAWriterWhatItHasNotLinkedYetIsNoDamage) {
   EXPECT_EQ(Run(path, &printed), 0) << printed;
   EXPECT_NE(printed.find("a writer was at work on the archive: 5000 bytes it had not linked yet"), std::string::npos)
       << printed;
+}
+
+// Inside a compound document, names that no disk takes as file names ("CON", a trailing dot or
+// space, control characters) are ordinary elements: the check judges only that each child is
+// named under its parent.
+TEST_F(InspectCheckTest, ElementNamesAreNotJudgedAsFileNames) {
+  const fs::path path = folder_ / "doc.crn";
+  {
+    std::unique_ptr<ArchiveHeap> heap;
+    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path.string(), true, true, &heap), S_OK);
+    testing::ArchiveBuilder build(*heap);
+    const uint32_t snapshot = build.Snapshot("Snapshot", snapshot_flags::kLive | snapshot_flags::kNumberedStamps);
+    const std::string name = "C:\\docs\\report.doc";
+    const uint32_t document = build.Object(name);
+    const uint32_t root = build.Revision(document, NumberedStamp(1), 0x20, 0, revision_type::kStorage);
+    ASSERT_NE(build.Push(snapshot + 8, document), 0u);
+    for (const char* element : {"\x05SummaryInformation", "\x01CompObj", "CON", "a.", "x y "}) {
+      const uint32_t child = build.Object(name + "\\" + element);
+      ASSERT_NE(build.Revision(child, NumberedStamp(1), 0, 0, revision_type::kStream), 0u);
+      ASSERT_NE(build.Push(root + 12, child), 0u);
+    }
+  }
+  std::string printed;
+  EXPECT_EQ(Run(path, &printed), 0) << printed;
+  EXPECT_NE(printed.find("checked 6 objects"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("no damage found"), std::string::npos) << printed;
 }
 
 TEST_F(InspectCheckTest, AFileThatIsNoArchiveExitsWithTwo) {
