@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "CompoundFile.h"
 #include "RestoreNames.h"
@@ -191,7 +192,8 @@ bool HostRestore::WriteFolder(const std::string& storedName, uint32_t revision, 
 bool HostRestore::WriteFile(uint32_t revision, const StatBlock& stat, const std::string& path) {
   // Rebuilt whole first: a damaged revision leaves the file standing there as it was.
   MemoryContent content;
-  if (FAILED(reader::ReadContent(heap_, revision, content))) {
+  if (stat.size >= WorkerPool::kWorthFrom && workers_ == nullptr) workers_.reset(new (std::nothrow) WorkerPool());
+  if (FAILED(reader::ReadContent(heap_, revision, content, workers_.get()))) {
     std::fprintf(err_, "Damaged archive: the stored content of %s does not rebuild\n", path.c_str());
     return false;
   }

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ArchiveReader.h"
+#include "WorkerPool.h"
 
 namespace cairn {
 namespace crn {
@@ -52,6 +54,8 @@ class HostRestore {
   std::string target_;
   std::FILE* err_;
   uint64_t files_ = 0;
+  // Decompresses large contents on every core; started with the first of them.
+  std::unique_ptr<WorkerPool> workers_;
 };
 
 }  // namespace crn

@@ -84,12 +84,12 @@ HRESULT ReadStat(ArchiveHeap& heap, uint32_t revision, StatBlock* stat) {
   return RevisionRecord(heap, revision).ReadStat(stat) ? S_OK : kCorruptArchive;
 }
 
-HRESULT ReadContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out) {
+HRESULT ReadContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, WorkerPool* pool) {
   StatBlock stat;
   HRESULT hr = ReadStat(heap, revision, &stat);
   if (FAILED(hr)) return hr;
   NoLog log;
-  hr = RebuildContent(heap, revision, out, log, "reader");
+  hr = RebuildContent(heap, revision, out, log, "reader", pool);
   if (FAILED(hr)) return hr;
   return out.Size() == stat.size ? S_OK : kCorruptArchive;
 }

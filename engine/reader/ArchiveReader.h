@@ -13,6 +13,7 @@
 #include "ArchiveHeap.h"
 #include "ArchiveRecords.h"
 #include "ContentStore.h"
+#include "WorkerPool.h"
 
 namespace cairn {
 namespace reader {
@@ -61,8 +62,9 @@ HRESULT ReadHeld(ArchiveHeap& heap, uint32_t firstNode, Stamp asAt, std::vector<
 HRESULT ReadStat(ArchiveHeap& heap, uint32_t revision, StatBlock* stat);
 
 // The content of revision, rebuilt into out (empty to start with); kCorruptArchive where the
-// records do not rebuild it (or not to the size its status block states).
-HRESULT ReadContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out);
+// records do not rebuild it (or not to the size its status block states). Decompression runs on
+// pool when one is given.
+HRESULT ReadContent(ArchiveHeap& heap, uint32_t revision, ContentStore& out, WorkerPool* pool = nullptr);
 
 }  // namespace reader
 }  // namespace cairn
