@@ -51,7 +51,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring name = path;
     for (wchar_t& c : name)
       if (c == L'\\') c = L'/';
-    const bool storage = content.rfind("<storage ", 0) == 0;
+    const bool storage = content.rfind("<storage ", 0) == 0;  // no stream of the document begins so
     std::fprintf(listing, "%s %s\n", Hex(Utf8(name)).c_str(), storage ? "d" : ("=" + Hex(content)).c_str());
   }
   return std::fclose(listing) == 0 ? 0 : 1;
