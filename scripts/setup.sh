@@ -13,7 +13,7 @@ need_root() {
 packages=(
   cmake ninja-build pkg-config ca-certificates dpkg-dev python3
   g++ clang libclang-rt-14-dev googletest
-  zlib1g-dev libbz2-dev libgsf-1-dev
+  zlib1g-dev libbz2-dev libgsf-1-dev libgsf-bin
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
   wine wine64 libwine-dev fonts-wine

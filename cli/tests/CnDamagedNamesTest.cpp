@@ -2,6 +2,7 @@
 // as damage in transit or a hostile sender can make them: cn /r refuses each as damage, writing
 // nothing for the object at fault, and crninspect reports it. Sound archives, also ones whose
 // names differ from their folder's in letter case only, are still accepted.
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <string>
@@ -130,25 +131,50 @@ TEST_F(CnDamagedNamesTest, ElementsThatDoNotBelongToTheirStorageAreRefusedAndRep
   ExpectRefused(crafted, "Unsafe name in archive: " + document + "\\Body\n", "no such file");
 }
 
-// An element name that a compound document cannot hold fails the document: none is left at the
-// target, and one standing there stays as it was.
+// An element name that a compound document cannot hold fails the document: neither it nor its
+// temporary is left at the target, and one standing there stays as it was.
 TEST_F(CnDamagedNamesTest, AnElementNameThatNoDocumentHoldsLeavesNoDocument) {
   const std::string document = root_ + "\\docs\\report.doc";
-  const fs::path crafted = Crafted([&](ArchiveHeap& heap, ObjectMap& map) {
-    ObjectRecord(heap, map.objects.at(document + "\\Sub")).SetName(WriteString(heap, document + "\\S!b"));
-  });
+  const struct Case {
+    const char* element;  // the element renamed, below the document
+    std::string name;     // its new name there
+  } cases[] = {
+      {"\\Sub", "S!b"},
+      {"\\Body", "B:dy"},
+      {"\\Body", "B/dy"},
+      {"\\Sub\\Inner", std::string(32, 'i')},
+  };
+  // What docs holds beside the document, before and after each restore.
+  auto others = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tree_ / "docs"))
+      if (entry.path().filename() != "report.doc") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> beside = others();
   const std::string before = ReadFileBytes(tree_ / "docs" / "report.doc");
-  CnRun run = Cn(L"/r \"" + crafted.wstring() + L"\"");
-  EXPECT_EQ(run.exitCode, kFailed);
-  EXPECT_NE(run.err.find("Unsafe name in archive: " + document + "\\S!b\n"), std::string::npos) << run.err;
-  EXPECT_EQ(ReadFileBytes(tree_ / "docs" / "report.doc"), before);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string parent = (document + c.element).substr(0, (document + c.element).rfind('\\'));
+    const std::string stored = parent + "\\" + c.name;
+    const fs::path crafted = Crafted([&](ArchiveHeap& heap, ObjectMap& map) {
+      ObjectRecord(heap, map.objects.at(document + c.element)).SetName(WriteString(heap, stored));
+    });
+    CnRun run = Cn(L"/r \"" + crafted.wstring() + L"\"");
+    EXPECT_EQ(run.exitCode, kFailed);
+    EXPECT_NE(run.err.find("Unsafe name in archive: " + stored + "\n"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(tree_ / "docs" / "report.doc"), before);
+    EXPECT_EQ(others(), beside);
 
-  fs::remove_all(tree_);
-  run = Cn(L"/r \"" + crafted.wstring() + L"\"");
-  EXPECT_EQ(run.exitCode, kFailed);
-  EXPECT_FALSE(fs::exists(tree_ / "docs" / "report.doc"));
-  for (const auto& entry : fs::directory_iterator(tree_ / "docs"))
-    EXPECT_TRUE(entry.is_directory() || entry.path().filename() == "notes.txt") << entry.path();
+    fs::remove(tree_ / "docs" / "report.doc");
+    run = Cn(L"/r \"" + crafted.wstring() + L"\"");
+    EXPECT_EQ(run.exitCode, kFailed);
+    EXPECT_NE(run.err.find("Unsafe name in archive: " + stored + "\n"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(tree_ / "docs" / "report.doc"));
+    EXPECT_EQ(others(), beside);
+    ASSERT_EQ(Cn(L"/r x.crn").exitCode, 0u);  // the sound document back, for the next case
+  }
 }
 
 // A top-level name that is neither a drive path nor a network path is refused before anything is

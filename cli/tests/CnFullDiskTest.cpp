@@ -1,6 +1,6 @@
 // cn /r onto a disk of 4 MiB that fills up partway (the full-disk script mounts it and names it in
 // CAIRN_FULL_DISK_DIR; the archives lie elsewhere): the restore fails with a message, and the file
-// that stood at the target stays as it was, never replaced by a truncated one.
+// or document that stood at the target stays as it was, never replaced by a truncated one.
 #include <cstdlib>
 
 #include "Capability.h"
@@ -61,7 +61,8 @@ TEST_F(CnFullDiskTest, AFileThatDoesNotFitLeavesTheEarlierFileAsItWas) {
   EXPECT_EQ(ReadFileBytes(big), Pattern(2 << 20, 5));
 }
 
-TEST_F(CnFullDiskTest, ADocumentThatDoesNotFitLeavesNoDocument) {
+TEST_F(CnFullDiskTest, ADocumentThatDoesNotFitLeavesTheEarlierDocumentOrNone) {
+  using testing::ReadDocumentElements;
   const fs::path document = disk_ / "report.doc";
   ASSERT_TRUE(testing::WriteOfficeDocument(document.wstring(), 1));
   {
@@ -74,13 +75,27 @@ TEST_F(CnFullDiskTest, ADocumentThatDoesNotFitLeavesNoDocument) {
     const std::string bytes = Pattern(2 << 20, 6);
     ASSERT_EQ(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr), S_OK);
   }
+  const auto stored = ReadDocumentElements(document.wstring());
   ASSERT_EQ(Cn(L"/c /a \"" + document.wstring() + L"\" x.crn").exitCode, 1u);
-  fs::remove(document);
+  ASSERT_TRUE(testing::WriteOfficeDocument(document.wstring(), 2));
+  const auto earlier = ReadDocumentElements(document.wstring());
   FillLeaving(1 << 20);
-  const CnRun run = Cn(L"/r x.crn");
-  EXPECT_EQ(run.exitCode, kFailed);
-  EXPECT_NE(run.err.find("Failed to restore: " + document.string()), std::string::npos) << run.err;
-  EXPECT_EQ(Names(), std::vector<std::string>{});
+  for (const bool none : {false, true}) {
+    SCOPED_TRACE(none ? "no document before" : "an earlier document");
+    if (none) fs::remove(document);
+    const CnRun run = Cn(L"/r x.crn");
+    EXPECT_EQ(run.exitCode, kFailed);
+    EXPECT_NE(run.err.find("Failed to restore: " + document.string()), std::string::npos) << run.err;
+    EXPECT_EQ(Names(), none ? std::vector<std::string>{} : std::vector<std::string>{"report.doc"});
+    if (!none) {
+      EXPECT_TRUE(ReadDocumentElements(document.wstring()) == earlier);  // not printed: megabytes
+    }
+  }
+
+  // With room again the same restore writes it whole.
+  fs::remove(disk_ / "filler");
+  EXPECT_EQ(Cn(L"/r x.crn").exitCode, 0u);
+  EXPECT_TRUE(ReadDocumentElements(document.wstring()) == stored);
 }
 
 }  // namespace

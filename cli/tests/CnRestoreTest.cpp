@@ -199,6 +199,9 @@ TEST_F(CnRestoreTest, OfficeDocumentsComeBackElementForElementFromEachSnapshot) 
   ASSERT_TRUE(testing::WriteOfficeDocument(document, 1));
   const auto first = ReadDocumentElements(document);
   ASSERT_EQ(first.count(L"ObjectPool\\_1234567890\\\x01Ole"), 1u);
+  // The classes are there to be compared: the root's and the embedded object's.
+  ASSERT_EQ(first.at(L""), "<storage {00020906-1234-5678-C000-000000000046}>");
+  ASSERT_EQ(first.at(L"ObjectPool\\_1234567890"), "<storage {0003000C-4321-8765-C000-000000000046}>");
   CreateArchive(1);
   ASSERT_TRUE(testing::WriteOfficeDocument(document, 2));
   const auto second = ReadDocumentElements(document);
