@@ -5,12 +5,16 @@
 # shows up in the table's notes, and the command still ends with 0.
 # usage: bash bench/run.sh [--quick] [options of bench/bench.py, e.g. --runs 1 --rounds 2 --sets ab]
 #   --quick: one run, two rounds, 2,000-file tree and compound document only (a few minutes)
+#   --scaling: instead, snapshot time against the number of files (bench/scaling.py; options of
+#              that script follow, e.g. --counts 2000,10000,50000)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work="$root/build/bench"
 state="$work/wine"
 args=()
+scaling=no
 for a in "$@"; do
+  if [ "$a" = --scaling ]; then scaling=yes; continue; fi
   if [ "$a" = --quick ]; then args+=(--runs 1 --rounds 2 --sets ac --comment "Quick mode: one run, two rounds.");
   else args+=("$a"); fi
 done
@@ -33,6 +37,12 @@ mkdir -p "$work"
 trap '"$root/cmake/wine/wine-session" stop "$state"' EXIT
 dll=$(cd "$root/build/win64/engine" && pwd)/cairn.dll
 "$root/cmake/wine/wine-run" "$state" rundll32 "Z:${dll//\//\\}",DllRegister
+
+if [ "$scaling" = yes ]; then
+  python3 "$root/bench/scaling.py" --root "$root" --build "$root/build/win64" --state "$state" --work "$work/scaling" \
+    "${args[@]}" || echo "bench: the scaling run stopped early" >&2
+  exit 0
+fi
 
 # The native crn, optimised (the host tree has the sanitizers).
 cmake -S "$root" -B "$root/build/host-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \

@@ -45,12 +45,12 @@ class Scaling:
         self.times = {}  # (count, operation, program) -> seconds, None when it failed
         self.notes = []
 
-    def timed(self, command, cwd=None):
+    def timed(self, command, cwd=None, expected=0):
         started = time.perf_counter()
         done = subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                               errors="replace")
         seconds = time.perf_counter() - started
-        if done.returncode != 0:
+        if done.returncode != expected:
             self.notes.append("`%s` exited with %d: %s" % (" ".join(command), done.returncode, done.stderr[-300:]))
             return None
         return seconds
@@ -66,8 +66,9 @@ class Scaling:
         subprocess.run(self.wine_run + [self.helper, "options", archive, "5"], cwd=repo, check=True,
                        stdout=subprocess.DEVNULL)
         windows_tree = "Z:" + tree.replace("/", "\\")
+        # cn's exit code is 1 when it took a snapshot, 0 when none was needed.
         self.times[(count, OPERATIONS[0], "cn zlib")] = self.timed(self.wine_run + [self.cn, "/a", windows_tree, "x.crn"],
-                                                                   cwd=repo)
+                                                                   cwd=repo, expected=1)
         self.times[(count, OPERATIONS[1], "cn zlib")] = self.timed(self.wine_run + [self.cn, "x.crn"], cwd=repo)
         rdiff = os.path.join(repo, "rdiff")
         self.times[(count, OPERATIONS[0], "rdiff-backup")] = self.timed(["rdiff-backup", "backup", tree, rdiff])
