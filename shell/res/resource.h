@@ -103,3 +103,5 @@
 #define IDS_UNINSTALL_COMPLETE         380
 #define IDS_REBOOT                     381
 #define IDS_TOO_MANY_PICKED            382
+#define IDS_RESTORE_STOPPING           390
+#define IDS_RESTORE_STOPPED            391
