@@ -21,6 +21,7 @@
 #include "ArchiveWalk.h"
 #include "Capability.h"
 #include "CnRestoreFixture.h"
+#include "Handle.h"
 #include "ReadOnlyFile.h"
 
 namespace cairn {
@@ -271,12 +272,16 @@ TEST_F(CnDamageTest, ASnapshotWaitsForAnotherWriterAndIsRefusedWhenItStays) {
   EXPECT_EQ(run.exitCode, 0u) << run.err;
   EXPECT_NE(run.out.find("tree;2"), std::string::npos) << run.out;
 
-  // The writer finishes while cn waits.
+  // The writer finishes once cn says that it waits for it.
+  const Handle waiting(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread finisher([&] {
-    Sleep(3000);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(waiting.Get(), 60000)) << "cn never said it was waiting";
     writer.reset();
   });
-  run = Cn(L"/v x.crn");
+  run = RunCn(L"/v x.crn", dir_.wstring(), 120000, false, [&waiting](const std::string& out) {
+    if (out.find("Waiting for another program to finish writing the archive...") != std::string::npos)
+      SetEvent(waiting.Get());
+  });
   finisher.join();
   EXPECT_EQ(run.exitCode, 1u) << run.err;
   EXPECT_EQ(run.out.find("x.crn: Waiting for another program to finish writing the archive...\n"), 0u) << run.out;
