@@ -95,9 +95,15 @@ bool LastWriteTime(const std::wstring& path, bool document, FILETIME* time) {
 
 }  // namespace
 
-RestoreWriter::RestoreWriter(const RestoreOptions& options, Report report)
-    : options_(options), report_(std::move(report)) {
+RestoreWriter::RestoreWriter(const RestoreOptions& options, Report report, Stop stop)
+    : options_(options), report_(std::move(report)), stop_(std::move(stop)) {
   if (!report_) report_ = [](RestoreEvent, const std::wstring&) {};
+}
+
+bool RestoreWriter::Stopped(const std::wstring& path) {
+  if (!stop_ || !stop_()) return false;
+  report_(RestoreEvent::kStopped, path);
+  return true;
 }
 
 bool RestoreWriter::MakeFolders(const std::wstring& path) {
@@ -118,6 +124,7 @@ bool RestoreWriter::WriteObject(ICairnRevision* revision, const std::wstring& st
 
 bool RestoreWriter::WriteRevision(ICairnRevision* revision, const std::wstring& storedName, const std::wstring& path,
                                   const Container* parent) {
+  if (Stopped(path)) return false;
   ComPtr<IStream> content;
   STATSTG stat{};
   if (FAILED(revision->GetContents(content.Out())) || !content || FAILED(content->Stat(&stat, STATFLAG_NONAME))) {
@@ -266,6 +273,11 @@ bool RestoreWriter::WritePlainFile(IStream* content, const std::wstring& tempora
       break;
     }
     if (got == 0) break;
+    // The temporary file goes; the target stays as it was.
+    if (Stopped(path)) {
+      ok = false;
+      break;
+    }
     DWORD written = 0;
     if (!WriteFile(file.Get(), piece, got, &written, nullptr) || written != got) {
       report_(RestoreEvent::kFileNotWritten, path);

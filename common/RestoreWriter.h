@@ -11,7 +11,9 @@
 // nothing is written for them.
 //
 // Each outcome is reported as the writer goes (cn prints its messages from them; the extension's
-// restore can count its progress from them); the first failure ends the object.
+// restore can count its progress from them); the first failure ends the object. A caller may ask
+// the writer to stop: it then ends before the next object, or between two pieces of a plain
+// file, and what was written whole stays.
 #pragma once
 
 #include <windows.h>
@@ -56,6 +58,7 @@ enum class RestoreEvent {
   kDocumentNotCreated,     // the path
   kDocumentNotReopened,    // the path: reopened to set its times
   kDocumentTimesNotSet,    // the path
+  kStopped,                // the path of the object not written: the caller asked to stop
 };
 
 struct RestoreOptions {
@@ -74,8 +77,10 @@ struct RestoreOptions {
 class RestoreWriter {
  public:
   using Report = std::function<void(RestoreEvent event, const std::wstring& subject)>;
+  // Asked before each object and between pieces of a file; true when the writer is to stop.
+  using Stop = std::function<bool()>;
 
-  RestoreWriter(const RestoreOptions& options, Report report);
+  RestoreWriter(const RestoreOptions& options, Report report, Stop stop = {});
 
   // Writes the revision of the object stored under storedName to path (an absolute path), after
   // making the folders on the way there. False after the first failure.
@@ -114,9 +119,12 @@ class RestoreWriter {
   bool ShouldWrite(const std::wstring& path, const STATSTG& stat, bool document, bool* failed) const;
   // Makes the folder and every missing parent, reporting the one that cannot be made.
   bool MakeFolders(const std::wstring& path);
+  // Whether the caller asked to stop; reported as a failure of the object at path.
+  bool Stopped(const std::wstring& path);
 
   RestoreOptions options_;
   Report report_;
+  Stop stop_;
 };
 
 }  // namespace cairn

@@ -23,12 +23,15 @@ bool OpenPipe(Handle& read, Handle& write) {
 // Reads a pipe to its end on a thread of its own, so that neither pipe can fill up and stall the
 // child. The thread owns the pipe and its text: a process the child left behind may hold the
 // other end open, and then the thread is given up rather than waited for.
-std::future<std::string> Drain(Handle pipe) {
-  std::packaged_task<std::string()> read([pipe = std::move(pipe)] {
+std::future<std::string> Drain(Handle pipe, OutputWatch watch = {}) {
+  std::packaged_task<std::string()> read([pipe = std::move(pipe), watch = std::move(watch)] {
     std::string text;
     char buffer[4096];
     DWORD n = 0;
-    while (ReadFile(pipe.Get(), buffer, sizeof buffer, &n, nullptr) && n > 0) text.append(buffer, n);
+    while (ReadFile(pipe.Get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+      text.append(buffer, n);
+      if (watch) watch(text);
+    }
     // Console programs end their lines in CR LF.
     for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
     return text;
@@ -63,7 +66,8 @@ std::wstring ModuleDirectory() {
   return file.substr(0, file.find_last_of(L'\\'));
 }
 
-ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory, DWORD timeoutMs, bool expectTrouble) {
+ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory, DWORD timeoutMs, bool expectTrouble,
+                  OutputWatch watchOut) {
   ChildRun run;
   const std::string what(commandLine.begin(), commandLine.end());  // for messages; the tests' paths are ASCII
   Handle outRead, outWrite, errRead, errWrite;
@@ -95,7 +99,7 @@ ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory
     ADD_FAILURE() << "cannot start " << what << ": " << error;
     return run;
   }
-  std::future<std::string> out = Drain(std::move(outRead)), err = Drain(std::move(errRead));
+  std::future<std::string> out = Drain(std::move(outRead), std::move(watchOut)), err = Drain(std::move(errRead));
   const Handle child(process.hProcess), thread(process.hThread);
   if (!EndsWithin(child.Get(), timeoutMs)) {
     run.hung = true;

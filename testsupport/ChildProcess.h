@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace cairn {
@@ -24,8 +25,12 @@ std::wstring ModuleDirectory();
 // so that this apartment can serve calls the child makes to objects the test registered. A child
 // that cannot be started fails the test; so does one that crashes or is still running after
 // timeoutMs (it is then ended), unless expectTrouble, for tests that count such runs themselves.
+// watchOut, when given, is shown the child's standard output read so far each time more arrives,
+// on a thread of its own (line ends as the child wrote them): a test can act once the child has
+// said something.
+using OutputWatch = std::function<void(const std::string& outSoFar)>;
 ChildRun RunChild(const std::wstring& commandLine, const std::wstring& directory, DWORD timeoutMs,
-                  bool expectTrouble = false);
+                  bool expectTrouble = false, OutputWatch watchOut = {});
 
 }  // namespace testing
 }  // namespace cairn

@@ -21,11 +21,14 @@
 #include "ArchiveWalk.h"
 #include "Capability.h"
 #include "CnRestoreFixture.h"
+#include "Handle.h"
+#include "ReadOnlyFile.h"
 
 namespace cairn {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadOnlyFile;
 
 // A link word of a live record: where it lies and, for the link to the next node of a list, the
 // nodes of that list up to this one (the targets that make the list loop).
@@ -195,56 +198,6 @@ TEST_F(CnDamageTest, DamagedArchivesRestoreExactlyOrAreRefused) {
   EXPECT_GT(refused, static_cast<int>(mutants.size()) / 2) << "most damage is met by the restore";
 }
 
-bool Writable(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
-}
-
-// Makes a file that cannot be opened for writing, and writable again when it goes. The read-only
-// attribute is enough on Windows; Wine run by root lets writers in all the same, so there the
-// file is made immutable by the host's chattr (which Wine starts without a handle to wait on: the
-// outcome is watched for instead). Read-only afterwards, unless the file system cannot do it.
-class ReadOnlyFile {
- public:
-  explicit ReadOnlyFile(const std::wstring& path) : path_(path) {
-    SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (Writable(path_)) Immutable(true);
-  }
-  ~ReadOnlyFile() {
-    if (immutable_) Immutable(false);
-    SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  ReadOnlyFile(const ReadOnlyFile&) = delete;
-  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-  bool ReadOnly() const { return !Writable(path_); }
-
- private:
-  void Immutable(bool on) {
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    char* name = unixName != nullptr ? unixName(path_.c_str()) : nullptr;
-    if (name == nullptr) return;
-    std::string command = std::string("Z:\\usr\\bin\\chattr ") + (on ? "+i " : "-i ") + name;
-    HeapFree(GetProcessHeap(), 0, name);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return;
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    immutable_ = true;
-    for (int i = 0; i < 250 && Writable(path_) == on; ++i) Sleep(20);
-  }
-
-  std::wstring path_;
-  bool immutable_ = false;
-};
-
 TEST_F(CnDamageTest, AReadOnlyArchiveListsAndRestoresButTakesNoSnapshot) {
   ASSERT_NO_FATAL_FAILURE(MakeTwoSnapshots(1));
   const TreeState second = ReadTree(tree_);
@@ -319,12 +272,16 @@ TEST_F(CnDamageTest, ASnapshotWaitsForAnotherWriterAndIsRefusedWhenItStays) {
   EXPECT_EQ(run.exitCode, 0u) << run.err;
   EXPECT_NE(run.out.find("tree;2"), std::string::npos) << run.out;
 
-  // The writer finishes while cn waits.
+  // The writer finishes once cn says that it waits for it.
+  const Handle waiting(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread finisher([&] {
-    Sleep(3000);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(waiting.Get(), 60000)) << "cn never said it was waiting";
     writer.reset();
   });
-  run = Cn(L"/v x.crn");
+  run = RunCn(L"/v x.crn", dir_.wstring(), 120000, false, [&waiting](const std::string& out) {
+    if (out.find("Waiting for another program to finish writing the archive...") != std::string::npos)
+      SetEvent(waiting.Get());
+  });
   finisher.join();
   EXPECT_EQ(run.exitCode, 1u) << run.err;
   EXPECT_EQ(run.out.find("x.crn: Waiting for another program to finish writing the archive...\n"), 0u) << run.out;

@@ -5,11 +5,14 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace cairn {
 
-CnRun RunCn(const std::wstring& arguments, const std::wstring& directory, DWORD timeoutMs, bool expectTrouble) {
-  return testing::RunChild(L"\"" + ModuleDirectory() + L"\\cn.exe\" " + arguments, directory, timeoutMs, expectTrouble);
+CnRun RunCn(const std::wstring& arguments, const std::wstring& directory, DWORD timeoutMs, bool expectTrouble,
+            testing::OutputWatch watchOut) {
+  return testing::RunChild(L"\"" + ModuleDirectory() + L"\\cn.exe\" " + arguments, directory, timeoutMs, expectTrouble,
+                           std::move(watchOut));
 }
 
 }  // namespace cairn

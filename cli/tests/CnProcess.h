@@ -16,8 +16,9 @@ using CnRun = testing::ChildRun;
 // apartment can serve calls cn makes to objects it registered. A cn that crashes, or that is
 // still running after timeoutMs, fails the test (unless expectTrouble, for tests that count such
 // runs themselves) and is ended.
+// watchOut is shown what cn printed so far, as RunChild shows it.
 CnRun RunCn(const std::wstring& arguments, const std::wstring& directory, DWORD timeoutMs = 120000,
-            bool expectTrouble = false);
+            bool expectTrouble = false, testing::OutputWatch watchOut = {});
 
 // cn's exit code -1 as the process reports it.
 constexpr DWORD kFailed = static_cast<DWORD>(-1);

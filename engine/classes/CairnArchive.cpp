@@ -197,7 +197,15 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
       status->DisableStop();
     }
   }
-  heap_->Flush();
+  // A snapshot whose bytes may not have reached the disk is not reported as created. The archive
+  // is then as after a snapshot stopped at its end: sound, holding the snapshot or not.
+  const HRESULT flushed = heap_->Flush();
+  if (hr == S_OK && FAILED(flushed)) {
+    LogInternalError(this, kModule, __LINE__);
+    if (*snapshot != nullptr) (*snapshot)->Release();
+    *snapshot = nullptr;
+    return flushed;
+  }
   return hr;
 }
 

@@ -32,10 +32,11 @@ class FaultyFile final : public PlatformFile {
   HRESULT MapAgain(uint64_t fileSize, uint64_t viewOffset, uint8_t** view) override {
     return real_->MapAgain(fileSize, viewOffset, view);
   }
-  HRESULT Flush() override { return real_->Flush(); }
+  HRESULT Flush() override { return ++owner_.flushes_ == owner_.failFlush_ ? kWriteFault : real_->Flush(); }
 
  private:
   static constexpr HRESULT kDiskFull = static_cast<HRESULT>(0x80070070);
+  static constexpr HRESULT kWriteFault = static_cast<HRESULT>(0x8007001D);
 
   // Counts a growth of the file; true when it is one the owner was told to fail.
   bool Refused() {

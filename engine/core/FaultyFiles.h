@@ -13,7 +13,7 @@ namespace testing {
 
 // Fails count Maps from the n-th (counting from 1, over all files it opened), the n-th Open
 // (temporary files count as opens), the n-th growth of a file (a Reserve or Map larger than the
-// file) and, for a full disk, every later one, or every Truncate.
+// file) and, for a full disk, every later one, every Truncate, or the n-th Flush.
 class FaultyFiles final : public PlatformFiles {
  public:
   explicit FaultyFiles(PlatformFiles& real) : real_(real) {}
@@ -31,6 +31,7 @@ class FaultyFiles final : public PlatformFiles {
   // Called when the growth chosen by FailGrowth is refused (not for the later ones).
   void OnFailedGrowth(void (*note)()) { note_ = note; }
   void FailTruncate(bool on) { failTruncate_ = on; }
+  void FailFlush(int n) { failFlush_ = n; }
   int MapCalls() const { return maps_; }
   int Growths() const { return growths_; }
   int Truncations() const { return truncations_; }
@@ -49,6 +50,8 @@ class FaultyFiles final : public PlatformFiles {
   int opens_ = 0;
   int growths_ = 0;
   int truncations_ = 0;
+  int flushes_ = 0;
+  int failFlush_ = 0;
   bool failTruncate_ = false;
   int failMap_ = 0;
   int failMaps_ = 1;

@@ -37,12 +37,15 @@ void InstallTestHooks() {
   g_stopAfter = TestSetting("CAIRN_TEST_STOP_AFTER");
   if (g_stopAfter != 0) ArchiveHeap::SetChangeHook(&StopHere);
   const uint64_t failGrowth = TestSetting("CAIRN_TEST_FAIL_GROWTH");
+  const uint64_t failFlush = TestSetting("CAIRN_TEST_FAIL_FLUSH");
+  if ((failGrowth == 0 || failGrowth > INT32_MAX) && (failFlush == 0 || failFlush > INT32_MAX)) return;
+  // Lives as long as the process: the engine's files go through it until the end.
+  static testing::FaultyFiles* files = new testing::FaultyFiles(PlatformFiles::Native());
+  UseEngineFiles(files);
+  if (failFlush != 0 && failFlush <= INT32_MAX) files->FailFlush(static_cast<int>(failFlush));
   if (failGrowth != 0 && failGrowth <= INT32_MAX) {
-    // Lives as long as the process: the engine's files go through it until the end.
-    static testing::FaultyFiles* files = new testing::FaultyFiles(PlatformFiles::Native());
     files->FailGrowth(static_cast<int>(failGrowth), true);
     files->OnFailedGrowth(&NoteRefusal);
-    UseEngineFiles(files);
     // Every growth of the archive's logical end grows the file, so that each one can be failed.
     ArchiveHeap::SetExactGrowth(true);
   }

@@ -11,7 +11,8 @@ namespace cairn {
 // fault-injecting platform layer whose n-th growth of a file fails as on a full disk, and so does
 // every later one; archives then grow by exactly each allocation, so that every growth of one
 // reaches the disk. The first refusal is noted on standard error, so that a test knows the
-// operation went that far. Called once, when the engine loads.
+// operation went that far. With CAIRN_TEST_FAIL_FLUSH=n the n-th flush of a file through that
+// layer fails as on a failing disk. Called once, when the engine loads.
 void InstallTestHooks();
 
 }  // namespace cairn

@@ -248,6 +248,24 @@ TEST_F(InterruptedSnapshotTest, AFullDiskLosesNothingRecordedBefore) {
 }
 
 
+// The snapshot's last flush fails: cn says the snapshot failed, and the archive is as after a
+// snapshot stopped at its end: sound, both earlier snapshots whole, no bytes lost, and the next
+// snapshot leaves the tree on disk recorded (nothing hidden).
+TEST_F(InterruptedSnapshotTest, AFailedFlushFailsTheSnapshotAndLeavesTheArchiveSound) {
+  const std::map<std::wstring, std::string> disk = DiskTree();
+  std::string errors;
+  EXPECT_EQ(RunOnCopy(L"CAIRN_TEST_FAIL_FLUSH", 1, &errors), static_cast<DWORD>(-1)) << errors;
+  EXPECT_NE(errors.find("Failed to create snapshot"), std::string::npos) << errors;
+  ASSERT_NO_FATAL_FAILURE(CheckCopy(1));
+  archive_.Reset();
+  admin_.Reset();
+  EXPECT_EQ(Unreachable(), 0);
+  const DWORD next = RunCn(L"/a new copy.crn", testing::Wide(dir_.Path("")));
+  EXPECT_TRUE(next == 0 || next == 1) << next;
+  EXPECT_EQ(LatestTree(), disk);
+  EXPECT_EQ(Unreachable(), 0);
+}
+
 // Stopped at any point and started again, cn records every change the stopped run had already
 // stored, however deep in the tree, and the archive keeps no bytes that nothing covers.
 TEST_F(InterruptedSnapshotTest, AfterAStopTheNextSnapshotRecordsEveryChangeAndNothingIsLost) {

@@ -29,6 +29,9 @@ struct ExtractOptions {
 // A restore's progress, on the restoring thread: the objects (files and compound documents)
 // written or passed over so far, out of those it has to write.
 using RestoreProgress = std::function<void(size_t done, size_t total)>;
+// Asked on the restoring thread before each object and between pieces of a file: true when the
+// restore is to stop there (it then fails, and what was written whole stays).
+using RestoreStop = std::function<bool()>;
 
 class ArchiveOperations {
  public:
@@ -89,12 +92,13 @@ class ArchiveOperations {
   // snapshot whose top-level objects are written so (below the target when it holds several). A
   // base name that a restore may not write fails its object.
   bool RestoreItems(const std::vector<std::string>& storedNames, const std::string& target,
-                    const ExtractOptions& options, const RestoreProgress& progress = {}) const;
+                    const ExtractOptions& options, const RestoreProgress& progress = {},
+                    const RestoreStop& stop = {}) const;
   // Writes the top-level objects of the archive's last snapshot as RestoreItems writes a
   // snapshot's, or, without a target, each to the full path it was archived from. True with
   // nothing written when there is no snapshot.
   bool RestoreLatestSnapshot(const std::string& target, const ExtractOptions& options,
-                             const RestoreProgress& progress = {}) const;
+                             const RestoreProgress& progress = {}, const RestoreStop& stop = {}) const;
 
   // --- Files written from the archive (FileOperations.cpp) ---
   // Writes the object's latest revision to path by its kind (the restore object routine).

@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "ComApartment.h"
 #include "Handle.h"
 #include "Module.h"
 
@@ -39,25 +40,10 @@ class BusyClaim {
   const bool held_;
 };
 
-// COM for the thread that made it, uninitialised on that thread.
-class ThreadApartment {
- public:
-  ThreadApartment() : started_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~ThreadApartment() {
-    if (started_) CoUninitialize();
-  }
-  ThreadApartment(const ThreadApartment&) = delete;
-  ThreadApartment& operator=(const ThreadApartment&) = delete;
-  bool Started() const { return started_; }
-
- private:
-  const bool started_;
-};
-
 void Run(const Job& job) {
   const BusyClaim claim(job.kind);
   if (!claim.Held()) return;  // another one of this kind is at work: dropped
-  const ThreadApartment apartment;
+  const ComApartment apartment;
   if (!apartment.Started()) return;
   // An exception leaving the thread would end the host's process, every window of it.
   try {

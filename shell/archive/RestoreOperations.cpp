@@ -103,7 +103,8 @@ size_t CountToWrite(ICairnRevision* revision, const std::wstring& storedName, in
 }
 
 // Writes what was planned, counting each object written or passed over.
-bool WritePlan(const std::vector<Planned>& plan, const ExtractOptions& options, const RestoreProgress& progress) {
+bool WritePlan(const std::vector<Planned>& plan, const ExtractOptions& options, const RestoreProgress& progress,
+               const RestoreStop& stop) {
   size_t total = 0, done = 0, budget = kMaxCounted;
   for (const Planned& planned : plan) total += CountToWrite(planned.revision.Get(), FromAnsi(planned.storedName), 0, &budget);
   const auto report = [&](RestoreEvent event, const std::wstring&) {
@@ -114,7 +115,7 @@ bool WritePlan(const std::vector<Planned>& plan, const ExtractOptions& options, 
   };
   if (progress) progress(0, total);
   for (const Planned& planned : plan) {
-    RestoreWriter writer(WriterOptions(options), report);
+    RestoreWriter writer(WriterOptions(options), report, stop);
     if (!writer.WriteObject(planned.revision.Get(), FromAnsi(planned.storedName), FromAnsi(planned.path))) return false;
   }
   if (progress) progress(total, total);
@@ -132,7 +133,8 @@ bool ArchiveOperations::ExtractObject(ICairnObject* object, const std::string& p
 }
 
 bool ArchiveOperations::RestoreItems(const std::vector<std::string>& storedNames, const std::string& target,
-                                     const ExtractOptions& options, const RestoreProgress& progress) const {
+                                     const ExtractOptions& options, const RestoreProgress& progress,
+                                     const RestoreStop& stop) const {
   if (storedNames.empty() || target.empty()) return false;
   ComPtr<ICairnArchive> archive = ArchiveToRead();
   if (!archive) return false;
@@ -151,18 +153,18 @@ bool ArchiveOperations::RestoreItems(const std::vector<std::string>& storedNames
     planned = objects && objects->NextByName(text.Get(), object.Out()) == S_OK && object &&
               PlanObject(object.Get(), target, storedNames.size() > 1, &plan);
   }
-  return WritePlan(plan, options, progress) && planned;
+  return WritePlan(plan, options, progress, stop) && planned;
 }
 
 bool ArchiveOperations::RestoreLatestSnapshot(const std::string& target, const ExtractOptions& options,
-                                              const RestoreProgress& progress) const {
+                                              const RestoreProgress& progress, const RestoreStop& stop) const {
   ComPtr<ICairnArchive> archive = ArchiveToRead();
   if (!archive) return false;
   ComPtr<ICairnSnapShot> latest = LatestSnapshot(archive.Get());
   if (!latest) return true;
   std::vector<Planned> plan;
   const bool planned = PlanSnapshot(latest.Get(), target, &plan);
-  return WritePlan(plan, options, progress) && planned;
+  return WritePlan(plan, options, progress, stop) && planned;
 }
 
 }  // namespace shell

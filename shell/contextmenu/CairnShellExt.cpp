@@ -51,7 +51,7 @@ std::string ClassName(HKEY progId) {
 
 CairnShellExt::~CairnShellExt() {
   folder_.Reset();
-  if (SUCCEEDED(com_)) CoUninitialize();
+  com_.reset();
 }
 
 STDMETHODIMP CairnShellExt::InitializeExt(ICairnFolder* folder, _ITEM** lists, int) {
@@ -72,7 +72,7 @@ STDMETHODIMP CairnShellExt::InitializeExt(ICairnFolder* folder, _ITEM** lists, i
 HRESULT CairnShellExt::HoldFolder() {
   if (folder_) return S_OK;
   if (archivePath_.empty()) return E_FAIL;
-  if (com_ == E_FAIL) com_ = CoInitialize(nullptr);
+  if (!com_) com_.emplace();
   ComPtr<ICairnFolder> folder;
   ComPtr<IArchiveFolder> archiveFolder;
   FolderLevel level;

@@ -8,8 +8,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <optional>
 #include <string>
 
+#include "ComApartment.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "FolderLevel.h"
@@ -76,7 +78,9 @@ class CairnShellExt final
   CPidl item_;          // the first item given; empty when none
   HWND owner_ = nullptr;
   std::string archivePath_;
-  HRESULT com_ = E_FAIL;  // of the CoInitialize made for a folder on demand
+  // COM started for a folder made on demand, on the thread that made it; ended there, after the
+  // folder is let go.
+  std::optional<ComApartment> com_;
 };
 
 }  // namespace shell

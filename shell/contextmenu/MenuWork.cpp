@@ -46,8 +46,9 @@ HRESULT RunRestoreDialog(const ArchiveOperations& archive, LPCITEMIDLIST snapsho
   RestoreRequest request;
   const INT_PTR result = ShowRestoreDialog(
       &request, nullptr, root.Get(), {snapshot},
-      [archive](const RestoreRequest& chosen, const RestoreProgress& progress) {
-        return archive.RestoreLatestSnapshot(chosen.target, chosen.Options(), progress);
+      [archive](const RestoreRequest& chosen, const RestoreProgress& progress,
+                const RestoreStop& stop) {
+        return archive.RestoreLatestSnapshot(chosen.target, chosen.Options(), progress, stop);
       });
   if (result == 1) return request.restored ? S_OK : E_FAIL;
   // Cancelled, or a snapshot without objects: nothing to restore, and no dialog.

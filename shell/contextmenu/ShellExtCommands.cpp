@@ -111,8 +111,9 @@ HRESULT CairnShellExt::Restore() {
   RestoreRequest request;
   const INT_PTR result = ShowRestoreDialog(
       &request, owner_, folder.Get(), {item_.Get()},
-      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress) {
-        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress);
+      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress,
+                          const RestoreStop& stop) {
+        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress, stop);
       });
   if (result == 1) return request.restored ? S_OK : E_FAIL;
   // Cancelled, or a snapshot without objects: nothing to restore, and no dialog.

@@ -103,3 +103,10 @@
 #define IDS_UNINSTALL_COMPLETE         380
 #define IDS_REBOOT                     381
 #define IDS_TOO_MANY_PICKED            382
+#define IDS_RESTORE_STOPPING           390
+#define IDS_RESTORE_STOPPED            391
+#define IDS_SETTINGS_NOT_SAVED         392
+#define IDS_SETTINGS_BUSY              393
+#define IDS_SETTINGS_DENIED            394
+#define IDS_SETTINGS_GONE              395
+#define IDS_SETTINGS_FAILED            396

@@ -3,11 +3,15 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdio>
+#include <memory>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
+#include "ComApartment.h"
 #include "ItemNames.h"
 #include "Module.h"
 #include "Pidl.h"
@@ -47,11 +51,24 @@ bool AtArchiveRoot(IShellFolder* folder) {
   return SUCCEEDED(LevelOf(folder, &level)) && level.AtRoot();
 }
 
+// What the page and its restoring thread share; the thread holds it to its end, which may come
+// after the page is gone.
+struct RestoreRun {
+  // The thread's code lives in this module: it stays loaded until the thread is done.
+  ModuleLock lock;
+  RestoreWork work;
+  RestoreRequest chosen;  // the target and the options; no items
+  std::atomic<HWND> page{nullptr};  // told of progress and of the end while it lives
+  std::atomic<size_t> done{0}, total{0};
+  std::atomic<bool> progressPosted{false};
+  std::atomic<bool> stop{false};
+};
+
 // The dialog's one page.
 class RestorePage {
  public:
   RestorePage(RestoreRequest* request, RestoreWork work) : request_(request), work_(std::move(work)) {}
-  ~RestorePage() { Join(); }
+  ~RestorePage() { LetGo(); }
   RestorePage(const RestorePage&) = delete;
   RestorePage& operator=(const RestorePage&) = delete;
 
@@ -66,20 +83,30 @@ class RestorePage {
   void StartWork();
   void OnBrowse();
   void ShowProgress();
-  void Join() {
-    if (worker_.joinable()) worker_.join();
+  // Cancel while the restore runs: it stops before its next object, and the page says so.
+  void RequestStop();
+  void ShowStopped();
+  // The page goes, or the restore has ended: a restore still running stops at its next check,
+  // before its next object or piece of a file, on its own thread. The window's thread never
+  // waits for it: the restore may need this thread's apartment to end its object.
+  void LetGo() {
+    if (!run_) return;
+    run_->page = nullptr;
+    run_->stop = true;
+    run_.reset();
   }
   HWND Sheet() const { return GetParent(page_); }
 
+  // The page's procedures live in this module: it stays loaded while the page and its worker do.
+  ModuleLock lock_;
   RestoreRequest* request_;
   RestoreWork work_;
   HWND page_ = nullptr;
-  std::thread worker_;
+  std::shared_ptr<RestoreRun> run_;  // while the restore runs
+  size_t done_ = 0, total_ = 0;      // its progress as last shown
   bool running_ = false;
   bool finished_ = false;
-  // What the restoring thread reports, shown by the page's thread.
-  std::atomic<size_t> done_{0}, total_{0};
-  std::atomic<bool> progressPosted_{false};
+  bool cancelled_ = false;  // the user asked the running restore to stop
 };
 
 INT_PTR CALLBACK RestorePage::Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -104,21 +131,25 @@ INT_PTR RestorePage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(wParam) == IDC_RESTORE_BROWSE && HIWORD(wParam) == BN_CLICKED && !running_) OnBrowse();
       return TRUE;
     case kProgressMessage:
-      progressPosted_ = false;
+      if (run_) run_->progressPosted = false;
       ShowProgress();
       return TRUE;
     case kDoneMessage:
-      Join();
       ShowProgress();
+      LetGo();
       running_ = false;
       finished_ = true;
       request_->restored = wParam != 0;
+      if (cancelled_ && !request_->restored) {
+        ShowStopped();
+        return TRUE;
+      }
       PropSheet_SetWizButtons(Sheet(), PSWIZB_FINISH);
       PostMessageW(Sheet(), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
       return TRUE;
     case WM_DESTROY:
-      // The sheet goes with its owner while the restore runs: the work ends first.
-      Join();
+      // The sheet goes with its owner while the restore runs: the work stops at its next object.
+      LetGo();
       return FALSE;
     default:
       return FALSE;
@@ -135,7 +166,9 @@ LRESULT RestorePage::OnNotify(const NMHDR& header) {
       if (!running_) StartWork();
       return TRUE;  // the sheet stays until the restore is done
     case PSN_QUERYCANCEL:
-      return running_ ? TRUE : FALSE;
+      if (!running_) return FALSE;
+      RequestStop();
+      return TRUE;  // the sheet stays to say what was restored
     default:
       return 0;  // Next, Back, leaving the page and the reset are allowed and do nothing
   }
@@ -168,27 +201,63 @@ void RestorePage::StartWork() {
     EnableWindow(GetDlgItem(page_, control), FALSE);
   EnableWindow(GetDlgItem(page_, IDC_RESTORE_EXTRACTING), TRUE);
   PropSheet_SetWizButtons(Sheet(), PSWIZB_DISABLEDFINISH);
-  EnableWindow(GetDlgItem(Sheet(), IDCANCEL), FALSE);
+  auto run = std::make_shared<RestoreRun>();
+  run->work = work_;
+  run->chosen.target = request_->target;
+  run->chosen.overwriteOlder = request_->overwriteOlder;
+  run->chosen.overwriteNewer = request_->overwriteNewer;
+  run->chosen.restoreTime = request_->restoreTime;
+  run->page = page_;
+  try {
+    std::thread([run] {
+      const auto progress = [&run](size_t done, size_t total) {
+        run->done = done;
+        run->total = total;
+        const HWND page = run->page;
+        if (page != nullptr && !run->progressPosted.exchange(true)) PostMessageW(page, kProgressMessage, 0, 0);
+      };
+      bool restored = false;
+      {
+        const ComApartment com;
+        restored = com.Started() && run->work(run->chosen, progress, [&run] { return run->stop.load(); });
+      }
+      const HWND page = run->page;
+      if (page != nullptr) PostMessageW(page, kDoneMessage, restored, 0);
+    }).detach();
+    run_ = std::move(run);
+  } catch (const std::system_error&) {
+    // No thread: the restore ends at once, failed.
+    PostMessageW(page_, kDoneMessage, FALSE, 0);
+  }
   running_ = true;
-  const HWND page = page_;
-  worker_ = std::thread([this, page] {
-    const auto progress = [this, page](size_t done, size_t total) {
-      done_ = done;
-      total_ = total;
-      if (!progressPosted_.exchange(true)) PostMessageW(page, kProgressMessage, 0, 0);
-    };
-    const HRESULT com = CoInitialize(nullptr);
-    const bool restored = SUCCEEDED(com) && work_(*request_, progress);
-    if (SUCCEEDED(com)) CoUninitialize();
-    PostMessageW(page, kDoneMessage, restored, 0);
-  });
 }
 
 void RestorePage::ShowProgress() {
+  if (run_) {
+    done_ = run_->done;
+    total_ = run_->total;
+  }
   const size_t total = total_, done = done_;
   HWND bar = GetDlgItem(page_, IDC_RESTORE_PROGRESS);
   SendMessageW(bar, PBM_SETRANGE32, 0, total > 0 ? static_cast<LPARAM>(total) : 1);
   SendMessageW(bar, PBM_SETPOS, total > 0 ? static_cast<WPARAM>(done) : 0, 0);
+}
+
+void RestorePage::RequestStop() {
+  if (cancelled_) return;
+  cancelled_ = true;
+  if (run_) run_->stop = true;
+  EnableWindow(GetDlgItem(Sheet(), IDCANCEL), FALSE);
+  SetDlgItemTextA(page_, IDC_RESTORE_EXTRACTING, ShellString(IDS_RESTORE_STOPPING).c_str());
+}
+
+void RestorePage::ShowStopped() {
+  char text[160];
+  std::snprintf(text, sizeof text, ShellString(IDS_RESTORE_STOPPED).c_str(), static_cast<unsigned>(done_),
+                static_cast<unsigned>(total_));
+  SetDlgItemTextA(page_, IDC_RESTORE_EXTRACTING, text);
+  PropSheet_SetWizButtons(Sheet(), PSWIZB_DISABLEDFINISH);
+  EnableWindow(GetDlgItem(Sheet(), IDCANCEL), TRUE);
 }
 
 void RestorePage::OnBrowse() {

@@ -35,14 +35,19 @@ struct RestoreRequest {
 };
 
 // The restore, run with the request's choices on the page's own thread (COM initialised for it);
-// true when it succeeded. It must hold plain values only.
-using RestoreWork = std::function<bool(const RestoreRequest& request, const RestoreProgress& progress)>;
+// true when it succeeded. It must hold plain values only, and hand stop on to the restore: it
+// answers true once the user cancelled or the dialog is going.
+using RestoreWork =
+    std::function<bool(const RestoreRequest& request, const RestoreProgress& progress, const RestoreStop& stop)>;
 
 // Shows the dialog for the items of the folder (a null folder or one inside a snapshot: the items
 // themselves; at the archive root: the contents of the first, a snapshot). The property sheet's
 // result: 1 when the user chose Finish and the work ran (request->restored says how it went), 0
 // when the user cancelled or there was nothing to restore (no dialog shown), -1 when the dialog
-// cannot be shown, also while another restore dialog of this process is open.
+// cannot be shown, also while another restore dialog of this process is open. Cancel while the
+// restore runs stops it before the next object; the page then says how many were restored, and
+// the user closes it (0). When the sheet goes with its owner, the restore is stopped the same way
+// and the window's thread waits at most for the object being written.
 INT_PTR ShowRestoreDialog(RestoreRequest* request, HWND owner, IShellFolder* folder,
                           const std::vector<LPCITEMIDLIST>& items, const RestoreWork& work);
 

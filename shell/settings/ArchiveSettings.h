@@ -21,7 +21,11 @@ constexpr long kOptionAutoDismiss = 0x4;
 constexpr long kOptionOptimiseForSpace = 0x8;  // only while compressing
 
 struct ArchiveSettings {
-  bool read = false;  // the archive could be read: only then is anything written back
+  bool read = false;  // the archive could be opened for reading: only then is anything written back
+  // Which values could be read; each is shown and written back only when it was.
+  bool optionsRead = false;
+  bool includeRead = false;
+  bool excludeRead = false;
   long snapshots = 0;
   bool hasLastSnapshot = false;
   uint64_t lastSnapshot = 0;  // a UTC file time
@@ -34,16 +38,25 @@ struct ArchiveSettings {
 };
 
 // The settings of the level's archive, through a reader of its own: the number of snapshots and
-// the last one's time, the options (optimising for space only while compressing), the lists. An
-// archive that cannot be read gives no snapshots, every option off and empty lists.
+// the last one's time, the options (optimising for space only while compressing), the lists. Each
+// value is read on its own: one that cannot be read stays as a fresh ArchiveSettings has it
+// (no snapshots, every option off, empty lists) and does not keep the others from being read.
 ArchiveSettings ReadArchiveSettings(const ArchiveOperations& archive);
 
-// Writes the settings back, stopping at the first failure: the compression bits (the space bit
-// is kept while compression is off), the activity window's bit, the auto-dismiss bit, then each
-// list whose text differs from the archive's. True when all is written, and also when there is
-// nothing to write: settings never read. False when the archive cannot be opened for writing
-// (another writer keeps it, it is read-only or gone) or the engine refuses a change.
-bool WriteArchiveSettings(const ArchiveOperations& archive, const ArchiveSettings& settings);
+// How writing the settings back ended.
+enum class SettingsWritten {
+  kWritten,    // all written, or nothing to write (settings never read)
+  kBusy,       // another writer keeps the archive
+  kDenied,     // the archive is read-only, or this user may not write it
+  kGone,       // the archive is no longer where it was
+  kFailed,     // the archive cannot be opened for writing otherwise, or the engine refused a change
+};
+
+// Writes the settings back in one writer session, all of them or none: the options word (the
+// compression bits, the space bit kept while compression is off, the activity window's and the
+// auto-dismiss bits) and each list whose text differs from the archive's. When a step fails, the
+// steps before it are undone.
+SettingsWritten WriteArchiveSettings(const ArchiveOperations& archive, const ArchiveSettings& settings);
 
 // A list's text: the patterns joined by ",", and back; empty entries are dropped when read.
 std::string JoinPatterns(const std::vector<std::string>& patterns);

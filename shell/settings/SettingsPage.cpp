@@ -9,6 +9,7 @@
 #include "AnsiText.h"
 #include "ArchiveSettings.h"
 #include "AutosnapJob.h"
+#include "ComApartment.h"
 #include "Module.h"
 #include "SettingsResource.h"
 #include "TimeText.h"
@@ -26,11 +27,7 @@ constexpr int kMaxPattern = 260;
 // The settings object: one per Settings page, from its making until the sheet lets the page go.
 class SettingsPage {
  public:
-  explicit SettingsPage(const std::string& archivePath)
-      : com_(CoInitialize(nullptr)), archive_(archivePath, {}), job_(archivePath) {}
-  ~SettingsPage() {
-    if (SUCCEEDED(com_)) CoUninitialize();
-  }
+  explicit SettingsPage(const std::string& archivePath) : archive_(archivePath, {}), job_(archivePath) {}
   SettingsPage(const SettingsPage&) = delete;
   SettingsPage& operator=(const SettingsPage&) = delete;
 
@@ -54,7 +51,6 @@ class SettingsPage {
   void Changed() { PropSheet_Changed(GetParent(page_), page_); }
 
   ModuleLock lock_;  // the host's sheet runs this module's code until it lets the page go
-  HRESULT com_;
   ArchiveOperations archive_;
   AutosnapJob job_;
   ArchiveSettings settings_;
@@ -93,7 +89,12 @@ UINT CALLBACK SettingsPage::Release(HWND, UINT message, PROPSHEETPAGEA* page) {
 }
 
 void SettingsPage::Open() {
-  settings_ = ReadArchiveSettings(archive_);
+  // COM for the reading, on the page's thread and for as long as it reads; the page holds no
+  // interface between its messages.
+  {
+    const ComApartment com;
+    settings_ = ReadArchiveSettings(archive_);
+  }
   char text[400];
   std::snprintf(text, sizeof text, ShellString(IDS_SNAPSHOTS_CONTAINED).c_str(), settings_.snapshots);
   SetDlgItemTextA(page_, IDC_SETTINGS_COUNT, text);
@@ -192,15 +193,33 @@ void SettingsPage::OnCommand(UINT id, UINT code) {
 }
 
 LRESULT SettingsPage::Write() {
-  if (!WriteArchiveSettings(archive_, settings_)) return PSNRET_INVALID;
-  PropSheet_UnChanged(GetParent(page_), page_);
-  return PSNRET_NOERROR;
+  SettingsWritten written;
+  {
+    const ComApartment com;
+    written = WriteArchiveSettings(archive_, settings_);
+  }
+  if (written == SettingsWritten::kWritten) {
+    PropSheet_UnChanged(GetParent(page_), page_);
+    return PSNRET_NOERROR;
+  }
+  // The sheet stays open with the changes, and says why they were not saved.
+  UINT why = IDS_SETTINGS_FAILED;
+  switch (written) {
+    case SettingsWritten::kBusy: why = IDS_SETTINGS_BUSY; break;
+    case SettingsWritten::kDenied: why = IDS_SETTINGS_DENIED; break;
+    case SettingsWritten::kGone: why = IDS_SETTINGS_GONE; break;
+    default: break;
+  }
+  MessageBoxA(GetParent(page_), ShellString(why).c_str(), ShellString(IDS_SETTINGS_NOT_SAVED).c_str(),
+              MB_OK | MB_ICONEXCLAMATION);
+  return PSNRET_INVALID;
 }
 
 }  // namespace
 
 HRESULT CreateSettingsPages(const std::string& archivePath, SettingsPages* pages) {
   *pages = SettingsPages();
+  const ComApartment com;  // for the scheduler, while the pages are made
   auto* settings = new (std::nothrow) SettingsPage(archivePath);
   if (settings == nullptr) return E_OUTOFMEMORY;
   PROPSHEETPAGEA page = {};

@@ -49,6 +49,7 @@ TEST_F(PickFilesBoxTest, NamesThatDoNotFitTheBufferAreRefusedAndSaidSo) {
                       ASSERT_TRUE(WatcherWait([dialog] { return !IsWindow(dialog); }));
                       DialogWatcher told([](const std::string& caption) { return caption == "Select items to add..."; },
                                          IDOK);
+                      ASSERT_TRUE(WatcherWait([&told] { return told.Seen(); })) << "the message never came";
                       told.Finish();
                       message = told.LongestText();
                     });

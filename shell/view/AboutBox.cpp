@@ -56,6 +56,7 @@ std::string ModuleVersion(HMODULE module) {
 }
 
 void ShowAboutBox(HWND owner) {
+  const ModuleLock lock;  // the box's procedure lives in this module
   DialogBoxParamA(Module::Instance(), MAKEINTRESOURCEA(IDD_ABOUT), owner, &AboutProc, 0);
 }
 

@@ -357,8 +357,9 @@ bool CNsxViewDlg::RestoreSelection() {
   RestoreRequest request;
   const INT_PTR result = ShowRestoreDialog(
       &request, dialog_, host_->Folder(), items,
-      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress) {
-        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress);
+      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress,
+                          const RestoreStop& stop) {
+        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress, stop);
       });
   // Cancelled: fine; nothing to restore (a snapshot without objects): no dialog, and a beep.
   if (result == 0) return !request.items.empty();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "IconCache.h"
+#include "Module.h"
 #include "ViewFormat.h"
 #include "ViewHost.h"
 #include "ViewWorkers.h"
@@ -91,6 +92,8 @@ class CNsxViewDlg {
   // and the list is refreshed; FALSE rejects the edit.
   BOOL Rename(int row, const std::wstring& name);
 
+  // The dialog's procedure lives in this module: it stays loaded while the dialog can have messages.
+  ModuleLock lock_;
   ViewHost* host_;
   bool orphaned_ = false;       // the view is being destroyed
   bool statusPending_ = false;  // a status update is posted

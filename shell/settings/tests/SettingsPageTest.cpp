@@ -9,13 +9,17 @@
 #include <mstask.h>
 #include <prsht.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AnsiText.h"
 #include "AutosnapJob.h"
+#include "Capability.h"
 #include "Handle.h"
 #include "NewArchive.h"
+#include "ReadOnlyFile.h"
 #include "RegKey.h"
 #include "ScheduledJob.h"
 #include "SettingsResource.h"
@@ -36,6 +40,7 @@ using browser::testing::SelectSheetPage;
 using browser::testing::SheetPage;
 
 constexpr char kCaption[] = "Archive Properties";
+constexpr char kNotSaved[] = "Settings Not Saved";
 
 // On the watcher's thread: a control of the sheet's current page.
 HWND Control(HWND sheet, int id) { return FindControl(SheetPage(sheet), id); }
@@ -298,37 +303,72 @@ TEST_F(SettingsPageTest, ABusyArchiveKeepsTheSheetOpenUntilItCanWrite) {
                             0, nullptr));
   ASSERT_TRUE(writer);
   bool stayed = false;
+  std::string message;
   ShowProperties(archive_, [&](HWND sheet) {
     Click(sheet, IDC_SETTINGS_AUTO_DISMISS, false);
     // Sent, not posted: the press is over when the send returns. A modal sheet that ends on a
     // sent press waits for a posted message before it sees it has ended, so only this press,
     // which must not end the sheet, is sent.
+    DialogWatcher box(kNotSaved);
     SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    box.Finish();
+    message = box.LongestText();
     stayed = IsWindow(sheet) && SheetPage(sheet) != nullptr;
     writer.Reset();
     PressSheetButton(sheet, PSBTN_OK);
   });
   EXPECT_TRUE(stayed);
+  EXPECT_NE(std::string::npos, message.find("another program is writing to the archive")) << message;
   EXPECT_EQ(0x3, Read(archive_).options);
 }
 
-// An archive moved away while its page is open cannot take the change: the sheet stays open,
-// and nothing is written.
-TEST_F(SettingsPageTest, AnArchiveThatCannotBeOpenedKeepsTheSheetOpenAndChangesNothing) {
+// An archive moved away while its page is open, or a read-only one, cannot take the change: the
+// sheet stays open and says why, and nothing is written.
+TEST_F(SettingsPageTest, AnArchiveThatCannotBeOpenedKeepsTheSheetOpenSaysWhyAndChangesNothing) {
   const long before = Read(archive_).options;
   const std::string moved = Path("moved.crn");
   bool movedAway = false, stayed = false;
+  std::string message;
   ShowProperties(archive_, [&](HWND sheet) {
     Click(sheet, IDC_SETTINGS_AUTO_DISMISS, false);
     movedAway = MoveFileA(archive_.c_str(), moved.c_str()) != FALSE;
+    DialogWatcher box(kNotSaved);
     SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    box.Finish();
+    message = box.LongestText();
     stayed = IsWindow(sheet) && SheetPage(sheet) != nullptr;
     PressSheetButton(sheet, PSBTN_CANCEL);
   });
   ASSERT_TRUE(movedAway);
   ASSERT_TRUE(MoveFileA(moved.c_str(), archive_.c_str()));
   EXPECT_TRUE(stayed) << "the failure is no success";
+  EXPECT_NE(std::string::npos, message.find("no longer where it was")) << message;
   EXPECT_EQ(before, Read(archive_).options);
+
+  // A read-only archive: the options and both lists stay as they were.
+  const Stored stored = Read(archive_);
+  std::optional<cairn::testing::ReadOnlyFile> readOnly(std::in_place, FromAnsi(archive_));
+  if (!readOnly->ReadOnly()) CAIRN_SKIP_WITHOUT("a file that cannot be written (read-only, or immutable by chattr)");
+  stayed = false;
+  message.clear();
+  ShowProperties(archive_, [&](HWND sheet) {
+    Click(sheet, IDC_SETTINGS_COMPRESS, true);
+    ShowList(sheet, 1);
+    AddPattern(sheet, "*.doc");
+    DialogWatcher box(kNotSaved);
+    SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    box.Finish();
+    message = box.LongestText();
+    stayed = IsWindow(sheet) && SheetPage(sheet) != nullptr;
+    PressSheetButton(sheet, PSBTN_CANCEL);
+  });
+  readOnly.reset();
+  EXPECT_TRUE(stayed);
+  EXPECT_NE(std::string::npos, message.find("read-only")) << message;
+  const Stored after = Read(archive_);
+  EXPECT_EQ(stored.options, after.options);
+  EXPECT_EQ(stored.include, after.include);
+  EXPECT_EQ(stored.exclude, after.exclude);
 }
 
 TEST_F(SettingsPageTest, AnArchiveWithoutSnapshotsShowsADashAndWineOffersNoSchedulePage) {
