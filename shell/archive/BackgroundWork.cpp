@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "ComApartment.h"
@@ -18,7 +19,6 @@ namespace {
 std::atomic<bool> g_busy[static_cast<int>(WorkKind::kCount)];
 
 struct Job {
-  WorkKind kind = WorkKind::kSnapshot;
   std::function<void()> work;
   HMODULE module = nullptr;  // a reference on this module for the thread's life
   ModuleLock lock;           // and the module answers that it is in use meanwhile
@@ -40,23 +40,15 @@ class BusyClaim {
   const bool held_;
 };
 
-void Run(const Job& job) {
-  const BusyClaim claim(job.kind);
-  if (!claim.Held()) return;  // another one of this kind is at work: dropped
-  const ComApartment apartment;
-  if (!apartment.Started()) return;
-  // An exception leaving the thread would end the host's process, every window of it.
-  try {
-    job.work();
-  } catch (...) {
-  }
-}
-
-DWORD WINAPI WorkMain(void* parameter) {
+DWORD WINAPI ThreadMain(void* parameter) {
   HMODULE module = static_cast<Job*>(parameter)->module;
   {
     std::unique_ptr<Job> job(static_cast<Job*>(parameter));
-    Run(*job);
+    // An exception leaving the thread would end the host's process, every window of it.
+    try {
+      job->work();
+    } catch (...) {
+    }
   }
   // The module may be unloaded once the thread no longer runs its code.
   FreeLibraryAndExitThread(module, 0);
@@ -65,19 +57,29 @@ DWORD WINAPI WorkMain(void* parameter) {
 
 }  // namespace
 
-bool StartWork(WorkKind kind, std::function<void()> work) {
-  auto job = std::make_unique<Job>();
-  job->kind = kind;
+bool StartThread(std::function<void()> work) {
+  std::unique_ptr<Job> job(new (std::nothrow) Job());
+  if (job == nullptr) return false;
   job->work = std::move(work);
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WorkMain), &job->module))
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadMain),
+                          &job->module))
     return false;
-  const Handle thread(CreateThread(nullptr, 0, &WorkMain, job.get(), 0, nullptr));
+  const Handle thread(CreateThread(nullptr, 0, &ThreadMain, job.get(), 0, nullptr));
   if (!thread) {
     FreeLibrary(job->module);
     return false;
   }
   job.release();  // the thread owns it now
   return true;
+}
+
+bool StartWork(WorkKind kind, std::function<void()> work) {
+  return StartThread([kind, work = std::move(work)] {
+    const BusyClaim claim(kind);
+    if (!claim.Held()) return;  // another one of this kind is at work: dropped
+    const ComApartment apartment;
+    if (apartment.Started()) work();
+  });
 }
 
 }  // namespace shell

@@ -14,6 +14,12 @@ namespace shell {
 
 enum class WorkKind { kSnapshot, kAdd, kDelete, kPaste, kDrop, kRestoreLatest, kCount };
 
+// Runs `work` on a new thread that keeps this module loaded to its very last instruction (it
+// ends through FreeLibraryAndExitThread), so that the host may unload the module as soon as it
+// answers that it is unused; an exception leaving `work` is dropped. False when the thread cannot
+// be started.
+bool StartThread(std::function<void()> work);
+
 // Runs `work` on a new thread in a single-threaded apartment of its own, when no other work of
 // its kind runs in the process and COM can be initialised there (otherwise it does nothing);
 // the thread keeps this module loaded while it runs. False when the thread cannot be started.

@@ -5,12 +5,11 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
+#include "BackgroundWork.h"
 #include "ComApartment.h"
 #include "ItemNames.h"
 #include "Module.h"
@@ -208,27 +207,26 @@ void RestorePage::StartWork() {
   run->chosen.overwriteNewer = request_->overwriteNewer;
   run->chosen.restoreTime = request_->restoreTime;
   run->page = page_;
-  try {
-    std::thread([run] {
-      const auto progress = [&run](size_t done, size_t total) {
-        run->done = done;
-        run->total = total;
-        const HWND page = run->page;
-        if (page != nullptr && !run->progressPosted.exchange(true)) PostMessageW(page, kProgressMessage, 0, 0);
-      };
-      bool restored = false;
-      {
-        const ComApartment com;
-        restored = com.Started() && run->work(run->chosen, progress, [&run] { return run->stop.load(); });
-      }
+  // The worker keeps the module loaded to its last instruction: the page may be gone long before.
+  const bool started = StartThread([run] {
+    const auto progress = [&run](size_t done, size_t total) {
+      run->done = done;
+      run->total = total;
       const HWND page = run->page;
-      if (page != nullptr) PostMessageW(page, kDoneMessage, restored, 0);
-    }).detach();
+      if (page != nullptr && !run->progressPosted.exchange(true)) PostMessageW(page, kProgressMessage, 0, 0);
+    };
+    bool restored = false;
+    {
+      const ComApartment com;
+      restored = com.Started() && run->work(run->chosen, progress, [&run] { return run->stop.load(); });
+    }
+    const HWND page = run->page;
+    if (page != nullptr) PostMessageW(page, kDoneMessage, restored, 0);
+  });
+  if (started)
     run_ = std::move(run);
-  } catch (const std::system_error&) {
-    // No thread: the restore ends at once, failed.
-    PostMessageW(page_, kDoneMessage, FALSE, 0);
-  }
+  else
+    PostMessageW(page_, kDoneMessage, FALSE, 0);  // no thread: the restore ends at once, failed
   running_ = true;
 }
 
