@@ -64,13 +64,12 @@ class Collector final : public ArchiveVisitor {
   ArchiveVisitor* also_;
 };
 
-// Collects the free list's records and areas.
+// Collects the free list's blocks.
 class FreeCollector final : public ArchiveVisitor {
  public:
-  std::vector<ByteRange> ranges;
+  std::vector<FreeSpan> blocks;
   void OnFreeBlock(const FreeBlock& block) override {
-    ranges.push_back(ByteRange{block.Offset(), FreeBlock::kSize});
-    if (block.Length() != 0) ranges.push_back(ByteRange{block.Start(), block.Length()});
+    blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
   }
 };
 
@@ -158,18 +157,33 @@ HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed) {
   return hr;
 }
 
+std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, const ArchiveCoverage& coverage,
+                                                    const std::vector<FreeSpan>& blocks) {
+  std::vector<UnsoundFreeBlock> unsound;
+  for (const FreeSpan& block : blocks) {
+    const ByteRange record{block.record, ArchiveHeap::kFreeBlockSize};
+    if (!heap.Contains(record.start, record.length) || !heap.Contains(block.area.start, block.area.length)) {
+      unsound.push_back(UnsoundFreeBlock{block, FreeFault::kPastEnd});
+      continue;
+    }
+    // Overlaps are few (none in a sound archive), so each is compared with every free block.
+    for (const ByteRange& overlap : coverage.overlaps) {
+      if (Intersect(record, overlap) || (block.area.length != 0 && Intersect(block.area, overlap))) {
+        unsound.push_back(UnsoundFreeBlock{block, FreeFault::kOverlap});
+        break;
+      }
+    }
+  }
+  return unsound;
+}
+
 HRESULT CheckFreeList(ArchiveHeap& heap) {
   if (!heap.IsOpen()) return kArchiveClosed;
+  if (heap.HeaderField(header::kFreeList) == 0) return S_OK;  // nothing is handed out but new bytes
   FreeCollector list;
   ArchiveCoverage coverage;
   if (MapCoverage(heap, &coverage, &list) == kArchiveClosed) return kArchiveClosed;
-  for (const ByteRange& range : list.ranges) {
-    if (!heap.Contains(range.start, range.length)) return kCorruptArchive;
-    // Overlaps are few (none in a sound archive), so each is compared with every free range.
-    for (const ByteRange& overlap : coverage.overlaps)
-      if (Intersect(range, overlap)) return kCorruptArchive;
-  }
-  return S_OK;
+  return FindUnsoundFreeBlocks(heap, coverage, list.blocks).empty() ? S_OK : kCorruptArchive;
 }
 
 }  // namespace cairn

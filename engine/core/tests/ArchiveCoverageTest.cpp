@@ -126,6 +126,17 @@ struct Landmarks final : ArchiveVisitor {
   }
 };
 
+bool Intersect(const FreeSpan& block, uint32_t start, uint32_t length) {
+  return block.record < uint64_t{start} + length && uint64_t{block.record} + ArchiveHeap::kFreeBlockSize > start;
+}
+
+struct FreeSpans final : ArchiveVisitor {
+  std::vector<FreeSpan> blocks;
+  void OnFreeBlock(const FreeBlock& block) override {
+    blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
+  }
+};
+
 // A free list that names bytes something else holds would have the next allocation overwrite
 // them: it is damage, whatever it overlaps, and checking it changes nothing.
 TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
@@ -142,12 +153,13 @@ TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
   struct Case {
     const char* what;
     uint32_t start, length;
+    FreeFault fault;
   } cases[] = {
-      {"a data block", marks.data + 1, 1},
-      {"an object record", marks.object, ObjectRecord::kSize},
-      {"a string", marks.name, 2},
-      {"another free block's record", marks.free[1], 4},
-      {"the end of the file", static_cast<uint32_t>(sound.size()) - 4, 8},
+      {"a data block", marks.data + 1, 1, FreeFault::kOverlap},
+      {"an object record", marks.object, ObjectRecord::kSize, FreeFault::kOverlap},
+      {"a string", marks.name, 2, FreeFault::kOverlap},
+      {"another free block's record", marks.free[1], 4, FreeFault::kOverlap},
+      {"the end of the file", static_cast<uint32_t>(sound.size()) - 4, 8, FreeFault::kPastEnd},
   };
   for (const Case& c : cases) {
     files_.Bytes("a.crn") = sound;
@@ -157,6 +169,17 @@ TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
     {
       auto heap = Open("a.crn");
       EXPECT_EQ(CheckFreeList(*heap), kCorruptArchive) << c.what;
+      // The damaged block is named first, with its fault; a free block whose record it covers as well.
+      FreeSpans spans;
+      ArchiveCoverage coverage;
+      MapCoverage(*heap, &coverage, &spans);
+      const std::vector<UnsoundFreeBlock> unsound = FindUnsoundFreeBlocks(*heap, coverage, spans.blocks);
+      ASSERT_FALSE(unsound.empty()) << c.what;
+      for (const UnsoundFreeBlock& other : unsound)
+        EXPECT_TRUE(other.block.record == marks.free[0] || Intersect(other.block, c.start, c.length)) << c.what;
+      EXPECT_EQ(unsound[0].block.record, marks.free[0]) << c.what;
+      EXPECT_EQ(unsound[0].block.area.start, c.start) << c.what;
+      EXPECT_TRUE(unsound[0].fault == c.fault) << c.what;
     }
     EXPECT_EQ(files_.Bytes("a.crn"), damaged) << c.what;
   }
