@@ -138,12 +138,18 @@ HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (!heap.IsWritable()) return E_ACCESSDENIED;
   ArchiveCoverage coverage;
-  HRESULT hr = MapCoverage(heap, &coverage);
+  FreeCollector list;
+  HRESULT hr = MapCoverage(heap, &coverage, &list);
   if (hr != S_OK) return hr;
   if (!coverage.overlaps.empty()) return kCorruptArchive;
   uint64_t total = 0;
   // The end first: freeing the gaps may allocate records of the free list, which may grow it.
   if (coverage.logicalEnd < heap.DataSize()) {
+    // An empty record left where the cut bytes were (an exact fit used its area up) would point
+    // past the new end, where every walk takes it for damage: it moves to the end, first.
+    for (const FreeSpan& block : list.blocks)
+      if (block.area.length == 0 && block.area.start > coverage.logicalEnd)
+        heap.Write32(block.record, coverage.logicalEnd);
     total += heap.DataSize() - coverage.logicalEnd;
     hr = heap.CutLogicalEnd(coverage.logicalEnd);
     if (FAILED(hr)) return hr;
@@ -162,7 +168,9 @@ std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, con
   std::vector<UnsoundFreeBlock> unsound;
   for (const FreeSpan& block : blocks) {
     const ByteRange record{block.record, ArchiveHeap::kFreeBlockSize};
-    if (!heap.Contains(record.start, record.length) || !heap.Contains(block.area.start, block.area.length)) {
+    // An empty record hands out nothing, wherever its area starts.
+    const bool areaPastEnd = block.area.length != 0 && !heap.Contains(block.area.start, block.area.length);
+    if (!heap.Contains(record.start, record.length) || areaPastEnd) {
       unsound.push_back(UnsoundFreeBlock{block, FreeFault::kPastEnd});
       continue;
     }

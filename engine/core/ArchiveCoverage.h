@@ -38,7 +38,8 @@ HRESULT MapCoverage(ArchiveHeap& heap, ArchiveCoverage* coverage, ArchiveVisitor
 HRESULT FindLogicalEnd(ArchiveHeap& heap, uint32_t* end);
 
 // Returns what nothing covers to the archive: the bytes past the highest covered block are cut
-// off the logical end, and every gap below it goes to the free list. Only a sound archive whose
+// off the logical end (empty free records that pointed into them then point at the new end),
+// and every gap below it goes to the free list. Only a sound archive whose
 // blocks do not overlap is changed; otherwise kCorruptArchive and nothing is freed. reclaimed,
 // when given, receives the number of bytes returned.
 HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed = nullptr);
@@ -63,7 +64,8 @@ struct UnsoundFreeBlock {
 
 // The free blocks, as a walk met them, that allocating from would hand out bytes something else
 // holds: those whose record or area lies in an overlap of the coverage mapped by the same walk,
-// or passes the end of the archive data. In the order given.
+// or passes the end of the archive data (the area of an empty record, which hands out nothing,
+// may lie anywhere). In the order given.
 std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, const ArchiveCoverage& coverage,
                                                     const std::vector<FreeSpan>& blocks);
 

@@ -112,6 +112,30 @@ TEST_F(CoverageTest, TheWritersMarkTellsTheNextWriterToGiveBackWhatWasLeft) {
   EXPECT_EQ(coverage.logicalEnd, heap->DataSize());
 }
 
+// A writer that stopped after an exact fit used up a free area at the end leaves an empty record
+// pointing into what the next writer cuts off: the record moves to the new end, so the archive
+// walks soundly; an empty record anywhere hands out nothing, and never stops a writer.
+TEST_F(CoverageTest, EmptyFreeRecordsFollowTheCutEndAndNeverStopAWriter) {
+  Sample("a.crn");
+  auto heap = Open("a.crn");
+  const uint32_t record = heap->Allocate(ArchiveHeap::kFreeBlockSize);
+  const uint32_t unlinked = heap->Allocate(5000);
+  ASSERT_TRUE(record != 0 && unlinked != 0);
+  ASSERT_EQ(unlinked + 5000, heap->DataSize()) << "taken from the end";
+  heap->Write32(record, heap->DataSize());
+  heap->Write32(record + 8, heap->HeaderField(header::kFreeList));
+  heap->SetHeaderField(header::kFreeList, record);
+  EXPECT_EQ(CheckFreeList(*heap), S_OK);
+
+  ASSERT_EQ(ReclaimUnreachable(*heap), S_OK);
+  EXPECT_EQ(heap->DataSize(), unlinked);
+  EXPECT_EQ(heap->Read32(record), unlinked);
+  EXPECT_TRUE(Map(*heap).gaps.empty());
+
+  heap->Write32(record, heap->DataSize() + 50);
+  EXPECT_EQ(CheckFreeList(*heap), S_OK);
+}
+
 // Where a sample archive keeps its free blocks, a data block, an object record and a string.
 struct Landmarks final : ArchiveVisitor {
   std::vector<uint32_t> free;
