@@ -15,6 +15,7 @@
 #include "Listing.h"
 #include "NotArchived.h"
 #include "Restore.h"
+#include "Result.h"
 #include "SafeArray.h"
 #include "ScheduledJob.h"
 #include "cairn.h"
@@ -88,6 +89,13 @@ int SnapshotRun(const CommandLine& command) {
       result = 1;
     } else if (hr == S_FALSE) {
       if (command.verbose) std::printf("%s: No new snapshot required\n", Console(typed).c_str());
+    } else if (hr == kCorruptArchive) {
+      // Damage the engine found before it stored anything, or on its way through the archive.
+      std::fprintf(stderr,
+                   "Failed to create snapshot for %s: the archive is damaged, so no snapshot was taken. Run "
+                   "crninspect on it for details.\n",
+                   Console(typed).c_str());
+      return kFailure;
     } else {
       std::fprintf(stderr, "Failed to create snapshot for %s\n", Console(typed).c_str());
       return kFailure;

@@ -130,6 +130,18 @@ HRESULT CairnArchive::CheckWritable() const {
   return heap_->IsWritable() ? S_OK : E_ACCESSDENIED;
 }
 
+HRESULT CairnArchive::MayAllocate() {
+  HRESULT hr = CheckWritable();
+  if (FAILED(hr)) return hr;
+  if (freeList_ == FreeListState::kUnchecked) {
+    // Before the first change: a free list that names live bytes would have them overwritten.
+    hr = CheckFreeList(*heap_);
+    if (hr == kArchiveClosed) return E_FAIL;
+    freeList_ = hr == S_OK ? FreeListState::kSound : FreeListState::kDamaged;
+  }
+  return freeList_ == FreeListState::kSound ? S_OK : kCorruptArchive;
+}
+
 // ---- ICairnArchive
 
 STDMETHODIMP CairnArchive::EnumSnapShots(ULONG, IEnumSnapShots** enumerator) {
@@ -151,17 +163,9 @@ STDMETHODIMP CairnArchive::CreateSnapShot(BSTR name, SAFEARRAY* addObjects, SAFE
     return E_POINTER;
   }
   *snapshot = nullptr;
-  HRESULT hr = CheckWritable();
+  // A damaged free list is not logged: the log lives in the archive, which is left as it is.
+  HRESULT hr = MayAllocate();
   if (FAILED(hr)) return hr;
-  if (!freeListChecked_) {
-    // Before the first change: a free list that names live bytes would have them overwritten.
-    hr = CheckFreeList(*heap_);
-    if (FAILED(hr)) {
-      LogInternalError(this, kModule, __LINE__);
-      return hr;
-    }
-    freeListChecked_ = true;
-  }
   const uint32_t options = heap_->HeaderField(header::kOptions);
 
   // The progress window, when the archive asks for one; the snapshot goes on without it.
@@ -344,7 +348,7 @@ STDMETHODIMP CairnArchive::GetObject(BSTR name, ICairnObject** object, LONG crea
   const bool found = record != 0;
   if (!found) {
     if (create != 1) return E_INVALIDARG;
-    HRESULT hr = CheckWritable();
+    HRESULT hr = MayAllocate();
     if (FAILED(hr)) return hr;
     record = heap_->Allocate(ObjectRecord::kSize);
     const uint32_t stored = record != 0 ? WriteString(*heap_, text) : 0;
@@ -424,7 +428,7 @@ STDMETHODIMP CairnArchive::GetStream(BSTR name, IStream** stream) {
 
 STDMETHODIMP CairnArchive::CommitStream(BSTR name, IStream* stream) {
   if (stream == nullptr) return E_POINTER;
-  HRESULT hr = CheckWritable();
+  HRESULT hr = MayAllocate();
   if (FAILED(hr)) return hr;
   ComPtr<ICairnObject> object;
   hr = GetObject(name, object.Out(), 0);
@@ -449,7 +453,7 @@ STDMETHODIMP CairnArchive::CommitLogStream(IStream* stream) {
 }
 
 HRESULT CairnArchive::AppendToLog(const uint8_t* bytes, uint32_t count) {
-  HRESULT hr = CheckWritable();
+  HRESULT hr = MayAllocate();
   if (FAILED(hr)) return hr;
   const uint32_t object = FindNamedStream(kLogArchiveName);
   uint32_t newest = 0;

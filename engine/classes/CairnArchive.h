@@ -74,6 +74,7 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   // IArchiveData
   ArchiveHeap* STDMETHODCALLTYPE Heap() override { return heap_.get(); }
   HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) override;
+  HRESULT STDMETHODCALLTYPE MayAllocate() override;
   HRESULT STDMETHODCALLTYPE NewestRevision(uint32_t object, uint32_t* newest) override;
   void STDMETHODCALLTYPE RevisionLinked(uint32_t object, uint32_t revision) override;
   WorkerPool* STDMETHODCALLTYPE Workers() override;
@@ -123,8 +124,10 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   FilterList include_, exclude_;
   bool reloadInclude_ = true;
   bool reloadExclude_ = true;
-  // The free list was found sound once this session; this writer's own changes keep it so.
-  bool freeListChecked_ = false;
+  // The free list is checked once a session, before the first allocation; this writer's own
+  // changes keep a sound one sound.
+  enum class FreeListState { kUnchecked, kSound, kDamaged };
+  FreeListState freeList_ = FreeListState::kUnchecked;
 };
 
 }  // namespace cairn

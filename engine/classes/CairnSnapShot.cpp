@@ -1,5 +1,6 @@
 #include "CairnSnapShot.h"
 
+#include "ArchiveData.h"
 #include "ArchiveLog.h"
 #include "ArchiveText.h"
 
@@ -33,7 +34,8 @@ STDMETHODIMP CairnSnapShot::GetComment(BSTR* comment) {
 HRESULT CairnSnapShot::SetText(BSTR text, bool name) {
   ArchiveHeap* heap = Heap();
   if (heap == nullptr) return E_FAIL;
-  if (!heap->IsWritable()) return E_ACCESSDENIED;
+  const HRESULT allowed = MayAllocate(archive_.Get());
+  if (FAILED(allowed)) return allowed;
   if (!SnapshotRecord(*heap, record_).IsValid()) return E_FAIL;
   const std::string value = BstrToArchive(text);
   const uint32_t stored = WriteString(*heap, value);

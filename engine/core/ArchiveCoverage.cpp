@@ -64,13 +64,12 @@ class Collector final : public ArchiveVisitor {
   ArchiveVisitor* also_;
 };
 
-// Collects the free list's records and areas.
+// Collects the free list's blocks.
 class FreeCollector final : public ArchiveVisitor {
  public:
-  std::vector<ByteRange> ranges;
+  std::vector<FreeSpan> blocks;
   void OnFreeBlock(const FreeBlock& block) override {
-    ranges.push_back(ByteRange{block.Offset(), FreeBlock::kSize});
-    if (block.Length() != 0) ranges.push_back(ByteRange{block.Start(), block.Length()});
+    blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
   }
 };
 
@@ -139,12 +138,18 @@ HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (!heap.IsWritable()) return E_ACCESSDENIED;
   ArchiveCoverage coverage;
-  HRESULT hr = MapCoverage(heap, &coverage);
+  FreeCollector list;
+  HRESULT hr = MapCoverage(heap, &coverage, &list);
   if (hr != S_OK) return hr;
   if (!coverage.overlaps.empty()) return kCorruptArchive;
   uint64_t total = 0;
   // The end first: freeing the gaps may allocate records of the free list, which may grow it.
   if (coverage.logicalEnd < heap.DataSize()) {
+    // An empty record left where the cut bytes were (an exact fit used its area up) would point
+    // past the new end, where every walk takes it for damage: it moves to the end, first.
+    for (const FreeSpan& block : list.blocks)
+      if (block.area.length == 0 && block.area.start > coverage.logicalEnd)
+        heap.Write32(block.record, coverage.logicalEnd);
     total += heap.DataSize() - coverage.logicalEnd;
     hr = heap.CutLogicalEnd(coverage.logicalEnd);
     if (FAILED(hr)) return hr;
@@ -158,18 +163,35 @@ HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed) {
   return hr;
 }
 
+std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, const ArchiveCoverage& coverage,
+                                                    const std::vector<FreeSpan>& blocks) {
+  std::vector<UnsoundFreeBlock> unsound;
+  for (const FreeSpan& block : blocks) {
+    const ByteRange record{block.record, ArchiveHeap::kFreeBlockSize};
+    // An empty record hands out nothing, wherever its area starts.
+    const bool areaPastEnd = block.area.length != 0 && !heap.Contains(block.area.start, block.area.length);
+    if (!heap.Contains(record.start, record.length) || areaPastEnd) {
+      unsound.push_back(UnsoundFreeBlock{block, FreeFault::kPastEnd});
+      continue;
+    }
+    // Overlaps are few (none in a sound archive), so each is compared with every free block.
+    for (const ByteRange& overlap : coverage.overlaps) {
+      if (Intersect(record, overlap) || (block.area.length != 0 && Intersect(block.area, overlap))) {
+        unsound.push_back(UnsoundFreeBlock{block, FreeFault::kOverlap});
+        break;
+      }
+    }
+  }
+  return unsound;
+}
+
 HRESULT CheckFreeList(ArchiveHeap& heap) {
   if (!heap.IsOpen()) return kArchiveClosed;
+  if (heap.HeaderField(header::kFreeList) == 0) return S_OK;  // nothing is handed out but new bytes
   FreeCollector list;
   ArchiveCoverage coverage;
   if (MapCoverage(heap, &coverage, &list) == kArchiveClosed) return kArchiveClosed;
-  for (const ByteRange& range : list.ranges) {
-    if (!heap.Contains(range.start, range.length)) return kCorruptArchive;
-    // Overlaps are few (none in a sound archive), so each is compared with every free range.
-    for (const ByteRange& overlap : coverage.overlaps)
-      if (Intersect(range, overlap)) return kCorruptArchive;
-  }
-  return S_OK;
+  return FindUnsoundFreeBlocks(heap, coverage, list.blocks).empty() ? S_OK : kCorruptArchive;
 }
 
 }  // namespace cairn

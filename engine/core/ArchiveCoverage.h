@@ -38,15 +38,40 @@ HRESULT MapCoverage(ArchiveHeap& heap, ArchiveCoverage* coverage, ArchiveVisitor
 HRESULT FindLogicalEnd(ArchiveHeap& heap, uint32_t* end);
 
 // Returns what nothing covers to the archive: the bytes past the highest covered block are cut
-// off the logical end, and every gap below it goes to the free list. Only a sound archive whose
+// off the logical end (empty free records that pointed into them then point at the new end),
+// and every gap below it goes to the free list. Only a sound archive whose
 // blocks do not overlap is changed; otherwise kCorruptArchive and nothing is freed. reclaimed,
 // when given, receives the number of bytes returned.
 HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed = nullptr);
 
-// Whether the free list may be allocated from: kCorruptArchive when a free block's record or area
-// overlaps anything else the archive covers (a live record, string or data block, or another free
-// block) or passes the end of the archive data, so that allocating would hand out live bytes.
-// Other damage the walk meets is left to the operations it concerns. kArchiveClosed when closed.
+// A free block as the list holds it: the offset of its record and the area it describes.
+struct FreeSpan {
+  uint32_t record = 0;
+  ByteRange area;
+};
+
+// Why a free block must not be allocated from.
+enum class FreeFault {
+  kOverlap,  // its record or area overlaps something else: a live record, string or data block,
+             // or another free block
+  kPastEnd,  // its record or area passes the end of the archive data
+};
+
+struct UnsoundFreeBlock {
+  FreeSpan block;
+  FreeFault fault = FreeFault::kOverlap;
+};
+
+// The free blocks, as a walk met them, that allocating from would hand out bytes something else
+// holds: those whose record or area lies in an overlap of the coverage mapped by the same walk,
+// or passes the end of the archive data (the area of an empty record, which hands out nothing,
+// may lie anywhere). In the order given.
+std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, const ArchiveCoverage& coverage,
+                                                    const std::vector<FreeSpan>& blocks);
+
+// Whether the free list may be allocated from: kCorruptArchive when any free block is unsound
+// (see FindUnsoundFreeBlocks). Other damage the walk meets is left to the operations it concerns.
+// kArchiveClosed when closed. It only reads.
 HRESULT CheckFreeList(ArchiveHeap& heap);
 
 }  // namespace cairn

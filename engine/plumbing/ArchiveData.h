@@ -21,6 +21,10 @@ IArchiveData : public IUnknown {
   // for and kept for the archive's life, so that creating the many small objects of a snapshot
   // does not look the class up again each time.
   virtual HRESULT STDMETHODCALLTYPE ClassObject(REFCLSID clsid, IClassFactory** factory) = 0;
+  // Whether anything may be allocated in the archive: S_OK; E_ACCESSDENIED when it is read-only,
+  // E_FAIL when it is closed or not loaded, kCorruptArchive when its free list names bytes that
+  // something else holds (checked on the first call of a writer's session, then remembered).
+  virtual HRESULT STDMETHODCALLTYPE MayAllocate() = 0;
   // The newest revision of an object (0 when it has none), as walking its chain from the oldest
   // finds it; kCorruptArchive when that walk fails. Remembered per object once walked and moved on
   // by RevisionLinked, so that a long chain (the log has a revision per entry) is not walked again
@@ -51,6 +55,13 @@ inline ArchiveHeap* HeapOf(IUnknown* archive) {
   ComPtr<IArchiveData> data;
   if (archive == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return nullptr;
   return data->Heap();  // the caller holds the archive, which owns the heap
+}
+
+// IArchiveData::MayAllocate of the archive behind an archive interface; E_FAIL without one.
+inline HRESULT MayAllocate(IUnknown* archive) {
+  ComPtr<IArchiveData> data;
+  if (archive == nullptr || FAILED(archive->QueryInterface(__uuidof(IArchiveData), data.OutVoid()))) return E_FAIL;
+  return data->MayAllocate();
 }
 
 // The archive's worker pool, or null.

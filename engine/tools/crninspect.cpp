@@ -1,10 +1,10 @@
 // crninspect: prints what an archive file holds (header, free space, snapshots, named streams,
 // objects with their revisions), checking every link on the way, and then what links alone do
 // not show: blocks that overlap, bytes that nothing covers, children whose stored names do not
-// belong to their folder, and folders met again below themselves. Any of these is reported and
-// makes the exit code 1. With --create it first makes a new, empty archive when the file is
-// missing or empty. /check checks the whole archive instead, rebuilding every revision
-// (InspectCheck.h).
+// belong to their folder, folders met again below themselves, and free blocks over stored data
+// or past the end (which writers refuse). Any of these is reported and makes the exit code 1.
+// With --create it first makes a new, empty archive when the file is missing or empty. /check
+// checks the whole archive instead, rebuilding every revision (InspectCheck.h).
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -87,7 +87,10 @@ class Printer final : public ArchiveVisitor {
 
   // Children whose names do not fit their folder, and folders met again below themselves.
   int Problems() const { return problems_; }
+  // The free list's blocks as the walk met them.
+  const std::vector<FreeSpan>& FreeBlocks() const { return free_; }
   void OnFreeBlock(const FreeBlock& block) override {
+    free_.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
     Section("free list");
     std::printf("  @%" PRIu32 ": %" PRIu32 " bytes at %" PRIu32 "\n", block.Offset(), block.Length(), block.Start());
   }
@@ -154,6 +157,7 @@ class Printer final : public ArchiveVisitor {
   uint32_t object_ = 0;
   std::string objectName_;
   std::map<uint32_t, std::vector<uint32_t>> children_;  // folder object to child objects
+  std::vector<FreeSpan> free_;
   int problems_ = 0;
 };
 
@@ -187,6 +191,17 @@ int ReportCoverage(const ArchiveHeap& heap, const ArchiveCoverage& coverage) {
     }
   }
   return problems;
+}
+
+// Reports each free block that a writer would hand out over bytes something else holds, or past
+// the end, and for which it refuses to write; the number of such blocks.
+int ReportFreeBlocks(const ArchiveHeap& heap, const ArchiveCoverage& coverage, const std::vector<FreeSpan>& blocks) {
+  const std::vector<UnsoundFreeBlock> unsound = FindUnsoundFreeBlocks(heap, coverage, blocks);
+  for (const UnsoundFreeBlock& found : unsound)
+    std::fprintf(stderr, "crninspect: the free block @%" PRIu32 " (%" PRIu32 " bytes at %" PRIu32 ") %s\n",
+                 found.block.record, found.block.area.length, found.block.area.start,
+                 found.fault == FreeFault::kPastEnd ? "passes the archive's end" : "overlaps stored data or another free block");
+  return static_cast<int>(unsound.size());
 }
 
 const char* Describe(HRESULT hr) {
@@ -243,7 +258,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   printer.CheckLoops();
-  const int problems = printer.Problems() + ReportCoverage(*heap, coverage);
+  const int problems =
+      printer.Problems() + ReportCoverage(*heap, coverage) + ReportFreeBlocks(*heap, coverage, printer.FreeBlocks());
   if (problems != 0) {
     std::fprintf(stderr, "crninspect: %s: the archive is damaged (%d problems)\n", path, problems);
     return 1;

@@ -112,6 +112,30 @@ TEST_F(CoverageTest, TheWritersMarkTellsTheNextWriterToGiveBackWhatWasLeft) {
   EXPECT_EQ(coverage.logicalEnd, heap->DataSize());
 }
 
+// A writer that stopped after an exact fit used up a free area at the end leaves an empty record
+// pointing into what the next writer cuts off: the record moves to the new end, so the archive
+// walks soundly; an empty record anywhere hands out nothing, and never stops a writer.
+TEST_F(CoverageTest, EmptyFreeRecordsFollowTheCutEndAndNeverStopAWriter) {
+  Sample("a.crn");
+  auto heap = Open("a.crn");
+  const uint32_t record = heap->Allocate(ArchiveHeap::kFreeBlockSize);
+  const uint32_t unlinked = heap->Allocate(5000);
+  ASSERT_TRUE(record != 0 && unlinked != 0);
+  ASSERT_EQ(unlinked + 5000, heap->DataSize()) << "taken from the end";
+  heap->Write32(record, heap->DataSize());
+  heap->Write32(record + 8, heap->HeaderField(header::kFreeList));
+  heap->SetHeaderField(header::kFreeList, record);
+  EXPECT_EQ(CheckFreeList(*heap), S_OK);
+
+  ASSERT_EQ(ReclaimUnreachable(*heap), S_OK);
+  EXPECT_EQ(heap->DataSize(), unlinked);
+  EXPECT_EQ(heap->Read32(record), unlinked);
+  EXPECT_TRUE(Map(*heap).gaps.empty());
+
+  heap->Write32(record, heap->DataSize() + 50);
+  EXPECT_EQ(CheckFreeList(*heap), S_OK);
+}
+
 // Where a sample archive keeps its free blocks, a data block, an object record and a string.
 struct Landmarks final : ArchiveVisitor {
   std::vector<uint32_t> free;
@@ -123,6 +147,17 @@ struct Landmarks final : ArchiveVisitor {
   void OnDifference(const RevisionRecord&, const DifferenceRecord& difference) override {
     if (data == 0 && difference.Kind() != difference_kind::kDeletion)
       data = difference.Data(), dataLength = difference.Length();
+  }
+};
+
+bool Intersect(const FreeSpan& block, uint32_t start, uint32_t length) {
+  return block.record < uint64_t{start} + length && uint64_t{block.record} + ArchiveHeap::kFreeBlockSize > start;
+}
+
+struct FreeSpans final : ArchiveVisitor {
+  std::vector<FreeSpan> blocks;
+  void OnFreeBlock(const FreeBlock& block) override {
+    blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
   }
 };
 
@@ -142,12 +177,13 @@ TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
   struct Case {
     const char* what;
     uint32_t start, length;
+    FreeFault fault;
   } cases[] = {
-      {"a data block", marks.data + 1, 1},
-      {"an object record", marks.object, ObjectRecord::kSize},
-      {"a string", marks.name, 2},
-      {"another free block's record", marks.free[1], 4},
-      {"the end of the file", static_cast<uint32_t>(sound.size()) - 4, 8},
+      {"a data block", marks.data + 1, 1, FreeFault::kOverlap},
+      {"an object record", marks.object, ObjectRecord::kSize, FreeFault::kOverlap},
+      {"a string", marks.name, 2, FreeFault::kOverlap},
+      {"another free block's record", marks.free[1], 4, FreeFault::kOverlap},
+      {"the end of the file", static_cast<uint32_t>(sound.size()) - 4, 8, FreeFault::kPastEnd},
   };
   for (const Case& c : cases) {
     files_.Bytes("a.crn") = sound;
@@ -157,6 +193,17 @@ TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
     {
       auto heap = Open("a.crn");
       EXPECT_EQ(CheckFreeList(*heap), kCorruptArchive) << c.what;
+      // The damaged block is named first, with its fault; a free block whose record it covers as well.
+      FreeSpans spans;
+      ArchiveCoverage coverage;
+      MapCoverage(*heap, &coverage, &spans);
+      const std::vector<UnsoundFreeBlock> unsound = FindUnsoundFreeBlocks(*heap, coverage, spans.blocks);
+      ASSERT_FALSE(unsound.empty()) << c.what;
+      for (const UnsoundFreeBlock& other : unsound)
+        EXPECT_TRUE(other.block.record == marks.free[0] || Intersect(other.block, c.start, c.length)) << c.what;
+      EXPECT_EQ(unsound[0].block.record, marks.free[0]) << c.what;
+      EXPECT_EQ(unsound[0].block.area.start, c.start) << c.what;
+      EXPECT_TRUE(unsound[0].fault == c.fault) << c.what;
     }
     EXPECT_EQ(files_.Bytes("a.crn"), damaged) << c.what;
   }
