@@ -35,7 +35,7 @@ HRESULT CairnSnapShot::SetText(BSTR text, bool name) {
   if (heap == nullptr) return E_FAIL;
   if (!heap->IsWritable()) return E_ACCESSDENIED;
   if (!SnapshotRecord(*heap, record_).IsValid()) return E_FAIL;
-  const std::string value = BstrToArchive(text);
+  const std::string value = NameCodec::Of(*heap).FromBstr(text);
   const uint32_t stored = WriteString(*heap, value);
   if (stored == 0) {
     LogInternalError(archive_.Get(), kModule, __LINE__);
