@@ -56,6 +56,11 @@ TEST_F(CnUtf8NamesTest, NamesOutsideEveryCodePageAreListedAndRestoredByteExact) 
   ASSERT_EQ(run.exitCode, 1u) << run.err;
   EXPECT_EQ(run.err, "");
 
+  const CnRun inspected = testing::RunChild(
+      L"\"" + ModuleDirectory() + L"\\..\\engine\\tools\\crninspect.exe\" x.crn", dir_.wstring(), 60000);
+  EXPECT_EQ(inspected.exitCode, 0u) << inspected.err;
+  EXPECT_NE(inspected.out.find("options 0x41 (compress, UTF-8 names)"), std::string::npos) << inspected.out;
+
   run = Cn(L"/l First;1 x.crn");
   ASSERT_EQ(run.exitCode, 0u) << run.err;
   for (const wchar_t* name : kNames)
