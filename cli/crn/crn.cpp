@@ -92,7 +92,8 @@ int List(const char* archive, const char* snapshotName) {
   if (snapshot == nullptr) return 1;
   std::vector<reader::HeldObject> entries;
   if (FAILED(reader::ReadHeld(*heap, SnapshotRecord(*heap, snapshot->record).Entries(), snapshot->asAt, &entries))) {
-    std::fprintf(stderr, "Damaged archive: the objects of snapshot %s cannot be read\n", text.Utf8(snapshot->name).c_str());
+    std::fprintf(stderr, "Damaged archive: the objects of snapshot %s cannot be read\n",
+                 text.Utf8(snapshot->name).c_str());
     return 1;
   }
   bool first = true;
@@ -101,7 +102,8 @@ int List(const char* archive, const char* snapshotName) {
     if (entry.revision == 0 || FAILED(reader::ReadStat(*heap, entry.revision, &stat))) continue;
     if (first) std::printf("%-60s\tModified\n", "Name");
     first = false;
-    const std::string name = text.Utf8(entry.name) + ";" + std::to_string(RevisionRecord(*heap, entry.revision).Number());
+    const std::string name =
+        text.Utf8(entry.name) + ";" + std::to_string(RevisionRecord(*heap, entry.revision).Number());
     std::printf("%-60s\t%s\n", name.c_str(), FormatLocal(stat.modified).c_str());
   }
   return 0;

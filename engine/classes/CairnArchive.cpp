@@ -382,7 +382,8 @@ STDMETHODIMP CairnArchive::GetStream(BSTR name, IStream** stream) {
   if (FAILED(hr)) return hr;
   ComPtr<ICairnRevision> newest;
   uint32_t newestRecord = 0;
-  if (SUCCEEDED(NewestRevision(FindNamedStream(NameCodec::Of(*heap_).FromBstr(name)), &newestRecord)) && newestRecord != 0) {
+  const uint32_t record = FindNamedStream(NameCodec::Of(*heap_).FromBstr(name));
+  if (SUCCEEDED(NewestRevision(record, &newestRecord)) && newestRecord != 0) {
     // The last revision an enumeration with flags 3 returns: the end of a sound chain.
     ObjectState state;
     state.archive = this;
@@ -429,7 +430,8 @@ STDMETHODIMP CairnArchive::CommitStream(BSTR name, IStream* stream) {
   hr = CreateEngineObject(CLSID_Storage, held, storage.Out());
   if (FAILED(hr)) return hr;
   StreamRevision builder(storage.Get());
-  return AddRevisionToChain(this, object.Get(), FindNamedStream(NameCodec::Of(*heap_).FromBstr(name)), builder, 0, Now());
+  const uint32_t record = FindNamedStream(NameCodec::Of(*heap_).FromBstr(name));
+  return AddRevisionToChain(this, object.Get(), record, builder, 0, Now());
 }
 
 STDMETHODIMP CairnArchive::GetLogStream(IStream** stream) {

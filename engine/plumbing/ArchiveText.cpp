@@ -76,7 +76,8 @@ std::string NameCodec::NameKey(const std::string& name) const {
     const std::wstring text = Read(name);
     std::wstring folded(text.size(), L'\0');
     const int length = static_cast<int>(text.size());
-    if (length > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), length, &folded[0], length) != length)
+    if (length > 0 &&
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), length, &folded[0], length) != length)
       return std::string();
     return std::string(reinterpret_cast<const char*>(folded.c_str()), (folded.size() + 1) * sizeof(wchar_t));
   }

@@ -609,7 +609,8 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
   // The items to add.
   for (const std::string& item : adds) {
     bool skip = deleted(item);
-    for (const std::string& entry : kept) skip = skip || walk.names.SameName(entry, item) || IsAncestor(walk.names, entry, item);
+    for (const std::string& entry : kept)
+      skip = skip || walk.names.SameName(entry, item) || IsAncestor(walk.names, entry, item);
     if (skip) continue;
     walk.Processing(item);
     if (const uint32_t found = FindExistingObject(walk.archive, item, true)) {
