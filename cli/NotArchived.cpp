@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveHeap.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
 #include "LogRecords.h"
@@ -31,11 +32,20 @@ bool HasLiveSnapshot(ICairnArchive* archive) {
          snapshots->Last(1, last.Out()) == S_OK && last;
 }
 
-std::wstring FromAnsi(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+// A stored name as wide text, in the encoding the archive's options give its names.
+std::wstring StoredName(const std::string& text, bool utf8) {
+  const UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
   return out;
+}
+
+bool HasUtf8Names(ICairnArchive* archive) {
+  ComPtr<ICairnArchiveAdmin> admin;
+  LONG options = 0;
+  return SUCCEEDED(archive->QueryInterface(IID_ICairnArchiveAdmin, admin.OutVoid())) && admin &&
+         SUCCEEDED(admin->GetOptions(&options)) && (static_cast<uint32_t>(options) & options::kUtf8Names) != 0;
 }
 
 }  // namespace
@@ -56,11 +66,12 @@ void ReportNotArchived(ICairnArchive* archive, uint64_t start, HRESULT result, b
   uint8_t piece[4096];
   ULONG got = 0;
   while (SUCCEEDED(log->Read(piece, sizeof piece, &got)) && got > 0) bytes.insert(bytes.end(), piece, piece + got);
+  const bool utf8 = HasUtf8Names(archive);
   for (const NotArchivedLine& line : NotArchivedLines(ParseLog(bytes.data(), bytes.size()), start)) {
     if (line.name.empty())
       std::fprintf(stderr, "%s\n", line.reason.c_str());
     else
-      std::fprintf(stderr, "%s: %s\n", line.reason.c_str(), Console(FromAnsi(line.name).c_str()).c_str());
+      std::fprintf(stderr, "%s: %s\n", line.reason.c_str(), Console(StoredName(line.name, utf8).c_str()).c_str());
   }
 }
 

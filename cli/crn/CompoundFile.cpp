@@ -30,6 +30,7 @@ struct Builder {
   ArchiveHeap& heap;
   Stamp asAt;
   CompoundFailure* failure;
+  StoredText text;
 
   bool Fail(const char* format, const std::string& subject = std::string()) {
     failure->format = format;
@@ -48,8 +49,8 @@ struct Builder {
     for (const reader::HeldObject& child : children) {
       if (child.revision == 0) continue;  // an element that came after this snapshot
       const std::string last = child.name.substr(child.name.rfind('\\') + 1);
-      const std::string name = ToUtf8(last);
-      if (!IsChildName(storedName, child.name) || !IsElementName(ToWide(last)))
+      const std::string name = text.Utf8(last);
+      if (!IsChildName(storedName, child.name) || !IsElementName(text.Wide(last)))
         return Fail("Unsafe name in archive: %s\n", child.name);
       StatBlock stat;
       if (FAILED(reader::ReadStat(heap, child.revision, &stat))) return Fail("Damaged archive: %s\n", child.name);
@@ -100,7 +101,7 @@ bool BuildCompoundFile(ArchiveHeap& heap, Stamp asAt, uint32_t object, const std
     return false;
   }
   gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(document.get()), stat.classId);
-  Builder builder{heap, asAt, failure};
+  Builder builder{heap, asAt, failure, StoredText::Of(heap)};
   std::vector<uint32_t> objects{object};
   const bool ok = builder.CopyElements(storedName, revision, document.get(), objects, 0);
   const bool closed = gsf_output_close(GSF_OUTPUT(document.get()));

@@ -40,12 +40,12 @@ struct HostRestore::Level {
 };
 
 HostRestore::HostRestore(ArchiveHeap& heap, const reader::SnapshotInfo& snapshot, std::string target, std::FILE* err)
-    : heap_(heap), snapshot_(snapshot), target_(std::move(target)), err_(err) {
+    : heap_(heap), text_(StoredText::Of(heap)), snapshot_(snapshot), target_(std::move(target)), err_(err) {
   while (target_.size() > 1 && target_.back() == '/') target_.pop_back();
 }
 
 void HostRestore::Say(const char* format, const std::string& subject) {
-  std::fprintf(err_, format, ToUtf8(subject).c_str());
+  std::fprintf(err_, format, text_.Utf8(subject).c_str());
 }
 
 bool HostRestore::Damaged(const std::string& storedName) {
@@ -105,13 +105,13 @@ bool HostRestore::Search(const std::vector<reader::HeldObject>& objects, const s
 
 bool HostRestore::WriteTop(const reader::HeldObject& object) {
   std::vector<std::string> components;
-  if (!TargetComponents(object.name, &components)) {
+  if (!TargetComponents(text_, object.name, &components)) {
     Say("Unsafe name in archive: %s\n", object.name);
     Say("Failed to restore: %s\n", object.name);
     return false;
   }
   std::string path = target_;
-  for (const std::string& component : components) path += "/" + ToUtf8(component);
+  for (const std::string& component : components) path += "/" + text_.Utf8(component);
   const Level top{nullptr, object.object};
   if (!MakeFolders(components, components.size() - 1) ||
       !WriteRevision(object.name, object.revision, path, &top, static_cast<int>(components.size()))) {
@@ -128,7 +128,7 @@ bool HostRestore::MakeFolders(const std::vector<std::string>& components, size_t
   }
   std::string path = target_;
   for (size_t i = 0; i < count; ++i) {
-    path += "/" + ToUtf8(components[i]);
+    path += "/" + text_.Utf8(components[i]);
     struct stat status;
     if (lstat(path.c_str(), &status) == 0) {
       if (S_ISDIR(status.st_mode)) continue;
@@ -172,7 +172,7 @@ bool HostRestore::WriteFolder(const std::string& storedName, uint32_t revision, 
     return Damaged(storedName);
   for (const reader::HeldObject& child : children) {
     if (child.revision == 0) continue;  // came after this snapshot
-    const std::wstring component = LastComponent(ToWide(child.name));
+    const std::wstring component = LastComponent(text_.Wide(child.name));
     if (!IsChildName(storedName, child.name) || !IsSafeFileName(component)) {
       Say("Unsafe name in archive: %s\n", child.name);
       return false;
@@ -183,8 +183,9 @@ bool HostRestore::WriteFolder(const std::string& storedName, uint32_t revision, 
         return false;
       }
     const Level here{self, child.object};
-    const std::string name = child.name.substr(child.name.size() - component.size());
-    if (!WriteRevision(child.name, child.revision, path + "/" + ToUtf8(name), &here, depth + 1)) return false;
+    // A child's name holds a backslash (IsChildName); its component is the stored bytes after it.
+    const std::string name = child.name.substr(child.name.find_last_of('\\') + 1);
+    if (!WriteRevision(child.name, child.revision, path + "/" + text_.Utf8(name), &here, depth + 1)) return false;
   }
   return true;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ArchiveReader.h"
+#include "StoredText.h"
 #include "WorkerPool.h"
 
 namespace cairn {
@@ -50,6 +51,7 @@ class HostRestore {
   void Say(const char* format, const std::string& subject);
 
   ArchiveHeap& heap_;
+  const StoredText text_;
   const reader::SnapshotInfo& snapshot_;
   std::string target_;
   std::FILE* err_;

@@ -22,7 +22,7 @@ bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 
 }  // namespace
 
-bool TargetComponents(const std::string& storedName, std::vector<std::string>* components) {
+bool TargetComponents(const StoredText& text, const std::string& storedName, std::vector<std::string>* components) {
   components->clear();
   std::vector<std::string> rest;
   if (storedName.size() >= 3 && IsLetter(storedName[0]) && storedName[1] == ':' && storedName[2] == '\\') {
@@ -38,7 +38,7 @@ bool TargetComponents(const std::string& storedName, std::vector<std::string>* c
     return false;
   }
   for (const std::string& part : rest) {
-    if (!IsSafeFileName(ToWide(part))) return false;
+    if (!IsSafeFileName(text.Wide(part))) return false;
     components->push_back(part);
   }
   return true;

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "StoredText.h"
+
 namespace cairn {
 namespace crn {
 
-// The components below the target folder for a top-level stored name (in stored text); false
-// for a name refused as above.
-bool TargetComponents(const std::string& storedName, std::vector<std::string>* components);
+// The components below the target folder for a top-level stored name (in stored text, read as
+// text reads it); false for a name refused as above.
+bool TargetComponents(const StoredText& text, const std::string& storedName, std::vector<std::string>* components);
 
 // Whether stored is a folder above path (path lies below it), letter case ignored.
 bool IsAbove(const std::string& stored, const std::string& path);

@@ -76,14 +76,15 @@ int List(const char* archive, const char* snapshotName) {
   std::unique_ptr<ArchiveHeap> heap;
   std::vector<reader::SnapshotInfo> snapshots;
   if (!Open(archive, &heap, &snapshots)) return 1;
+  const StoredText text = StoredText::Of(*heap);
   if (snapshotName == nullptr) {
     bool first = true;
     for (const reader::SnapshotInfo& snapshot : snapshots) {
       if (!snapshot.live) continue;
       if (first) std::fputs("Name\t\tCreated\t\tComment\n", stdout);
       first = false;
-      std::printf("%-15s\t%s\t%s\n", ToUtf8(snapshot.name).c_str(), FormatLocal(Ticks(snapshot.created)).c_str(),
-                  ToUtf8(snapshot.comment).c_str());
+      std::printf("%-15s\t%s\t%s\n", text.Utf8(snapshot.name).c_str(), FormatLocal(Ticks(snapshot.created)).c_str(),
+                  text.Utf8(snapshot.comment).c_str());
     }
     return 0;
   }
@@ -91,7 +92,8 @@ int List(const char* archive, const char* snapshotName) {
   if (snapshot == nullptr) return 1;
   std::vector<reader::HeldObject> entries;
   if (FAILED(reader::ReadHeld(*heap, SnapshotRecord(*heap, snapshot->record).Entries(), snapshot->asAt, &entries))) {
-    std::fprintf(stderr, "Damaged archive: the objects of snapshot %s cannot be read\n", ToUtf8(snapshot->name).c_str());
+    std::fprintf(stderr, "Damaged archive: the objects of snapshot %s cannot be read\n",
+                 text.Utf8(snapshot->name).c_str());
     return 1;
   }
   bool first = true;
@@ -100,7 +102,8 @@ int List(const char* archive, const char* snapshotName) {
     if (entry.revision == 0 || FAILED(reader::ReadStat(*heap, entry.revision, &stat))) continue;
     if (first) std::printf("%-60s\tModified\n", "Name");
     first = false;
-    const std::string name = ToUtf8(entry.name) + ";" + std::to_string(RevisionRecord(*heap, entry.revision).Number());
+    const std::string name =
+        text.Utf8(entry.name) + ";" + std::to_string(RevisionRecord(*heap, entry.revision).Number());
     std::printf("%-60s\t%s\n", name.c_str(), FormatLocal(stat.modified).c_str());
   }
   return 0;
@@ -167,6 +170,7 @@ int History(const char* archive, const std::string& path) {
   std::unique_ptr<ArchiveHeap> heap;
   std::vector<reader::SnapshotInfo> snapshots;
   if (!Open(archive, &heap, &snapshots)) return 1;
+  const StoredText text = StoredText::Of(*heap);
   std::map<uint32_t, std::vector<std::string>> holding;
   std::set<uint32_t> objects;
   if (!HoldingSnapshots(*heap, snapshots, path, &holding, &objects)) {
@@ -188,7 +192,7 @@ int History(const char* archive, const std::string& path) {
       StatBlock stat;
       if (FAILED(reader::ReadStat(*heap, revision, &stat))) continue;
       std::string held;
-      for (const std::string& name : holding[revision]) held += (held.empty() ? "" : ", ") + ToUtf8(name);
+      for (const std::string& name : holding[revision]) held += (held.empty() ? "" : ", ") + text.Utf8(name);
       const RevisionRecord record(*heap, revision);
       const std::string size = record.IsFolder() && record.Type() == revision_type::kFile ? "folder"
                                                                                           : std::to_string(stat.size);

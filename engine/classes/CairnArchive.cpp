@@ -255,6 +255,7 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
                                                     : revision_flags::kCompressed)
                   : 0;
   walk.timeAndSize = (options & options::kTimeAndSize) != 0;
+  walk.names = NameCodec::ForOptions(options);
   const uint64_t refusals = heap_->Refusals(), limitRefusals = heap_->LimitRefusals();
   HRESULT hr = WalkSnapshot(walk, record, addObjects, deleteObjects);
   if (heap_->Refusals() != refusals || !heap_->IsOpen()) {
@@ -275,8 +276,8 @@ HRESULT CairnArchive::TakeSnapshot(BSTR name, SAFEARRAY* addObjects, SAFEARRAY* 
     if (FAILED(hr)) LogInternalError(this, kModule, __LINE__);
   }
   if (hr == S_OK) {
-    const std::string stored = BstrToArchive(name) + ";" + std::to_string(number);
-    const Bstr storedName = Bstr::Adopt(AnsiToBstr(stored));
+    const std::string stored = walk.names.FromBstr(name) + ";" + std::to_string(number);
+    const Bstr storedName = Bstr::Adopt(walk.names.ToBstr(stored));
     const Bstr empty(L"");
     hr = storedName.Get() != nullptr && empty.Get() != nullptr ? created->SetName(storedName.Get()) : E_OUTOFMEMORY;
     if (SUCCEEDED(hr)) hr = created->SetComment(empty.Get());
@@ -308,10 +309,11 @@ STDMETHODIMP CairnArchive::DeleteSnapShot(BSTR name) {
   if (FAILED(hr)) return hr;
   const std::wstring wanted = name != nullptr ? name : L"";
   std::string deleted;
+  const NameCodec names = NameCodec::Of(*heap_);
   hr = ForEach<SnapshotRecord>(*heap_, heap_->HeaderField(header::kSnapshotList), [&](SnapshotRecord& snapshot) {
     std::string stored;
     if (FAILED(ReadString(*heap_, snapshot.Name(), &stored))) return kCorruptArchive;
-    if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, FromAnsi(stored).c_str(), -1, wanted.c_str(), -1) !=
+    if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, names.Read(stored).c_str(), -1, wanted.c_str(), -1) !=
         CSTR_EQUAL)
       return S_OK;
     snapshot.SetFlags((snapshot.Flags() & ~snapshot_flags::kLive) | snapshot_flags::kDeleted);
@@ -343,7 +345,7 @@ STDMETHODIMP CairnArchive::GetObject(BSTR name, ICairnObject** object, LONG crea
   *object = nullptr;
   if (heap_ == nullptr) return E_UNEXPECTED;
   if (!heap_->IsOpen()) return E_FAIL;
-  const std::string text = BstrToArchive(name);
+  const std::string text = NameCodec::Of(*heap_).FromBstr(name);
   uint32_t record = FindNamedStream(text);
   const bool found = record != 0;
   if (!found) {
@@ -392,7 +394,8 @@ STDMETHODIMP CairnArchive::GetStream(BSTR name, IStream** stream) {
   if (FAILED(hr)) return hr;
   ComPtr<ICairnRevision> newest;
   uint32_t newestRecord = 0;
-  if (SUCCEEDED(NewestRevision(FindNamedStream(BstrToArchive(name)), &newestRecord)) && newestRecord != 0) {
+  const uint32_t record = FindNamedStream(NameCodec::Of(*heap_).FromBstr(name));
+  if (SUCCEEDED(NewestRevision(record, &newestRecord)) && newestRecord != 0) {
     // The last revision an enumeration with flags 3 returns: the end of a sound chain.
     ObjectState state;
     state.archive = this;
@@ -439,7 +442,8 @@ STDMETHODIMP CairnArchive::CommitStream(BSTR name, IStream* stream) {
   hr = CreateEngineObject(CLSID_Storage, held, storage.Out());
   if (FAILED(hr)) return hr;
   StreamRevision builder(storage.Get());
-  return AddRevisionToChain(this, object.Get(), FindNamedStream(BstrToArchive(name)), builder, 0, Now());
+  const uint32_t record = FindNamedStream(NameCodec::Of(*heap_).FromBstr(name));
+  return AddRevisionToChain(this, object.Get(), record, builder, 0, Now());
 }
 
 STDMETHODIMP CairnArchive::GetLogStream(IStream** stream) {
@@ -478,6 +482,13 @@ STDMETHODIMP CairnArchive::InterpretLogStream(IStream** stream) {
 STDMETHODIMP CairnArchive::SetOptions(LONG options) {
   HRESULT hr = CheckWritable();
   if (FAILED(hr)) return hr;
+  // The names a snapshot stored, even a deleted one's, stay in the encoding they were written in:
+  // once there is a snapshot record, the names' encoding is fixed and a change to it is refused
+  // with nothing changed.
+  const uint32_t now = heap_->HeaderField(header::kOptions);
+  if (((now ^ static_cast<uint32_t>(options)) & options::kUtf8Names) != 0 &&
+      heap_->HeaderField(header::kSnapshotList) != 0)
+    return E_INVALIDARG;
   heap_->SetHeaderField(header::kOptions, static_cast<uint32_t>(options));
   return S_OK;
 }
@@ -520,12 +531,12 @@ HRESULT CairnArchive::GetFilterList(const wchar_t* streamName, BSTR* list) {
   if (length > kMaxNameLength) return E_FAIL;
   std::string text(length, '\0');
   if (length != 0 && (FAILED(stream->Read(&text[0], length, &n)) || n != length)) return E_FAIL;
-  *list = AnsiToBstr(text);
+  *list = NameCodec::Ansi().ToBstr(text);
   return *list != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CairnArchive::SetFilterList(const wchar_t* streamName, BSTR list) {
-  const std::string text = BstrToArchive(list);
+  const std::string text = NameCodec::Ansi().FromBstr(list);
   const Bstr name(streamName);
   ComPtr<IStream> stream;
   HRESULT hr = name.Get() != nullptr ? GetStream(name.Get(), stream.Out()) : E_OUTOFMEMORY;
@@ -557,12 +568,12 @@ void CairnArchive::ReloadFilter(bool include) {
   reload = false;
   Bstr list;
   if (FAILED(include ? GetInclList(list.Out()) : GetExclList(list.Out()))) return;  // the cache stays as it was
-  (include ? include_ : exclude_).Set(UpperCase(BstrToArchive(list.Get())));
+  (include ? include_ : exclude_).Set(UpperCase(NameCodec::Ansi().FromBstr(list.Get())));
 }
 
 STDMETHODIMP CairnArchive::NotFiltered(BSTR fileName) {
   if (heap_ == nullptr) return E_UNEXPECTED;
-  const std::string name = UpperCase(LastComponent(BstrToArchive(fileName)));
+  const std::string name = UpperCase(LastComponent(NameCodec::Ansi().FromBstr(fileName)));
   ReloadFilter(false);
   if (exclude_.Matches(name)) return S_FALSE;
   ReloadFilter(true);

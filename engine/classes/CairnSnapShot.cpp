@@ -37,7 +37,7 @@ HRESULT CairnSnapShot::SetText(BSTR text, bool name) {
   const HRESULT allowed = MayAllocate(archive_.Get());
   if (FAILED(allowed)) return allowed;
   if (!SnapshotRecord(*heap, record_).IsValid()) return E_FAIL;
-  const std::string value = BstrToArchive(text);
+  const std::string value = NameCodec::Of(*heap).FromBstr(text);
   const uint32_t stored = WriteString(*heap, value);
   if (stored == 0) {
     LogInternalError(archive_.Get(), kModule, __LINE__);

@@ -78,11 +78,12 @@ class ListEnumerator : public EngineObject<Derived, I> {
     ArchiveHeap* heap = this->Heap();
     if (heap == nullptr) return E_FAIL;
     if (cursor_.Damaged()) return kCorruptArchive;
-    const std::string wanted = ToAnsi(name);
+    const NameCodec names = NameCodec::Of(*heap);
+    const std::string wanted = names.Store(name);
     while (cursor_.Current() != 0) {
       std::string stored;
       if (!static_cast<Derived*>(this)->NameOf(*heap, cursor_.Current(), &stored)) return Damaged(__LINE__);
-      if (lstrcmpA(stored.c_str(), wanted.c_str()) == 0) return static_cast<Derived*>(this)->HandOutCurrent(item);
+      if (names.SameText(stored, wanted)) return static_cast<Derived*>(this)->HandOutCurrent(item);
       HRESULT hr = Step(*heap, __LINE__);
       if (FAILED(hr)) return hr;
     }

@@ -60,6 +60,9 @@ constexpr uint32_t kBzip2 = 0x08;
 constexpr uint32_t kTimeAndSize = 0x10;
 // The difference pass looks for moved data anywhere ahead, not only within its probe window.
 constexpr uint32_t kFindMoved = 0x20;
+// The archive's stored names (objects', snapshots' and comments') are UTF-8, not the system code
+// page's. Set only while the archive has no snapshot: an archive never changes its names' encoding.
+constexpr uint32_t kUtf8Names = 0x40;
 constexpr uint32_t kNewArchive = kCompress | kShowProgress | kAutoDismiss;
 }  // namespace options
 

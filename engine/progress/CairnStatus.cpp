@@ -84,7 +84,8 @@ STDMETHODIMP CairnStatus::GetCurrent(int* current) {
 STDMETHODIMP CairnStatus::Continue() { return state_.proceed ? S_OK : S_FALSE; }
 
 STDMETHODIMP CairnStatus::SetProcessing(BSTR file) {
-  Show(IDC_STATUS_PROCESSING, FromAnsi(ShortenedName(ToAnsi(file))));
+  // Shown in the code page the shortening counts in; the window is no archive name.
+  Show(IDC_STATUS_PROCESSING, NameCodec::Ansi().Read(ShortenedName(NameCodec::Ansi().Store(file))));
   return S_OK;
 }
 

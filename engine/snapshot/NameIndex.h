@@ -1,4 +1,4 @@
-// Names looked up as SameName compares them (the system's rules, letter case ignored) without
+// Names looked up as NameCodec::SameName compares them (the system's rules, letter case ignored) without
 // comparing every pair: a folder's children are matched against its previous children one by
 // one, which pairwise would cost a locale comparison per pair, quadratic in the folder's size.
 // A name's sort key for the same comparison is equal to another's exactly when the comparison
@@ -11,10 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "ArchiveText.h"
+
 namespace cairn {
 
 class NameIndex {
  public:
+  // Names compared by the archive's codec.
+  explicit NameIndex(NameCodec codec) : codec_(codec) {}
   // Adds a name with a value other than 0; of equal names, the first one added is the one found.
   void Add(const std::string& name, uint32_t value);
   // The value of the first added name equal to name, or 0.
@@ -26,12 +30,7 @@ class NameIndex {
   // compares names one by one, as SameName does.
   std::vector<std::pair<std::string, uint32_t>> names_;
   bool keyless_ = false;
+  NameCodec codec_;
 };
-
-// Names compared as the file system does: letter case ignored, by the system's rules.
-bool SameName(const std::string& a, const std::string& b);
-
-// The sort key of name for SameName's comparison, or empty when the system cannot make one.
-std::string NameKey(const std::string& name);
 
 }  // namespace cairn

@@ -33,6 +33,11 @@ std::string RevisionBuilder::ObjectName() const {
   return name;
 }
 
+NameCodec RevisionBuilder::Names() const {
+  ArchiveHeap* heap = HeapOf(archive_.Get());
+  return heap != nullptr ? NameCodec::Of(*heap) : NameCodec::Ansi();
+}
+
 bool StreamRevision::Store(IStream* current, uint32_t mode, Stamp asAt, const char* module) {
   ArchiveHeap* heap = HeapOf(archive_.Get());
   if (heap == nullptr) return false;
@@ -70,7 +75,7 @@ bool StreamRevision::AddRevision(uint32_t mode, Stamp asAt) {
   const std::string name = ObjectName();
   size_t cut = name.find_last_of('\\');
   if (cut == std::string::npos) cut = name.find_last_of(':');
-  const std::wstring element = FromAnsi(cut == std::string::npos ? name : name.substr(cut + 1));
+  const std::wstring element = Names().Read(cut == std::string::npos ? name : name.substr(cut + 1));
   ComPtr<IStream> current;
   if (!storage_ || FAILED(storage_->OpenStream(element.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
                                                current.Out()))) {
@@ -82,7 +87,7 @@ bool StreamRevision::AddRevision(uint32_t mode, Stamp asAt) {
 
 bool FileRevision::AddRevision(uint32_t mode, Stamp asAt) {
   if (content_) return Store(content_.Get(), mode, asAt, "FileRevision");
-  const std::wstring path = FromAnsi(ObjectName());
+  const std::wstring path = Names().Read(ObjectName());
   ObjectState state;
   state.archive = archive_.Get();
   state.object = object_.Get();

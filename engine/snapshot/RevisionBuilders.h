@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ArchiveRecords.h"
+#include "ArchiveText.h"
 #include "ComPtr.h"
 #include "cairn.h"
 
@@ -28,6 +29,8 @@ class RevisionBuilder {
  protected:
   // The object's stored name.
   std::string ObjectName() const;
+  // The archive's stored names.
+  NameCodec Names() const;
 
   ComPtr<ICairnArchive> archive_;
   ComPtr<ICairnObject> object_;

@@ -91,7 +91,7 @@ void FreeObject(ArchiveHeap& heap, uint32_t object) {
 }
 
 // The items of a safe array as the archive names them. With adding set, an item whose full path
-// is longer than an archive name can hold, or that the system code page cannot hold, is logged
+// is longer than an archive name can hold, or that the archive's names cannot hold, is logged
 // as missing (message 110) and left out: cut to fit or converted with losses, it would name some
 // other file or folder.
 std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array, bool adding) {
@@ -107,11 +107,11 @@ std::vector<std::string> ArrayItems(WalkContext& walk, SAFEARRAY* array, bool ad
       walk.changed = false;
       continue;
     }
-    const std::string name = ToAnsi(item.Get());
-    if (adding && (name.size() > kMaxNameLength || !FitsCodePage(item.Get())))
+    const std::string name = walk.names.Store(item.Get());
+    if (adding && (name.size() > kMaxNameLength || !walk.names.Holds(item.Get())))
       LogEvent(walk.archive, message::kObjectGone, name);
     else
-      items.push_back(name.substr(0, kMaxNameLength));
+      items.push_back(walk.names.FromBstr(item.Get()));
   }
   return items;
 }
@@ -168,7 +168,7 @@ bool BeginsWithCompoundSignature(IStream* content) {
 
 void WalkContext::Processing(const std::string& name) const {
   if (status == nullptr) return;
-  const Bstr text = Bstr::Adopt(AnsiToBstr(name));
+  const Bstr text = Bstr::Adopt(names.ToBstr(name));
   if (SUCCEEDED(status->SetProcessing(text.Get()))) status->IncrementProgress();
 }
 void WalkContext::Added() const {
@@ -195,19 +195,19 @@ bool WalkContext::NewerThanBase(uint32_t object) const {
   return CompareStamps(baseStamp, RevisionRecord(*heap, newest).AsAt()) < 0;
 }
 
-bool IsAncestor(const std::string& a, const std::string& b) {
+bool IsAncestor(const NameCodec& names, const std::string& a, const std::string& b) {
   std::string parent = b;
   for (;;) {
     const size_t cut = parent.find_last_of('\\');
     if (cut == std::string::npos) return false;
     parent.resize(cut);
     if (parent.size() < a.size()) return false;
-    if (SameName(parent, a)) return true;
+    if (names.SameName(parent, a)) return true;
   }
 }
 
 Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::string& name) {
-  const std::wstring path = FromAnsi(name);
+  const std::wstring path = walk.names.Read(name);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Outcome::kMissing;
   // After Stop, an archived object keeps its newest revision without its content being compared.
@@ -234,7 +234,7 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
   } else {
     ComPtr<ICairnArchiveFilter> filter;
     if (SUCCEEDED(walk.archive->QueryInterface(IID_ICairnArchiveFilter, filter.OutVoid()))) {
-      const Bstr text = Bstr::Adopt(AnsiToBstr(name));
+      const Bstr text = Bstr::Adopt(walk.names.ToBstr(name));
       const HRESULT passes = filter->NotFiltered(text.Get());
       if (passes == S_FALSE) return Outcome::kExcluded;
     }
@@ -264,6 +264,7 @@ Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::stri
 uint32_t FindExistingObject(ICairnArchive* archive, const std::string& name, bool everyAncestorRevision) {
   ArchiveHeap* heap = HeapOf(archive);
   if (heap == nullptr) return 0;
+  const NameCodec names = NameCodec::Of(*heap);
   std::vector<uint32_t> snapshots;
   ForEach<SnapshotRecord>(*heap, heap->HeaderField(header::kSnapshotList), [&](SnapshotRecord& snapshot) {
     snapshots.push_back(snapshot.Offset());
@@ -273,11 +274,11 @@ uint32_t FindExistingObject(ICairnArchive* archive, const std::string& name, boo
   // The object itself, or the match found inside an ancestor folder.
   std::function<uint32_t(uint32_t)> look = [&](uint32_t object) -> uint32_t {
     const std::string objectName = NameOf(*heap, object);
-    if (SameName(objectName, name)) return object;
-    if (!IsAncestor(objectName, name) || !searched.insert(object).second) return 0;
+    if (names.SameName(objectName, name)) return object;
+    if (!IsAncestor(names, objectName, name) || !searched.insert(object).second) return 0;
     std::vector<uint32_t> revisions = Revisions(*heap, object);
     const size_t cut = name.find_last_of('\\');
-    const bool directParent = cut != std::string::npos && SameName(name.substr(0, cut), objectName);
+    const bool directParent = cut != std::string::npos && names.SameName(name.substr(0, cut), objectName);
     if (!everyAncestorRevision && !directParent && revisions.size() > 1) revisions.resize(1);
     for (uint32_t revision : revisions)
       for (uint32_t child : ListObjects(*heap, RevisionRecord(*heap, revision).Children()))
@@ -378,7 +379,7 @@ bool DirectoryRevision::AddRevision(uint32_t, Stamp asAt) {
   bool statFilled = false;
   bool changed = false;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(FromAnsi(ChildName(name, "*.*")).c_str(), &found);
+  HANDLE find = FindFirstFileW(walk_.names.Read(ChildName(name, "*.*")).c_str(), &found);
   // A folder that cannot be listed gets an empty child list.
   if (find != INVALID_HANDLE_VALUE) {
     do {
@@ -394,10 +395,10 @@ bool DirectoryRevision::AddRevision(uint32_t, Stamp asAt) {
         }
         continue;
       }
-      const std::string childName = ChildName(name, ToAnsi(entry.c_str()));
+      const std::string childName = ChildName(name, walk_.names.Store(entry.c_str()));
       walk_.Processing(childName);
-      if (!FitsCodePage(entry.c_str())) {
-        // Its ANSI name would be another file's or none at all: left out, but never silently.
+      if (!walk_.names.Holds(entry.c_str())) {
+        // Its stored name would be another file's or none at all: left out, but never silently.
         LogEvent(archive_.Get(), message::kObjectGone, childName);
         continue;
       }
@@ -407,7 +408,7 @@ bool DirectoryRevision::AddRevision(uint32_t, Stamp asAt) {
   }
   if (!statFilled) {  // a drive's root folder lists no "." entry
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(FromAnsi(name).c_str(), GetFileExInfoStandard, &data)) {
+    if (GetFileAttributesExW(walk_.names.Read(name).c_str(), GetFileExInfoStandard, &data)) {
       stat.attributes = data.dwFileAttributes;
       stat.modified = Join(data.ftLastWriteTime);
       stat.created = Join(data.ftCreationTime);
@@ -438,13 +439,13 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
   HRESULT hr;
   WIN32_FILE_ATTRIBUTE_DATA listing = {};
   if (!parent_) {
-    const std::wstring path = FromAnsi(name);
+    const std::wstring path = walk_.names.Read(name);
     hr = StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_NONE | STGM_PRIORITY, nullptr, 0,
                         storage.Out());
     GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &listing);
   } else {
     const size_t cut = name.find_last_of('\\');
-    const std::wstring element = FromAnsi(cut == std::string::npos ? name : name.substr(cut + 1));
+    const std::wstring element = walk_.names.Read(cut == std::string::npos ? name : name.substr(cut + 1));
     hr = parent_->OpenStorage(element.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, storage.Out());
   }
   if (FAILED(hr)) {
@@ -479,7 +480,7 @@ bool StorageRevision::AddRevision(uint32_t mode, Stamp asAt) {
   if (SUCCEEDED(storage->EnumElements(0, nullptr, 0, elements.Out()))) {
     STATSTG element;
     while (elements->Next(1, &element, nullptr) == S_OK) {
-      const std::string childName = ChildName(name, ToAnsi(element.pwcsName));
+      const std::string childName = ChildName(name, walk_.names.Store(element.pwcsName));
       const DWORD type = element.type;
       CoTaskMemFree(element.pwcsName);
       Child(childName, false, &changed, [&](uint32_t object) {
@@ -529,7 +530,7 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
   const std::vector<std::string> deletes = ArrayItems(walk, deleteObjects, false);
   auto deleted = [&](const std::string& name) {
     for (const std::string& d : deletes)
-      if (SameName(d, name)) return true;
+      if (walk.names.SameName(d, name)) return true;
     return false;
   };
 
@@ -572,7 +573,7 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
     for (uint32_t object : ListObjects(*heap, SnapshotRecord(*heap, base).Entries())) {
       const std::string name = NameOf(*heap, object);
       bool dropped = deleted(name);
-      for (const std::string& a : adds) dropped = dropped || IsAncestor(a, name);
+      for (const std::string& a : adds) dropped = dropped || IsAncestor(walk.names, a, name);
       if (dropped) {
         walk.changed = true;
         continue;
@@ -608,7 +609,8 @@ HRESULT WalkSnapshot(WalkContext& walk, uint32_t snapshot, SAFEARRAY* addObjects
   // The items to add.
   for (const std::string& item : adds) {
     bool skip = deleted(item);
-    for (const std::string& entry : kept) skip = skip || SameName(entry, item) || IsAncestor(entry, item);
+    for (const std::string& entry : kept)
+      skip = skip || walk.names.SameName(entry, item) || IsAncestor(walk.names, entry, item);
     if (skip) continue;
     walk.Processing(item);
     if (const uint32_t found = FindExistingObject(walk.archive, item, true)) {

@@ -25,6 +25,7 @@ struct WalkContext {
   ICairnStatus* status = nullptr;  // the progress window, if there is one
   uint32_t mode = 0;               // revision mode: 0, 1 (zlib) or 3 (bzip2)
   bool timeAndSize = false;        // a file's size, time and attributes decide that it is unchanged
+  NameCodec names = NameCodec::Ansi();  // the archive's stored names
   Stamp asAt;                      // the new snapshot's stamp
   bool hasBase = false;            // whether there is a snapshot to carry on from
   Stamp baseStamp;                 // that snapshot's stamp
@@ -45,7 +46,7 @@ struct WalkContext {
 };
 
 // True when a names an ancestor folder of b (letter case ignored).
-bool IsAncestor(const std::string& a, const std::string& b);
+bool IsAncestor(const NameCodec& names, const std::string& a, const std::string& b);
 
 // The per-object step: a new revision of the object named name, bound to objectRecord.
 Outcome CreateRevision(WalkContext& walk, uint32_t objectRecord, const std::string& name);
@@ -65,7 +66,7 @@ void DropEntries(ArchiveHeap& heap, uint32_t snapshot);
 // A folder: its entries, each found again or added, with their own revisions.
 class DirectoryRevision : public RevisionBuilder {
  public:
-  explicit DirectoryRevision(WalkContext& walk) : walk_(walk) {}
+  explicit DirectoryRevision(WalkContext& walk) : walk_(walk), kept_(walk.names), previousChildren_(walk.names) {}
   bool AddRevision(uint32_t mode, Stamp asAt) override;
 
  protected:

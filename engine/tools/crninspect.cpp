@@ -66,7 +66,7 @@ std::string Flags(uint32_t value, const std::pair<uint32_t, const char*>* names,
 
 const std::pair<uint32_t, const char*> kOptionNames[] = {
     {options::kCompress, "compress"}, {options::kShowProgress, "progress window"},
-    {options::kAutoDismiss, "auto-dismiss"}, {options::kBzip2, "bzip2"}};
+    {options::kAutoDismiss, "auto-dismiss"}, {options::kBzip2, "bzip2"}, {options::kUtf8Names, "UTF-8 names"}};
 const std::pair<uint32_t, const char*> kSnapshotFlagNames[] = {
     {snapshot_flags::kLive, "live"}, {snapshot_flags::kDeleted, "deleted"},
     {snapshot_flags::kCompressed, "compressed"}, {snapshot_flags::kBzip2, "bzip2"},
@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
               heap->DataSize(), heap->ViewOffset());
   std::printf("version %" PRIu32 ", next snapshot number %" PRId32 ", options %s, last progress count %" PRIu32 "\n",
               heap->HeaderField(header::kVersion), static_cast<int32_t>(heap->HeaderField(header::kNextSnapshotNumber)),
-              Flags(heap->HeaderField(header::kOptions), kOptionNames, 4).c_str(),
+              Flags(heap->HeaderField(header::kOptions), kOptionNames, 5).c_str(),
               heap->HeaderField(header::kLastProgressCount));
   FreeSpaceReport free;
   if (SUCCEEDED(heap->FreeSpace(&free)))

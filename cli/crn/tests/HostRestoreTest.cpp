@@ -135,6 +135,45 @@ TEST_F(HostRestoreTest, AFolderComesBackWithTimesReadOnlyAndEmptySubfolders) {
   EXPECT_EQ(status.st_mode & 0222, 0u);
 }
 
+// Names in an archive whose names are UTF-8: outside every code page, they are written as they
+// are; bytes that are no well-formed character become U+FFFD, never a separator or a dot.
+TEST_F(HostRestoreTest, Utf8NamesComeBackAsTheyAreAndIllFormedBytesStayInTheirComponent) {
+  const std::vector<std::string> names = {"na\xC3\xAFve caf\xC3\xA9.txt", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt",
+                                          "emoji \xF0\x9F\x98\x80.txt", "\xC0\xAF\xC0\xAE\xC0\xAE"};
+  Make(archive_, [&](ArchiveHeap& heap) {
+    heap.SetHeaderField(header::kOptions, options::kNewArchive | options::kUtf8Names);
+    ArchiveBuilder b(heap);
+    const uint32_t snapshot = b.Snapshot("Snapshot", kSnapshotFlags);
+    const uint32_t folder = b.Object("C:\\data");
+    const uint32_t folderRevision = b.Revision(folder, NumberedStamp(1), kFolderAttribute, 0);
+    for (const std::string& name : names) {
+      const uint32_t file = b.Object("C:\\data\\" + name);
+      const uint32_t revision = b.Revision(file, NumberedStamp(1), 0, name.size());
+      b.Difference(revision, difference_kind::kInsertion, 0, std::vector<uint8_t>(name.begin(), name.end()));
+      b.Push(folderRevision + 12, file);
+    }
+    b.Push(snapshot + 8, folder);
+  });
+  ASSERT_TRUE(Restore(archive_));
+  const std::string replaced = "\xEF\xBF\xBD";
+  EXPECT_EQ(Listed(folder_ / "out" / "C" / "data"),
+            (std::vector<std::string>{names[2], names[0], names[1],
+                                      replaced + replaced + replaced + replaced + replaced + replaced}));
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ReadAll(folder_ / "out/C/data" / names[i]), names[i]);
+
+  const StoredText utf8(true);
+  std::vector<std::string> parts;
+  EXPECT_TRUE(TargetComponents(utf8, "C:\\" + names[1], &parts));
+  // The name rules count the decoded characters: 255 two-byte letters make a name, 256 do not.
+  std::string letters;
+  for (int i = 0; i < 255; ++i) letters += "\xC3\xA9";
+  EXPECT_TRUE(TargetComponents(utf8, "C:\\" + letters, &parts));
+  EXPECT_FALSE(TargetComponents(utf8, "C:\\" + letters + "\xC3\xA9", &parts));
+  EXPECT_EQ(utf8.Wide("a\xF0\x9F\x98\x80"), std::wstring(L"a") + static_cast<wchar_t>(0x1F600));
+  EXPECT_EQ(utf8.Wide("\xED\xA0\x80\xE2\x82"), std::wstring(2, static_cast<wchar_t>(0xFFFD)));
+  EXPECT_EQ(StoredText(false).Utf8("caf\xE9"), "caf\xC3\xA9");
+}
+
 TEST_F(HostRestoreTest, ASelfExtractingArchiveAndChosenPathsRestore) {
   // The archive behind a launcher's 64 KB.
   Make(archive_, [&](ArchiveHeap& heap) { Sample(heap); });
@@ -283,16 +322,17 @@ TEST_F(HostRestoreTest, ACompoundDocumentIsWrittenAsACompoundFile) {
 }
 
 TEST(TargetNamesTest, DrivesAndSharesMapBelowTheTargetAndOtherNamesAreRefused) {
+  const StoredText kCodePage(false);
   std::vector<std::string> parts;
-  ASSERT_TRUE(TargetComponents("c:\\Users\\a", &parts));
+  ASSERT_TRUE(TargetComponents(kCodePage, "c:\\Users\\a", &parts));
   EXPECT_EQ(parts, (std::vector<std::string>{"C", "Users", "a"}));
-  ASSERT_TRUE(TargetComponents("C:\\", &parts));
+  ASSERT_TRUE(TargetComponents(kCodePage, "C:\\", &parts));
   EXPECT_EQ(parts, (std::vector<std::string>{"C"}));
-  ASSERT_TRUE(TargetComponents("\\\\server\\share\\x", &parts));
+  ASSERT_TRUE(TargetComponents(kCodePage, "\\\\server\\share\\x", &parts));
   EXPECT_EQ(parts, (std::vector<std::string>{"UNC", "server", "share", "x"}));
   for (const char* refused : {"", "a.txt", "C:a.txt", "\\\\server", "\\\\?\\C:\\x", "\\\\.\\COM1", "C:\\..\\x",
                               "C:\\a\\\\b", "C:\\con", "C:\\a/b", "/etc/passwd", "C:\\a.", "\\\\..\\share"})
-    EXPECT_FALSE(TargetComponents(refused, &parts)) << refused;
+    EXPECT_FALSE(TargetComponents(kCodePage, refused, &parts)) << refused;
 }
 
 }  // namespace
