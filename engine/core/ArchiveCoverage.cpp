@@ -68,8 +68,14 @@ class Collector final : public ArchiveVisitor {
 class FreeCollector final : public ArchiveVisitor {
  public:
   std::vector<FreeSpan> blocks;
+  // The chain itself is damaged: a link out of the archive data or a loop. A link past the end
+  // is no less damage than one into live bytes: once the archive grows, it names new ones.
+  bool damaged = false;
   void OnFreeBlock(const FreeBlock& block) override {
     blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
+  }
+  void OnProblem(const std::string& what, uint32_t) override {
+    if (what == "free list") damaged = true;
   }
 };
 
@@ -191,7 +197,7 @@ HRESULT CheckFreeList(ArchiveHeap& heap) {
   FreeCollector list;
   ArchiveCoverage coverage;
   if (MapCoverage(heap, &coverage, &list) == kArchiveClosed) return kArchiveClosed;
-  return FindUnsoundFreeBlocks(heap, coverage, list.blocks).empty() ? S_OK : kCorruptArchive;
+  return !list.damaged && FindUnsoundFreeBlocks(heap, coverage, list.blocks).empty() ? S_OK : kCorruptArchive;
 }
 
 }  // namespace cairn

@@ -21,17 +21,31 @@ struct Pieces {
 };
 
 // S_OK when the list at first is Insertions at 0, 8192, 16384, ... of 8192 bytes but the last,
-// each block inside the archive: the shape the newest revision is stored in.
-HRESULT ReadPieces(ArchiveHeap& heap, uint32_t first, Pieces* pieces) {
-  const HRESULT hr = ForEach<DifferenceRecord>(heap, first, [&](DifferenceRecord& d) -> HRESULT {
-    if (pieces->partial != 0 || d.Kind() != difference_kind::kInsertion || d.Position() != pieces->size ||
-        d.Length() == 0 || d.Length() > kPiece || !d.HasSoundData())
-      return S_FALSE;
-    pieces->size += d.Length();
-    (d.Length() == kPiece ? pieces->lastFull : pieces->partial) = d.Offset();
-    return S_OK;
-  });
-  return hr == S_OK && pieces->size <= UINT32_MAX ? S_OK : S_FALSE;
+// each block inside the archive, and none of the records, blocks and the revision itself overlap:
+// the pieces stay where they are, so a write to one of them must never change another.
+HRESULT ReadPieces(ArchiveHeap& heap, uint32_t revision, Pieces* pieces) {
+  std::vector<std::pair<uint32_t, uint32_t>> areas;
+  try {
+    areas.emplace_back(revision, RevisionRecord::kSize);
+    const HRESULT hr =
+        ForEach<DifferenceRecord>(heap, RevisionRecord(heap, revision).Differences(), [&](DifferenceRecord& d) -> HRESULT {
+          if (pieces->partial != 0 || d.Kind() != difference_kind::kInsertion || d.Position() != pieces->size ||
+              d.Length() == 0 || d.Length() > kPiece || !d.HasSoundData())
+            return S_FALSE;
+          pieces->size += d.Length();
+          (d.Length() == kPiece ? pieces->lastFull : pieces->partial) = d.Offset();
+          areas.emplace_back(d.Offset(), DifferenceRecord::kSize);
+          areas.emplace_back(d.Data(), d.Length());
+          return S_OK;
+        });
+    if (hr != S_OK || pieces->size > UINT32_MAX) return S_FALSE;
+    std::sort(areas.begin(), areas.end());
+  } catch (const std::exception&) {
+    return S_FALSE;
+  }
+  for (size_t i = 1; i < areas.size(); ++i)
+    if (static_cast<uint64_t>(areas[i - 1].first) + areas[i - 1].second > areas[i].first) return S_FALSE;
+  return S_OK;
 }
 
 HRESULT Exhausted(const ArchiveHeap& heap) { return heap.IsOpen() ? E_OUTOFMEMORY : kArchiveClosed; }
@@ -77,7 +91,7 @@ HRESULT AppendRevisionContent(ArchiveHeap& heap, uint32_t newRevision, const uin
   if (count == 0 || bytes == nullptr || previousOffset == 0 || !previous.IsValid() || previous.Flags() != 0)
     return S_FALSE;
   Pieces pieces;
-  if (ReadPieces(heap, previous.Differences(), &pieces) != S_OK || pieces.size + count > UINT32_MAX) return S_FALSE;
+  if (ReadPieces(heap, previousOffset, &pieces) != S_OK || pieces.size + count > UINT32_MAX) return S_FALSE;
   const uint32_t oldSize = static_cast<uint32_t>(pieces.size);
 
   // The bytes of the new last pieces: the short last piece's, then the appended ones.

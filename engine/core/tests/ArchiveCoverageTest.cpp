@@ -207,6 +207,13 @@ TEST_F(CoverageTest, AFreeListOverLiveBytesOrPastTheEndIsDamage) {
     }
     EXPECT_EQ(files_.Bytes("a.crn"), damaged) << c.what;
   }
+  // A link past the end names nothing yet, but the bytes the archive grows into next.
+  files_.Bytes("a.crn") = sound;
+  StoreLE32(files_.Bytes("a.crn").data() + marks.free[0] + 8, static_cast<uint32_t>(sound.size()) + 64);
+  {
+    auto heap = Open("a.crn");
+    EXPECT_EQ(CheckFreeList(*heap), kCorruptArchive) << "a link past the end";
+  }
   files_.Bytes("a.crn") = sound;
   auto heap = Open("a.crn");
   EXPECT_EQ(CheckFreeList(*heap), S_OK);
