@@ -466,7 +466,7 @@ HRESULT CairnArchive::AppendToLog(const uint8_t* bytes, uint32_t count) {
   if (record == 0) return heap_->IsOpen() ? E_OUTOFMEMORY : kArchiveClosed;
   RevisionRecord(*heap_, record).SetPrevious(newest);
   // The log's copy is a stream of the engine's own: its status block holds only the size.
-  hr = AppendRevisionContent(*heap_, record, bytes, count, Now(), StatBlock());
+  hr = AppendRevisionContent(*heap_, record, bytes, count, Now(), StatBlock(), &appendedLog_);
   if (hr != S_OK) {
     if (heap_->IsOpen()) heap_->Free(record, RevisionRecord::kSize);
     return hr;
@@ -610,6 +610,7 @@ STDMETHODIMP CairnArchive::Load(LPCOLESTR fileName, DWORD mode) {
   if (write && (hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT))) return STG_E_ACCESSDENIED;
   if (FAILED(hr)) return E_FAIL;
   heap_ = std::move(heap);
+  appendedLog_ = AppendedPieces();  // offsets of another file's log say nothing of this one
 
   // Only a writer is offered to others: one that found a reader there could not write through it,
   // and would wait on the reader's thread for what it can read itself.

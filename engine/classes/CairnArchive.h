@@ -12,6 +12,7 @@
 
 #include "ArchiveData.h"
 #include "ArchiveHeap.h"
+#include "RevisionAppend.h"
 #include "ComObject.h"
 #include "Dispatch.h"
 #include "FilterPatterns.h"
@@ -119,6 +120,7 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   std::unique_ptr<WorkerPool> workers_;  // see Workers
   std::vector<std::pair<CLSID, ComPtr<IClassFactory>>> factories_;  // see ClassObject
   std::unordered_map<uint32_t, uint32_t> newest_;                     // see NewestRevision
+  AppendedPieces appendedLog_;  // the log's pieces as this writer's last entry left them
   RotRegistration rot_;
   // The filter lists, compiled from their named streams; reloaded when their flag is set.
   FilterList include_, exclude_;

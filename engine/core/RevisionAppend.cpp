@@ -15,7 +15,7 @@ constexpr uint32_t kPiece = 8192;
 
 // The previous revision's whole content as the pieces of its list.
 struct Pieces {
-  uint64_t size = 0;     // the content's size
+  uint64_t size = 0;      // the content's size
   uint32_t lastFull = 0;  // the last piece of 8192 bytes, 0 when there is none
   uint32_t partial = 0;   // a shorter last piece, 0 when there is none
 };
@@ -46,6 +46,13 @@ HRESULT ReadPieces(ArchiveHeap& heap, uint32_t revision, Pieces* pieces) {
   for (size_t i = 1; i < areas.size(); ++i)
     if (static_cast<uint64_t>(areas[i - 1].first) + areas[i - 1].second > areas[i].first) return S_FALSE;
   return S_OK;
+}
+
+// The record before last in the chain that starts at first.
+uint32_t PieceBefore(ArchiveHeap& heap, uint32_t first, uint32_t last) {
+  uint32_t before = first;
+  for (uint32_t at = first; at != last && at != 0; at = DifferenceRecord(heap, at).Next()) before = at;
+  return before;
 }
 
 HRESULT Exhausted(const ArchiveHeap& heap) { return heap.IsOpen() ? E_OUTOFMEMORY : kArchiveClosed; }
@@ -81,7 +88,7 @@ class MadeRecords {
 }  // namespace
 
 HRESULT AppendRevisionContent(ArchiveHeap& heap, uint32_t newRevision, const uint8_t* bytes, uint32_t count,
-                              Stamp asAt, StatBlock stat) {
+                              Stamp asAt, StatBlock stat, AppendedPieces* known) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (!heap.IsWritable()) return E_ACCESSDENIED;
   RevisionRecord revision(heap, newRevision);
@@ -91,7 +98,15 @@ HRESULT AppendRevisionContent(ArchiveHeap& heap, uint32_t newRevision, const uin
   if (count == 0 || bytes == nullptr || previousOffset == 0 || !previous.IsValid() || previous.Flags() != 0)
     return S_FALSE;
   Pieces pieces;
-  if (ReadPieces(heap, previousOffset, &pieces) != S_OK || pieces.size + count > UINT32_MAX) return S_FALSE;
+  if (known != nullptr && known->revision == previousOffset && previous.Differences() != 0) {
+    // Stored by this writer's last append, and nothing but the log's next entry changes them.
+    pieces.size = known->size;
+    pieces.lastFull = known->lastFull;
+    pieces.partial = known->partial;
+  } else if (ReadPieces(heap, previousOffset, &pieces) != S_OK) {
+    return S_FALSE;
+  }
+  if (pieces.size + count > UINT32_MAX) return S_FALSE;
   const uint32_t oldSize = static_cast<uint32_t>(pieces.size);
 
   // The bytes of the new last pieces: the short last piece's, then the appended ones.
@@ -157,6 +172,13 @@ HRESULT AppendRevisionContent(ArchiveHeap& heap, uint32_t newRevision, const uin
     heap.Free(pieces.partial, DifferenceRecord::kSize);
   }
   heap.Free(journal, journalSize);
+  if (known != nullptr) {
+    // The new last piece is full, or the last full one is the one before it (new or shared).
+    const uint32_t last = DifferenceRecord(heap, lastNew).Length() == kPiece ? lastNew : 0;
+    uint32_t lastFull = last != 0 ? lastNew : pieces.lastFull;
+    if (last == 0 && firstNew != lastNew) lastFull = PieceBefore(heap, firstNew, lastNew);
+    *known = AppendedPieces{newRevision, oldSize + count, lastFull, last != 0 ? 0 : lastNew};
+  }
   return heap.IsOpen() ? S_OK : kArchiveClosed;
 }
 

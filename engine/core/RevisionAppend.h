@@ -13,6 +13,15 @@
 
 namespace cairn {
 
+// The pieces of the newest revision as an append left them, so that the next append to the same
+// content (the writer's next log entry) need not walk and check them again.
+struct AppendedPieces {
+  uint32_t revision = 0;  // the revision they belong to, 0 when nothing is known
+  uint32_t size = 0;      // the content's size
+  uint32_t lastFull = 0;  // the last piece of 8192 bytes, 0 when there is none
+  uint32_t partial = 0;   // a shorter last piece, 0 when there is none
+};
+
 // newRevision is allocated and attached as for StoreRevisionContent (its previous link names the
 // newest revision, whose content the bytes extend); the new revision is stored uncompressed, with
 // its number, asAt and stat (whose size becomes the new content's). S_FALSE, with nothing changed, when the previous revision is not
@@ -20,7 +29,10 @@ namespace cairn {
 // caller then stores the content the general way. E_OUTOFMEMORY or kArchiveClosed when the heap
 // cannot hold the new pieces, with everything taken back. Crash safety as StoreRevisionContent's:
 // the switch that hands the pieces over is journalled with it.
+// known, when given, is what the writer's last append left: where it names the previous
+// revision, the pieces are taken from it, else they are read and checked; on success it names
+// the new revision's.
 HRESULT AppendRevisionContent(ArchiveHeap& heap, uint32_t newRevision, const uint8_t* bytes, uint32_t count,
-                              Stamp asAt, StatBlock stat);
+                              Stamp asAt, StatBlock stat, AppendedPieces* known = nullptr);
 
 }  // namespace cairn

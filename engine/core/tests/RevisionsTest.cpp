@@ -443,6 +443,7 @@ TEST_F(RevisionsTest, AppendedRevisionsHoldTheRecordsADifferencePassStores) {
   // Tails that end inside a piece, on its end, and that span several pieces.
   const size_t tails[] = {20, 8072, 8192, 1, 8191, 20000, 64, 3 * 8192};
   std::vector<std::pair<uint32_t, Bytes>> history;
+  AppendedPieces known;  // from the second append on, the pieces are taken from the one before
   for (size_t count : tails) {
     SCOPED_TRACE("appending " + std::to_string(count) + " to " + std::to_string(content.size()));
     const Bytes tail = RandomBytes(rng, count);
@@ -456,8 +457,9 @@ TEST_F(RevisionsTest, AppendedRevisionsHoldTheRecordsADifferencePassStores) {
     StatBlock stat;
     stat.size = content.size();
     ASSERT_EQ(AppendRevisionContent(*heap_, offset, tail.data(), static_cast<uint32_t>(count), NumberedStamp(++stamp_),
-                                    stat),
+                                    stat, &known),
               S_OK);
+    ASSERT_EQ(known.revision, offset);
     EXPECT_EQ(Records(offset), Records(general));
     EXPECT_EQ(Records(before), Records(RevisionRecord(*heap_, general).Previous()));
     EXPECT_EQ(RevisionRecord(*heap_, before).Next(), offset);
