@@ -79,8 +79,6 @@ class ArchiveOperations {
                                HWND owner) const;
   // A new snapshot that adds the files; false when there are none.
   bool AddFiles(const std::vector<std::string>& paths, HWND owner) const;
-  // A new snapshot that adds every file of a drop; false when the drop holds none.
-  bool AddDroppedFiles(HDROP drop, HWND owner) const;
   // Below the root a new snapshot without the named objects; at the root the named snapshots
   // deleted in order. The result is that of the last deletion.
   bool DeleteItems(const std::vector<std::string>& storedNames, HWND owner) const;
@@ -118,10 +116,6 @@ class ArchiveOperations {
   std::string archivePath_;
   std::vector<std::string> levelNames_;
 };
-
-// The paths of a drop list (CF_HDROP), read only when the block holds a sound list: a DROPFILES
-// header and, inside the block, names ending with an empty one. nullopt otherwise.
-std::optional<std::vector<std::string>> DroppedPaths(HGLOBAL block);
 
 }  // namespace shell
 }  // namespace cairn

@@ -2,8 +2,6 @@
 // or pasted; objects deleted), deleting snapshots, renaming them and their comments.
 #include "ArchiveOperations.h"
 
-#include <cstring>
-
 #include "AnsiText.h"
 #include "ArchiveItems.h"
 #include "ItemNames.h"
@@ -23,49 +21,7 @@ SafeArray PathList(const std::vector<std::string>& paths) {
   return BstrArray(wide);
 }
 
-// True when the block is a DROPFILES header followed, inside the block, by its list of names
-// ending with an empty name: what the platform's DragQueryFile reads from it.
-bool IsSoundDropList(const uint8_t* data, size_t size) {
-  DROPFILES header;
-  if (size < sizeof header) return false;
-  std::memcpy(&header, data, sizeof header);
-  const size_t unit = header.fWide ? sizeof(wchar_t) : 1;
-  if (header.pFiles < sizeof header || header.pFiles >= size) return false;
-  size_t length = 0;  // of the name being read
-  for (size_t at = header.pFiles; at + unit <= size; at += unit) {
-    const bool zero = data[at] == 0 && (unit == 1 || data[at + 1] == 0);
-    if (!zero) {
-      ++length;
-      continue;
-    }
-    if (length == 0) return true;
-    length = 0;
-  }
-  return false;
-}
-
-std::vector<std::string> DropPaths(HDROP drop) {
-  std::vector<std::string> paths;
-  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    char path[MAX_PATH] = {};
-    // Some platforms count an empty drop list as one empty name.
-    if (DragQueryFileA(drop, i, path, MAX_PATH) > 0) paths.push_back(path);
-  }
-  return paths;
-}
-
 }  // namespace
-
-std::optional<std::vector<std::string>> DroppedPaths(HGLOBAL block) {
-  const SIZE_T size = block != nullptr ? GlobalSize(block) : 0;
-  const auto* data = size > 0 ? static_cast<const uint8_t*>(GlobalLock(block)) : nullptr;
-  if (data == nullptr) return std::nullopt;
-  const bool sound = IsSoundDropList(data, size);
-  GlobalUnlock(block);
-  if (!sound) return std::nullopt;
-  return DropPaths(static_cast<HDROP>(block));
-}
 
 bool ArchiveOperations::RenameSnapshot(const std::string& oldName, int32_t number, const std::string& newName) const {
   if (!AtRoot()) return false;
@@ -116,10 +72,6 @@ bool ArchiveOperations::CreateSnapshotFromLists(const std::vector<std::string>& 
 
 bool ArchiveOperations::AddFiles(const std::vector<std::string>& paths, HWND owner) const {
   return !paths.empty() && CreateSnapshotFromLists(paths, {}, owner);
-}
-
-bool ArchiveOperations::AddDroppedFiles(HDROP drop, HWND owner) const {
-  return drop != nullptr && AddFiles(DropPaths(drop), owner);
 }
 
 bool ArchiveOperations::DeleteItems(const std::vector<std::string>& storedNames, HWND owner) const {

@@ -9,6 +9,7 @@
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
 #include "ArchiveOperations.h"
+#include "FileList.h"
 #include "MenuMerge.h"
 #include "SelfExtracting.h"
 #include "SettingsPage.h"
@@ -21,20 +22,11 @@ namespace {
 
 // Offsets 0 to 67 are the archive file's menu's: 68 is the code of its success.
 constexpr UINT kFileMenuOffsets = ID_RESTORE_LATEST + 1;
-constexpr CLIPFORMAT kOwnDataMarker = 4;
 constexpr char kRenameVerb[] = "rename";
 
 // The file classes the extension's menu and pages serve.
 constexpr char kArchiveClass[] = "Cairn Archive";
 constexpr char kProgramClass[] = "Application";
-
-bool ClipboardOffersFiles() {
-  ComPtr<IDataObject> data;
-  if (FAILED(OleGetClipboard(data.Out())) || !data) return false;
-  FORMATETC marker = {kOwnDataMarker, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  FORMATETC files = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  return data->QueryGetData(&marker) != S_OK && data->QueryGetData(&files) == S_OK;
-}
 
 // The default value of the class's key; empty when it cannot be read.
 std::string ClassName(HKEY progId) {
@@ -115,7 +107,7 @@ HRESULT CairnShellExt::AddItemMenu(HMENU menu, UINT first, UINT last) {
   enable(ID_RENAME, known && (abilities & SFGAO_CANRENAME));
   enable(ID_UNDO, false);
   enable(ID_PASTE_SHORTCUT, false);
-  enable(ID_PASTE, ClipboardOffersFiles());
+  enable(ID_PASTE, ClipboardOffersFilesToAdd());
   // The code counts the identifiers used from `first` on, as the shell hands out the next range.
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, next > first ? next - first : 0);
 }
@@ -163,25 +155,20 @@ STDMETHODIMP CairnShellExt::GetCommandString(UINT_PTR offset, UINT kind, UINT*, 
 
 STDMETHODIMP CairnShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY progId) {
   if (data == nullptr) return E_FAIL;
-  FORMATETC files = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  HRESULT hr = data->GetData(&files, &medium);
-  if (FAILED(hr)) return hr;
+  std::vector<std::string> paths;
+  const HRESULT hr = ReadFileList(data, &paths);
+  if (FAILED(hr) && hr != kUnsoundFileList) return hr;  // a list that is not sound names no archive
   const std::string type = ClassName(progId);
   const bool program = lstrcmpiA(type.c_str(), kProgramClass) == 0;
   if (program || lstrcmpiA(type.c_str(), kArchiveClass) == 0) {
-    const std::optional<std::vector<std::string>> paths =
-        medium.tymed == TYMED_HGLOBAL ? DroppedPaths(medium.hGlobal) : std::nullopt;
     archivePath_.clear();
-    if (paths && paths->size() == 1 && paths->front().size() < MAX_PATH) {
-      archivePath_ = paths->front();
+    if (paths.size() == 1 && paths.front().size() < MAX_PATH) {
+      archivePath_ = paths.front();
       // An ordinary program gets no menu and no pages.
       if (program && !IsSelfExtractingFile(FromAnsi(archivePath_).c_str())) archivePath_.clear();
-      hr = S_OK;
     }
   }
-  ReleaseStgMedium(&medium);
-  return hr;
+  return S_OK;
 }
 
 }  // namespace shell

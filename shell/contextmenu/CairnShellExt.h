@@ -2,7 +2,7 @@
 // an archive file (and a self-extracting one): Snapshot, Restore Latest and the conversion in its
 // menu, the Settings and schedule pages in its properties. The archive's folder makes it for an
 // item inside the archive: Explore, Open, Restore, Copy, Paste, Delete, Rename and Properties.
-// Long commands run on workers of their own (MenuWork.h).
+// Each command is a verb of the verbs wing; long ones run on workers of their own.
 #pragma once
 
 #include <windows.h>
@@ -11,11 +11,13 @@
 #include <optional>
 #include <string>
 
+#include "ArchiveWork.h"
 #include "ComApartment.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "FolderLevel.h"
 #include "Pidl.h"
+#include "Selection.h"
 #include "nsx12.h"
 
 namespace cairn {
@@ -67,6 +69,11 @@ class CairnShellExt final
   HRESULT Run(UINT offset, const CMINVOKECOMMANDINFO& info);
   HRESULT Execute(const char* verb, const char* file, const char* parameters, const CMINVOKECOMMANDINFO& info) const;
   HRESULT Convert(const CMINVOKECOMMANDINFO& info) const;
+  // What the menu's workers are given: the invoking window owns their messages, and the shell is
+  // told when the archive changed.
+  WorkOrder Order() const;
+  // The item given, checked, of the folder held; nullopt without one.
+  std::optional<Selection> Chosen();
   HRESULT Restore();
   HRESULT Properties();
   HRESULT Copy();

@@ -3,22 +3,19 @@
 
 #include <shellapi.h>
 
-#include <memory>
 #include <optional>
-#include <vector>
 
-#include "DeleteConfirmation.h"
-#include "ItemProperties.h"
-#include "MenuWork.h"
-#include "RestoreDialog.h"
+#include "ArchiveWork.h"
+#include "ItemVerbs.h"
 #include "ViewResource.h"
 
 namespace cairn {
 namespace shell {
 namespace {
 
-constexpr CLIPFORMAT kOwnDataMarker = 4;
 constexpr char kLauncher[] = "\\sfxstub.exe";
+// How long a menu's snapshot worker stays busy after its snapshot.
+constexpr DWORD kSnapshotSettleMs = 1000;
 
 // Shows the wait cursor while it lives, and the previous one again after.
 class WaitCursor {
@@ -68,7 +65,7 @@ HRESULT CairnShellExt::Run(UINT offset, const CMINVOKECOMMANDINFO& info) {
       return S_OK;  // the shell's view edits the name itself
     case ID_SNAPSHOT:
       if (FAILED(HoldFolder())) return E_FAIL;
-      return StartMenuSnapshot(level_.Operations(), owner_) ? S_OK : E_FAIL;
+      return StartSnapshot(Order()) ? S_OK : E_FAIL;
     case ID_RESTORE_LATEST:
       if (FAILED(HoldFolder())) return E_FAIL;
       return StartRestoreLatest(ArchiveOperations(level_.archivePath, {})) ? S_OK : E_FAIL;
@@ -102,66 +99,47 @@ HRESULT CairnShellExt::Convert(const CMINVOKECOMMANDINFO& info) const {
   return Execute(nullptr, (std::string(system, n) + kLauncher).c_str(), archivePath_.c_str(), info);
 }
 
-HRESULT CairnShellExt::Restore() {
-  const std::optional<Item> item = FirstItem(item_.Get());
+WorkOrder CairnShellExt::Order() const {
+  WorkOrder order;
+  order.operations = level_.Operations();
+  order.owner = owner_;
+  order.tellShell = true;
+  order.snapshotSettleMs = kSnapshotSettleMs;
+  return order;
+}
+
+std::optional<Selection> CairnShellExt::Chosen() {
   ComPtr<IShellFolder> folder;
-  if (!item || FAILED(folder_.As(&folder))) return E_FAIL;
-  const std::vector<std::string> names = {std::string(item->name)};
-  const ArchiveOperations operations = level_.Operations();
-  RestoreRequest request;
-  const INT_PTR result = ShowRestoreDialog(
-      &request, owner_, folder.Get(), {item_.Get()},
-      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress,
-                          const RestoreStop& stop) {
-        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress, stop);
-      });
-  if (result == 1) return request.restored ? S_OK : E_FAIL;
-  // Cancelled, or a snapshot without objects: nothing to restore, and no dialog.
-  return result == 0 && !request.items.empty() ? S_OK : E_FAIL;
+  if (item_.Get() == nullptr || FAILED(HoldFolder()) || FAILED(folder_.As(&folder))) return std::nullopt;
+  return Selection::Of(folder.Get(), level_, {item_.Get()});
+}
+
+HRESULT CairnShellExt::Restore() {
+  const std::optional<Selection> chosen = Chosen();
+  return chosen && RestoreSelection(*chosen, owner_) ? S_OK : E_FAIL;
 }
 
 HRESULT CairnShellExt::Properties() {
-  ComPtr<IShellFolder> folder;
-  if (item_.Get() == nullptr || FAILED(HoldFolder()) || FAILED(folder_.As(&folder))) return E_FAIL;
-  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(folder.Get(), {item_.Get()});
-  // The sheet is modal: it is gone when Show returns. A comment changed there reaches the shell
+  // The sheet is modal: it is gone when this returns. A comment changed there reaches the shell
   // through the folder.
-  return sheet && sheet->Show(owner_) >= 0 ? S_OK : E_FAIL;
+  const std::optional<Selection> chosen = Chosen();
+  bool commentChanged = false;
+  return chosen && ShowSelectionProperties(*chosen, owner_, &commentChanged) ? S_OK : E_FAIL;
 }
 
 HRESULT CairnShellExt::Copy() {
-  ComPtr<IShellFolder> folder;
-  ComPtr<IDataObject> data;
-  LPCITEMIDLIST item = item_.Get();
-  if (item == nullptr || FAILED(folder_.As(&folder)) ||
-      FAILED(folder->GetUIObjectOf(nullptr, 1, &item, IID_IDataObject, nullptr, data.OutVoid())) || !data)
-    return E_FAIL;
-  return SUCCEEDED(OleSetClipboard(data.Get())) ? S_OK : E_FAIL;
+  const std::optional<Selection> chosen = Chosen();
+  return chosen && CopySelection(*chosen, nullptr) ? S_OK : E_FAIL;
 }
 
 HRESULT CairnShellExt::Paste() {
-  ComPtr<IDataObject> data;
-  if (FAILED(OleGetClipboard(data.Out())) || !data) return E_FAIL;
-  // Items copied out of an archive are not added to one.
-  FORMATETC marker = {kOwnDataMarker, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  if (data->QueryGetData(&marker) == S_OK) return E_FAIL;
-  FORMATETC files = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(data->GetData(&files, &medium))) return E_FAIL;
-  // The paths are taken now and the medium is released here, whatever becomes of the worker.
-  std::optional<std::vector<std::string>> paths =
-      medium.tymed == TYMED_HGLOBAL ? DroppedPaths(medium.hGlobal) : std::nullopt;
-  ReleaseStgMedium(&medium);
-  if (!paths || paths->empty() || FAILED(HoldFolder())) return E_FAIL;
-  return StartMenuPaste(level_.Operations(), std::move(*paths), owner_) ? S_OK : E_FAIL;
+  if (FAILED(HoldFolder())) return E_FAIL;
+  return StartPaste(Order()) ? S_OK : E_FAIL;
 }
 
 HRESULT CairnShellExt::Delete() {
-  const std::optional<Item> item = FirstItem(item_.Get());
-  if (!item || FAILED(HoldFolder())) return E_FAIL;
-  const std::string name(item->name);
-  if (!ConfirmDelete(owner_, level_.AtRoot(), {name})) return S_OK;
-  return StartMenuDelete(level_.Operations(), name, owner_) ? S_OK : E_FAIL;
+  const std::optional<Selection> chosen = Chosen();
+  return chosen && DeleteSelection(*chosen, Order()) ? S_OK : E_FAIL;
 }
 
 }  // namespace shell

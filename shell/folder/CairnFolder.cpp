@@ -10,7 +10,6 @@
 #include "ItemNames.h"
 #include "ItemText.h"
 #include "Module.h"
-#include "RegKey.h"
 #include "WelcomeWizard.h"
 #include "WizardSetting.h"
 
@@ -362,22 +361,6 @@ STDMETHODIMP CCairnFolder::SetSnapshotComment(PCUITEMID_CHILD list, LPCSTR comme
   if (!AtRoot() || !operations_.SetSnapshotComment(std::string(item->name), comment)) return E_FAIL;
   BuildContents();
   return S_OK;
-}
-
-bool CCairnFolder::RunWizardCheck() {
-  static LONG shown = 0;
-  if (InterlockedCompareExchange(&shown, 0, 0) != 0) return false;
-  wchar_t clsid[40] = {};
-  StringFromGUID2(CLSID_CairnFolder, clsid, 40);
-  const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\Options";
-  DWORD value = 0, size = sizeof value, type = 0;
-  RegKey options;
-  if (options.Open(HKEY_CLASSES_ROOT, key.c_str(), KEY_READ) != ERROR_SUCCESS) return false;
-  const LONG status =
-      RegQueryValueExW(options.Get(), L"RunWizard", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  if (status != ERROR_SUCCESS || size != sizeof value || value == 0) return false;
-  InterlockedExchange(&shown, 1);
-  return true;
 }
 
 }  // namespace shell

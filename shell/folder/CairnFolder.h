@@ -77,9 +77,6 @@ class CCairnFolder final
   STDMETHODIMP DisplayItem(HWND owner, PCUITEMID_CHILD item) override;
   STDMETHODIMP SetSnapshotComment(PCUITEMID_CHILD item, LPCSTR comment) override;
 
-  // True once per process when the folder class's Options\RunWizard value is set.
-  static bool RunWizardCheck();
-
  private:
   friend ComObject;
   ~CCairnFolder();

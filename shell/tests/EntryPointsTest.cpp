@@ -10,6 +10,7 @@
 #include "Registration.h"
 #include "ShellTestSupport.h"
 #include "ShellVersion.h"
+#include "WizardSetting.h"
 #include "nsx12.h"
 
 namespace cairn {
@@ -126,9 +127,11 @@ TEST(RegistrationTest, EntriesReadBackExactlyAndUnregistrationLeavesNothingOfOur
 
   ASSERT_EQ(S_OK, CallModule("DllRegisterServer"));  // for the other tests
   RegDeleteKeyA(HKEY_CLASSES_ROOT, "exefile\\ShellEx\\ContextMenuHandlers\\Other");
-  // The first-run wizard is due once per process while the option is set.
-  EXPECT_TRUE(CCairnFolder::RunWizardCheck());
-  EXPECT_FALSE(CCairnFolder::RunWizardCheck());
+  // Registration sets the machine's option; the gate follows the setting that decides (the user's
+  // own choice, where one is recorded) and opens at most once.
+  WizardGate gate;
+  EXPECT_EQ(RunWizardSet(), gate.ShouldRun());
+  EXPECT_FALSE(gate.ShouldRun());
 }
 
 // Closes the message box with the caption from another thread, and notes that it saw one.

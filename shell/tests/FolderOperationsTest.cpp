@@ -10,6 +10,7 @@
 #include "ArchiveAccess.h"
 #include "ArchiveOperations.h"
 #include "CairnFolder.h"
+#include "FileList.h"
 #include "GlobalMemory.h"
 #include "Pidl.h"
 #include "RestoreWriter.h"
@@ -245,10 +246,12 @@ TEST_F(FolderOperationsTest, RevisionListsFolderNamesAndDroppedFiles) {
     return memory;
   };
   const ArchiveOperations root(archive_, {});
-  EXPECT_FALSE(root.AddDroppedFiles(static_cast<HDROP>(drop("").Get()), nullptr));
+  const GlobalMemory none = drop("");
+  EXPECT_EQ(std::vector<std::string>{}, DroppedPaths(none.Get()));
+  EXPECT_FALSE(root.AddFiles({}, nullptr));
   const GlobalMemory one = drop(dropped + std::string(1, '\0'));
   EXPECT_EQ((std::vector<std::string>{dropped}), DroppedPaths(one.Get()));
-  EXPECT_TRUE(root.AddDroppedFiles(static_cast<HDROP>(one.Get()), nullptr));
+  EXPECT_TRUE(root.AddFiles(*DroppedPaths(one.Get()), nullptr));
   EXPECT_TRUE(ArchiveOperations(archive_, {"Snapshot;3"}).FindObject(dropped));
 }
 

@@ -5,6 +5,7 @@
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
 #include "DropFiles.h"
+#include "FileList.h"
 #include "RestoreNames.h"
 #include "TemporaryFiles.h"
 
@@ -18,7 +19,8 @@ constexpr char kTransferFolder[] = "Cairn";
 
 bool Offered(const FORMATETC* format) {
   return format->ptd == nullptr && format->lindex == -1 && format->dwAspect == DVASPECT_CONTENT &&
-         (format->tymed & TYMED_HGLOBAL) && (format->cfFormat == CF_HDROP || format->cfFormat == kOwnDataMarker);
+         (format->tymed & TYMED_HGLOBAL) &&
+         (format->cfFormat == FileListFormat().cfFormat || format->cfFormat == kOwnDataMarker);
 }
 
 // The folder the files are written to, made when missing; empty when it cannot be had.
@@ -54,7 +56,7 @@ STDMETHODIMP CairnDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
   if (format == nullptr || medium == nullptr) return E_POINTER;
   *medium = {};
   const std::optional<std::vector<Item>> items = ReadItems(items_.Get(), kMaxContentsItems);
-  if (!Offered(format) || format->cfFormat != CF_HDROP || !items || items->empty()) return E_NOTIMPL;
+  if (!Offered(format) || format->cfFormat != FileListFormat().cfFormat || !items || items->empty()) return E_NOTIMPL;
   const std::string folder = TransferFolder();
   if (folder.empty()) return E_UNEXPECTED;
   // Each file is named after the last component of its stored name, which must be a plain file
@@ -108,8 +110,7 @@ STDMETHODIMP CairnDataObject::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_N
 STDMETHODIMP CairnDataObject::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) {
   if (formats == nullptr) return E_POINTER;
   *formats = nullptr;
-  FORMATETC offered[] = {{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL},
-                         {kOwnDataMarker, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}};
+  FORMATETC offered[] = {FileListFormat(), OwnDataMarkerFormat()};
   ComPtr<IObjFormats> enumerator;
   HRESULT hr = CoCreateInstance(CLSID_ObjFormats, nullptr, CLSCTX_INPROC_SERVER, IID_IObjFormats,
                                 enumerator.OutVoid());

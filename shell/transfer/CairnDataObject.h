@@ -18,9 +18,6 @@
 namespace cairn {
 namespace shell {
 
-// The marker format of the extension's data objects (the number of CF_SYLK).
-constexpr CLIPFORMAT kOwnDataMarker = 4;
-
 class CairnDataObject final : public ComObject<CairnDataObject, ICairnDataObject, IDataObject> {
  public:
   CairnDataObject() = default;

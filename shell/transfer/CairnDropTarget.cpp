@@ -7,8 +7,8 @@
 
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
-#include "BackgroundWork.h"
-#include "CairnDataObject.h"
+#include "ArchiveWork.h"
+#include "FileList.h"
 #include "IdList.h"
 #include "NewArchive.h"
 #include "SelfExtracting.h"
@@ -24,27 +24,11 @@ constexpr char kArchiveExtension[] = ".crn";
 // The command the New menu gives DllCreateArchive: a number and the path.
 constexpr char kCreateCommand[] = "999 ";
 
-bool OffersMarker(IDataObject* data) {
-  FORMATETC marker = {kOwnDataMarker, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  return data->QueryGetData(&marker) == S_OK;
-}
-
-// The paths of the data's file list, the medium released here; false when it has none that is
-// sound.
-bool DroppedFiles(IDataObject* data, std::vector<std::string>* paths) {
-  FORMATETC files = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(data->GetData(&files, &medium))) return false;
-  const std::optional<std::vector<std::string>> read =
-      medium.tymed == TYMED_HGLOBAL ? DroppedPaths(medium.hGlobal) : std::nullopt;
-  ReleaseStgMedium(&medium);
-  if (!read || read->empty()) return false;
-  *paths = *read;
-  return true;
-}
-
+// A drop's worker: no window is told, as a drop target of a file has none.
 bool AddOnWorker(const ArchiveOperations& archive, std::vector<std::string> paths) {
-  return StartWork(WorkKind::kDrop, [archive, paths = std::move(paths)] { archive.AddFiles(paths, nullptr); });
+  WorkOrder order;
+  order.operations = archive;
+  return StartDropped(order, std::move(paths));
 }
 
 // True when an archive is at the path: the shell binds the file as the extension's folder, or,
@@ -101,7 +85,7 @@ STDMETHODIMP CairnDropTarget::Initialize(ICairnFolder* folder, ICairnView* view)
 
 STDMETHODIMP CairnDropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
   if (data == nullptr || effect == nullptr) return E_INVALIDARG;
-  effect_ = OffersMarker(data) ? DROPEFFECT_NONE : DROPEFFECT_COPY;
+  effect_ = OffersOwnData(data) ? DROPEFFECT_NONE : DROPEFFECT_COPY;
   *effect = effect_;
   return S_OK;
 }
@@ -124,19 +108,19 @@ STDMETHODIMP CairnDropTarget::Drop(IDataObject* data, DWORD keys, POINTL point, 
   if (data == nullptr || effect == nullptr) return E_INVALIDARG;
   *effect = DROPEFFECT_NONE;
   if (view_) return view_->Drop(data, keys, point, effect);
-  if (OffersMarker(data)) return E_FAIL;
+  if (OffersOwnData(data)) return E_FAIL;
   // The paths are taken now and the medium released, whatever becomes of the worker.
-  std::vector<std::string> paths;
-  if (!DroppedFiles(data, &paths)) {
+  std::optional<std::vector<std::string>> paths = FilesToAdd(data);
+  if (!paths) {
     MessageBeep(0);
     return E_FAIL;
   }
   if (const std::optional<ArchiveOperations> archive = Target()) {
-    if (!AddOnWorker(*archive, std::move(paths))) {
+    if (!AddOnWorker(*archive, std::move(*paths))) {
       MessageBeep(0);
       return E_FAIL;
     }
-  } else if (!targetPath_.empty() || !SendTo(std::move(paths))) {
+  } else if (!targetPath_.empty() || !SendTo(std::move(*paths))) {
     // A file that is not an archive, or Send To's archive that cannot be had.
     return E_FAIL;
   }

@@ -7,13 +7,11 @@
 #include "AboutBox.h"
 #include "AddressBox.h"
 #include "AnsiText.h"
-#include "DeleteConfirmation.h"
+#include "FileList.h"
 #include "FolderDetails.h"
 #include "IdList.h"
-#include "ItemProperties.h"
+#include "ItemVerbs.h"
 #include "Module.h"
-#include "PickFiles.h"
-#include "RestoreDialog.h"
 #include "UserObjects.h"
 #include "ViewHelp.h"
 #include "ViewResource.h"
@@ -192,7 +190,7 @@ bool CNsxViewDlg::Enabled(UINT command) const {
     case ID_COPY:
       return host_->Level().AtRoot() ? n == 1 : n >= 1;
     case ID_PASTE:
-      return IsClipboardFormatAvailable(CF_HDROP) && !IsClipboardFormatAvailable(4);
+      return ClipboardOffersFilesToAdd();
     case ID_EDIT_BACKSPACE:
       return editing_;
     case ID_UNDO:
@@ -295,7 +293,7 @@ INT_PTR CNsxViewDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       statusPending_ = false;
       UpdateStatus();
       return TRUE;
-    case kWorkerDoneMessage:
+    case kWorkDoneMessage:
       FinishWork(static_cast<AfterWork>(wParam));
       return TRUE;
     case WM_DESTROY:
@@ -342,46 +340,24 @@ void CNsxViewDlg::FinishWork(AfterWork after) {
     MessageBeep(0);
 }
 
-bool CNsxViewDlg::RestoreSelection() {
-  // Copies: the list may be filled anew while the dialog is open.
-  std::vector<CPidl> copies;
-  std::vector<LPCITEMIDLIST> items;
-  std::vector<std::string> names;
-  for (LPCITEMIDLIST item : Items(true)) {
-    copies.emplace_back();
-    if (FAILED(copies.back().SetPidl(item))) return false;
-  }
-  for (const CPidl& copy : copies) items.push_back(copy.Get());
-  if (!StoredNames(items, &names)) return false;
-  const ArchiveOperations operations = host_->Level().Operations();
-  RestoreRequest request;
-  const INT_PTR result = ShowRestoreDialog(
-      &request, dialog_, host_->Folder(), items,
-      [operations, names](const RestoreRequest& chosen, const RestoreProgress& progress,
-                          const RestoreStop& stop) {
-        return operations.RestoreItems(names, chosen.target, chosen.Options(), progress, stop);
-      });
-  // Cancelled: fine; nothing to restore (a snapshot without objects): no dialog, and a beep.
-  if (result == 0) return !request.items.empty();
-  return result == 1 && request.restored;
+WorkOrder CNsxViewDlg::Order() const {
+  WorkOrder order;
+  order.operations = host_->Level().Operations();
+  order.owner = dialog_;
+  order.doneWindow = dialog_;
+  HWND tree = nullptr;
+  IShellBrowser* browser = host_->Browser();
+  order.tellShell = browser != nullptr && SUCCEEDED(browser->GetControlWindow(FCW_TREE, &tree)) && tree != nullptr;
+  return order;
 }
 
 bool CNsxViewDlg::ShowProperties() {
-  const std::unique_ptr<ItemProperties> sheet = ItemProperties::Create(host_->Folder(), Items(true));
-  if (!sheet || sheet->Show(dialog_) < 0) return false;
+  const std::optional<Selection> selected = Selected();
+  bool commentChanged = false;
+  if (!selected || !ShowSelectionProperties(*selected, dialog_, &commentChanged)) return false;
   // The snapshots' comments are shown in the list.
-  if (sheet->CommentChanged()) host_->View()->Refresh();
+  if (commentChanged) host_->View()->Refresh();
   return true;
-}
-
-bool CNsxViewDlg::AddItems() {
-  std::vector<std::string> paths;
-  switch (PickFilesToAdd(dialog_, &paths)) {
-    case PickResult::kPicked: return StartAddWorker(Order(), paths);
-    case PickResult::kCancelled:
-    case PickResult::kTooMany: return true;  // nothing to add, or the user has been told
-  }
-  return false;
 }
 
 LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
@@ -558,30 +534,32 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
       host_->View()->Refresh();
       break;
     case ID_SNAPSHOT:
-      done = StartSnapshotWorker(Order());
+      done = StartSnapshot(Order());
       break;
     case ID_DELETE: {
-      std::vector<std::string> names;
-      if (!StoredNames(Items(true), &names) || names.empty())
-        done = false;
-      else if (ConfirmDelete(dialog_, host_->Level().AtRoot(), names))
-        done = StartDeleteWorker(Order(), names);
+      const std::optional<Selection> selected = Selected();
+      done = selected && DeleteSelection(*selected, Order());
       break;
     }
-    case ID_COPY:
-      done = Copy();
+    case ID_COPY: {
+      const std::optional<Selection> selected = Selected();
+      done = selected && CopySelection(*selected, dialog_);
       break;
+    }
     case ID_PASTE:
-      done = StartPasteWorker(Order());
+      done = StartPaste(Order());
       break;
-    case ID_RESTORE:
-      done = RestoreSelection();
+    case ID_RESTORE: {
+      // A copy of the selection: the list may be filled anew while the dialog is open.
+      const std::optional<Selection> selected = Selected();
+      done = selected && RestoreSelection(*selected, dialog_);
       break;
+    }
     case ID_PROPERTIES:
       done = ShowProperties();
       break;
     case ID_NEW_ITEM:
-      done = AddItems();
+      done = AddPickedFiles(Order());
       break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {

@@ -7,14 +7,16 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ArchiveWork.h"
 #include "IconCache.h"
 #include "Module.h"
+#include "Selection.h"
 #include "ViewFormat.h"
 #include "ViewHost.h"
-#include "ViewWorkers.h"
 
 namespace cairn {
 namespace shell {
@@ -51,6 +53,9 @@ class CNsxViewDlg {
   void UpdateStatus();
   // The item lists of the selected items, or of all.
   std::vector<LPCITEMIDLIST> Items(bool selectedOnly) const;
+  // What a verb's worker started now is given: the dialog owns its messages and is told when it
+  // is done; a tree pane is told that the archive changed.
+  WorkOrder Order() const;
 
  private:
   static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -67,25 +72,17 @@ class CNsxViewDlg {
   // The item's text in the column, as the folder gives it; empty when it gives none.
   std::wstring CellText(LPCITEMIDLIST list, int column) const;
   UINT ViewMode() const;
-  // What a worker started now is given.
-  WorkOrder Order() const { return MakeWorkOrder(host_->Level(), host_->Browser(), dialog_); }
+  // The selected items, checked; nullopt when none is selected or one is unsound.
+  std::optional<Selection> Selected() const { return Selection::Of(host_->Folder(), host_->Level(), Items(true)); }
   // On the browser's thread, after a worker succeeded: the view refreshed, or the browser sent to
   // the archive root, as the work asks. Beeps when that fails.
   void FinishWork(AfterWork after);
-  // The restore dialog for the selection, and the restore once the user chose Finish; false when
-  // it failed (or there was nothing to restore).
-  bool RestoreSelection();
-  // The property sheet of the selection; false when it cannot be shown.
+  // The property sheet of the selection; a snapshot's comment changed there is shown at once.
   bool ShowProperties();
-  // The picker of New, Item, and the snapshot that adds what was picked; false when that cannot
-  // start.
-  bool AddItems();
   // SFGAO bits the folder reports for all of the items.
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;
   void SortCommand(int column);
-  // The selection's data object on the clipboard; false when there is none (ViewTransfer.cpp).
-  bool Copy();
   // A drag of the selection's data object, as long as a mouse button stays down.
   void StartDrag();
   // The end of a label edit: the folder renames the row's item (owned by the tree pane, if any)
