@@ -351,13 +351,22 @@ WorkOrder CNsxViewDlg::Order() const {
   return order;
 }
 
-bool CNsxViewDlg::ShowProperties() {
+bool CNsxViewDlg::RunItemVerb(UINT id) {
+  // A copy of the selection: the list may be filled anew while a dialog is open.
   const std::optional<Selection> selected = Selected();
+  if (!selected) return false;
   bool commentChanged = false;
-  if (!selected || !ShowSelectionProperties(*selected, dialog_, &commentChanged)) return false;
-  // The snapshots' comments are shown in the list.
-  if (commentChanged) host_->View()->Refresh();
-  return true;
+  switch (id) {
+    case ID_DELETE: return DeleteSelection(*selected, Order());
+    case ID_COPY: return CopySelection(*selected, dialog_);
+    case ID_RESTORE: return RestoreSelection(*selected, dialog_);
+    case ID_PROPERTIES:
+      if (!ShowSelectionProperties(*selected, dialog_, &commentChanged)) return false;
+      // The snapshots' comments are shown in the list.
+      if (commentChanged) host_->View()->Refresh();
+      return true;
+    default: return false;
+  }
 }
 
 LRESULT CNsxViewDlg::OnNotify(NMHDR* header) {
@@ -536,27 +545,14 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_SNAPSHOT:
       done = StartSnapshot(Order());
       break;
-    case ID_DELETE: {
-      const std::optional<Selection> selected = Selected();
-      done = selected && DeleteSelection(*selected, Order());
+    case ID_DELETE:
+    case ID_COPY:
+    case ID_RESTORE:
+    case ID_PROPERTIES:
+      done = RunItemVerb(id);
       break;
-    }
-    case ID_COPY: {
-      const std::optional<Selection> selected = Selected();
-      done = selected && CopySelection(*selected, dialog_);
-      break;
-    }
     case ID_PASTE:
       done = StartPaste(Order());
-      break;
-    case ID_RESTORE: {
-      // A copy of the selection: the list may be filled anew while the dialog is open.
-      const std::optional<Selection> selected = Selected();
-      done = selected && RestoreSelection(*selected, dialog_);
-      break;
-    }
-    case ID_PROPERTIES:
-      done = ShowProperties();
       break;
     case ID_NEW_ITEM:
       done = AddPickedFiles(Order());

@@ -77,8 +77,9 @@ class CNsxViewDlg {
   // On the browser's thread, after a worker succeeded: the view refreshed, or the browser sent to
   // the archive root, as the work asks. Beeps when that fails.
   void FinishWork(AfterWork after);
-  // The property sheet of the selection; a snapshot's comment changed there is shown at once.
-  bool ShowProperties();
+  // Delete, Copy, Restore or Properties for the selection; false when it failed. A snapshot's
+  // comment changed in its properties is shown at once.
+  bool RunItemVerb(UINT id);
   // SFGAO bits the folder reports for all of the items.
   SFGAOF Abilities(const std::vector<LPCITEMIDLIST>& items, SFGAOF asked) const;
   bool Enabled(UINT command) const;
