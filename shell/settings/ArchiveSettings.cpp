@@ -30,8 +30,13 @@ long OptionsWith(long options, const ArchiveSettings& settings) {
                                : 0;
   const long compressionMask = settings.compress ? kOptionCompress | kOptionOptimiseForSpace : kOptionCompress;
   options = (options & ~compressionMask) | compression;
-  options = (options & ~kOptionShowActivity) | (settings.showActivity ? kOptionShowActivity : 0);
-  return (options & ~kOptionAutoDismiss) | (settings.autoDismiss ? kOptionAutoDismiss : 0);
+  const auto set = [&options](long bit, bool on) { options = (options & ~bit) | (on ? bit : 0); };
+  set(kOptionModifiedTime, settings.modifiedTime);
+  set(kOptionFindMovedData, settings.findMovedData);
+  set(kOptionUtf8Names, settings.utf8Names);
+  set(kOptionShowActivity, settings.showActivity);
+  set(kOptionAutoDismiss, settings.autoDismiss);
+  return options;
 }
 
 // Why the archive could not be opened for writing, as the page tells it: a writer at work by the
@@ -84,6 +89,9 @@ ArchiveSettings ReadArchiveSettings(const ArchiveOperations& archive) {
     settings.optionsRead = true;
     settings.compress = (options & kOptionCompress) != 0;
     settings.optimiseForSpace = settings.compress && (options & kOptionOptimiseForSpace) != 0;
+    settings.modifiedTime = (options & kOptionModifiedTime) != 0;
+    settings.findMovedData = (options & kOptionFindMovedData) != 0;
+    settings.utf8Names = (options & kOptionUtf8Names) != 0;
     settings.showActivity = (options & kOptionShowActivity) != 0;
     settings.autoDismiss = (options & kOptionAutoDismiss) != 0;
   }

@@ -1,6 +1,7 @@
 // What an archive file's Settings page shows and changes, as values: its options (compression
-// and its speed or space trade-off, the activity window) and its include and exclude lists of
-// file types, read from the archive and written back in a fixed order.
+// and its speed or space trade-off, how changes are found, the names' encoding, the activity
+// window) and its include and exclude lists of file types, read from the archive and written back
+// in one writer session.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +20,9 @@ constexpr long kOptionCompress = 0x1;
 constexpr long kOptionShowActivity = 0x2;
 constexpr long kOptionAutoDismiss = 0x4;
 constexpr long kOptionOptimiseForSpace = 0x8;  // only while compressing
+constexpr long kOptionModifiedTime = 0x10;     // size, last-write time and attributes decide a change
+constexpr long kOptionFindMovedData = 0x20;    // the difference pass looks anywhere ahead
+constexpr long kOptionUtf8Names = 0x40;        // names in UTF-8: set only before the first snapshot
 
 struct ArchiveSettings {
   bool read = false;  // the archive could be opened for reading: only then is anything written back
@@ -31,6 +35,9 @@ struct ArchiveSettings {
   uint64_t lastSnapshot = 0;  // a UTC file time
   bool compress = false;
   bool optimiseForSpace = false;
+  bool modifiedTime = false;
+  bool findMovedData = false;
+  bool utf8Names = false;
   bool showActivity = false;
   bool autoDismiss = false;
   std::vector<std::string> include;
@@ -53,9 +60,10 @@ enum class SettingsWritten {
 };
 
 // Writes the settings back in one writer session, all of them or none: the options word (the
-// compression bits, the space bit kept while compression is off, the activity window's and the
-// auto-dismiss bits) and each list whose text differs from the archive's. When a step fails, the
-// steps before it are undone.
+// compression bits, the space bit kept while compression is off, the bits of how changes are
+// found, the names' encoding, the activity window's and the auto-dismiss bits) and each list whose
+// text differs from the archive's. When a step fails, the steps before it are undone. The engine
+// refuses a change of the names' encoding once the archive has a snapshot (kFailed).
 SettingsWritten WriteArchiveSettings(const ArchiveOperations& archive, const ArchiveSettings& settings);
 
 // A list's text: the patterns joined by ",", and back; empty entries are dropped when read.

@@ -106,8 +106,11 @@ void SettingsPage::Open() {
   Check(settings_.optimiseForSpace ? IDC_SETTINGS_SPACE : IDC_SETTINGS_SPEED, true);
   Enable(IDC_SETTINGS_SPEED, settings_.compress);
   Enable(IDC_SETTINGS_SPACE, settings_.compress);
-  Check(IDC_SETTINGS_MODIFIED_TIME, false);
-  Enable(IDC_SETTINGS_MODIFIED_TIME, false);
+  Check(IDC_SETTINGS_MODIFIED_TIME, settings_.modifiedTime);
+  Check(IDC_SETTINGS_MOVED_DATA, settings_.findMovedData);
+  Check(IDC_SETTINGS_UTF8_NAMES, settings_.utf8Names);
+  // An archive never changes its names' encoding once it holds a snapshot.
+  Enable(IDC_SETTINGS_UTF8_NAMES, settings_.optionsRead && settings_.snapshots == 0);
   Check(IDC_SETTINGS_SHOW_ACTIVITY, settings_.showActivity);
   Check(IDC_SETTINGS_AUTO_DISMISS, settings_.autoDismiss);
   Enable(IDC_SETTINGS_AUTO_DISMISS, settings_.showActivity);
@@ -141,6 +144,18 @@ void SettingsPage::OnCommand(UINT id, UINT code) {
     case IDC_SETTINGS_SPEED:
     case IDC_SETTINGS_SPACE:
       settings_.optimiseForSpace = Checked(IDC_SETTINGS_SPACE);
+      Changed();
+      break;
+    case IDC_SETTINGS_MODIFIED_TIME:
+      settings_.modifiedTime = Checked(id);
+      Changed();
+      break;
+    case IDC_SETTINGS_MOVED_DATA:
+      settings_.findMovedData = Checked(id);
+      Changed();
+      break;
+    case IDC_SETTINGS_UTF8_NAMES:
+      settings_.utf8Names = Checked(id);
       Changed();
       break;
     case IDC_SETTINGS_SHOW_ACTIVITY:

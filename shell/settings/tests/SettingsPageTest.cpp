@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "AnsiText.h"
+#include "ArchiveOperations.h"
 #include "AutosnapJob.h"
 #include "Capability.h"
 #include "Handle.h"
@@ -219,7 +220,7 @@ TEST_F(SettingsPageTest, OptionsRoundTripAndTheSpaceBitIsKeptWhileCompressionIsO
     PressSheetButton(sheet, PSBTN_OK);
   });
   EXPECT_EQ((std::vector<std::string>{"2 snapshot(s) contained", created}), shown);
-  EXPECT_EQ((std::vector<bool>{true, true, false, true, false, false, true, true, true, false}), states);
+  EXPECT_EQ((std::vector<bool>{true, true, false, true, false, true, true, true, true, false}), states);
   EXPECT_EQ(0x1 | 0x8 | 0x4, Read(archive_).options) << "compressed for space, the window dismissed but not shown";
 
   // Compression off keeps the space bit; the radios wait, disabled.
@@ -241,6 +242,44 @@ TEST_F(SettingsPageTest, OptionsRoundTripAndTheSpaceBitIsKeptWhileCompressionIsO
   });
   EXPECT_EQ((std::vector<bool>{true, false}), states);
   EXPECT_EQ(0x1 | 0x4, Read(archive_).options);
+}
+
+// How changes are found is the user's choice at any time; the names' encoding only while the
+// archive holds no snapshot, since stored names never change encoding.
+TEST_F(SettingsPageTest, ChangeFindingBitsAnytimeAndUtf8NamesOnlyBeforeTheFirstSnapshot) {
+  std::vector<bool> states;
+  ShowProperties(archive_, [&](HWND sheet) {
+    states = {Enabled(sheet, IDC_SETTINGS_MOVED_DATA), Checked(sheet, IDC_SETTINGS_UTF8_NAMES),
+              Enabled(sheet, IDC_SETTINGS_UTF8_NAMES)};
+    Click(sheet, IDC_SETTINGS_MODIFIED_TIME, true);
+    Click(sheet, IDC_SETTINGS_MOVED_DATA, true);
+    PressSheetButton(sheet, PSBTN_OK);
+  });
+  EXPECT_EQ((std::vector<bool>{true, false, false}), states) << "two snapshots: the encoding is fixed";
+  EXPECT_EQ(0x7 | 0x10 | 0x20, Read(archive_).options);
+  ShowProperties(archive_, [&](HWND sheet) {
+    states = {Checked(sheet, IDC_SETTINGS_MODIFIED_TIME), Checked(sheet, IDC_SETTINGS_MOVED_DATA)};
+    Click(sheet, IDC_SETTINGS_MODIFIED_TIME, false);
+    PressSheetButton(sheet, PSBTN_OK);
+  });
+  EXPECT_EQ((std::vector<bool>{true, true}), states);
+  EXPECT_EQ(0x7 | 0x20, Read(archive_).options);
+
+  const std::string empty = Path("empty.crn");
+  CreateArchiveFromCommand("999 " + empty);
+  ShowProperties(empty, [&](HWND sheet) {
+    states = {Enabled(sheet, IDC_SETTINGS_UTF8_NAMES)};
+    Click(sheet, IDC_SETTINGS_UTF8_NAMES, true);
+    PressSheetButton(sheet, PSBTN_OK);
+  });
+  EXPECT_EQ((std::vector<bool>{true}), states);
+  EXPECT_EQ(0x7 | 0x40, Read(empty).options);
+  ASSERT_TRUE(ArchiveOperations(empty, {}).AddFiles({data_}, nullptr));
+  ShowProperties(empty, [&](HWND sheet) {
+    states = {Checked(sheet, IDC_SETTINGS_UTF8_NAMES), Enabled(sheet, IDC_SETTINGS_UTF8_NAMES)};
+    PressSheetButton(sheet, PSBTN_CANCEL);
+  });
+  EXPECT_EQ((std::vector<bool>{true, false}), states);
 }
 
 TEST_F(SettingsPageTest, APatternAddedTwiceIsStoredTwiceAndRemoveTakesTheFirstCopy) {
