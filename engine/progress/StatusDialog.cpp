@@ -29,37 +29,34 @@ void SetAutoDismissDefault(bool on) { g_autoDismissDefault = on; }
 HWND StatusDialog::Create(HWND owner) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  return CreateDialogParamW(Module::Instance(), MAKEINTRESOURCEW(IDD_STATUS), owner, &StatusDialog::Procedure,
-                            reinterpret_cast<LPARAM>(this));
+  return CreateDialogParamW(Module::Instance(), MAKEINTRESOURCEW(IDD_STATUS), owner, &DialogBase::DialogProc,
+                            Parameter());
 }
 
-INT_PTR CALLBACK StatusDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(window, DWLP_USER, lParam);
-    reinterpret_cast<StatusDialog*>(lParam)->Start(window);
-    // The focus goes to Stop, not to the first field, which would show its count selected.
-    SetFocus(GetDlgItem(window, IDC_STATUS_STOP));
-    return FALSE;
-  }
-  auto* self = reinterpret_cast<StatusDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-  if (self == nullptr) return FALSE;
+INT_PTR StatusDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const HWND window = Window();
   switch (message) {
+    case WM_INITDIALOG:
+      Start(window);
+      // The focus goes to Stop, not to the first field, which would show its count selected.
+      SetFocus(GetDlgItem(window, IDC_STATUS_STOP));
+      return FALSE;
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
-      self->Command(window, LOWORD(wParam));
+      Command(window, LOWORD(wParam));
       return TRUE;
     case kDisableStopMessage:
-      self->DisableStop(window);
+      DisableStop(window);
       return TRUE;
     case WM_TIMER:
       if (wParam != kAnimationTimer) return FALSE;
-      self->NextFrame(window);
+      NextFrame(window);
       return TRUE;
     case WM_CLOSE:  // from the system menu: end the window's thread, and with it the window
       PostQuitMessage(0);
       return TRUE;
     case WM_DESTROY:
-      self->End(window);
+      End(window);
       return TRUE;
     default:
       return FALSE;

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "DialogBase.h"
+
 namespace cairn {
 
 // What the caller's thread and the window's thread share; each value is written by one thread
@@ -29,18 +31,16 @@ void SetAutoDismissDefault(bool on);
 // Sent by the caller's thread: disable the Stop button and stop the animation.
 constexpr UINT kDisableStopMessage = WM_APP + 1;
 
-class StatusDialog {
+class StatusDialog final : public DialogBase {
  public:
   explicit StatusDialog(StatusState& state) : state_(state) {}
-  StatusDialog(const StatusDialog&) = delete;
-  StatusDialog& operator=(const StatusDialog&) = delete;
 
   // Makes the dialog, owned by owner, on the calling thread, which must then run a message loop
   // and destroy the window before this object goes; null when it cannot be created.
   HWND Create(HWND owner);
 
  private:
-  static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void Start(HWND window);
   void Command(HWND window, int control);
   void DisableStop(HWND window);

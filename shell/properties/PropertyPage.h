@@ -13,6 +13,7 @@
 
 #include "ArchiveFolder.h"
 #include "ComPtr.h"
+#include "DialogBase.h"
 #include "FolderLevel.h"
 #include "Module.h"
 #include "Pidl.h"
@@ -29,12 +30,8 @@ struct SheetData {
   bool commentChanged = false;  // a comment was applied: what shows the snapshots is stale
 };
 
-class PropertyPage {
+class PropertyPage : public DialogBase {
  public:
-  virtual ~PropertyPage() = default;
-  PropertyPage(const PropertyPage&) = delete;
-  PropertyPage& operator=(const PropertyPage&) = delete;
-
   // The sheet's page of this object and dialog resource; it owns the object from here on (also
   // when it cannot be made: then null).
   static HPROPSHEETPAGE Create(std::unique_ptr<PropertyPage> page, UINT dialog);
@@ -50,19 +47,17 @@ class PropertyPage {
   virtual void OnCommand(UINT id, UINT code) {}
   virtual void OnDestroy() {}
 
-  HWND Page() const { return page_; }
-  HWND Sheet() const { return GetParent(page_); }
+  HWND Page() const { return Window(); }
+  HWND Sheet() const { return GetParent(Window()); }
   // The first selected item.
   Item Subject() const { return *FirstItem(data_->items.front().Get()); }
-  void SetText(int control, const std::string& text) const { SetDlgItemTextA(page_, control, text.c_str()); }
+  void SetText(int control, const std::string& text) const { SetDlgItemTextA(Window(), control, text.c_str()); }
 
   std::shared_ptr<SheetData> data_;
 
  private:
-  static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-  static UINT CALLBACK Lifetime(HWND window, UINT message, LPPROPSHEETPAGEA page);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
 
-  HWND page_ = nullptr;
   // A page handed to another sheet runs this module's code until the sheet lets it go.
   ModuleLock lock_;
 };

@@ -11,6 +11,7 @@
 #include "ArchiveFolder.h"
 #include "BackgroundWork.h"
 #include "ComApartment.h"
+#include "DialogBase.h"
 #include "ItemNames.h"
 #include "Module.h"
 #include "Pidl.h"
@@ -64,17 +65,13 @@ struct RestoreRun {
 };
 
 // The dialog's one page.
-class RestorePage {
+class RestorePage final : public DialogBase {
  public:
   RestorePage(RestoreRequest* request, RestoreWork work) : request_(request), work_(std::move(work)) {}
-  ~RestorePage() { LetGo(); }
-  RestorePage(const RestorePage&) = delete;
-  RestorePage& operator=(const RestorePage&) = delete;
-
-  static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+  ~RestorePage() override { LetGo(); }
 
  private:
-  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   // The answer to a notification of the sheet.
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate();
@@ -94,13 +91,12 @@ class RestorePage {
     run_->stop = true;
     run_.reset();
   }
-  HWND Sheet() const { return GetParent(page_); }
+  HWND Sheet() const { return GetParent(Window()); }
 
   // The page's procedures live in this module: it stays loaded while the page and its worker do.
   ModuleLock lock_;
   RestoreRequest* request_;
   RestoreWork work_;
-  HWND page_ = nullptr;
   std::shared_ptr<RestoreRun> run_;  // while the restore runs
   size_t done_ = 0, total_ = 0;      // its progress as last shown
   bool running_ = false;
@@ -108,24 +104,13 @@ class RestorePage {
   bool cancelled_ = false;  // the user asked the running restore to stop
 };
 
-INT_PTR CALLBACK RestorePage::Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<RestorePage*>(reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
-    SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-    self->page_ = page;
-  }
-  auto* self = reinterpret_cast<RestorePage*>(GetWindowLongPtrW(page, DWLP_USER));
-  return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
-}
-
 INT_PTR RestorePage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      SendDlgItemMessageA(page_, IDC_RESTORE_TARGET, EM_LIMITTEXT, MAX_PATH - 1, 0);
+      SendDlgItemMessageA(Window(), IDC_RESTORE_TARGET, EM_LIMITTEXT, MAX_PATH - 1, 0);
       return TRUE;
     case WM_NOTIFY:
-      SetWindowLongPtrW(page_, DWLP_MSGRESULT, OnNotify(*reinterpret_cast<NMHDR*>(lParam)));
-      return TRUE;
+      return Answer(OnNotify(*reinterpret_cast<NMHDR*>(lParam)));
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_RESTORE_BROWSE && HIWORD(wParam) == BN_CLICKED && !running_) OnBrowse();
       return TRUE;
@@ -175,30 +160,30 @@ LRESULT RestorePage::OnNotify(const NMHDR& header) {
 
 void RestorePage::OnActivate() {
   for (int box : {IDC_RESTORE_OVERWRITE_OLDER, IDC_RESTORE_OVERWRITE_NEWER, IDC_RESTORE_TIMES})
-    CheckDlgButton(page_, box, BST_CHECKED);
+    CheckDlgButton(Window(), box, BST_CHECKED);
   request_->target = DefaultRestoreTarget(request_->items);
-  SetDlgItemTextA(page_, IDC_RESTORE_TARGET, request_->target.c_str());
+  SetDlgItemTextA(Window(), IDC_RESTORE_TARGET, request_->target.c_str());
   PropSheet_SetWizButtons(Sheet(), PSWIZB_FINISH);
 }
 
 void RestorePage::StartWork() {
   char target[MAX_PATH] = "";
-  GetDlgItemTextA(page_, IDC_RESTORE_TARGET, target, MAX_PATH);
+  GetDlgItemTextA(Window(), IDC_RESTORE_TARGET, target, MAX_PATH);
   // A target that is no full path would be read against the current folder of the process.
   if (!IsAbsoluteTarget(target)) {
     MessageBeep(MB_ICONEXCLAMATION);
-    SetFocus(GetDlgItem(page_, IDC_RESTORE_TARGET));
+    SetFocus(GetDlgItem(Window(), IDC_RESTORE_TARGET));
     return;
   }
   request_->target = target;
-  request_->overwriteOlder = IsDlgButtonChecked(page_, IDC_RESTORE_OVERWRITE_OLDER) == BST_CHECKED;
-  request_->overwriteNewer = IsDlgButtonChecked(page_, IDC_RESTORE_OVERWRITE_NEWER) == BST_CHECKED;
-  request_->restoreTime = IsDlgButtonChecked(page_, IDC_RESTORE_TIMES) == BST_CHECKED;
+  request_->overwriteOlder = IsDlgButtonChecked(Window(), IDC_RESTORE_OVERWRITE_OLDER) == BST_CHECKED;
+  request_->overwriteNewer = IsDlgButtonChecked(Window(), IDC_RESTORE_OVERWRITE_NEWER) == BST_CHECKED;
+  request_->restoreTime = IsDlgButtonChecked(Window(), IDC_RESTORE_TIMES) == BST_CHECKED;
 
   for (int control : {IDC_RESTORE_TARGET, IDC_RESTORE_BROWSE, IDC_RESTORE_OVERWRITE_OLDER,
                       IDC_RESTORE_OVERWRITE_NEWER, IDC_RESTORE_TIMES})
-    EnableWindow(GetDlgItem(page_, control), FALSE);
-  EnableWindow(GetDlgItem(page_, IDC_RESTORE_EXTRACTING), TRUE);
+    EnableWindow(GetDlgItem(Window(), control), FALSE);
+  EnableWindow(GetDlgItem(Window(), IDC_RESTORE_EXTRACTING), TRUE);
   PropSheet_SetWizButtons(Sheet(), PSWIZB_DISABLEDFINISH);
   auto run = std::make_shared<RestoreRun>();
   run->work = work_;
@@ -206,7 +191,7 @@ void RestorePage::StartWork() {
   run->chosen.overwriteOlder = request_->overwriteOlder;
   run->chosen.overwriteNewer = request_->overwriteNewer;
   run->chosen.restoreTime = request_->restoreTime;
-  run->page = page_;
+  run->page = Window();
   // The worker keeps the module loaded to its last instruction: the page may be gone long before.
   const bool started = StartThread([run] {
     const auto progress = [&run](size_t done, size_t total) {
@@ -226,7 +211,7 @@ void RestorePage::StartWork() {
   if (started)
     run_ = std::move(run);
   else
-    PostMessageW(page_, kDoneMessage, FALSE, 0);  // no thread: the restore ends at once, failed
+    PostMessageW(Window(), kDoneMessage, FALSE, 0);  // no thread: the restore ends at once, failed
   running_ = true;
 }
 
@@ -236,7 +221,7 @@ void RestorePage::ShowProgress() {
     total_ = run_->total;
   }
   const size_t total = total_, done = done_;
-  HWND bar = GetDlgItem(page_, IDC_RESTORE_PROGRESS);
+  HWND bar = GetDlgItem(Window(), IDC_RESTORE_PROGRESS);
   SendMessageW(bar, PBM_SETRANGE32, 0, total > 0 ? static_cast<LPARAM>(total) : 1);
   SendMessageW(bar, PBM_SETPOS, total > 0 ? static_cast<WPARAM>(done) : 0, 0);
 }
@@ -246,27 +231,27 @@ void RestorePage::RequestStop() {
   cancelled_ = true;
   if (run_) run_->stop = true;
   EnableWindow(GetDlgItem(Sheet(), IDCANCEL), FALSE);
-  SetDlgItemTextA(page_, IDC_RESTORE_EXTRACTING, ShellString(IDS_RESTORE_STOPPING).c_str());
+  SetDlgItemTextA(Window(), IDC_RESTORE_EXTRACTING, ShellString(IDS_RESTORE_STOPPING).c_str());
 }
 
 void RestorePage::ShowStopped() {
   char text[160];
   std::snprintf(text, sizeof text, ShellString(IDS_RESTORE_STOPPED).c_str(), static_cast<unsigned>(done_),
                 static_cast<unsigned>(total_));
-  SetDlgItemTextA(page_, IDC_RESTORE_EXTRACTING, text);
+  SetDlgItemTextA(Window(), IDC_RESTORE_EXTRACTING, text);
   PropSheet_SetWizButtons(Sheet(), PSWIZB_DISABLEDFINISH);
   EnableWindow(GetDlgItem(Sheet(), IDCANCEL), TRUE);
 }
 
 void RestorePage::OnBrowse() {
   char current[MAX_PATH] = "";
-  GetDlgItemTextA(page_, IDC_RESTORE_TARGET, current, MAX_PATH);
+  GetDlgItemTextA(Window(), IDC_RESTORE_TARGET, current, MAX_PATH);
   const std::optional<Item> first = request_->items.empty() ? std::nullopt : FirstItem(request_->items.front());
   const bool folder = request_->items.size() >= 2 || (first && first->IsFolder());
   std::string chosen;
-  if (folder ? !BrowseForTargetFolder(page_, current, &chosen) : !BrowseForTargetFile(page_, current, &chosen)) return;
+  if (folder ? !BrowseForTargetFolder(Window(), current, &chosen) : !BrowseForTargetFile(Window(), current, &chosen)) return;
   request_->target = chosen;
-  SetDlgItemTextA(page_, IDC_RESTORE_TARGET, chosen.c_str());
+  SetDlgItemTextA(Window(), IDC_RESTORE_TARGET, chosen.c_str());
 }
 
 }  // namespace
@@ -306,8 +291,8 @@ INT_PTR ShowRestoreDialog(RestoreRequest* request, HWND owner, IShellFolder* fol
   page.pszTemplate = MAKEINTRESOURCEA(IDD_RESTORE);
   page.pszIcon = MAKEINTRESOURCEA(IDI_ARCHIVE);
   page.pszTitle = title.c_str();
-  page.pfnDlgProc = &RestorePage::Proc;
-  page.lParam = reinterpret_cast<LPARAM>(&state);
+  page.pfnDlgProc = &DialogBase::PageProc;
+  page.lParam = state.Parameter();
   PROPSHEETHEADERA sheet = {};
   sheet.dwSize = sizeof sheet;
   sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_USEICONID | PSH_NOAPPLYNOW;

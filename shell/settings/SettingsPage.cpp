@@ -10,6 +10,7 @@
 #include "ArchiveSettings.h"
 #include "AutosnapJob.h"
 #include "ComApartment.h"
+#include "DialogBase.h"
 #include "Module.h"
 #include "SettingsResource.h"
 #include "TimeText.h"
@@ -25,67 +26,53 @@ constexpr int kShowInclude = 1;
 constexpr int kMaxPattern = 260;
 
 // The settings object: one per Settings page, from its making until the sheet lets the page go.
-class SettingsPage {
+class SettingsPage final : public DialogBase {
  public:
   explicit SettingsPage(const std::string& archivePath) : archive_(archivePath, {}), job_(archivePath) {}
   SettingsPage(const SettingsPage&) = delete;
   SettingsPage& operator=(const SettingsPage&) = delete;
 
   const AutosnapJob& Job() const { return job_; }
-  static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-  static UINT CALLBACK Release(HWND, UINT message, PROPSHEETPAGEA* page);
 
  private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void Open();
   void OnCommand(UINT id, UINT code);
   // Writes everything back; the answer to the sheet's notice.
   LRESULT Write();
   std::vector<std::string>& ShownList() {
-    return SendDlgItemMessageA(page_, IDC_SETTINGS_LIST_KIND, CB_GETCURSEL, 0, 0) == kShowInclude ? settings_.include
-                                                                                                  : settings_.exclude;
+    const bool include = SendDlgItemMessageA(Window(), IDC_SETTINGS_LIST_KIND, CB_GETCURSEL, 0, 0) == kShowInclude;
+    return include ? settings_.include : settings_.exclude;
   }
   void FillPatterns();
-  void Check(int id, bool on) { CheckDlgButton(page_, id, on ? BST_CHECKED : BST_UNCHECKED); }
-  bool Checked(int id) const { return IsDlgButtonChecked(page_, id) == BST_CHECKED; }
-  void Enable(int id, bool on) { EnableWindow(GetDlgItem(page_, id), on); }
-  void Changed() { PropSheet_Changed(GetParent(page_), page_); }
+  void Check(int id, bool on) { CheckDlgButton(Window(), id, on ? BST_CHECKED : BST_UNCHECKED); }
+  bool Checked(int id) const { return IsDlgButtonChecked(Window(), id) == BST_CHECKED; }
+  void Enable(int id, bool on) { EnableWindow(GetDlgItem(Window(), id), on); }
+  void Changed() { PropSheet_Changed(GetParent(Window()), Window()); }
 
   ModuleLock lock_;  // the host's sheet runs this module's code until it lets the page go
   ArchiveOperations archive_;
   AutosnapJob job_;
   ArchiveSettings settings_;
-  HWND page_ = nullptr;
 };
 
-INT_PTR CALLBACK SettingsPage::Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<SettingsPage*>(GetWindowLongPtrA(page, DWLP_USER));
-  if (message == WM_INITDIALOG) {
-    self = reinterpret_cast<SettingsPage*>(reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
-    SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-    self->page_ = page;
-    self->Open();
-    return TRUE;
-  }
-  if (self == nullptr) return FALSE;
+INT_PTR SettingsPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_INITDIALOG:
+      Open();
+      return TRUE;
     case WM_COMMAND:
-      self->OnCommand(LOWORD(wParam), HIWORD(wParam));
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_NOTIFY: {
       const UINT code = reinterpret_cast<NMHDR*>(lParam)->code;
       if (code != PSN_KILLACTIVE && code != PSN_APPLY) return FALSE;
       // Leaving the page (for the schedule page too) writes as applying does.
-      SetWindowLongPtrA(page, DWLP_MSGRESULT, self->Write());
-      return TRUE;
+      return Answer(Write());
     }
     default:
       return FALSE;
   }
-}
-
-UINT CALLBACK SettingsPage::Release(HWND, UINT message, PROPSHEETPAGEA* page) {
-  if (message == PSPCB_RELEASE) delete reinterpret_cast<SettingsPage*>(page->lParam);
-  return 1;
 }
 
 void SettingsPage::Open() {
@@ -97,10 +84,10 @@ void SettingsPage::Open() {
   }
   char text[400];
   std::snprintf(text, sizeof text, ShellString(IDS_SNAPSHOTS_CONTAINED).c_str(), settings_.snapshots);
-  SetDlgItemTextA(page_, IDC_SETTINGS_COUNT, text);
+  SetDlgItemTextA(Window(), IDC_SETTINGS_COUNT, text);
   const std::string last = settings_.hasLastSnapshot ? LongDateTime(settings_.lastSnapshot) : std::string(" - ");
   std::snprintf(text, sizeof text, ShellString(IDS_LAST_SNAPSHOT_CREATED).c_str(), last.c_str());
-  SetDlgItemTextA(page_, IDC_SETTINGS_LAST, text);
+  SetDlgItemTextA(Window(), IDC_SETTINGS_LAST, text);
 
   Check(IDC_SETTINGS_COMPRESS, settings_.compress);
   Check(settings_.optimiseForSpace ? IDC_SETTINGS_SPACE : IDC_SETTINGS_SPEED, true);
@@ -115,22 +102,22 @@ void SettingsPage::Open() {
   Check(IDC_SETTINGS_AUTO_DISMISS, settings_.autoDismiss);
   Enable(IDC_SETTINGS_AUTO_DISMISS, settings_.showActivity);
 
-  SetDlgItemTextA(page_, IDC_SETTINGS_PATTERN, "");
-  SendDlgItemMessageA(page_, IDC_SETTINGS_PATTERN, EM_LIMITTEXT, kMaxPattern, 0);
+  SetDlgItemTextA(Window(), IDC_SETTINGS_PATTERN, "");
+  SendDlgItemMessageA(Window(), IDC_SETTINGS_PATTERN, EM_LIMITTEXT, kMaxPattern, 0);
   for (UINT id : {IDS_INCLUDE, IDS_EXCLUDE})
-    SendDlgItemMessageA(page_, IDC_SETTINGS_LIST_KIND, CB_ADDSTRING, 0,
+    SendDlgItemMessageA(Window(), IDC_SETTINGS_LIST_KIND, CB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(ShellString(id).c_str()));
   // The exclude list first; the include list when only it has patterns.
   const int shown = settings_.exclude.empty() && !settings_.include.empty() ? kShowInclude : kShowExclude;
-  SendDlgItemMessageA(page_, IDC_SETTINGS_LIST_KIND, CB_SETCURSEL, shown, 0);
+  SendDlgItemMessageA(Window(), IDC_SETTINGS_LIST_KIND, CB_SETCURSEL, shown, 0);
   FillPatterns();
 }
 
 void SettingsPage::FillPatterns() {
   Enable(IDC_SETTINGS_REMOVE, false);
-  SendDlgItemMessageA(page_, IDC_SETTINGS_PATTERNS, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageA(Window(), IDC_SETTINGS_PATTERNS, LB_RESETCONTENT, 0, 0);
   for (const std::string& pattern : ShownList())
-    SendDlgItemMessageA(page_, IDC_SETTINGS_PATTERNS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pattern.c_str()));
+    SendDlgItemMessageA(Window(), IDC_SETTINGS_PATTERNS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pattern.c_str()));
 }
 
 void SettingsPage::OnCommand(UINT id, UINT code) {
@@ -172,13 +159,13 @@ void SettingsPage::OnCommand(UINT id, UINT code) {
       break;
     case IDC_SETTINGS_PATTERNS:
       if (code == LBN_SELCHANGE)
-        Enable(IDC_SETTINGS_REMOVE, SendDlgItemMessageA(page_, id, LB_GETCURSEL, 0, 0) != LB_ERR);
+        Enable(IDC_SETTINGS_REMOVE, SendDlgItemMessageA(Window(), id, LB_GETCURSEL, 0, 0) != LB_ERR);
       break;
     case IDC_SETTINGS_ADD: {
       char pattern[kMaxPattern + 1] = "";
-      GetDlgItemTextA(page_, IDC_SETTINGS_PATTERN, pattern, sizeof pattern);
+      GetDlgItemTextA(Window(), IDC_SETTINGS_PATTERN, pattern, sizeof pattern);
       if (pattern[0] == 0) break;
-      SetDlgItemTextA(page_, IDC_SETTINGS_PATTERN, "");
+      SetDlgItemTextA(Window(), IDC_SETTINGS_PATTERN, "");
       // No test for duplicates or for the pattern's form: the engine reads what it is given.
       ShownList().push_back(pattern);
       FillPatterns();
@@ -186,11 +173,12 @@ void SettingsPage::OnCommand(UINT id, UINT code) {
       break;
     }
     case IDC_SETTINGS_REMOVE: {
-      const LRESULT row = SendDlgItemMessageA(page_, IDC_SETTINGS_PATTERNS, LB_GETCURSEL, 0, 0);
-      const LRESULT length = row == LB_ERR ? LB_ERR : SendDlgItemMessageA(page_, IDC_SETTINGS_PATTERNS, LB_GETTEXTLEN, row, 0);
+      const LRESULT row = SendDlgItemMessageA(Window(), IDC_SETTINGS_PATTERNS, LB_GETCURSEL, 0, 0);
+      const LRESULT length =
+          row == LB_ERR ? LB_ERR : SendDlgItemMessageA(Window(), IDC_SETTINGS_PATTERNS, LB_GETTEXTLEN, row, 0);
       if (length == LB_ERR) break;
       std::string text(static_cast<size_t>(length) + 1, '\0');
-      SendDlgItemMessageA(page_, IDC_SETTINGS_PATTERNS, LB_GETTEXT, row, reinterpret_cast<LPARAM>(&text[0]));
+      SendDlgItemMessageA(Window(), IDC_SETTINGS_PATTERNS, LB_GETTEXT, row, reinterpret_cast<LPARAM>(&text[0]));
       text.resize(static_cast<size_t>(length));
       std::vector<std::string>& list = ShownList();
       for (auto at = list.begin(); at != list.end(); ++at) {
@@ -214,7 +202,7 @@ LRESULT SettingsPage::Write() {
     written = WriteArchiveSettings(archive_, settings_);
   }
   if (written == SettingsWritten::kWritten) {
-    PropSheet_UnChanged(GetParent(page_), page_);
+    PropSheet_UnChanged(GetParent(Window()), Window());
     return PSNRET_NOERROR;
   }
   // The sheet stays open with the changes, and says why they were not saved.
@@ -225,7 +213,7 @@ LRESULT SettingsPage::Write() {
     case SettingsWritten::kGone: why = IDS_SETTINGS_GONE; break;
     default: break;
   }
-  MessageBoxA(GetParent(page_), ShellString(why).c_str(), ShellString(IDS_SETTINGS_NOT_SAVED).c_str(),
+  MessageBoxA(GetParent(Window()), ShellString(why).c_str(), ShellString(IDS_SETTINGS_NOT_SAVED).c_str(),
               MB_OK | MB_ICONEXCLAMATION);
   return PSNRET_INVALID;
 }
@@ -243,9 +231,9 @@ HRESULT CreateSettingsPages(const std::string& archivePath, SettingsPages* pages
   page.dwFlags = PSP_USECALLBACK;
   page.hInstance = Module::Instance();
   page.pszTemplate = MAKEINTRESOURCEA(IDD_SETTINGS);
-  page.pfnDlgProc = &SettingsPage::Proc;
-  page.lParam = reinterpret_cast<LPARAM>(settings);
-  page.pfnCallback = &SettingsPage::Release;
+  page.pfnDlgProc = &DialogBase::PageProc;
+  page.lParam = settings->Parameter();
+  page.pfnCallback = &DialogBase::DeleteWithPage;
   pages->settings = CreatePropertySheetPageA(&page);
   if (pages->settings == nullptr) {
     delete settings;

@@ -201,6 +201,17 @@ void DialogWatcher::Watch() {
   answer_(box);
 }
 
+bool AimAt(HWND window, POINT point) {
+  SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetCursorPos(point.x, point.y);
+  return WaitFor([&] {
+    POINT cursor = {};
+    HWND found = WindowFromPoint(point);
+    return GetCursorPos(&cursor) && cursor.x == point.x && cursor.y == point.y &&
+           (found == window || IsChild(window, found));
+  }, 10000);
+}
+
 void FrameTest::SetUp() {
   ArchiveTest::SetUp();
   if (HasFatalFailure()) return;

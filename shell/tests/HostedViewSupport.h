@@ -97,6 +97,11 @@ class PageTemplate {
 // false when it does not within the time.
 bool WatcherWait(const std::function<bool()>& condition, DWORD ms = 60000);
 
+// For a drag or a drop through the screen: puts the window's top-level window above every other,
+// topmost, and the cursor on the point, and waits until the cursor is there and the window (or a
+// child of it) is the one the point finds; false when that does not come about.
+bool AimAt(HWND window, POINT point);
+
 // A browser frame keeping its view states in the test's folder, shown without activation; no
 // location opened yet.
 class FrameTest : public shell::testing::ArchiveTest {

@@ -7,6 +7,7 @@
 #include "AboutBox.h"
 #include "AddressBox.h"
 #include "AnsiText.h"
+#include "DialogBase.h"
 #include "FileList.h"
 #include "FolderDetails.h"
 #include "IdList.h"
@@ -204,13 +205,9 @@ bool CNsxViewDlg::Enabled(UINT command) const {
 // --- Window ---
 
 INT_PTR CALLBACK CNsxViewDlg::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  CNsxViewDlg* self = reinterpret_cast<CNsxViewDlg*>(GetWindowLongPtrW(window, DWLP_USER));
-  if (message == WM_INITDIALOG) {
-    self = reinterpret_cast<CNsxViewDlg*>(lParam);
-    SetWindowLongPtrW(window, DWLP_USER, lParam);
-    self->dialog_ = window;
-  }
+  CNsxViewDlg* self = DialogObject<CNsxViewDlg>(DialogKind::kDialog, window, message, lParam);
   if (self == nullptr) return FALSE;
+  if (message == WM_INITDIALOG) self->dialog_ = window;
   // A command can end with the browser releasing the view (a navigation destroys this window):
   // the view stays alive until the message is handled. Not while the view is being destroyed.
   ComPtr<IShellView> keep;

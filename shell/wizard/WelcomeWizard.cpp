@@ -3,9 +3,12 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <memory>
+#include <new>
 #include <string>
 
 #include "AnsiText.h"
+#include "DialogBase.h"
 #include "Module.h"
 #include "ViewResource.h"
 #include "WizardResource.h"
@@ -20,33 +23,35 @@ constexpr int kPages = 4;
 constexpr UINT kPageDialogs[kPages] = {IDD_WIZARD_CREATE, IDD_WIZARD_FILL, IDD_WIZARD_BROWSE, IDD_WIZARD_SNAPSHOT};
 constexpr UINT_PTR kSheetSubclass = 1;
 
-bool IsLastPage(HWND page) { return GetWindowLongPtrW(page, GWLP_USERDATA) == kPages - 1; }
+// A page of the wizard, by its place in it; the sheet deletes it when it lets the page go.
+class WizardPage final : public DialogBase {
+ public:
+  explicit WizardPage(int index) : index_(index) {}
 
-void Answer(HWND page, LONG_PTR result) { SetWindowLongPtrW(page, DWLP_MSGRESULT, result); }
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  bool Last() const { return index_ == kPages - 1; }
 
-INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
-    return TRUE;
-  }
+  const int index_;
+};
+
+INT_PTR WizardPage::OnMessage(UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return TRUE;
   if (message != WM_NOTIFY) return FALSE;
   switch (reinterpret_cast<NMHDR*>(lParam)->code) {
     case PSN_SETACTIVE: {
-      const LONG_PTR index = GetWindowLongPtrW(page, GWLP_USERDATA);
-      const DWORD buttons = index == 0 ? PSWIZB_NEXT : IsLastPage(page) ? PSWIZB_BACK | PSWIZB_FINISH
-                                                                        : PSWIZB_BACK | PSWIZB_NEXT;
-      PropSheet_SetWizButtons(GetParent(page), buttons);
-      Answer(page, 0);
-      return TRUE;
+      const DWORD buttons = index_ == 0 ? PSWIZB_NEXT
+                            : Last()    ? PSWIZB_BACK | PSWIZB_FINISH
+                                        : PSWIZB_BACK | PSWIZB_NEXT;
+      PropSheet_SetWizButtons(GetParent(Window()), buttons);
+      return Answer(0);
     }
     case PSN_WIZNEXT:
       // The last page has nowhere to go.
-      Answer(page, IsLastPage(page) ? -1 : 0);
-      return TRUE;
+      return Answer(Last() ? -1 : 0);
     case PSN_WIZFINISH:
-      if (IsDlgButtonChecked(page, IDC_WIZARD_DONT_SHOW) == BST_CHECKED) TurnWizardOff();
-      Answer(page, FALSE);
-      return TRUE;
+      if (IsDlgButtonChecked(Window(), IDC_WIZARD_DONT_SHOW) == BST_CHECKED) TurnWizardOff();
+      return Answer(FALSE);
     default:
       return FALSE;
   }
@@ -76,16 +81,22 @@ int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM) {
 
 HWND RunWelcomeWizard(HWND owner, HINSTANCE instance) {
   const std::wstring caption = FromAnsi(ShellString(IDS_WELCOME_TITLE));
+  std::unique_ptr<WizardPage> objects[kPages];
+  for (int i = 0; i < kPages; ++i) {
+    objects[i].reset(new (std::nothrow) WizardPage(i));
+    if (!objects[i]) return nullptr;
+  }
   PROPSHEETPAGEW pages[kPages] = {};
   for (int i = 0; i < kPages; ++i) {
     pages[i].dwSize = sizeof pages[i];
-    pages[i].dwFlags = PSP_USETITLE | PSP_USEICONID;
+    pages[i].dwFlags = PSP_USETITLE | PSP_USEICONID | PSP_USECALLBACK;
     pages[i].hInstance = instance;
     pages[i].pszTemplate = MAKEINTRESOURCEW(kPageDialogs[i]);
     pages[i].pszIcon = MAKEINTRESOURCEW(IDI_ARCHIVE);
     pages[i].pszTitle = caption.c_str();
-    pages[i].pfnDlgProc = PageProc;
-    pages[i].lParam = i;
+    pages[i].pfnDlgProc = &DialogBase::PageProc;
+    pages[i].pfnCallback = &DialogBase::DeleteWithPage;
+    pages[i].lParam = objects[i]->Parameter();
   }
   PROPSHEETHEADERW header = {};
   header.dwSize = sizeof header;
@@ -97,6 +108,8 @@ HWND RunWelcomeWizard(HWND owner, HINSTANCE instance) {
   header.nPages = kPages;
   header.ppsp = pages;
   header.pfnCallback = SheetCallback;
+  // From here the sheet's release of each page deletes its object.
+  for (std::unique_ptr<WizardPage>& object : objects) object.release();
   const INT_PTR sheet = PropertySheetW(&header);
   return sheet != 0 && sheet != -1 ? reinterpret_cast<HWND>(sheet) : nullptr;
 }

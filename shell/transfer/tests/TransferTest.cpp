@@ -28,6 +28,7 @@ namespace shell {
 namespace testing {
 namespace {
 
+using browser::testing::AimAt;
 using browser::testing::ArchiveFrameTest;
 using browser::testing::DialogWatcher;
 using browser::testing::WaitFor;
@@ -393,7 +394,11 @@ TEST_F(ViewDragTest, ADragFromTheViewDropsTheItemsFilesOntoAWindow) {
                                 nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, window);
   ASSERT_EQ(S_OK, RegisterDragDrop(window, target.Get()));
-  SetCursorPos(600, 375);
+  if (!AimAt(window, {600, 375})) {
+    RevokeDragDrop(window);
+    DestroyWindow(window);
+    FAIL() << "the drop window is not the window under the drop point";
+  }
   PressLeftButton(true);
   ASSERT_TRUE(WaitFor([] { return GetKeyState(VK_LBUTTON) < 0; }));
   std::atomic<bool> over{false};

@@ -293,7 +293,8 @@ TEST_F(ViewWorkersTest, DroppedFilesBecomeASnapshotAndTheExtensionsOwnDataIsRefu
   DroppingSource source;
   RECT box;
   GetWindowRect(List(), &box);
-  SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+  ASSERT_TRUE(testing::AimAt(List(), {(box.left + box.right) / 2, (box.top + box.bottom) / 2}))
+      << "the view's list is not the window under the drop point";
   std::atomic<bool> finished{false};
   std::thread watchdog([&] {
     for (int i = 0; i < 1000 && !finished; ++i) Sleep(20);
