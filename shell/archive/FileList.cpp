@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "ComPtr.h"
+#include "GlobalMemoryLock.h"
+#include "StorageMedium.h"
 
 namespace cairn {
 namespace shell {
@@ -68,14 +70,13 @@ bool OffersFilesToAdd(IDataObject* data) {
 
 HRESULT ReadFileList(IDataObject* data, std::vector<std::string>* paths) {
   paths->clear();
-  FORMATETC files = FileListFormat();
-  STGMEDIUM medium = {};
   if (data == nullptr) return E_POINTER;
-  const HRESULT hr = data->GetData(&files, &medium);
+  FORMATETC files = FileListFormat();
+  StorageMedium medium;
+  const HRESULT hr = data->GetData(&files, medium.Out());
   if (FAILED(hr)) return hr;
   std::optional<std::vector<std::string>> read =
-      medium.tymed == TYMED_HGLOBAL ? DroppedPaths(medium.hGlobal) : std::nullopt;
-  ReleaseStgMedium(&medium);
+      medium.Get().tymed == TYMED_HGLOBAL ? DroppedPaths(medium.Get().hGlobal) : std::nullopt;
   if (!read) return kUnsoundFileList;
   *paths = std::move(*read);
   return S_OK;
@@ -93,11 +94,11 @@ std::optional<std::vector<std::string>> ClipboardFilesToAdd() { return FilesToAd
 bool ClipboardOffersFilesToAdd() { return OffersFilesToAdd(Clipboard().Get()); }
 
 std::optional<std::vector<std::string>> DroppedPaths(HGLOBAL block) {
-  const SIZE_T size = block != nullptr ? GlobalSize(block) : 0;
-  const auto* data = size > 0 ? static_cast<const uint8_t*>(GlobalLock(block)) : nullptr;
-  if (data == nullptr) return std::nullopt;
-  const bool sound = IsSoundDropList(data, size);
-  GlobalUnlock(block);
+  bool sound = false;
+  {
+    const GlobalMemoryLock locked(block);
+    sound = locked && IsSoundDropList(locked.As<uint8_t>(), locked.Size());
+  }
   if (!sound) return std::nullopt;
   return DropPaths(static_cast<HDROP>(block));
 }

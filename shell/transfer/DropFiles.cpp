@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "GlobalMemoryLock.h"
+
 namespace cairn {
 namespace shell {
 namespace {
@@ -36,19 +38,21 @@ GlobalMemory DropFilesBlock(const std::vector<std::string>& paths) {
   size_t size = sizeof(DROPFILES) + 1;
   for (const std::string& path : paths) size += path.size() + 1;
   GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE, size));
-  auto* bytes = block ? static_cast<uint8_t*>(GlobalLock(block.Get())) : nullptr;
-  if (bytes == nullptr) return GlobalMemory();
-  DROPFILES header = {};
-  header.pFiles = sizeof header;
-  DropPoint(&header.pt, &header.fNC);
-  header.fWide = FALSE;
-  std::memcpy(bytes, &header, sizeof header);
-  size_t at = sizeof header;
-  for (const std::string& path : paths) {
-    std::memcpy(bytes + at, path.c_str(), path.size() + 1);
-    at += path.size() + 1;
+  {
+    const GlobalMemoryLock locked(block.Get());
+    auto* bytes = locked.As<uint8_t>();
+    if (bytes == nullptr) return GlobalMemory();
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    DropPoint(&header.pt, &header.fNC);
+    header.fWide = FALSE;
+    std::memcpy(bytes, &header, sizeof header);
+    size_t at = sizeof header;
+    for (const std::string& path : paths) {
+      std::memcpy(bytes + at, path.c_str(), path.size() + 1);
+      at += path.size() + 1;
+    }
   }
-  GlobalUnlock(block.Get());
   return block;
 }
 
