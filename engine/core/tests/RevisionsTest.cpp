@@ -490,7 +490,8 @@ TEST_F(RevisionsTest, AppendedRevisionsHoldTheRecordsADifferencePassStores) {
 }
 
 // A writer stopped inside the switch that hands the pieces over: the next writer's open relinks
-// the shared pieces to the new ones, and both revisions read as they were stored.
+// the shared pieces to the new ones, and both revisions read as they were stored. The heap opened
+// alone for writing leaves the switch for that open, its journal still named.
 TEST_F(RevisionsTest, AnInterruptedAppendSwitchIsFinishedOnTheNextOpen) {
   std::mt19937 rng(5);
   const uint32_t object = NewObject();
@@ -516,10 +517,19 @@ TEST_F(RevisionsTest, AnInterruptedAppendSwitchIsFinishedOnTheNextOpen) {
   heap_->SetHeaderField(header::kReserved, journal);
   heap_.reset();
 
+  ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+  EXPECT_EQ(DifferenceRecord(*heap_, slot).Next(), 0u);
+  ASSERT_NE(heap_->Allocate(16), 0u);  // a change that nothing links
+  heap_.reset();
+
   ASSERT_EQ(OpenArchive(files_, "a.crn", false, true, &heap_), S_OK);
   EXPECT_EQ(DifferenceRecord(*heap_, slot).Next(), own);
   EXPECT_TRUE(Read(offset) == content);
   EXPECT_TRUE(Read(previous) == older);
+  EXPECT_EQ(heap_->HeaderField(header::kReserved), 0u);
+  Accounting sum;
+  EXPECT_EQ(WalkArchive(*heap_, sum), S_OK);
+  EXPECT_EQ(sum.bytes, heap_->DataSize()) << "what both writers left unlinked is given back";
 }
 
 TEST_F(RevisionsTest, LargeCompressedContentRebuildsBeyondWhatIsKeptInMemory) {
