@@ -4,6 +4,7 @@
 
 #include "ArchiveCoverage.h"
 #include "ArchiveLog.h"
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
@@ -597,7 +598,7 @@ STDMETHODIMP CairnArchive::Load(LPCOLESTR fileName, DWORD mode) {
   const bool create = (mode & STGM_CREATE) != 0;
   const bool write = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
   std::unique_ptr<ArchiveHeap> heap;
-  HRESULT hr = ArchiveHeap::Open(EngineFiles(), ToUtf8(fileName), create, write, &heap);
+  HRESULT hr = OpenArchive(EngineFiles(), ToUtf8(fileName), create, write, &heap);
   if (hr == kNewerVersion) {
     MessageBoxW(nullptr, Module::String(IDS_NEWER_VERSION).c_str(), Module::String(IDS_OPEN_ERROR_CAPTION).c_str(),
                 MB_OK | MB_ICONWARNING);

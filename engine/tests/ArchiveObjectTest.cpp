@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 #include "ByteOrder.h"
 #include "ComPtr.h"
@@ -36,7 +37,7 @@ class ArchiveObjectTest : public ::testing::Test {
   // Writes the sample archive (two snapshots, three free blocks) at path with the core.
   static void WriteSample(const std::string& path) {
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path, true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path, true, true, &heap), S_OK);
     ASSERT_TRUE(testing::BuildSampleArchive(*heap));
   }
   static bool IsRunning(const std::wstring& path) {
@@ -231,7 +232,7 @@ TEST_F(ArchiveObjectTest, DeleteSnapShotMarksTheOldestOfThatNameInAnyCase) {
   {
     // A third snapshot with the same stored name as the second.
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path, false, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path, false, true, &heap), S_OK);
     testing::ArchiveBuilder builder(*heap);
     heap->SetHeaderField(header::kNextSnapshotNumber, 2);
     ASSERT_NE(builder.Snapshot("Autosnap", 0x11), 0u);

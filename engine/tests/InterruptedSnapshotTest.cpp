@@ -7,6 +7,7 @@
 #include <random>
 
 #include "ArchiveCoverage.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "Capability.h"
 
@@ -75,7 +76,7 @@ class InterruptedSnapshotTest : public SnapshotTest {
     {
       const uint64_t before = fs::file_size(copy_);
       std::unique_ptr<ArchiveHeap> heap;
-      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), copy_, false, true, &heap), S_OK) << "n " << n;
+      ASSERT_EQ(OpenArchive(PlatformFiles::Native(), copy_, false, true, &heap), S_OK) << "n " << n;
       ArchiveVisitor quiet;
       ASSERT_EQ(WalkArchive(*heap, quiet), S_OK) << "n " << n;
       uint32_t end = 0;

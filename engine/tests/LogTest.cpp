@@ -3,6 +3,7 @@
 
 #include <regex>
 
+#include "ArchiveOpen.h"
 #include "LogRecords.h"
 
 namespace cairn {
@@ -17,7 +18,7 @@ class LogTest : public ::testing::Test {
     path_ = dir_.Path("log.crn");
     {
       std::unique_ptr<ArchiveHeap> heap;
-      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, true, true, &heap), S_OK);
+      ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path_, true, true, &heap), S_OK);
       testing::ArchiveBuilder builder(*heap);
       ASSERT_NE(builder.Snapshot("Autosnap", 0x11), 0u);
     }

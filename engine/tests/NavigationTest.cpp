@@ -4,6 +4,7 @@
 
 #include <type_traits>
 
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 
 namespace cairn {
@@ -18,7 +19,7 @@ class NavigationTest : public ::testing::Test {
   void SetUp() override {
     path_ = dir_.Path("history.crn");
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path_, true, true, &heap), S_OK);
     testing::ArchiveBuilder b(*heap);
     const uint32_t file = b.Object("C:\\Data\\report.txt");
     const uint32_t folder = b.Object("C:\\Data");
@@ -371,7 +372,7 @@ TEST_F(NavigationTest, DamagedListsAreFailuresNotEnds) {
     archive_.Reset();
     {
       std::unique_ptr<ArchiveHeap> heap;
-      ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, false, true, &heap), S_OK);
+      ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path_, false, true, &heap), S_OK);
       const uint32_t s1 = heap->HeaderField(header::kSnapshotList);
       const uint32_t s2 = SnapshotRecord(*heap, s1).Next(), s3 = SnapshotRecord(*heap, s2).Next();
       c.damage(*heap, s1, s2, s3);

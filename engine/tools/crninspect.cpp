@@ -15,6 +15,7 @@
 #include "ArchiveCheck.h"
 #include "ArchiveCoverage.h"
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "InspectCheck.h"
 #include "StoredNames.h"
@@ -233,7 +234,7 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<ArchiveHeap> heap;
-  HRESULT hr = ArchiveHeap::Open(PlatformFiles::Native(), path, create, create, &heap);
+  HRESULT hr = OpenArchive(PlatformFiles::Native(), path, create, create, &heap);
   if (FAILED(hr)) {
     std::fprintf(stderr, "crninspect: %s: %s (0x%08" PRIX32 ")\n", path, Describe(hr), static_cast<uint32_t>(hr));
     return 1;

@@ -14,6 +14,7 @@
 
 #include "ArchiveCoverage.h"
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "ArchiveReader.h"
 #include "ArchiveWalk.h"
 #include "HostRestore.h"
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bytes.insert(bytes.end(), data, data + size);
 
   std::unique_ptr<ArchiveHeap> heap;
-  if (FAILED(ArchiveHeap::Open(files, name, false, true, &heap))) return 0;
+  if (FAILED(OpenArchive(files, name, false, true, &heap))) return 0;
   Revisions revisions;
   WalkArchive(*heap, revisions);
   FreeSpaceReport report;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "MemoryFiles.h"
 #include "Revisions.h"
 #include "SampleArchive.h"
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
   testing::MemoryFiles files;
   for (const char* name : {"empty.crn", "sample.crn", "revisions.crn"}) {
     std::unique_ptr<ArchiveHeap> heap;
-    if (FAILED(ArchiveHeap::Open(files, name, true, true, &heap))) return 1;
+    if (FAILED(OpenArchive(files, name, true, true, &heap))) return 1;
     if (std::string(name) == "sample.crn" && !testing::BuildSampleArchive(*heap)) return 1;
     if (std::string(name) == "revisions.crn" && !BuildRevisionArchive(*heap)) return 1;
     heap.reset();

@@ -9,6 +9,7 @@
 
 #include "ArchiveCheck.h"
 #include "ArchiveCoverage.h"
+#include "ArchiveOpen.h"
 #include "MemoryFiles.h"
 #include "SampleArchive.h"
 #include "ScriptedHistories.h"
@@ -19,7 +20,7 @@ namespace {
 
 class ArchiveCheckTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", true, true, &heap_), S_OK); }
+  void SetUp() override { ASSERT_EQ(OpenArchive(files_, "a.crn", true, true, &heap_), S_OK); }
 
   std::vector<uint32_t> History(const std::string& name, const std::vector<testing::Content>& contents,
                                 uint32_t mode) {
@@ -39,7 +40,7 @@ class ArchiveCheckTest : public ::testing::Test {
   // Reopens the archive for writing, to damage it.
   void Reopen() {
     heap_.reset();
-    ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+    ASSERT_EQ(OpenArchive(files_, "a.crn", false, true, &heap_), S_OK);
   }
 
   // The first record of revision's list that holds data.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ArchiveCoverage.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
@@ -15,7 +16,7 @@ class CoverageTest : public ::testing::Test {
  protected:
   std::unique_ptr<ArchiveHeap> Open(const std::string& path, bool write = true) {
     std::unique_ptr<ArchiveHeap> heap;
-    EXPECT_EQ(ArchiveHeap::Open(files_, path, true, write, &heap), S_OK);
+    EXPECT_EQ(OpenArchive(files_, path, true, write, &heap), S_OK);
     return heap;
   }
   // A sample archive at rest.

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "ArchiveCoverage.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
@@ -83,7 +84,7 @@ class History {
  private:
   void Open() {
     heap_.reset();
-    ASSERT_EQ(ArchiveHeap::Open(files_, path_, false, true, &heap_), S_OK);
+    ASSERT_EQ(OpenArchive(files_, path_, false, true, &heap_), S_OK);
   }
 
   static void Edit(std::mt19937& random, Bytes* content) {
@@ -145,7 +146,7 @@ TEST_P(SameBytesTest, StepGrowthLeavesTheBytesOfExactGrowth) {
   std::string empty;
   {
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(files, dir.Path("empty.crn"), true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(files, dir.Path("empty.crn"), true, true, &heap), S_OK);
     heap.reset();
     empty = ReadFileBytes(dir.Path("empty.crn"));
   }
@@ -183,7 +184,7 @@ class GrowthTest : public ::testing::Test {
  protected:
   std::unique_ptr<ArchiveHeap> Open(const std::string& name, bool write = true) {
     std::unique_ptr<ArchiveHeap> heap;
-    EXPECT_EQ(ArchiveHeap::Open(files_, name, true, write, &heap), S_OK);
+    EXPECT_EQ(OpenArchive(files_, name, true, write, &heap), S_OK);
     return heap;
   }
   MemoryFiles memory_;

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
@@ -26,7 +27,7 @@ class HeapTest : public ::testing::Test {
  protected:
   std::unique_ptr<ArchiveHeap> Create(const std::string& name = "a.crn") {
     std::unique_ptr<ArchiveHeap> heap;
-    HRESULT hr = ArchiveHeap::Open(files_, name, true, true, &heap);
+    HRESULT hr = OpenArchive(files_, name, true, true, &heap);
     EXPECT_EQ(hr, S_OK) << std::hex << hr;
     return heap;
   }
@@ -76,7 +77,7 @@ TEST_F(HeapTest, VersionWordDecidesWhetherTheFileOpens) {
     const std::vector<uint8_t> original = Words({c.version, 0, 0, 5, 3, 0, 9, 0, 0xDEADBEEF});
     files_.Bytes("v.crn") = original;
     std::unique_ptr<ArchiveHeap> heap;
-    HRESULT hr = ArchiveHeap::Open(files_, "v.crn", c.create, true, &heap);
+    HRESULT hr = OpenArchive(files_, "v.crn", c.create, true, &heap);
     EXPECT_EQ(hr, c.expected) << "version " << c.version << " create " << c.create << " got " << std::hex << hr;
     EXPECT_EQ(heap != nullptr, c.expected == S_OK);
     heap.reset();
@@ -88,14 +89,14 @@ TEST_F(HeapTest, VersionWordDecidesWhetherTheFileOpens) {
 TEST_F(HeapTest, FilesThatCannotBeArchivesAreLeftAlone) {
   std::unique_ptr<ArchiveHeap> heap;
   files_.Bytes("empty.crn");
-  EXPECT_EQ(ArchiveHeap::Open(files_, "empty.crn", false, true, &heap), kNotAnArchive);
+  EXPECT_EQ(OpenArchive(files_, "empty.crn", false, true, &heap), kNotAnArchive);
   EXPECT_TRUE(files_.Bytes("empty.crn").empty());
 
   files_.Bytes("short.crn") = {11, 0, 0, 0, 0};
-  EXPECT_EQ(ArchiveHeap::Open(files_, "short.crn", true, true, &heap), kNotAnArchive);
+  EXPECT_EQ(OpenArchive(files_, "short.crn", true, true, &heap), kNotAnArchive);
   EXPECT_EQ(files_.Bytes("short.crn").size(), 5u);
 
-  EXPECT_TRUE(FAILED(ArchiveHeap::Open(files_, "missing.crn", false, true, &heap)));
+  EXPECT_TRUE(FAILED(OpenArchive(files_, "missing.crn", false, true, &heap)));
   EXPECT_FALSE(files_.Exists("missing.crn"));
 
   // A new file can only be created writable.
@@ -103,7 +104,7 @@ TEST_F(HeapTest, FilesThatCannotBeArchivesAreLeftAlone) {
   EXPECT_TRUE(files_.Bytes("ro.crn").empty());
 
   // A self-extracting name cannot become a new archive: there is no launcher in front.
-  EXPECT_TRUE(FAILED(ArchiveHeap::Open(files_, "new.exe", true, true, &heap)));
+  EXPECT_TRUE(FAILED(OpenArchive(files_, "new.exe", true, true, &heap)));
   EXPECT_EQ(heap, nullptr);
 }
 
@@ -114,20 +115,20 @@ TEST_F(HeapTest, SelfExtractingNamesReadTheArchiveBehindTheLauncher) {
   for (const char* name : {"a.exe", "b.EXE", "c.eXe", "d.xe"}) {
     files_.Bytes(name) = exe;
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(files_, name, false, true, &heap), S_OK) << name;
+    ASSERT_EQ(OpenArchive(files_, name, false, true, &heap), S_OK) << name;
     EXPECT_EQ(heap->ViewOffset(), kSelfExtractingOffset);
     EXPECT_EQ(heap->DataSize(), 32u);
     EXPECT_EQ(heap->HeaderField(header::kNextSnapshotNumber), 42u) << name;
   }
   files_.Bytes("plain.crn") = archive;
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(files_, "plain.crn", false, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files_, "plain.crn", false, true, &heap), S_OK);
   EXPECT_EQ(heap->ViewOffset(), 0u);
   EXPECT_EQ(heap->HeaderField(header::kNextSnapshotNumber), 42u);
 
   // The same launcher-fronted bytes under an archive name start with the launcher: refused.
   files_.Bytes("front.crn") = exe;
-  EXPECT_EQ(ArchiveHeap::Open(files_, "front.crn", false, true, &heap), kNotAnArchive);
+  EXPECT_EQ(OpenArchive(files_, "front.crn", false, true, &heap), kNotAnArchive);
   EXPECT_FALSE(IsSelfExtractingName("a.exe.crn"));
   EXPECT_FALSE(IsSelfExtractingName("e"));
 }

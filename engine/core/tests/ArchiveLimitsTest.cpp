@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "Revisions.h"
 #include "SampleArchive.h"
@@ -31,7 +32,7 @@ class ArchiveLimitsTest : public ::testing::Test {
   static constexpr uint32_t kRoom = 64 * 1024;  // left below the largest archive offset
   static constexpr uint32_t kNearLimit = 0xFFFFFFFFu - kRoom;
 
-  void Open() { ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, false, true, &heap_), S_OK); }
+  void Open() { ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path_, false, true, &heap_), S_OK); }
 
   std::vector<uint32_t> Chain() {
     std::vector<uint32_t> chain;
@@ -98,7 +99,7 @@ TEST_F(ArchiveLimitsTest, AnArchiveAtFourGiBRefusesToGrowPastItAndStaysSound) {
   history.push_back(history[0]);
   history[1][7000] ^= 1;
   {
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path_, true, true, &heap_), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path_, true, true, &heap_), S_OK);
     testing::ArchiveBuilder build(*heap_);
     object_ = build.Object("C:\\big");
     ASSERT_NE(build.Push(header::kNamedStreams, object_), 0u);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 #include "ByteOrder.h"
 #include "MemoryFiles.h"
@@ -13,7 +14,7 @@ namespace {
 
 class RecordsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", true, true, &heap_), S_OK); }
+  void SetUp() override { ASSERT_EQ(OpenArchive(files_, "a.crn", true, true, &heap_), S_OK); }
   testing::MemoryFiles files_;
   std::unique_ptr<ArchiveHeap> heap_;
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
 #include "SampleArchive.h"
@@ -38,7 +39,7 @@ struct Counts final : ArchiveVisitor {
 class WalkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", true, true, &heap_), S_OK);
+    ASSERT_EQ(OpenArchive(files_, "a.crn", true, true, &heap_), S_OK);
     ASSERT_TRUE(testing::BuildSampleArchive(*heap_));
   }
   // Offset of the first snapshot, and of the revision record of the named object.
@@ -110,7 +111,7 @@ TEST_F(WalkTest, DamageIsFoundAndTheWalkEnds) {
   for (const Case& c : cases) {
     heap_.reset();
     files_.Bytes("a.crn") = sound;
-    ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+    ASSERT_EQ(OpenArchive(files_, "a.crn", false, true, &heap_), S_OK);
     c.damage();
     Counts counts;
     EXPECT_EQ(WalkArchive(*heap_, counts), kCorruptArchive) << c.what;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ArchiveAccounting.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
 #include "PlainDifferences.h"
@@ -140,7 +141,7 @@ TEST(DifferencePassTest, ProbeIndexFindsTheFirstOccurrence) {
 // Objects of an archive whose revisions are stored through the revision store.
 class StoredDifferencesTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", true, true, &heap_), S_OK); }
+  void SetUp() override { ASSERT_EQ(OpenArchive(files_, "a.crn", true, true, &heap_), S_OK); }
 
   uint32_t NewObject() {
     testing::ArchiveBuilder build(*heap_);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
 #include "SampleArchive.h"
@@ -29,19 +30,19 @@ TEST_P(FaultTest, MappingFailureFailsTheOpen) {
   FaultyFiles files(Real());
   files.FailMap(1, E_OUTOFMEMORY);
   std::unique_ptr<ArchiveHeap> heap;
-  EXPECT_EQ(ArchiveHeap::Open(files, Path("a.crn"), true, true, &heap), E_OUTOFMEMORY);
+  EXPECT_EQ(OpenArchive(files, Path("a.crn"), true, true, &heap), E_OUTOFMEMORY);
   EXPECT_EQ(heap, nullptr);
 
   FaultyFiles refusing(Real());
   refusing.FailOpen(1, E_ACCESSDENIED);
-  EXPECT_EQ(ArchiveHeap::Open(refusing, Path("b.crn"), true, true, &heap), E_ACCESSDENIED);
+  EXPECT_EQ(OpenArchive(refusing, Path("b.crn"), true, true, &heap), E_ACCESSDENIED);
 }
 
 TEST_P(FaultTest, AFailedGrowthLeavesTheArchiveAsItWas) {
   testing::ExactGrowth exact;  // every allocation here grows the file
   FaultyFiles files(Real());
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(files, Path("a.crn"), true, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files, Path("a.crn"), true, true, &heap), S_OK);
   const uint32_t a = heap->Allocate(16);
   std::memcpy(heap->Resolve(a, 16), "kept across fail", 16);
   files.FailGrowth(files.Growths() + 1, false);
@@ -72,7 +73,7 @@ TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
     // The open is map 1; the third growth fails, and so does mapping the old size again.
     files.FailMap(4, E_OUTOFMEMORY, 2);
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(files, path, true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(files, path, true, true, &heap), S_OK);
     const uint32_t a = heap->Allocate(16);
     std::memcpy(heap->Resolve(a, 16), "kept across fail", 16);
     ASSERT_NE(heap->Allocate(16), 0u);
@@ -102,7 +103,7 @@ TEST_P(FaultTest, FailedGrowthClosesTheArchiveAndKeepsWhatWasWritten) {
 
 TEST_P(FaultTest, GrowthBeyondThirtyTwoBitOffsetsIsRefusedAndTheArchiveStaysOpen) {
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(Real(), Path("a.crn"), true, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(Real(), Path("a.crn"), true, true, &heap), S_OK);
   EXPECT_EQ(heap->Allocate(0xFFFFFFF0u), 0u);
   EXPECT_TRUE(heap->IsOpen());
   EXPECT_EQ(heap->Allocate(8), 32u);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ArchiveCheck.h"
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
@@ -161,7 +162,7 @@ TEST(MovedDataTest, WithTheOptionEveryRevisionRebuildsAndTheReverseDifferencesSt
     SCOPED_TRACE(findMoved);
     testing::MemoryFiles files;
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(files, "a.crn", true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(files, "a.crn", true, true, &heap), S_OK);
     heap->SetHeaderField(header::kOptions, options::kCompress | (findMoved ? options::kFindMoved : 0));
     const std::vector<uint32_t> revisions = testing::StoreContents(*heap, "C:\\big.bin", history[0], 1);
     ASSERT_EQ(revisions.size(), history[0].size());

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ArchiveHeap.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "ByteOrder.h"
 #include "SampleArchive.h"
@@ -26,7 +27,7 @@ class NativeFileTest : public ::testing::Test {
 TEST_F(NativeFileTest, CreatesTheHeaderOnDiskAndReopensIt) {
   const std::string path = dir_.Path("new.crn");
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files_, path, true, true, &heap), S_OK);
   heap.reset();
   const std::string bytes = ReadFileBytes(path);
   ASSERT_EQ(bytes.size(), 32u);
@@ -59,14 +60,14 @@ TEST_F(NativeFileTest, TemporaryFilesAreSeparateAndWritable) {
 
 TEST_F(NativeFileTest, MissingFileWithoutCreateIsNotMade) {
   std::unique_ptr<ArchiveHeap> heap;
-  EXPECT_TRUE(FAILED(ArchiveHeap::Open(files_, dir_.Path("none.crn"), false, true, &heap)));
+  EXPECT_TRUE(FAILED(OpenArchive(files_, dir_.Path("none.crn"), false, true, &heap)));
   EXPECT_TRUE(ReadFileBytes(dir_.Path("none.crn")).empty());
 }
 
 TEST_F(NativeFileTest, GrowthReachesTheFileAndSurvivesReopening) {
   const std::string path = dir_.Path("grow.crn");
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files_, path, true, true, &heap), S_OK);
   ASSERT_TRUE(testing::BuildSampleArchive(*heap));
   uint32_t last = 0;
   for (uint32_t i = 1; i <= 200; ++i) {
@@ -87,14 +88,14 @@ TEST_F(NativeFileTest, GrowthReachesTheFileAndSurvivesReopening) {
 TEST_F(NativeFileTest, SelfExtractingFileIsReadInPlaceBehindTheLauncher) {
   const std::string archivePath = dir_.Path("a.crn");
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(files_, archivePath, true, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files_, archivePath, true, true, &heap), S_OK);
   ASSERT_TRUE(testing::BuildSampleArchive(*heap));
   heap.reset();
   const std::string archive = ReadFileBytes(archivePath);
   const std::string exePath = dir_.Path("A.ExE");
   ASSERT_TRUE(WriteFileBytes(exePath, std::string(kSelfExtractingOffset, 'M') + archive));
 
-  ASSERT_EQ(ArchiveHeap::Open(files_, exePath, false, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files_, exePath, false, true, &heap), S_OK);
   EXPECT_EQ(heap->DataSize(), archive.size());
   std::string name;
   ASSERT_EQ(ReadString(*heap, SnapshotRecord(*heap, heap->HeaderField(header::kSnapshotList)).Name(), &name), S_OK);
@@ -112,7 +113,7 @@ TEST_F(NativeFileTest, SelfExtractingFileIsReadInPlaceBehindTheLauncher) {
 TEST_F(NativeFileTest, ReadOnlyOpenLeavesTheFileUnchanged) {
   const std::string path = dir_.Path("ro.crn");
   std::unique_ptr<ArchiveHeap> heap;
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &heap), S_OK);
+  ASSERT_EQ(OpenArchive(files_, path, true, true, &heap), S_OK);
   heap.reset();
   ASSERT_EQ(ArchiveHeap::Open(files_, path, false, false, &heap), S_OK);
   EXPECT_EQ(heap->Allocate(10), 0u);
@@ -124,9 +125,9 @@ TEST_F(NativeFileTest, ReadOnlyOpenLeavesTheFileUnchanged) {
 TEST_F(NativeFileTest, OneWriterAndAnyReadersShareTheFile) {
   const std::string path = dir_.Path("shared.crn");
   std::unique_ptr<ArchiveHeap> writer, reader, other;
-  ASSERT_EQ(ArchiveHeap::Open(files_, path, true, true, &writer), S_OK);
+  ASSERT_EQ(OpenArchive(files_, path, true, true, &writer), S_OK);
   ASSERT_EQ(ArchiveHeap::Open(files_, path, false, false, &reader), S_OK);
-  EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), kSharingViolation) << "a second writer";
+  EXPECT_EQ(OpenArchive(files_, path, false, true, &other), kSharingViolation) << "a second writer";
   ASSERT_TRUE(writer->SetHeaderField(header::kOptions, 3));
   EXPECT_EQ(reader->HeaderField(header::kOptions), 3u) << "one file, one set of bytes";
   // What the writer links past the end the reader mapped is reached all the same, and what the
@@ -142,7 +143,7 @@ TEST_F(NativeFileTest, OneWriterAndAnyReadersShareTheFile) {
   EXPECT_EQ(reader->Read32(writer->MappedSize() + 4), 0u) << "nothing past the file";
   // The writer gone, the next one gets in, beside the reader.
   writer.reset();
-  EXPECT_EQ(ArchiveHeap::Open(files_, path, false, true, &other), S_OK);
+  EXPECT_EQ(OpenArchive(files_, path, false, true, &other), S_OK);
 }
 
 // On a disk of 4 MiB that fills up (tests/full-disk.sh mounts one and names it in
@@ -158,7 +159,7 @@ TEST(FullDiskTest, GrowthThatDoesNotFitIsRefusedAndNothingFaults) {
   std::vector<uint32_t> blocks;
   {
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path, true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path, true, true, &heap), S_OK);
     for (uint32_t block; (block = heap->Allocate(kBlock)) != 0;) {
       std::memset(heap->Resolve(block, kBlock), static_cast<int>(blocks.size() % 250 + 1), kBlock);
       blocks.push_back(block);

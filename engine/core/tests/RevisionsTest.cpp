@@ -12,7 +12,9 @@
 #include <random>
 
 #include "ArchiveAccounting.h"
+#include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
+#include "DifferenceList.h"
 #include "Compression.h"
 #include "MemoryFiles.h"
 #include "RevisionAppend.h"
@@ -73,7 +75,7 @@ Bytes RandomBytes(std::mt19937& rng, size_t n) {
 // Objects and their revisions kept the way the engine keeps them.
 class RevisionsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", true, true, &heap_), S_OK); }
+  void SetUp() override { ASSERT_EQ(OpenArchive(files_, "a.crn", true, true, &heap_), S_OK); }
 
   // A new object among the named streams, where walks find it.
   uint32_t NewObject() {
@@ -488,7 +490,8 @@ TEST_F(RevisionsTest, AppendedRevisionsHoldTheRecordsADifferencePassStores) {
 }
 
 // A writer stopped inside the switch that hands the pieces over: the next writer's open relinks
-// the shared pieces to the new ones, and both revisions read as they were stored.
+// the shared pieces to the new ones, and both revisions read as they were stored. The heap opened
+// alone for writing leaves the switch for that open, its journal still named.
 TEST_F(RevisionsTest, AnInterruptedAppendSwitchIsFinishedOnTheNextOpen) {
   std::mt19937 rng(5);
   const uint32_t object = NewObject();
@@ -515,9 +518,18 @@ TEST_F(RevisionsTest, AnInterruptedAppendSwitchIsFinishedOnTheNextOpen) {
   heap_.reset();
 
   ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+  EXPECT_EQ(DifferenceRecord(*heap_, slot).Next(), 0u);
+  ASSERT_NE(heap_->Allocate(16), 0u);  // a change that nothing links
+  heap_.reset();
+
+  ASSERT_EQ(OpenArchive(files_, "a.crn", false, true, &heap_), S_OK);
   EXPECT_EQ(DifferenceRecord(*heap_, slot).Next(), own);
   EXPECT_TRUE(Read(offset) == content);
   EXPECT_TRUE(Read(previous) == older);
+  EXPECT_EQ(heap_->HeaderField(header::kReserved), 0u);
+  Accounting sum;
+  EXPECT_EQ(WalkArchive(*heap_, sum), S_OK);
+  EXPECT_EQ(sum.bytes, heap_->DataSize()) << "what both writers left unlinked is given back";
 }
 
 TEST_F(RevisionsTest, LargeCompressedContentRebuildsBeyondWhatIsKeptInMemory) {
@@ -607,7 +619,7 @@ TEST_F(RevisionsTest, FailedReadOrGrowthLeavesThePreviousRevisionWhole) {
   // The archive cannot grow: the store is taken back and the archive stays as it was.
   testing::FaultyFiles faulty(files_);
   heap_.reset();
-  ASSERT_EQ(ArchiveHeap::Open(faulty, "a.crn", false, true, &heap_), S_OK);
+  ASSERT_EQ(OpenArchive(faulty, "a.crn", false, true, &heap_), S_OK);
   faulty.FailGrowth(faulty.Growths() + 1, true);
   MemorySource again(old), next(larger);
   errors_.reports = 0;
@@ -620,7 +632,7 @@ TEST_F(RevisionsTest, FailedReadOrGrowthLeavesThePreviousRevisionWhole) {
 
   // Nor can the old size be mapped again: the archive closes, and the store says so.
   heap_.reset();
-  ASSERT_EQ(ArchiveHeap::Open(faulty, "a.crn", false, true, &heap_), S_OK);
+  ASSERT_EQ(OpenArchive(faulty, "a.crn", false, true, &heap_), S_OK);
   faulty.FailMap(faulty.MapCalls() + 1, E_OUTOFMEMORY, 2);
   MemorySource third(old), fourth(larger);
   EXPECT_EQ(StoreRevisionContent(*heap_, second, third, fourth, 1, Stamp{}, nullptr, errors_, "FileRevision"), kArchiveClosed);
@@ -662,7 +674,7 @@ TEST_F(RevisionsTest, AFullDiskAtAnyGrowthLosesNothingStoredBefore) {
       SCOPED_TRACE("growth " + std::to_string(n) + (diskStaysFull ? " and every later one" : " only"));
       files_.Bytes("a.crn") = before;
       testing::FaultyFiles faulty(files_);
-      ASSERT_EQ(ArchiveHeap::Open(faulty, "a.crn", false, true, &heap_), S_OK);
+      ASSERT_EQ(OpenArchive(faulty, "a.crn", false, true, &heap_), S_OK);
       const int growthsAtStart = faulty.Growths();
       faulty.FailGrowth(growthsAtStart + n, diskStaysFull);
       errors_.reports = 0;
@@ -694,7 +706,7 @@ TEST_F(RevisionsTest, AFullDiskAtAnyGrowthLosesNothingStoredBefore) {
         EXPECT_EQ(sum.bytes, heap_->DataSize()) << "what a failed store had allocated is free again";
         heap_.reset();
         if (pass == 0) {
-          ASSERT_EQ(ArchiveHeap::Open(files_, "a.crn", false, true, &heap_), S_OK);
+          ASSERT_EQ(OpenArchive(files_, "a.crn", false, true, &heap_), S_OK);
         }
       }
       if (failed) {

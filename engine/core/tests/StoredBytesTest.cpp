@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "ArchiveOpen.h"
 #include "ArchiveRecords.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
@@ -36,7 +37,7 @@ uint64_t Digest(const std::vector<uint8_t>& bytes) {
 uint64_t StoreHistories(const std::vector<testing::History>& histories, uint32_t mode, WorkerPool* pool) {
   testing::MemoryFiles files;
   std::unique_ptr<ArchiveHeap> heap;
-  EXPECT_EQ(ArchiveHeap::Open(files, "a.crn", true, true, &heap), S_OK);
+  EXPECT_EQ(OpenArchive(files, "a.crn", true, true, &heap), S_OK);
   testing::ArchiveBuilder build(*heap);
   NoErrors errors;
   struct Tracked {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ArchiveCoverage.h"
+#include "ArchiveOpen.h"
 #include "InspectCheck.h"
 #include "SampleArchive.h"
 #include "ScriptedHistories.h"
@@ -33,7 +34,7 @@ class InspectCheckTest : public ::testing::Test {
   // Writes an archive with one file of three revisions, compressed; the revisions' offsets.
   std::vector<uint32_t> Write(const fs::path& path) {
     std::unique_ptr<ArchiveHeap> heap;
-    EXPECT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path.string(), true, true, &heap), S_OK);
+    EXPECT_EQ(OpenArchive(PlatformFiles::Native(), path.string(), true, true, &heap), S_OK);
     return testing::StoreContents(*heap, "C:\\docs\\notes.txt", testing::LargeFileHistory(40000, 2, 4)[0], 1);
   }
 
@@ -86,7 +87,7 @@ TEST_F(InspectCheckTest, ADamagedRevisionThatTheLinksPassIsNamedWithItsSnapshot)
   const std::vector<uint32_t> revisions = Write(path);
   {
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path.string(), false, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path.string(), false, true, &heap), S_OK);
     // A byte of revision 2's first record changed on the disk, as bit rot would.
     DifferenceRecord d(*heap, RevisionRecord(*heap, revisions[1]).Differences());
     while (d.Kind() == difference_kind::kDeletion) d = DifferenceRecord(*heap, d.Next());
@@ -111,7 +112,7 @@ TEST_F(InspectCheckTest, BesideAWriterWhatItHasNotLinkedYetIsNoDamage) {
   const fs::path path = folder_ / "a.crn";
   Write(path);
   std::unique_ptr<ArchiveHeap> writer;
-  ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path.string(), false, true, &writer), S_OK);
+  ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path.string(), false, true, &writer), S_OK);
   ASSERT_NE(writer->Allocate(5000), 0u);  // a record being written, not linked yet
   std::string printed;
   EXPECT_EQ(Run(path, &printed), 0) << printed;
@@ -126,7 +127,7 @@ TEST_F(InspectCheckTest, ElementNamesAreNotJudgedAsFileNames) {
   const fs::path path = folder_ / "doc.crn";
   {
     std::unique_ptr<ArchiveHeap> heap;
-    ASSERT_EQ(ArchiveHeap::Open(PlatformFiles::Native(), path.string(), true, true, &heap), S_OK);
+    ASSERT_EQ(OpenArchive(PlatformFiles::Native(), path.string(), true, true, &heap), S_OK);
     testing::ArchiveBuilder build(*heap);
     const uint32_t snapshot = build.Snapshot("Snapshot", snapshot_flags::kLive | snapshot_flags::kNumberedStamps);
     const std::string name = "C:\\docs\\report.doc";

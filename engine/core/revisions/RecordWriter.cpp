@@ -4,7 +4,6 @@
 #include <exception>
 #include <new>
 
-#include "PieceReuse.h"
 #include "Profile.h"
 
 namespace cairn {

@@ -82,11 +82,8 @@ class ArchiveHeap {
   // empty file opened with create receives a new header. Fails with kNewerVersion for a
   // version word of 12 to 127 and with kNotAnArchive for any other unknown content, which is
   // never overwritten. Failures of the platform are passed on as they are.
-  // Opened for writing, an archive that a writer changed and never released (a process that
-  // ended in the middle: the header's reserved word is set) is repaired: a revision switch under
-  // way is finished, and what that writer had written but not yet linked is given back (bytes
-  // that nothing covers go to the free list, or off the end). A file left longer than its
-  // archive is cut back to its logical end. A damaged archive is left as it is.
+  // The heap alone: an archive that a writer changed and never released is opened as it was
+  // left. Writers open an archive with OpenArchive (ArchiveOpen.h), which repairs it.
   static HRESULT Open(PlatformFiles& files, const std::string& path, bool create, bool write,
                       std::unique_ptr<ArchiveHeap>* heap);
 
@@ -145,6 +142,15 @@ class ArchiveHeap {
   uint32_t HeaderField(uint32_t field) const { return Read32(field); }
   bool SetHeaderField(uint32_t field, uint32_t value) { return Write32(field, value); }
 
+  // The heap's part of a repair (see OpenArchive), for a writer. EndRepair clears the header's
+  // reserved word once what the writer before left is given back; this writer's next change sets
+  // it again. EndsInZeros tells whether the file ends in zero bytes, which a growth step that was
+  // never released may have left. CutBack(end) cuts the file back to end, the logical end a walk
+  // of the whole archive finds, but never past a byte that is not zero.
+  void EndRepair();
+  bool EndsInZeros() const;
+  HRESULT CutBack(uint32_t end);
+
   // Writes the archive's changes to the disk.
   HRESULT Flush() { return IsOpen() ? file_->Flush() : kArchiveClosed; }
 
@@ -183,12 +189,8 @@ class ArchiveHeap {
   // Called before every change: the first one of a writer sets the header's reserved word to
   // kWritingMark, so that an archive left by a writer that never released it is known as such.
   void MarkWriting();
-  // The repairs of an open for writing (see Open).
-  HRESULT Repair();
   // Makes the mapping hold at least needed bytes, growing the file by a step where it can.
   bool Extend(uint64_t needed);
-  // Cuts the file back to the logical end when zeros run past it (see Open).
-  HRESULT CutBack();
   // A free block record that lies inside the archive and describes an area behind the header.
   bool IsSoundFreeBlock(uint32_t block) const;
   // The free block after block, or 0 at the end or where the list would close a loop.

@@ -12,23 +12,12 @@
 #include <vector>
 
 #include "Compression.h"
+#include "DifferenceList.h"
 #include "DifferencePass.h"
-#include "Revisions.h"
+#include "Reuse.h"
 #include "WorkerPool.h"
 
 namespace cairn {
-
-class SamePieces;
-
-// Where a new whole content may take the stored bytes of the previous one for a piece instead of
-// compressing it: they are what compressing gives, when the previous revision holds an Insertion
-// at the same position whose data decompresses to exactly these bytes.
-class Reuse {
- public:
-  virtual ~Reuse() = default;
-  // The data block (archive offset and length) to take over for the count bytes at position, or false.
-  virtual bool Find(uint32_t position, const uint8_t* bytes, uint32_t count, uint32_t* block, uint32_t* length) = 0;
-};
 
 class RecordWriter final : public RecordSink {
  public:
@@ -41,7 +30,7 @@ class RecordWriter final : public RecordSink {
   // Insertions consult reuse first (it must outlive the writer's use).
   void SetReuse(Reuse* reuse) { reuse_ = reuse; }
   // Where the pass found both contents equal at the same positions is passed on to same.
-  void SetSame(SamePieces* same) { same_ = same; }
+  void SetSame(SameRuns* same) { same_ = same; }
 
   bool Data(uint8_t kind, uint32_t position, ContentView& a, uint32_t count) override;
   bool Deletion(uint32_t position, uint32_t length) override;
@@ -72,7 +61,7 @@ class RecordWriter final : public RecordSink {
   InternalErrors& errors_;
   const char* module_;
   Reuse* reuse_ = nullptr;
-  SamePieces* same_ = nullptr;
+  SameRuns* same_ = nullptr;
   std::deque<std::unique_ptr<Pending>> pending_;
   size_t pendingBytes_ = 0;
   std::vector<Pending*> unposted_;  // pending records not yet handed to the pool

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Compression.h"
-#include "RecordWriter.h"
+#include "Reuse.h"
 #include "WholeContent.h"
 
 namespace cairn {
@@ -31,10 +31,10 @@ class ListReuse final : public Reuse {
 
 // The pieces of a new content (of size bytes) found equal, at the same positions, to the previous
 // content, as the first difference pass reports where it found them equal.
-class SamePieces {
+class SamePieces final : public SameRuns {
  public:
   explicit SamePieces(uint32_t size);
-  void Same(uint32_t from, uint32_t to);
+  void Same(uint32_t from, uint32_t to) override;
   bool Has(uint32_t k) const { return k < same_.size() && same_[k]; }
 
  private:

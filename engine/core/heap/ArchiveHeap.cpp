@@ -5,10 +5,8 @@
 #include <limits>
 #include <vector>
 
-#include "ArchiveCoverage.h"
 #include "ByteOrder.h"
 #include "Profile.h"
-#include "Revisions.h"
 
 namespace cairn {
 namespace {
@@ -69,21 +67,14 @@ HRESULT ArchiveHeap::Open(PlatformFiles& files, const std::string& path, bool cr
     const uint32_t fields[] = {kFormatVersion, 0, 0, 1, options::kNewArchive, 0, 0, 0};
     for (uint32_t i = 0; i < 8; ++i) opened->Write32(i * 4, fields[i]);
   }
-  if (write && !fresh && FAILED(hr = opened->Repair())) return hr;
   *heap = std::move(opened);
   return S_OK;
 }
 
-HRESULT ArchiveHeap::Repair() {
-  if (Read32(header::kReserved) != 0) {
-    // A writer ended in the middle. Other writers are shut out while this one has the file, so
-    // what it left unlinked is lost to everyone: it goes back to the free list.
-    FinishInterruptedSwitch(*this);
-    ReclaimUnreachable(*this);
-    Put32(header::kReserved, 0);
-    marked_ = false;
-  }
-  return CutBack();
+void ArchiveHeap::EndRepair() {
+  if (!IsWritable()) return;
+  Put32(header::kReserved, 0);
+  marked_ = false;
 }
 
 HRESULT ArchiveHeap::MapAt(uint32_t mapped, uint32_t size) {
@@ -112,16 +103,18 @@ bool ArchiveHeap::Reach(uint64_t end) const {
   return true;
 }
 
-HRESULT ArchiveHeap::CutBack() {
-  // Only a file that ends in zeros can hold a step's unused part; any other costs no walk.
+bool ArchiveHeap::EndsInZeros() const {
+  return IsWritable() && mapped_ > header::kSize && data_[mapped_ - 1] == 0;
+}
+
+HRESULT ArchiveHeap::CutBack(uint32_t end) {
+  if (!EndsInZeros()) return S_OK;
+  // Only a file that ends in zeros can hold a step's unused part.
   uint32_t used = mapped_;
   static const uint8_t kZeros[4096] = {};
   while (used - header::kSize >= sizeof kZeros && std::memcmp(data_ + used - sizeof kZeros, kZeros, sizeof kZeros) == 0)
     used -= sizeof kZeros;
   while (used > header::kSize && data_[used - 1] == 0) --used;
-  if (used == mapped_) return S_OK;
-  uint32_t end = 0;
-  if (FindLogicalEnd(*this, &end) != S_OK) return S_OK;  // a damaged archive is left as it is
   // Bytes that are not zero are never cut, even where nothing refers to them (the repair has
   // given back what it could).
   end = std::max(end, used);
