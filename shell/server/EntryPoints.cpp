@@ -10,7 +10,7 @@
 #include "Handle.h"
 #include "IdList.h"
 #include "NewArchive.h"
-#include "Registration.h"
+#include "ShellRegistration.h"
 #include "resource.h"
 
 namespace cairn {

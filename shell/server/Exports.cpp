@@ -3,7 +3,7 @@
 #include <objbase.h>
 
 #include "Module.h"
-#include "Registration.h"
+#include "ShellRegistration.h"
 #include "Server.h"
 #include "ShellClasses.h"
 

@@ -49,6 +49,15 @@ class SettingsPage final : public DialogBase {
   bool Checked(int id) const { return IsDlgButtonChecked(Window(), id) == BST_CHECKED; }
   void Enable(int id, bool on) { EnableWindow(GetDlgItem(Window(), id), on); }
   void Changed() { PropSheet_Changed(GetParent(Window()), Window()); }
+  // The setting a check box that changes nothing else stands for.
+  bool* BoxSetting(UINT id) {
+    switch (id) {
+      case IDC_SETTINGS_MODIFIED_TIME: return &settings_.modifiedTime;
+      case IDC_SETTINGS_MOVED_DATA: return &settings_.findMovedData;
+      case IDC_SETTINGS_UTF8_NAMES: return &settings_.utf8Names;
+      default: return &settings_.autoDismiss;
+    }
+  }
 
   ModuleLock lock_;  // the host's sheet runs this module's code until it lets the page go
   ArchiveOperations archive_;
@@ -133,25 +142,16 @@ void SettingsPage::OnCommand(UINT id, UINT code) {
       settings_.optimiseForSpace = Checked(IDC_SETTINGS_SPACE);
       Changed();
       break;
-    case IDC_SETTINGS_MODIFIED_TIME:
-      settings_.modifiedTime = Checked(id);
-      Changed();
-      break;
-    case IDC_SETTINGS_MOVED_DATA:
-      settings_.findMovedData = Checked(id);
-      Changed();
-      break;
-    case IDC_SETTINGS_UTF8_NAMES:
-      settings_.utf8Names = Checked(id);
-      Changed();
-      break;
     case IDC_SETTINGS_SHOW_ACTIVITY:
       settings_.showActivity = Checked(id);
       Enable(IDC_SETTINGS_AUTO_DISMISS, settings_.showActivity);
       Changed();
       break;
+    case IDC_SETTINGS_MODIFIED_TIME:
+    case IDC_SETTINGS_MOVED_DATA:
+    case IDC_SETTINGS_UTF8_NAMES:
     case IDC_SETTINGS_AUTO_DISMISS:
-      settings_.autoDismiss = Checked(id);
+      *BoxSetting(id) = Checked(id);
       Changed();
       break;
     case IDC_SETTINGS_LIST_KIND:

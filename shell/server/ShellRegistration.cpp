@@ -1,4 +1,4 @@
-#include "Registration.h"
+#include "ShellRegistration.h"
 
 #include "ShellClasses.h"
 #include "nsx12.h"
