@@ -4,13 +4,14 @@
 # file beside the folder), the engine and the Explorer extension are registered, and browsershots
 # captures the frame at the archive root in details view, inside the newest snapshot's folder with
 # the overlays showing, and with an item's context menu open, then the restore dialog and the
-# Revisions page of a file changed twice, and the newest snapshot's Contents page; archiveshots
+# Revisions page of a file changed twice, and the newest snapshot's Contents page, and the folder
+# of an archive whose names are UTF-8, of files named beyond any one code page; archiveshots
 # captures the archive file's context menu and its Settings page, and a drag of a stored folder
 # from the archive's view onto a plain folder's.
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
 #        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
-# browser-restore.png, browser-revisions.png, browser-contents.png, archive-menu.png,
+# browser-restore.png, browser-revisions.png, browser-contents.png, browser-utf8-names.png, archive-menu.png,
 # archive-settings.png and archive-drag.png. It starts and stops the tree's Wine session, so do
 # not run it while ctest runs in the same tree.
 set -euo pipefail
@@ -51,9 +52,26 @@ pictures="root inside context restore revisions contents"
 for picture in $pictures; do
   convert "$work/$picture.bmp" "$build/screenshots/browser-$picture.png"
 done
+# An archive whose names are UTF-8 (option 0x40, set in the header of a new, empty archive), of
+# files named beyond any one code page: the picture of its folder shows them as they are.
+names="$work/Names"
+mkdir -p "$names/Folder" "$work/names-shots"
+printf 'one\n' >"$names/Folder/naïve café.txt"
+printf 'two\n' >"$names/Folder/日本語.txt"
+printf 'three\n' >"$names/Folder/emoji 😀.txt"
+names_archive="$work/Names.crn"
+run "$build/cli/cn.exe" /c "$(windows "$names_archive")"
+python3 -c 'import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(16); options, = struct.unpack("<I", f.read(4)); f.seek(16); f.write(struct.pack("<I", options | 0x40))' \
+  "$names_archive"
+run "$build/cli/cn.exe" /a "$(windows "$names/Folder")" "$(windows "$names_archive")" || [ $? -eq 1 ]
+run "$build/shell/browser/browsershots.exe" "$(windows "$names_archive")" "$(windows "$work/names-shots")" \
+  "$(windows "$names/Folder/日本語.txt")"
+convert "$work/names-shots/inside.bmp" "$build/screenshots/browser-utf8-names.png"
 run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")"
 for picture in menu settings drag; do
   convert "$work/$picture.bmp" "$build/screenshots/archive-$picture.png"
 done
-echo "screenshot-browser: browser-{${pictures// /,}}.png and archive-{menu,settings,drag}.png in" \
+echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,drag}.png in" \
   "$build/screenshots"

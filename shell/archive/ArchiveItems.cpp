@@ -36,10 +36,17 @@ bool RevisionStat(ICairnRevision* revision, STATSTG* stat) {
          SUCCEEDED(content->Stat(stat, STATFLAG_NONAME));
 }
 
+StoredText NamesOf(ICairnArchive* archive) {
+  ComPtr<ICairnArchiveAdmin> admin;
+  long options = 0;
+  return StoredText(archive != nullptr && SUCCEEDED(archive->QueryInterface(IID_ICairnArchiveAdmin, admin.OutVoid())) &&
+                    SUCCEEDED(admin->GetOptions(&options)) && (options & kOptionUtf8Names) != 0);
+}
+
 ComPtr<ICairnSnapShot> SnapshotByName(ICairnArchive* archive, const std::string& name) {
   ComPtr<IEnumSnapShots> snapshots;
   ComPtr<ICairnSnapShot> snapshot;
-  const Bstr text = AnsiBstr(name);
+  const Bstr text = NamesOf(archive).ToBstr(name);
   if (archive != nullptr && SUCCEEDED(archive->EnumSnapShots(0, snapshots.Out())) && snapshots &&
       snapshots->NextByName(text.Get(), snapshot.Out()) != S_OK)
     snapshot.Reset();
@@ -55,23 +62,24 @@ ComPtr<ICairnSnapShot> LatestSnapshot(ICairnArchive* archive) {
   return snapshot;
 }
 
-std::string SnapshotName(ICairnSnapShot* snapshot) {
+std::string SnapshotName(ICairnSnapShot* snapshot, const StoredText& names) {
   Bstr name;
-  return snapshot != nullptr && SUCCEEDED(snapshot->GetName(name.Out())) ? BstrAnsi(name.Get()) : std::string();
+  return snapshot != nullptr && SUCCEEDED(snapshot->GetName(name.Out())) ? names.FromBstr(name.Get()) : std::string();
 }
 
-std::string ObjectName(ICairnObject* object) {
+std::string ObjectName(ICairnObject* object, const StoredText& names) {
   Bstr name;
-  return object != nullptr && SUCCEEDED(object->GetName(name.Out())) ? BstrAnsi(name.Get()) : std::string();
+  return object != nullptr && SUCCEEDED(object->GetName(name.Out())) ? names.FromBstr(name.Get()) : std::string();
 }
 
 std::vector<SnapshotStamp> SnapshotStamps(ICairnArchive* archive) {
   std::vector<SnapshotStamp> stamps;
   ComPtr<IEnumSnapShots> snapshots;
   if (archive == nullptr || FAILED(archive->EnumSnapShots(0, snapshots.Out())) || !snapshots) return stamps;
+  const StoredText names = NamesOf(archive);
   ComPtr<ICairnSnapShot> snapshot;
   while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) {
-    SnapshotStamp entry{0, 0, SnapshotName(snapshot.Get())};
+    SnapshotStamp entry{0, 0, SnapshotName(snapshot.Get(), names)};
     long number = 0, options = 0;
     unsigned long high = 0, low = 0;
     snapshot->GetSnapShot(&number);
@@ -98,7 +106,7 @@ bool AnyFolder(IEnumCairnObjects* objects) {
   return false;
 }
 
-std::vector<uint8_t> BuildSnapshotItem(ICairnSnapShot* snapshot) {
+std::vector<uint8_t> BuildSnapshotItem(ICairnSnapShot* snapshot, const StoredText& names) {
   ItemFields fields;
   fields.attributes = FILE_ATTRIBUTE_DIRECTORY | kDeletableBit | kRenamableBit;
   ComPtr<IEnumCairnObjects> objects;
@@ -112,12 +120,14 @@ std::vector<uint8_t> BuildSnapshotItem(ICairnSnapShot* snapshot) {
   Bstr name, comment;
   if (FAILED(snapshot->GetName(name.Out())) || name.Get() == nullptr) return BuildUnknownItem(fields);
   // The engine answers an empty text for a snapshot without a comment: no second string then.
-  const std::string second = SUCCEEDED(snapshot->GetComment(comment.Out())) ? BstrAnsi(comment.Get()) : std::string();
-  return second.empty() ? BuildItem(fields, BstrAnsi(name.Get())) : BuildItem(fields, BstrAnsi(name.Get()), std::string_view(second));
+  const std::string second = SUCCEEDED(snapshot->GetComment(comment.Out())) ? names.FromBstr(comment.Get()) : std::string();
+  const std::string stored = names.FromBstr(name.Get());
+  return second.empty() ? BuildItem(fields, stored) : BuildItem(fields, stored, std::string_view(second));
 }
 
 std::vector<uint8_t> BuildObjectItem(ICairnObject* object, ICairnRevision* revision,
-                                     const std::vector<SnapshotStamp>& snapshots, uint32_t extraAttributes) {
+                                     const std::vector<SnapshotStamp>& snapshots, const StoredText& names,
+                                     uint32_t extraAttributes) {
   ItemFields fields;
   STATSTG stat;
   if (RevisionStat(revision, &stat)) {
@@ -148,9 +158,9 @@ std::vector<uint8_t> BuildObjectItem(ICairnObject* object, ICairnRevision* revis
   }
   Bstr name;
   if (FAILED(object->GetName(name.Out())) || name.Get() == nullptr) return BuildUnknownItem(fields);
-  if (createdIn == nullptr) return BuildItem(fields, BstrAnsi(name.Get()));
+  if (createdIn == nullptr) return BuildItem(fields, names.FromBstr(name.Get()));
   fields.lastSnapShotChanged = createdIn->number;
-  return BuildItem(fields, BstrAnsi(name.Get()), std::string_view(createdIn->name));
+  return BuildItem(fields, names.FromBstr(name.Get()), std::string_view(createdIn->name));
 }
 
 }  // namespace shell

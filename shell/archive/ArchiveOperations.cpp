@@ -45,9 +45,10 @@ ComPtr<IEnumCairnObjects> ArchiveOperations::LevelObjects(ICairnArchive* archive
   const std::string& snapshotName = levelNames_.front();
   ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive, snapshotName);
   if (!snapshot || FAILED(snapshot->EnumCairnObjects(0, objects.Out())) || !objects) return nullptr;
-  if (latestSnapshot != nullptr) *latestSnapshot = SnapshotName(LatestSnapshot(archive).Get()) == snapshotName;
+  const StoredText names = NamesOf(archive);
+  if (latestSnapshot != nullptr) *latestSnapshot = SnapshotName(LatestSnapshot(archive).Get(), names) == snapshotName;
   for (size_t level = 1; level < levelNames_.size(); ++level) {
-    const Bstr name = AnsiBstr(levelNames_[level]);
+    const Bstr name = names.ToBstr(levelNames_[level]);
     ComPtr<ICairnObject> object;
     if (objects->NextByName(name.Get(), object.Out()) != S_OK || !object) return nullptr;
     ComPtr<ICairnRevision> revision = LatestRevision(object.Get());
@@ -56,16 +57,20 @@ ComPtr<IEnumCairnObjects> ArchiveOperations::LevelObjects(ICairnArchive* archive
   return objects;
 }
 
-std::vector<uint8_t> ArchiveOperations::LevelItems() const {
+StoredText ArchiveOperations::Names() const { return NamesOf(ArchiveToRead().Get()); }
+
+std::vector<uint8_t> ArchiveOperations::LevelItems(StoredText* shownNames) const {
   std::vector<uint8_t> items;
   ComPtr<ICairnArchive> archive = ArchiveToRead();
   if (!archive) return items;
+  const StoredText names = NamesOf(archive.Get());
+  if (shownNames != nullptr) *shownNames = names;
   if (AtRoot()) {
     ComPtr<IEnumSnapShots> snapshots;
     if (FAILED(archive->EnumSnapShots(0, snapshots.Out())) || !snapshots) return items;
     ComPtr<ICairnSnapShot> snapshot;
     while (snapshots->Next(1, snapshot.Out()) == S_OK && snapshot) {
-      const std::vector<uint8_t> item = BuildSnapshotItem(snapshot.Get());
+      const std::vector<uint8_t> item = BuildSnapshotItem(snapshot.Get(), names);
       items.insert(items.end(), item.begin(), item.end());
     }
     return items;
@@ -80,7 +85,7 @@ std::vector<uint8_t> ArchiveOperations::LevelItems() const {
   while (objects->Next(0, object.Out()) == S_OK && object) {
     ComPtr<ICairnRevision> revision = LatestRevision(object.Get());
     if (!revision) break;
-    const std::vector<uint8_t> item = BuildObjectItem(object.Get(), revision.Get(), stamps, extra);
+    const std::vector<uint8_t> item = BuildObjectItem(object.Get(), revision.Get(), stamps, names, extra);
     items.insert(items.end(), item.begin(), item.end());
   }
   return items;
@@ -91,7 +96,7 @@ ComPtr<ICairnObject> ArchiveOperations::FindObject(const std::string& storedName
   if (AtRoot()) return object;
   ComPtr<ICairnArchive> archive = ArchiveToRead();
   ComPtr<IEnumCairnObjects> objects = archive ? LevelObjects(archive.Get(), nullptr) : nullptr;
-  const Bstr name = AnsiBstr(storedName);
+  const Bstr name = NamesOf(archive.Get()).ToBstr(storedName);
   if (objects && objects->NextByName(name.Get(), object.Out()) != S_OK) object.Reset();
   return object;
 }
@@ -111,10 +116,12 @@ std::vector<std::vector<uint8_t>> ArchiveOperations::RevisionItems(const std::st
   ComPtr<ICairnObject> object = FindObject(storedName);
   ComPtr<IEnumCairnRevisions> revisions;
   if (!object || FAILED(object->EnumCairnRevisions(0, revisions.Out())) || !revisions) return items;
-  const std::vector<SnapshotStamp> stamps = SnapshotStamps(ArchiveToRead().Get());
+  ComPtr<ICairnArchive> archive = ArchiveToRead();
+  const std::vector<SnapshotStamp> stamps = SnapshotStamps(archive.Get());
+  const StoredText names = NamesOf(archive.Get());
   ComPtr<ICairnRevision> revision;
   while (revisions->Next(3, revision.Out()) == S_OK && revision)
-    items.push_back(BuildObjectItem(object.Get(), revision.Get(), stamps));
+    items.push_back(BuildObjectItem(object.Get(), revision.Get(), stamps, names));
   return items;
 }
 

@@ -14,6 +14,7 @@
 
 #include "ArchiveAccess.h"
 #include "ComPtr.h"
+#include "StoredText.h"
 #include "cairn.h"
 
 namespace cairn {
@@ -59,8 +60,11 @@ class ArchiveOperations {
   // --- Reading (ArchiveOperations.cpp) ---
   // The items of the level back to back, built afresh: snapshots at the root, else the objects
   // of the level, the top-level objects of the latest snapshot marked deletable. Empty when the
-  // archive cannot be opened or the level is not found.
-  std::vector<uint8_t> LevelItems() const;
+  // archive cannot be opened or the level is not found. *names (when given) tells how the archive
+  // keeps its names, and so the items' texts.
+  std::vector<uint8_t> LevelItems(StoredText* names = nullptr) const;
+  // How the archive keeps its names; the code page when it cannot be read.
+  StoredText Names() const;
   // The object of the level stored under the name; null at the root or when it is not found.
   ComPtr<ICairnObject> FindObject(const std::string& storedName) const;
   // A root item's snapshot comment (at most 4096 bytes); false without one.
@@ -69,8 +73,8 @@ class ArchiveOperations {
   std::vector<std::vector<uint8_t>> RevisionItems(const std::string& storedName) const;
 
   // --- Changes (SnapshotOperations.cpp) ---
-  // Renames the snapshot stored under oldName; the new stored name keeps its number. False when
-  // that fails or the level is not the root.
+  // Renames the snapshot stored under oldName; the new stored name (as the archive keeps its
+  // names) keeps its number. False when that fails or the level is not the root.
   bool RenameSnapshot(const std::string& oldName, int32_t number, const std::string& newName) const;
   bool SetSnapshotComment(const std::string& snapshotName, const std::string& comment) const;
   // A new snapshot named "Snapshot" with the paths of `add` added (and top-level objects that were

@@ -28,10 +28,13 @@ bool ArchiveOperations::DisplayItem(HWND owner, const std::string& storedName, s
   long number = 0;
   if (!revision || FAILED(revision->GetRevision(&number))) return false;
   // The copy is named after the stored name's last component, which must stay a plain name in
-  // the temporary folder.
-  const std::wstring fileName = LastComponent(FromAnsi(ObjectName(object.Get())));
+  // the temporary folder. Its path is in the code page: a name the code page cannot hold is not
+  // opened.
+  Bstr stored;
+  if (FAILED(object->GetName(stored.Out()))) return false;
+  const std::wstring fileName = LastComponent(stored.Text());
   const std::string folder = TempFolder();
-  if (folder.empty() || !IsSafeFileName(fileName)) return false;
+  if (folder.empty() || !IsSafeFileName(fileName) || FromAnsi(ToAnsi(fileName.c_str())) != fileName) return false;
   const std::string copyName = RevisionCopyName(ToAnsi(fileName.c_str()), number);
   if (!IsSafeFileName(FromAnsi(copyName))) return false;
   const std::string path = folder + copyName;
@@ -68,6 +71,9 @@ void ArchiveOperations::ShowArchiveLog(HWND owner) const {
     char piece[kLogPiece];
     ULONG got = 0;
     DWORD written = 0;
+    // The log names objects as the archive keeps its names: UTF-8 text is marked so, for the viewer.
+    static const char kUtf8Mark[] = "\xEF\xBB\xBF";
+    if (NamesOf(archive.Get()).Utf8() && !WriteFile(file.Get(), kUtf8Mark, 3, &written, nullptr)) return;
     while (SUCCEEDED(log->Read(piece, kLogPiece, &got)) && got > 0 &&
            WriteFile(file.Get(), piece, got, &written, nullptr)) {
     }

@@ -22,7 +22,8 @@ namespace {
 constexpr int kMaxCountDepth = 130;  // a stored path of 259 characters has no more levels
 constexpr size_t kMaxCounted = 200000;
 
-// One top-level object to write, and where.
+// One top-level object to write, and where: its stored name and the path as the archive keeps
+// its names (a target is taken into that form), so that a base name joins the target unchanged.
 struct Planned {
   ComPtr<ICairnRevision> revision;
   std::string storedName;
@@ -48,17 +49,18 @@ bool IsFolder(ICairnRevision* revision) {
 // Where a top-level object goes: the target itself when it is the only one written there and no
 // folder, else below the target under its base name, which must be a name a restore may write.
 // Without a target, the full path it was archived from. False when it may not be written.
-bool PlanObject(ICairnObject* object, const std::string& target, bool several, std::vector<Planned>* plan) {
+bool PlanObject(ICairnObject* object, const std::string& target, bool several, const StoredText& names,
+                std::vector<Planned>* plan) {
   Planned planned;
   planned.revision = LatestRevision(object);
-  planned.storedName = ObjectName(object);
+  planned.storedName = ObjectName(object, names);
   if (!planned.revision || planned.storedName.empty()) return false;
   if (target.empty()) {
     if (!IsAbsoluteTarget(planned.storedName)) return false;
     planned.path = planned.storedName;
   } else if (several || IsFolder(planned.revision.Get())) {
     const std::string base = BaseName(planned.storedName);
-    if (!IsSafeFileName(FromAnsi(base))) return false;
+    if (!IsSafeFileName(names.Wide(base))) return false;
     planned.path = PathBelow(target, base);
   } else {
     planned.path = target;
@@ -68,7 +70,8 @@ bool PlanObject(ICairnObject* object, const std::string& target, bool several, s
 }
 
 // The top-level objects of a snapshot, in order, until one cannot be written.
-bool PlanSnapshot(ICairnSnapShot* snapshot, const std::string& target, std::vector<Planned>* plan) {
+bool PlanSnapshot(ICairnSnapShot* snapshot, const std::string& target, const StoredText& names,
+                  std::vector<Planned>* plan) {
   ComPtr<IEnumCairnObjects> objects;
   if (FAILED(snapshot->EnumCairnObjects(0, objects.Out())) || !objects) return false;
   std::vector<ComPtr<ICairnObject>> all;
@@ -76,7 +79,7 @@ bool PlanSnapshot(ICairnSnapShot* snapshot, const std::string& target, std::vect
   HRESULT hr;
   while ((hr = objects->Next(0, object.Out())) == S_OK && object) all.push_back(std::move(object));
   for (const ComPtr<ICairnObject>& each : all)
-    if (!PlanObject(each.Get(), target, all.size() > 1, plan)) return false;
+    if (!PlanObject(each.Get(), target, all.size() > 1, names, plan)) return false;
   // A damaged archive: the snapshot's objects cannot all be had.
   return SUCCEEDED(hr);
 }
@@ -103,10 +106,11 @@ size_t CountToWrite(ICairnRevision* revision, const std::wstring& storedName, in
 }
 
 // Writes what was planned, counting each object written or passed over.
-bool WritePlan(const std::vector<Planned>& plan, const ExtractOptions& options, const RestoreProgress& progress,
-               const RestoreStop& stop) {
+bool WritePlan(const std::vector<Planned>& plan, const StoredText& names, const ExtractOptions& options,
+               const RestoreProgress& progress, const RestoreStop& stop) {
   size_t total = 0, done = 0, budget = kMaxCounted;
-  for (const Planned& planned : plan) total += CountToWrite(planned.revision.Get(), FromAnsi(planned.storedName), 0, &budget);
+  for (const Planned& planned : plan)
+    total += CountToWrite(planned.revision.Get(), names.Wide(planned.storedName), 0, &budget);
   const auto report = [&](RestoreEvent event, const std::wstring&) {
     if (event != RestoreEvent::kWritten && event != RestoreEvent::kKeptExisting && event != RestoreEvent::kKindSkipped)
       return;
@@ -116,7 +120,8 @@ bool WritePlan(const std::vector<Planned>& plan, const ExtractOptions& options, 
   if (progress) progress(0, total);
   for (const Planned& planned : plan) {
     RestoreWriter writer(WriterOptions(options), report, stop);
-    if (!writer.WriteObject(planned.revision.Get(), FromAnsi(planned.storedName), FromAnsi(planned.path))) return false;
+    if (!writer.WriteObject(planned.revision.Get(), names.Wide(planned.storedName), names.Wide(planned.path)))
+      return false;
   }
   if (progress) progress(total, total);
   return true;
@@ -129,7 +134,8 @@ bool ArchiveOperations::ExtractObject(ICairnObject* object, const std::string& p
   ComPtr<ICairnRevision> revision = LatestRevision(object);
   if (!revision || path.empty()) return false;
   RestoreWriter writer(WriterOptions(options), nullptr);
-  return writer.WriteObject(revision.Get(), FromAnsi(ObjectName(object)), FromAnsi(path));
+  Bstr name;
+  return SUCCEEDED(object->GetName(name.Out())) && writer.WriteObject(revision.Get(), name.Text(), FromAnsi(path));
 }
 
 bool ArchiveOperations::RestoreItems(const std::vector<std::string>& storedNames, const std::string& target,
@@ -138,22 +144,24 @@ bool ArchiveOperations::RestoreItems(const std::vector<std::string>& storedNames
   if (storedNames.empty() || target.empty()) return false;
   ComPtr<ICairnArchive> archive = ArchiveToRead();
   if (!archive) return false;
+  const StoredText names = NamesOf(archive.Get());
+  const std::string storedTarget = names.Stored(FromAnsi(target));
   // What comes before the first object that cannot be written is still written.
   std::vector<Planned> plan;
   bool planned = true;
   for (auto name = storedNames.rbegin(); planned && name != storedNames.rend(); ++name) {
     if (AtRoot()) {
       ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive.Get(), *name);
-      planned = snapshot && PlanSnapshot(snapshot.Get(), target, &plan);
+      planned = snapshot && PlanSnapshot(snapshot.Get(), storedTarget, names, &plan);
       continue;
     }
     ComPtr<IEnumCairnObjects> objects = LevelObjects(archive.Get(), nullptr);
     ComPtr<ICairnObject> object;
-    const Bstr text = AnsiBstr(*name);
+    const Bstr text = names.ToBstr(*name);
     planned = objects && objects->NextByName(text.Get(), object.Out()) == S_OK && object &&
-              PlanObject(object.Get(), target, storedNames.size() > 1, &plan);
+              PlanObject(object.Get(), storedTarget, storedNames.size() > 1, names, &plan);
   }
-  return WritePlan(plan, options, progress, stop) && planned;
+  return WritePlan(plan, names, options, progress, stop) && planned;
 }
 
 bool ArchiveOperations::RestoreLatestSnapshot(const std::string& target, const ExtractOptions& options,
@@ -162,9 +170,10 @@ bool ArchiveOperations::RestoreLatestSnapshot(const std::string& target, const E
   if (!archive) return false;
   ComPtr<ICairnSnapShot> latest = LatestSnapshot(archive.Get());
   if (!latest) return true;
+  const StoredText names = NamesOf(archive.Get());
   std::vector<Planned> plan;
-  const bool planned = PlanSnapshot(latest.Get(), target, &plan);
-  return WritePlan(plan, options, progress, stop) && planned;
+  const bool planned = PlanSnapshot(latest.Get(), names.Stored(FromAnsi(target)), names, &plan);
+  return WritePlan(plan, names, options, progress, stop) && planned;
 }
 
 }  // namespace shell

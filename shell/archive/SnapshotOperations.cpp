@@ -14,6 +14,7 @@ namespace shell {
 namespace {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 SafeArray PathList(const std::vector<std::string>& paths) {
   std::vector<std::wstring> wide;
@@ -28,7 +29,7 @@ bool ArchiveOperations::RenameSnapshot(const std::string& oldName, int32_t numbe
   ComPtr<ICairnArchive> archive = ArchiveToWrite(kWindowWriterWaitMs);
   if (!archive) return false;
   ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive.Get(), oldName);
-  const Bstr text = AnsiBstr(RenamedSnapshotName(newName, number));
+  const Bstr text = NamesOf(archive.Get()).ToBstr(RenamedSnapshotName(newName, number));
   return snapshot && SUCCEEDED(snapshot->SetName(text.Get()));
 }
 
@@ -56,8 +57,12 @@ bool ArchiveOperations::CreateSnapshotFromLists(const std::vector<std::string>& 
   if (latest && SUCCEEDED(latest->EnumCairnObjects(0, objects.Out())) && objects) {
     ComPtr<ICairnObject> object;
     while (objects->Next(0, object.Out()) == S_OK && object) {
-      const std::string name = ObjectName(object.Get());
-      if (name.empty() || Exists(name)) continue;
+      Bstr stored;
+      if (FAILED(object->GetName(stored.Out())) || stored.Get() == nullptr || Exists(std::wstring(stored.Text())))
+        continue;
+      // The links are kept by paths in the code page: a name it cannot hold is never found again.
+      const std::string name = BstrAnsi(stored.Get());
+      if (name.empty() || FromAnsi(name) != stored.Text()) continue;
       // A link that resolves to nothing new (the platform may answer with the old path) adds
       // nothing: a path that does not exist would fail the snapshot.
       const std::string moved = tracker.Resolve(name);
@@ -82,8 +87,8 @@ bool ArchiveOperations::DeleteItems(const std::vector<std::string>& storedNames,
   bool deleted = false;
   for (const std::string& storedName : storedNames) {
     ComPtr<ICairnSnapShot> snapshot = SnapshotByName(archive.Get(), storedName);
-    const Bstr name = AnsiBstr(SnapshotName(snapshot.Get()));
-    deleted = snapshot && SUCCEEDED(archive->DeleteSnapShot(name.Get()));
+    Bstr name;
+    deleted = snapshot && SUCCEEDED(snapshot->GetName(name.Out())) && SUCCEEDED(archive->DeleteSnapShot(name.Get()));
   }
   return deleted;
 }

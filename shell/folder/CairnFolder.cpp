@@ -27,6 +27,7 @@ constexpr uint8_t kEmptyList[kListTerminatorSize] = {0, 0};
 HRESULT CCairnFolder::SetSubPath(LPCITEMIDLIST subPath) {
   const HRESULT hr = level_.subPath.SetPidl(subPath);
   operations_ = level_.Operations();
+  level_.names = operations_.Names();
   return hr;
 }
 
@@ -54,6 +55,7 @@ STDMETHODIMP CCairnFolder::Initialize(PCIDLIST_ABSOLUTE location) {
   if (location == nullptr || !SHGetPathFromIDListA(location, path) || path[0] == 0) return E_FAIL;
   level_.archivePath = path;
   operations_ = level_.Operations();
+  level_.names = operations_.Names();
   return S_OK;
 }
 
@@ -62,7 +64,7 @@ STDMETHODIMP CCairnFolder::ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*
   if (list == nullptr) return E_POINTER;
   *list = nullptr;
   if (name == nullptr) return E_INVALIDARG;
-  std::string text = ToAnsi(name);
+  std::string text = level_.names.Stored(name);
   if (text.size() > MAX_PATH - 1) text.resize(MAX_PATH - 1);
   ItemFields fields;
   fields.attributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -249,23 +251,25 @@ HRESULT CCairnFolder::DataObject(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY i
 }
 
 HRESULT CCairnFolder::NameOf(const Item& item, SHGDNF flags, STRRET* name) {
+  const StoredText& names = level_.names;
   switch (DisplayNameForm(flags)) {
     case NameForm::kDisplay: {
-      std::string text;
-      if (DisplayName(item, !AtRoot(), &text)) return WideStrRet(FromAnsi(text), kDisplayNameBytes, name);
+      std::wstring text;
+      if (DisplayName(item, !AtRoot(), names, &text)) return WideStrRet(text, kDisplayNameBytes, name);
+      // The stored name as it is: its own bytes when they are the code page's.
+      if (names.Utf8()) return WideStrRet(names.Wide(item.name), kDisplayNameBytes, name);
       name->uType = STRRET_OFFSET;
       name->uOffset = kItemNameOffset;
       return S_OK;
     }
     case NameForm::kParsingFull:
     case NameForm::kParsingRelative: {
-      std::string text = DisplayNameForm(flags) == NameForm::kParsingFull
-                             ? level_.archivePath
-                             : std::string(PathFileName(level_.archivePath));
-      if (const std::optional<Item> first = FirstItem(level_.subPath.Get())) text += "\\" + std::string(first->name);
-      text += "\\" + std::string(item.name);
-      // An ANSI byte never becomes more than one wide character.
-      return WideStrRet(FromAnsi(text), (text.size() + 1) * sizeof(wchar_t), name);
+      std::wstring text = FromAnsi(DisplayNameForm(flags) == NameForm::kParsingFull
+                                       ? level_.archivePath
+                                       : std::string(PathFileName(level_.archivePath)));
+      if (const std::optional<Item> first = FirstItem(level_.subPath.Get())) text += L"\\" + names.Wide(first->name);
+      text += L"\\" + names.Wide(item.name);
+      return WideStrRet(text, (text.size() + 1) * sizeof(wchar_t), name);
     }
     case NameForm::kInvalid:
       break;
@@ -275,27 +279,28 @@ HRESULT CCairnFolder::NameOf(const Item& item, SHGDNF flags, STRRET* name) {
 
 HRESULT CCairnFolder::OwnNameOf(SHGDNF flags, STRRET* name) {
   const std::optional<std::vector<Item>> path = ReadItems(level_.subPath.Get());
-  std::string text;
+  const StoredText& names = level_.names;
+  std::wstring text;
   switch (DisplayNameForm(flags)) {
     case NameForm::kDisplay: {
       // As the level above shows this one: the archive file, or the last item of the sub-path.
       SHFILEINFOA info{};
       if (path && !path->empty()) {
-        if (!DisplayName(path->back(), path->size() > 1, &text)) text = std::string(path->back().name);
+        if (!DisplayName(path->back(), path->size() > 1, names, &text)) text = names.Wide(path->back().name);
       } else if (SHGetFileInfoA(level_.archivePath.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME)) {
         info.szDisplayName[MAX_PATH - 1] = 0;
-        text = info.szDisplayName;
+        text = FromAnsi(info.szDisplayName);
       } else {
-        text = std::string(PathFileName(level_.archivePath));
+        text = FromAnsi(std::string(PathFileName(level_.archivePath)));
       }
-      return WideStrRet(FromAnsi(text), kDisplayNameBytes, name);
+      return WideStrRet(text, kDisplayNameBytes, name);
     }
     case NameForm::kParsingFull:
     case NameForm::kParsingRelative:
-      text = DisplayNameForm(flags) == NameForm::kParsingFull ? level_.archivePath
-                                                              : std::string(PathFileName(level_.archivePath));
-      if (path && !path->empty()) text += "\\" + std::string(path->front().name);
-      return WideStrRet(FromAnsi(text), (text.size() + 1) * sizeof(wchar_t), name);
+      text = FromAnsi(DisplayNameForm(flags) == NameForm::kParsingFull ? level_.archivePath
+                                                                       : std::string(PathFileName(level_.archivePath)));
+      if (path && !path->empty()) text += L"\\" + names.Wide(path->front().name);
+      return WideStrRet(text, (text.size() + 1) * sizeof(wchar_t), name);
     case NameForm::kInvalid:
       break;
   }
@@ -316,7 +321,8 @@ STDMETHODIMP CCairnFolder::SetNameOf(HWND owner, PCUITEMID_CHILD list, LPCWSTR n
   const std::optional<Item> item = FirstItem(list);
   if (!item || name == nullptr) return E_INVALIDARG;
   // Only snapshots can be renamed: the items of the root.
-  if (!AtRoot() || !operations_.RenameSnapshot(std::string(item->name), item->fields.revision, ToAnsi(name)))
+  if (!AtRoot() ||
+      !operations_.RenameSnapshot(std::string(item->name), item->fields.revision, level_.names.Stored(name)))
     return E_FAIL;
   BuildContents();
   if (owner != nullptr) SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, level_.archivePath.c_str(), nullptr);
@@ -325,7 +331,8 @@ STDMETHODIMP CCairnFolder::SetNameOf(HWND owner, PCUITEMID_CHILD list, LPCWSTR n
 
 void CCairnFolder::BuildContents() {
   contents_.Reset();
-  const std::vector<uint8_t> items = operations_.LevelItems();
+  // The archive may have been given its names' encoding since this folder was made.
+  const std::vector<uint8_t> items = operations_.LevelItems(&level_.names);
   if (!items.empty()) contents_.Append(items);
 }
 
@@ -337,10 +344,10 @@ STDMETHODIMP CCairnFolder::GetLevel(FolderLevel* level) {
 
 STDMETHODIMP CCairnFolder::GetDetailsOf(PCUITEMID_CHILD list, UINT column, SHELLDETAILS* details) {
   if (details == nullptr) return E_POINTER;
-  if (list == nullptr) return ColumnDetails(AtRoot(), nullptr, column, details);
+  if (list == nullptr) return ColumnDetails(AtRoot(), nullptr, column, level_.names, details);
   const std::optional<Item> item = FirstItem(list);
   if (!item) return E_INVALIDARG;
-  return ColumnDetails(AtRoot(), &*item, column, details);
+  return ColumnDetails(AtRoot(), &*item, column, level_.names, details);
 }
 
 STDMETHODIMP CCairnFolder::DisplayItem(HWND owner, PCUITEMID_CHILD list) {

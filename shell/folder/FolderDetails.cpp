@@ -43,41 +43,48 @@ std::string Counted(UINT format, size_t count) {
 
 std::string SecondString(const Item& item) { return std::string(item.second ? *item.second : std::string_view()); }
 
-std::string SnapshotCell(const Item& item, UINT column) {
+// The texts an item holds (its name, comment, created-in snapshot) are kept as the archive keeps
+// its names; the others are the module's own.
+std::wstring SnapshotCell(const Item& item, UINT column, const StoredText& names) {
   switch (column) {
-    case 0: return std::string(item.name);
-    case 2: return ShellString(IDS_TYPE_SNAPSHOT);
-    case 3: return DateTime(item.fields.creationTime);
-    case 4: return CommentLine(SecondString(item));
-    default: return std::string();  // Size: every snapshot is a folder
+    case 0: return names.Wide(item.name);
+    case 2: return FromAnsi(ShellString(IDS_TYPE_SNAPSHOT));
+    case 3: return FromAnsi(DateTime(item.fields.creationTime));
+    case 4: return names.Wide(CommentLine(SecondString(item)));
+    default: return std::wstring();  // Size: every snapshot is a folder
   }
 }
 
-std::wstring ObjectCell(const Item& item, UINT column) {
+std::wstring ObjectCell(const Item& item, UINT column, const StoredText& names) {
   const std::string name(item.name);
   switch (column) {
     case 0: {
       // As the folder names the item in its level, and as it hands the name to the shell.
-      std::string shown;
-      if (!DisplayName(item, true, &shown)) shown = name;
-      std::wstring wide = FromAnsi(shown);
-      if (wide.size() >= kDisplayNameBytes / sizeof(wchar_t)) wide.resize(kDisplayNameBytes / sizeof(wchar_t) - 1);
-      return wide;
+      std::wstring shown;
+      if (!DisplayName(item, true, names, &shown)) shown = names.Wide(name);
+      if (shown.size() >= kDisplayNameBytes / sizeof(wchar_t)) shown.resize(kDisplayNameBytes / sizeof(wchar_t) - 1);
+      return shown;
     }
     case 1: {
       const size_t slash = name.find_last_of('\\');
-      return FromAnsi(slash == std::string::npos ? std::string() : name.substr(0, slash));
+      return names.Wide(slash == std::string::npos ? std::string() : name.substr(0, slash));
     }
     case 2: return FromAnsi(ColumnSizeText(item));
     case 3: return FromAnsi(ItemTypeName(item));
     case 4: return FromAnsi(DateTime(item.fields.modificationTime));
-    default: return FromAnsi(Formatted(IDS_CREATED_IN_FORMAT, SecondString(item)));
+    default: {
+      // The format is the module's, the snapshot's name the archive's: joined as wide text.
+      const std::wstring format = FromAnsi(ShellString(IDS_CREATED_IN_FORMAT));
+      const size_t at = format.find(L"%s");
+      const std::wstring created = names.Wide(SecondString(item));
+      return at == std::wstring::npos ? format : format.substr(0, at) + created + format.substr(at + 2);
+    }
   }
 }
 
 }  // namespace
 
-HRESULT ColumnDetails(bool atRoot, const Item* item, UINT column, SHELLDETAILS* details) {
+HRESULT ColumnDetails(bool atRoot, const Item* item, UINT column, const StoredText& names, SHELLDETAILS* details) {
   if (details == nullptr) return E_POINTER;
   const Column* columns = atRoot ? kSnapshotColumnSpecs : kObjectColumnSpecs;
   const size_t count = atRoot ? kSnapshotColumns : kObjectColumns;
@@ -85,8 +92,8 @@ HRESULT ColumnDetails(bool atRoot, const Item* item, UINT column, SHELLDETAILS* 
   details->fmt = columns[column].format;
   details->cxChar = 0;
   const std::wstring text = item == nullptr ? FromAnsi(ShellString(columns[column].title))
-                            : atRoot       ? FromAnsi(SnapshotCell(*item, column))
-                                           : ObjectCell(*item, column);
+                            : atRoot       ? SnapshotCell(*item, column, names)
+                                           : ObjectCell(*item, column, names);
   return WideStrRet(text, (text.size() + 1) * sizeof(wchar_t), &details->str);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FolderLevel.h"
+#include "StoredText.h"
 #include "ItemId.h"
 
 namespace cairn {
@@ -19,8 +20,9 @@ namespace shell {
 
 // The columns of a level: at the root Name, Size, Type, Created and Comment; below it Name, In
 // Folder, Size, Type, Modified and Created in. For a null item the column's title, else the
-// item's text; E_INVALIDARG past the last column. As IShellFolder2::GetDetailsOf fills its record.
-HRESULT ColumnDetails(bool atRoot, const Item* item, UINT column, SHELLDETAILS* details);
+// item's text, its own texts read as the archive keeps its names; E_INVALIDARG past the last
+// column. As IShellFolder2::GetDetailsOf fills its record.
+HRESULT ColumnDetails(bool atRoot, const Item* item, UINT column, const StoredText& names, SHELLDETAILS* details);
 
 // Overlay of an item of the level (1 added by the shown snapshot, 3 changed by it, 0 neither).
 int ItemOverlay(const FolderLevel& level, LPCITEMIDLIST item);

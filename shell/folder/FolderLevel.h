@@ -10,6 +10,7 @@
 
 #include "ArchiveOperations.h"
 #include "Pidl.h"
+#include "StoredText.h"
 
 namespace cairn {
 namespace shell {
@@ -18,6 +19,7 @@ struct FolderLevel {
   std::string archivePath;
   CPidl location;  // the shell's own list, only copied
   CPidl subPath;   // checked: a list of ours
+  StoredText names;  // how the archive keeps its names, and so the texts of its items
 
   // True at the archive root, whose items are snapshots.
   bool AtRoot() const { return subPath.Empty(); }

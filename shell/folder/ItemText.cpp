@@ -34,15 +34,15 @@ int Clamp(size_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
 
 }  // namespace
 
-bool DisplayName(const Item& item, bool insideSnapshot, std::string* name) {
-  SHFILEINFOA info{};
-  const std::string stored(item.name);
+bool DisplayName(const Item& item, bool insideSnapshot, const StoredText& names, std::wstring* name) {
+  SHFILEINFOW info{};
+  const std::wstring stored = names.Wide(item.name);
   // Only the Windows attribute bits: the extension's own bits mean nothing to the shell.
-  if (SHGetFileInfoA(stored.c_str(), item.fields.attributes & 0xFFFF, &info, sizeof info,
+  if (SHGetFileInfoW(stored.c_str(), item.fields.attributes & 0xFFFF, &info, sizeof info,
                      SHGFI_USEFILEATTRIBUTES | SHGFI_DISPLAYNAME) == 0)
     return false;
   info.szDisplayName[MAX_PATH - 1] = 0;
-  *name = ItemDisplayName(info.szDisplayName, item.fields.revision, insideSnapshot);
+  *name = names.Wide(ItemDisplayName(names.Stored(info.szDisplayName), item.fields.revision, insideSnapshot));
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ItemCompare.h"
 #include "ItemId.h"
+#include "StoredText.h"
 #include "TimeText.h"
 
 namespace cairn {
@@ -14,9 +15,9 @@ namespace shell {
 // Display names are handed to the shell in a buffer of this many bytes.
 inline constexpr size_t kDisplayNameBytes = 520;
 
-// The item's display name (ItemDisplayName over the shell's display form of Name); false when
-// the shell gives no display form.
-bool DisplayName(const Item& item, bool insideSnapshot, std::string* name);
+// The item's display name (ItemDisplayName over the shell's display form of Name, which is kept
+// as the archive keeps its names); false when the shell gives no display form.
+bool DisplayName(const Item& item, bool insideSnapshot, const StoredText& names, std::wstring* name);
 
 // The type name (Type column, type sorting, property pages): the registered class's text for the
 // extension, else "<EXT> File"; without an extension "Folder" or "Unknown".

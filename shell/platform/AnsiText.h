@@ -1,6 +1,6 @@
-// The extension's text. It works in ANSI (the system code page), as the archive keeps its names;
-// the engine's interfaces and the shell's take wide text; every text it shows comes from the
-// module's string table.
+// The extension's own text. It works in ANSI (the system code page); the engine's interfaces and
+// the shell's take wide text; every text it shows comes from the module's string table. Stored
+// names are kept as their archive keeps them (StoredText.h).
 #pragma once
 
 #include <windows.h>

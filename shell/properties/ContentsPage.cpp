@@ -1,7 +1,6 @@
 // The Contents page of a snapshot: its top-level objects compared with the snapshot before it.
 // An object new in it carries overlay 1, one it no longer holds overlay 2, one whose revision
 // changed overlay 3.
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -69,12 +68,10 @@ class Contents final : public ItemListPage {
     return {};
   }
 
-  std::string CellText(const Item& item, int column) const override {
-    if (column == 0) return std::string(item.name);
-    if (column != 1 || item.fields.revision <= 0) return std::string();
-    char number[16];
-    std::snprintf(number, sizeof number, "%ld", static_cast<long>(item.fields.revision));
-    return number;
+  std::wstring CellText(const Item& item, int column) const override {
+    if (column == 0) return data_->level.names.Wide(item.name);
+    if (column != 1 || item.fields.revision <= 0) return std::wstring();
+    return std::to_wstring(item.fields.revision);
   }
 
   ComPtr<IShellFolder> snapshot_;

@@ -32,7 +32,7 @@ class SnapshotGeneral final : public PropertyPage {
   void OnInit() override {
     const Item snapshot = Subject();
     const std::string name(snapshot.name);
-    SetText(IDC_PROP_SNAPSHOT_NAME, name);
+    SetStoredText(IDC_PROP_SNAPSHOT_NAME, name);
     SetText(IDC_PROP_ARCHIVE_LOCATION, data_->level.archivePath);
     SetText(IDC_PROP_CONTAINS, Contains());
     SetText(IDC_PROP_SNAPSHOT_CREATED, LongDateTime(snapshot.fields.creationTime));
@@ -83,17 +83,18 @@ class ObjectGeneral final : public PropertyPage {
   void OnInit() override {
     const Item object = Subject();
     const std::string name(object.name);
-    SetText(IDC_PROP_OBJECT_NAME, BaseName(name));
+    SetStoredText(IDC_PROP_OBJECT_NAME, BaseName(name));
     ShowIcon();
     SetText(IDC_PROP_TYPE, ItemTypeName(object));
     const size_t slash = name.find_last_of('\\');
-    SetText(IDC_PROP_LOCATION, slash == std::string::npos ? std::string() : name.substr(0, slash));
+    SetStoredText(IDC_PROP_LOCATION, slash == std::string::npos ? std::string() : name.substr(0, slash));
     SetText(IDC_PROP_SIZE, object.IsFolder() ? std::string()
                                              : PropertySizeText(static_cast<uint32_t>(object.fields.itemSize)));
     // The short form exists only while a file stands at the stored path.
-    char shortPath[MAX_PATH] = "";
-    const DWORD length = GetShortPathNameA(name.c_str(), shortPath, MAX_PATH);
-    SetText(IDC_PROP_SHORT_NAME, BaseName(length > 0 && length < MAX_PATH ? shortPath : name));
+    const StoredText& names = data_->level.names;
+    wchar_t shortPath[MAX_PATH] = L"";
+    const DWORD length = GetShortPathNameW(names.Wide(name).c_str(), shortPath, MAX_PATH);
+    SetStoredText(IDC_PROP_SHORT_NAME, BaseName(length > 0 && length < MAX_PATH ? names.Stored(shortPath) : name));
     SetText(IDC_PROP_CREATED, LongDateTime(object.fields.creationTime));
     SetText(IDC_PROP_MODIFIED, LongDateTime(object.fields.modificationTime));
     SetText(IDC_PROP_ACCESSED, LongDateTime(object.fields.accessTime));

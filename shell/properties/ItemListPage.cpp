@@ -9,6 +9,8 @@ namespace shell {
 void ItemListPage::Prepare(std::initializer_list<Column> columns, std::initializer_list<Overlay> overlays,
                            IShellFolder* iconFolder) {
   list_ = GetDlgItem(Page(), listId_);
+  // Wide notifications: an archive may keep names that no code page holds.
+  ListView_SetUnicodeFormat(list_, TRUE);
   iconFolder_ = ComPtr<IShellFolder>(iconFolder);
   if (icons_.Create(GetDlgItem(Page(), IDC_PROP_ICON_KEYS))) {
     for (const Overlay& overlay : overlays) icons_.AddOverlay(overlay.icon, overlay.number);
@@ -48,11 +50,11 @@ LRESULT ItemListPage::OnNotify(const NMHDR& header) {
       const auto list = reinterpret_cast<LPCITEMIDLIST>(info.item.lParam);
       const std::optional<Item> item = FirstItem(list);
       if ((info.item.mask & LVIF_TEXT) && info.item.cchTextMax > 0) {
-        const std::string text = item ? CellText(*item, info.item.iSubItem) : std::string();
+        const std::wstring text = item ? CellText(*item, info.item.iSubItem) : std::wstring();
         if (header.code == LVN_GETDISPINFOA)
-          lstrcpynA(info.item.pszText, text.c_str(), info.item.cchTextMax);
+          lstrcpynA(info.item.pszText, ToAnsi(text.c_str()).c_str(), info.item.cchTextMax);
         else
-          lstrcpynW(reinterpret_cast<NMLVDISPINFOW&>(info).item.pszText, FromAnsi(text).c_str(), info.item.cchTextMax);
+          lstrcpynW(reinterpret_cast<NMLVDISPINFOW&>(info).item.pszText, text.c_str(), info.item.cchTextMax);
       }
       if (info.item.mask & LVIF_IMAGE) info.item.iImage = icons_.IndexOf(iconFolder_.Get(), list);
       info.item.mask |= LVIF_DI_SETITEM;

@@ -30,7 +30,7 @@ class ItemListPage : public PropertyPage {
   // A row for the item at the end of the list, which owns it from here on.
   void AddRow(IdList item, int overlay);
   // The item's text in the column.
-  virtual std::string CellText(const Item& item, int column) const = 0;
+  virtual std::wstring CellText(const Item& item, int column) const = 0;
 
   LRESULT OnNotify(const NMHDR& header) override;
   void OnDestroy() override;

@@ -52,6 +52,10 @@ class PropertyPage : public DialogBase {
   // The first selected item.
   Item Subject() const { return *FirstItem(data_->items.front().Get()); }
   void SetText(int control, const std::string& text) const { SetDlgItemTextA(Window(), control, text.c_str()); }
+  // A text an item holds (a name, a path), as the archive keeps its names.
+  void SetStoredText(int control, const std::string& stored) const {
+    SetDlgItemTextW(Window(), control, data_->level.names.Wide(stored).c_str());
+  }
 
   std::shared_ptr<SheetData> data_;
 

@@ -1,8 +1,8 @@
 // The Revisions page of a stored file or folder: every revision of the object, the one the
 // selected item shows marked with overlay 1.
-#include <cstdio>
 #include <utility>
 
+#include "AnsiText.h"
 #include "ItemListPage.h"
 #include "ItemText.h"
 #include "PropertyResource.h"
@@ -29,16 +29,13 @@ class Revisions final : public ItemListPage {
   }
 
  private:
-  std::string CellText(const Item& item, int column) const override {
+  std::wstring CellText(const Item& item, int column) const override {
+    const StoredText& names = data_->level.names;
     switch (column) {
-      case 0: {
-        char text[MAX_PATH + 16];
-        std::snprintf(text, sizeof text, "%s;%d", std::string(item.name).c_str(), static_cast<int>(item.fields.revision));
-        return text;
-      }
-      case 1: return DateTime(item.fields.modificationTime);
-      case 2: return item.second ? std::string(*item.second) : std::string();
-      default: return std::string();
+      case 0: return names.Wide(item.name) + L";" + std::to_wstring(item.fields.revision);
+      case 1: return FromAnsi(DateTime(item.fields.modificationTime));
+      case 2: return item.second ? names.Wide(*item.second) : std::wstring();
+      default: return std::wstring();
     }
   }
 };

@@ -46,9 +46,13 @@ void TakeSnapshotContents(IShellFolder* folder, HWND owner, LPCITEMIDLIST snapsh
   for (const IdList& each : request->contents) request->items.push_back(each.Get());
 }
 
-bool AtArchiveRoot(IShellFolder* folder) {
+// True at an archive's root; *names tells how the folder's archive keeps its names (the code
+// page for a folder that is none of ours).
+bool AtArchiveRoot(IShellFolder* folder, StoredText* names) {
   FolderLevel level;
-  return SUCCEEDED(LevelOf(folder, &level)) && level.AtRoot();
+  const bool ours = SUCCEEDED(LevelOf(folder, &level));
+  *names = ours ? level.names : StoredText();
+  return ours && level.AtRoot();
 }
 
 // What the page and its restoring thread share; the thread holds it to its end, which may come
@@ -161,7 +165,7 @@ LRESULT RestorePage::OnNotify(const NMHDR& header) {
 void RestorePage::OnActivate() {
   for (int box : {IDC_RESTORE_OVERWRITE_OLDER, IDC_RESTORE_OVERWRITE_NEWER, IDC_RESTORE_TIMES})
     CheckDlgButton(Window(), box, BST_CHECKED);
-  request_->target = DefaultRestoreTarget(request_->items);
+  request_->target = DefaultRestoreTarget(request_->items, request_->names);
   SetDlgItemTextA(Window(), IDC_RESTORE_TARGET, request_->target.c_str());
   PropSheet_SetWizButtons(Sheet(), PSWIZB_FINISH);
 }
@@ -256,11 +260,12 @@ void RestorePage::OnBrowse() {
 
 }  // namespace
 
-std::string DefaultRestoreTarget(const std::vector<LPCITEMIDLIST>& items) {
+std::string DefaultRestoreTarget(const std::vector<LPCITEMIDLIST>& items, const StoredText& names) {
   const std::optional<Item> first = items.empty() ? std::nullopt : FirstItem(items.front());
   if (!first) return std::string();
-  if (items.size() == 1 && !first->IsFolder()) return std::string(first->name);
-  return StoredFolderPart(first->name);
+  const std::string stored = items.size() == 1 && !first->IsFolder() ? std::string(first->name)
+                                                                     : StoredFolderPart(first->name);
+  return ToAnsi(names.Wide(stored).c_str());
 }
 
 INT_PTR ShowRestoreDialog(RestoreRequest* request, HWND owner, IShellFolder* folder,
@@ -273,7 +278,7 @@ INT_PTR ShowRestoreDialog(RestoreRequest* request, HWND owner, IShellFolder* fol
 
   request->contents.clear();
   request->items.clear();
-  if (AtArchiveRoot(folder)) {
+  if (AtArchiveRoot(folder, &request->names)) {
     if (!items.empty()) TakeSnapshotContents(folder, owner, items.front(), request);
   } else {
     request->items = items;

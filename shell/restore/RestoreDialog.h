@@ -14,6 +14,7 @@
 
 #include "ArchiveOperations.h"
 #include "IdList.h"
+#include "StoredText.h"
 
 namespace cairn {
 namespace shell {
@@ -30,6 +31,8 @@ struct RestoreRequest {
   std::vector<IdList> contents;
   // After Finish: whether the restore succeeded.
   bool restored = false;
+  // How the archive keeps its names, which the items' texts are in.
+  StoredText names;
 
   ExtractOptions Options() const { return ExtractOptions{overwriteOlder, overwriteNewer, restoreTime}; }
 };
@@ -53,7 +56,8 @@ INT_PTR ShowRestoreDialog(RestoreRequest* request, HWND owner, IShellFolder* fol
 
 // The target the dialog proposes for these items: one file goes back to its own stored path; a
 // folder, or several items, to the folder part of the first one's.
-std::string DefaultRestoreTarget(const std::vector<LPCITEMIDLIST>& items);
+// In the code page, as the dialog shows it.
+std::string DefaultRestoreTarget(const std::vector<LPCITEMIDLIST>& items, const StoredText& names = StoredText());
 
 }  // namespace shell
 }  // namespace cairn

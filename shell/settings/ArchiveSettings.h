@@ -22,7 +22,7 @@ constexpr long kOptionAutoDismiss = 0x4;
 constexpr long kOptionOptimiseForSpace = 0x8;  // only while compressing
 constexpr long kOptionModifiedTime = 0x10;     // size, last-write time and attributes decide a change
 constexpr long kOptionFindMovedData = 0x20;    // the difference pass looks anywhere ahead
-constexpr long kOptionUtf8Names = 0x40;        // names in UTF-8: set only before the first snapshot
+// kOptionUtf8Names (StoredText.h): names in UTF-8, set only before the first snapshot.
 
 struct ArchiveSettings {
   bool read = false;  // the archive could be opened for reading: only then is anything written back

@@ -7,7 +7,7 @@
 #include "AnsiText.h"
 #include "CairnFolder.h"
 #include "NewArchive.h"
-#include "Registration.h"
+#include "ShellRegistration.h"
 #include "ShellTestSupport.h"
 #include "ShellVersion.h"
 #include "WizardSetting.h"

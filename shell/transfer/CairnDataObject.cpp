@@ -48,6 +48,7 @@ STDMETHODIMP CairnDataObject::Initialize(HWND owner, ICairnFolder* folder, _ITEM
   if (list.Empty()) return E_INVALIDARG;
   items_ = std::move(list);
   source_ = level.Operations();
+  names_ = level.names;
   owner_ = owner;
   return S_OK;
 }
@@ -60,12 +61,14 @@ STDMETHODIMP CairnDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
   const std::string folder = TransferFolder();
   if (folder.empty()) return E_UNEXPECTED;
   // Each file is named after the last component of its stored name, which must be a plain file
-  // name: anything else could write outside the folder or open a device.
+  // name: anything else could write outside the folder or open a device. The list is in the code
+  // page, so a name it cannot hold is not given.
   std::vector<std::string> paths;
   for (const Item& item : *items) {
-    const std::wstring name = LastComponent(FromAnsi(std::string(item.name)));
+    const std::wstring name = LastComponent(names_.Wide(item.name));
     const std::string path = folder + ToAnsi(name.c_str());
-    if (!IsSafeFileName(name) || path.size() >= MAX_PATH) return E_UNEXPECTED;
+    if (!IsSafeFileName(name) || FromAnsi(ToAnsi(name.c_str())) != name || path.size() >= MAX_PATH)
+      return E_UNEXPECTED;
     paths.push_back(path);
   }
   const HRESULT hr = WriteFiles(paths);

@@ -54,6 +54,7 @@ class CairnDataObject final : public ComObject<CairnDataObject, ICairnDataObject
   CPidl items_;
   // The level the items belong to, until their files have been written.
   std::optional<ArchiveOperations> source_;
+  StoredText names_;  // how the items' archive keeps its names
   HWND owner_ = nullptr;
 };
 

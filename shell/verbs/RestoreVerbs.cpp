@@ -40,7 +40,8 @@ ComPtr<IShellFolder> RootFolder(const std::string& archivePath) {
 // list of its own (with the terminator); empty when there is none.
 std::vector<uint8_t> LatestSnapshotItem(const ArchiveOperations& archive) {
   ComPtr<ICairnArchive> reader = archive.ArchiveToRead();
-  const std::string latest = reader ? SnapshotName(LatestSnapshot(reader.Get()).Get()) : std::string();
+  const std::string latest =
+      reader ? SnapshotName(LatestSnapshot(reader.Get()).Get(), NamesOf(reader.Get())) : std::string();
   if (latest.empty()) return {};
   std::vector<uint8_t> list = archive.LevelItems();
   list.resize(list.size() + kListTerminatorSize, 0);

@@ -217,6 +217,8 @@ INT_PTR CALLBACK CNsxViewDlg::Proc(HWND window, UINT message, WPARAM wParam, LPA
 
 void CNsxViewDlg::OnInitDialog() {
   list_ = GetDlgItem(dialog_, IDC_VIEW_LIST);
+  // Wide notifications: an archive may keep names that no code page holds.
+  ListView_SetUnicodeFormat(list_, TRUE);
   // The cache's image lists start empty, so the overlay icons 501, 503 and 504 take indexes 0 to 2.
   if (icons_.Create(GetDlgItem(dialog_, IDC_VIEW_ICON_KEYS))) {
     icons_.AddOverlay(IDI_OVERLAY_ADDED, 1);

@@ -145,7 +145,7 @@ bool SettingsShot(IShellExtInit* handler, const std::wstring& archive, const std
   header.pszCaption = g_sheetCaption.c_str();
   header.nPages = static_cast<UINT>(added.size());
   header.phpage = added.data();
-  return ShotOf({0, 0, 440, 470}, path, &CancelSheet, [&] { PropertySheetW(&header); });
+  return ShotOf({0, 0, 440, 528}, path, &CancelSheet, [&] { PropertySheetW(&header); });
 }
 
 BrowserFrame* FrameAt(const std::wstring& states, const std::wstring& location, int x, int y) {
