@@ -79,10 +79,11 @@ class ArchiveOperations {
   bool SetSnapshotComment(const std::string& snapshotName, const std::string& comment) const;
   // A new snapshot named "Snapshot" with the paths of `add` added (and top-level objects that were
   // moved found again through their stored links) and the objects of `remove` removed.
-  bool CreateSnapshotFromLists(const std::vector<std::string>& add, const std::vector<std::string>& remove,
+  // The paths added are the file system's, wide; the names removed are stored names.
+  bool CreateSnapshotFromLists(const std::vector<std::wstring>& add, const std::vector<std::string>& remove,
                                HWND owner) const;
   // A new snapshot that adds the files; false when there are none.
-  bool AddFiles(const std::vector<std::string>& paths, HWND owner) const;
+  bool AddFiles(const std::vector<std::wstring>& paths, HWND owner) const;
   // Below the root a new snapshot without the named objects; at the root the named snapshots
   // deleted in order. The result is that of the last deletion.
   bool DeleteItems(const std::vector<std::string>& storedNames, HWND owner) const;

@@ -36,13 +36,13 @@ bool IsSoundDropList(const uint8_t* data, size_t size) {
   return false;
 }
 
-std::vector<std::string> DropPaths(HDROP drop) {
-  std::vector<std::string> paths;
-  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+std::vector<std::wstring> DropPaths(HDROP drop) {
+  std::vector<std::wstring> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
-    char path[MAX_PATH] = {};
+    wchar_t path[MAX_PATH] = {};
     // Some platforms count an empty drop list as one empty name.
-    if (DragQueryFileA(drop, i, path, MAX_PATH) > 0) paths.push_back(path);
+    if (DragQueryFileW(drop, i, path, MAX_PATH) > 0) paths.push_back(path);
   }
   return paths;
 }
@@ -68,32 +68,32 @@ bool OffersFilesToAdd(IDataObject* data) {
   return data != nullptr && !OffersOwnData(data) && data->QueryGetData(&files) == S_OK;
 }
 
-HRESULT ReadFileList(IDataObject* data, std::vector<std::string>* paths) {
+HRESULT ReadFileList(IDataObject* data, std::vector<std::wstring>* paths) {
   paths->clear();
   if (data == nullptr) return E_POINTER;
   FORMATETC files = FileListFormat();
   StorageMedium medium;
   const HRESULT hr = data->GetData(&files, medium.Out());
   if (FAILED(hr)) return hr;
-  std::optional<std::vector<std::string>> read =
+  std::optional<std::vector<std::wstring>> read =
       medium.Get().tymed == TYMED_HGLOBAL ? DroppedPaths(medium.Get().hGlobal) : std::nullopt;
   if (!read) return kUnsoundFileList;
   *paths = std::move(*read);
   return S_OK;
 }
 
-std::optional<std::vector<std::string>> FilesToAdd(IDataObject* data) {
-  std::vector<std::string> paths;
+std::optional<std::vector<std::wstring>> FilesToAdd(IDataObject* data) {
+  std::vector<std::wstring> paths;
   if (data == nullptr || OffersOwnData(data) || FAILED(ReadFileList(data, &paths)) || paths.empty())
     return std::nullopt;
   return paths;
 }
 
-std::optional<std::vector<std::string>> ClipboardFilesToAdd() { return FilesToAdd(Clipboard().Get()); }
+std::optional<std::vector<std::wstring>> ClipboardFilesToAdd() { return FilesToAdd(Clipboard().Get()); }
 
 bool ClipboardOffersFilesToAdd() { return OffersFilesToAdd(Clipboard().Get()); }
 
-std::optional<std::vector<std::string>> DroppedPaths(HGLOBAL block) {
+std::optional<std::vector<std::wstring>> DroppedPaths(HGLOBAL block) {
   bool sound = false;
   {
     const GlobalMemoryLock locked(block);

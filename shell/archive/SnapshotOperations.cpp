@@ -16,10 +16,11 @@ namespace {
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-SafeArray PathList(const std::vector<std::string>& paths) {
-  std::vector<std::wstring> wide;
-  for (const std::string& path : paths) wide.push_back(FromAnsi(path));
-  return BstrArray(wide);
+// The text of a path in the code page, as the shell links that find moved items keep it; empty
+// for a path the code page cannot hold.
+std::string AnsiPath(const std::wstring& path) {
+  std::string ansi = ToAnsi(path.c_str());
+  return FromAnsi(ansi) == path ? ansi : std::string();
 }
 
 }  // namespace
@@ -41,7 +42,7 @@ bool ArchiveOperations::SetSnapshotComment(const std::string& snapshotName, cons
   return snapshot && SUCCEEDED(snapshot->SetComment(text.Get()));
 }
 
-bool ArchiveOperations::CreateSnapshotFromLists(const std::vector<std::string>& add,
+bool ArchiveOperations::CreateSnapshotFromLists(const std::vector<std::wstring>& add,
                                                 const std::vector<std::string>& remove, HWND owner) const {
   ComPtr<ICairnArchive> archive = ArchiveToWrite();
   if (!archive) return false;
@@ -51,8 +52,11 @@ bool ArchiveOperations::CreateSnapshotFromLists(const std::vector<std::string>& 
   archive.As(&admin);
   LocationTracker tracker(admin.Get(), owner);
 
-  std::vector<std::string> added = add;
-  for (const std::string& path : added) tracker.Record(path);
+  std::vector<std::wstring> added = add;
+  for (const std::wstring& path : added) {
+    const std::string ansi = AnsiPath(path);
+    if (!ansi.empty()) tracker.Record(ansi);
+  }
   ComPtr<IEnumCairnObjects> objects;
   if (latest && SUCCEEDED(latest->EnumCairnObjects(0, objects.Out())) && objects) {
     ComPtr<ICairnObject> object;
@@ -66,16 +70,19 @@ bool ArchiveOperations::CreateSnapshotFromLists(const std::vector<std::string>& 
       // A link that resolves to nothing new (the platform may answer with the old path) adds
       // nothing: a path that does not exist would fail the snapshot.
       const std::string moved = tracker.Resolve(name);
-      if (!moved.empty() && moved != name && Exists(moved)) added.push_back(moved);
+      if (!moved.empty() && moved != name && Exists(moved)) added.push_back(FromAnsi(moved));
     }
   }
-  const SafeArray addList = PathList(added), removeList = PathList(remove);
+  const StoredText names = NamesOf(archive.Get());
+  std::vector<std::wstring> removed;
+  for (const std::string& storedName : remove) removed.push_back(names.Wide(storedName));
+  const SafeArray addList = BstrArray(added), removeList = BstrArray(removed);
   if (!addList || !removeList) return false;
   ComPtr<ICairnSnapShot> created;
   return SUCCEEDED(archive->CreateSnapShot(snapshotName.Get(), addList.Get(), removeList.Get(), created.Out()));
 }
 
-bool ArchiveOperations::AddFiles(const std::vector<std::string>& paths, HWND owner) const {
+bool ArchiveOperations::AddFiles(const std::vector<std::wstring>& paths, HWND owner) const {
   return !paths.empty() && CreateSnapshotFromLists(paths, {}, owner);
 }
 

@@ -155,15 +155,17 @@ STDMETHODIMP CairnShellExt::GetCommandString(UINT_PTR offset, UINT kind, UINT*, 
 
 STDMETHODIMP CairnShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY progId) {
   if (data == nullptr) return E_FAIL;
-  std::vector<std::string> paths;
+  std::vector<std::wstring> paths;
   const HRESULT hr = ReadFileList(data, &paths);
   if (FAILED(hr) && hr != kUnsoundFileList) return hr;  // a list that is not sound names no archive
   const std::string type = ClassName(progId);
   const bool program = lstrcmpiA(type.c_str(), kProgramClass) == 0;
   if (program || lstrcmpiA(type.c_str(), kArchiveClass) == 0) {
     archivePath_.clear();
-    if (paths.size() == 1 && paths.front().size() < MAX_PATH) {
-      archivePath_ = paths.front();
+    // The extension keeps an archive's path in the code page: one it cannot hold is none of ours.
+    const std::string path = paths.size() == 1 ? ToAnsi(paths.front().c_str()) : std::string();
+    if (!path.empty() && path.size() < MAX_PATH && FromAnsi(path) == paths.front()) {
+      archivePath_ = path;
       // An ordinary program gets no menu and no pages.
       if (program && !IsSelfExtractingFile(FromAnsi(archivePath_).c_str())) archivePath_.clear();
     }

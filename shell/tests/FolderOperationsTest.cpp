@@ -204,7 +204,7 @@ TEST_F(FolderOperationsTest, SnapshotsFromListsRecordWhereAddedItemsLie) {
   const ArchiveOperations root(archive_, {});
   // The data folder has gone: its link does not lead anywhere new, and the snapshot goes ahead.
   ASSERT_TRUE(MoveFileA(data_.c_str(), Path("moved").c_str()));
-  EXPECT_TRUE(root.CreateSnapshotFromLists({extra}, {}, nullptr));
+  EXPECT_TRUE(root.CreateSnapshotFromLists({FromAnsi(extra)}, {}, nullptr));
   EXPECT_EQ((std::vector<std::string>{extra}), Names(ArchiveOperations(archive_, {"Snapshot;3"}).LevelItems()));
 
   // The link to the added folder lies in the named stream of its file name.
@@ -247,10 +247,10 @@ TEST_F(FolderOperationsTest, RevisionListsFolderNamesAndDroppedFiles) {
   };
   const ArchiveOperations root(archive_, {});
   const GlobalMemory none = drop("");
-  EXPECT_EQ(std::vector<std::string>{}, DroppedPaths(none.Get()));
+  EXPECT_EQ(std::vector<std::wstring>{}, DroppedPaths(none.Get()));
   EXPECT_FALSE(root.AddFiles({}, nullptr));
   const GlobalMemory one = drop(dropped + std::string(1, '\0'));
-  EXPECT_EQ((std::vector<std::string>{dropped}), DroppedPaths(one.Get()));
+  EXPECT_EQ((std::vector<std::wstring>{FromAnsi(dropped)}), DroppedPaths(one.Get()));
   EXPECT_TRUE(root.AddFiles(*DroppedPaths(one.Get()), nullptr));
   EXPECT_TRUE(ArchiveOperations(archive_, {"Snapshot;3"}).FindObject(dropped));
 }

@@ -200,7 +200,7 @@ TEST_F(RestoreOperationsTest, ATopLevelBaseNameThatCannotBeWrittenFailsItsObject
   ASSERT_TRUE(CreateDirectoryA(odd.c_str(), nullptr));
   ASSERT_TRUE(WriteText(odd + "\\inside.txt", "inside"));
   const ArchiveOperations root(archive_, {});
-  ASSERT_TRUE(root.CreateSnapshotFromLists({odd + "\\."}, {}, nullptr));
+  ASSERT_TRUE(root.CreateSnapshotFromLists({FromAnsi(odd + "\\.")}, {}, nullptr));
   const std::vector<uint8_t> items = ArchiveOperations(archive_, {"Snapshot;3"}).LevelItems();
   const std::vector<uint8_t> list = ListOf({items});
   const std::optional<std::vector<Item>> stored = ReadItems(reinterpret_cast<LPCITEMIDLIST>(list.data()), 10);

@@ -12,6 +12,8 @@
 
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
+#include "FileList.h"
+#include "GlobalMemory.h"
 #include "Handle.h"
 #include "RestoreDialog.h"
 #include "TaskMemory.h"
@@ -116,6 +118,43 @@ TEST(Utf8NamesTest, NamesNoCodePageHoldsAreShownAsTheyAreAndRestoredByteExact) {
   EXPECT_TRUE(level.Operations().RestoreItems(stored, out, ExtractOptions{true, true, true}));
   for (const wchar_t* name : kNames)
     EXPECT_EQ(Utf8(name) + " content", ReadBytes(FromAnsi(out) + L"\\" + name)) << Utf8(name);
+}
+
+// Files named beyond the code page come in through a drop's wide file list and go out of the
+// latest snapshot by their stored names.
+TEST(Utf8NamesTest, ADroppedFileNamedBeyondTheCodePageIsAddedAndAStoredOneDeleted) {
+  TempDir dir;
+  const std::string archive = dir.Path("names.crn");
+  const std::wstring dropped = FromAnsi(dir.Path("")) + L"\\\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC \U0001F600.txt";
+  ASSERT_TRUE(WriteBytes(dropped, "dropped"));
+  {
+    ComPtr<IPersistFile> file;
+    ComPtr<ICairnArchiveAdmin> admin;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
+                                     file.OutVoid()));
+    ASSERT_EQ(S_OK, file->Load(FromAnsi(archive).c_str(), STGM_CREATE | STGM_READWRITE));
+    ASSERT_EQ(S_OK, file.As(&admin));
+    ASSERT_EQ(S_OK, admin->SetOptions(0x1 | 0x40));
+  }
+  // The shell's wide list: a DROPFILES header, then the names, each ended, and one more end.
+  const size_t bytes = sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t);
+  GlobalMemory block(GlobalAlloc(GHND, bytes));
+  auto* header = static_cast<DROPFILES*>(GlobalLock(block.Get()));
+  ASSERT_NE(nullptr, header);
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), dropped.c_str(), dropped.size() * sizeof(wchar_t));
+  GlobalUnlock(block.Get());
+  const std::optional<std::vector<std::wstring>> paths = DroppedPaths(block.Get());
+  ASSERT_TRUE(paths);
+  EXPECT_EQ(std::vector<std::wstring>{dropped}, *paths);
+  ASSERT_TRUE(ArchiveOperations(archive, {}).AddFiles(*paths, nullptr));
+
+  const ArchiveOperations inFirst(archive, {"Snapshot;1"});
+  const std::string stored = Utf8(dropped);
+  EXPECT_TRUE(inFirst.FindObject(stored)) << "stored in UTF-8 under its own name";
+  EXPECT_TRUE(inFirst.DeleteItems({stored}, nullptr));
+  EXPECT_FALSE(ArchiveOperations(archive, {"Snapshot;2"}).FindObject(stored)) << "the new snapshot is without it";
 }
 
 }  // namespace

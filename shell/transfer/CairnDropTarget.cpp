@@ -25,7 +25,7 @@ constexpr char kArchiveExtension[] = ".crn";
 constexpr char kCreateCommand[] = "999 ";
 
 // A drop's worker: no window is told, as a drop target of a file has none.
-bool AddOnWorker(const ArchiveOperations& archive, std::vector<std::string> paths) {
+bool AddOnWorker(const ArchiveOperations& archive, std::vector<std::wstring> paths) {
   WorkOrder order;
   order.operations = archive;
   return StartDropped(order, std::move(paths));
@@ -110,7 +110,7 @@ STDMETHODIMP CairnDropTarget::Drop(IDataObject* data, DWORD keys, POINTL point, 
   if (view_) return view_->Drop(data, keys, point, effect);
   if (OffersOwnData(data)) return E_FAIL;
   // The paths are taken now and the medium released, whatever becomes of the worker.
-  std::optional<std::vector<std::string>> paths = FilesToAdd(data);
+  std::optional<std::vector<std::wstring>> paths = FilesToAdd(data);
   if (!paths) {
     MessageBeep(0);
     return E_FAIL;
@@ -128,9 +128,11 @@ STDMETHODIMP CairnDropTarget::Drop(IDataObject* data, DWORD keys, POINTL point, 
   return S_OK;
 }
 
-bool CairnDropTarget::SendTo(std::vector<std::string> paths) const {
-  if (paths.front().size() >= MAX_PATH) return false;
-  const std::string archive = SendToArchivePath(paths.front());
+bool CairnDropTarget::SendTo(std::vector<std::wstring> paths) const {
+  // The archive is named in the code page, after the first file: one it cannot hold names none.
+  const std::string first = ToAnsi(paths.front().c_str());
+  if (first.empty() || first.size() >= MAX_PATH || FromAnsi(first) != paths.front()) return false;
+  const std::string archive = SendToArchivePath(first);
   if (archive.size() >= MAX_PATH) return false;
   if (!ArchiveExists(archive)) {
     CreateArchiveFromCommand(kCreateCommand + archive);

@@ -55,7 +55,7 @@ class CairnDropTarget final : public ComObject<CairnDropTarget, ICairnDropTarget
   // The archive drops go to: the folder's, or the file's when it names an archive.
   std::optional<ArchiveOperations> Target() const;
   // Files sent to the Send To entry: into the archive named after the first, made when missing.
-  bool SendTo(std::vector<std::string> paths) const;
+  bool SendTo(std::vector<std::wstring> paths) const;
 
   std::optional<ArchiveOperations> folder_;  // the level of the folder given
   ComPtr<IDropTarget> view_;                 // the view given

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "AnsiText.h"
 #include "BackgroundWork.h"
 #include "FileList.h"
 #include "PickFiles.h"
@@ -26,7 +27,7 @@ void Finish(const WorkOrder& order, AfterWork after, bool done) {
     PostMessageW(order.doneWindow, kWorkDoneMessage, static_cast<WPARAM>(after), 0);
 }
 
-bool AddFiles(WorkKind kind, const WorkOrder& order, AfterWork after, std::vector<std::string> paths) {
+bool AddFiles(WorkKind kind, const WorkOrder& order, AfterWork after, std::vector<std::wstring> paths) {
   return !paths.empty() && StartWork(kind, [order, after, paths = std::move(paths)] {
     Finish(order, after, order.operations.AddFiles(paths, order.owner));
   });
@@ -41,14 +42,17 @@ bool StartSnapshot(const WorkOrder& order) {
   });
 }
 
-bool StartAddPicked(const WorkOrder& order, const std::vector<std::string>& paths) {
+bool StartAddPicked(const WorkOrder& order, const std::vector<std::wstring>& paths) {
   return AddFiles(WorkKind::kAdd, order, AfterWork::kBrowseAgainAtRoot, paths);
 }
 
 bool AddPickedFiles(const WorkOrder& order) {
   std::vector<std::string> paths;
+  std::vector<std::wstring> picked;
   switch (PickFilesToAdd(order.owner, &paths)) {
-    case PickResult::kPicked: return StartAddPicked(order, paths);
+    case PickResult::kPicked:
+      for (const std::string& path : paths) picked.push_back(FromAnsi(path));
+      return StartAddPicked(order, picked);
     case PickResult::kCancelled:
     case PickResult::kTooMany: return true;  // nothing to add, or the user has been told
   }
@@ -62,16 +66,16 @@ bool StartDelete(const WorkOrder& order, const std::vector<std::string>& storedN
 }
 
 bool StartPaste(const WorkOrder& order) {
-  std::optional<std::vector<std::string>> paths = ClipboardFilesToAdd();
+  std::optional<std::vector<std::wstring>> paths = ClipboardFilesToAdd();
   return paths && AddFiles(WorkKind::kPaste, order, AfterWork::kRefreshAtRootElseBrowse, std::move(*paths));
 }
 
 bool StartDrop(const WorkOrder& order, IDataObject* data) {
-  std::optional<std::vector<std::string>> paths = FilesToAdd(data);
+  std::optional<std::vector<std::wstring>> paths = FilesToAdd(data);
   return paths && StartDropped(order, std::move(*paths));
 }
 
-bool StartDropped(const WorkOrder& order, std::vector<std::string> paths) {
+bool StartDropped(const WorkOrder& order, std::vector<std::wstring> paths) {
   return AddFiles(WorkKind::kDrop, order, AfterWork::kRefreshAtRootElseBrowse, std::move(paths));
 }
 

@@ -40,7 +40,7 @@ struct WorkOrder {
 // fails beeps.
 bool StartSnapshot(const WorkOrder& order);
 // Adds the picked files (full paths) as a new snapshot.
-bool StartAddPicked(const WorkOrder& order, const std::vector<std::string>& paths);
+bool StartAddPicked(const WorkOrder& order, const std::vector<std::wstring>& paths);
 // The picker of New, Item, and the snapshot that adds what was picked; true also when the user
 // cancelled or picked too many (the box has said so).
 bool AddPickedFiles(const WorkOrder& order);
@@ -51,7 +51,7 @@ bool StartPaste(const WorkOrder& order);
 // Adds the dropped files (never the extension's own data) as a new snapshot; the data's medium
 // is released before this returns.
 bool StartDrop(const WorkOrder& order, IDataObject* data);
-bool StartDropped(const WorkOrder& order, std::vector<std::string> paths);
+bool StartDropped(const WorkOrder& order, std::vector<std::wstring> paths);
 // The restore dialog for the archive's last snapshot, shown without an owner by the worker, and
 // then the restore of the archive's latest snapshot.
 bool StartRestoreLatest(const ArchiveOperations& archive);

@@ -274,7 +274,7 @@ TEST_F(SettingsPageTest, ChangeFindingBitsAnytimeAndUtf8NamesOnlyBeforeTheFirstS
   });
   EXPECT_EQ((std::vector<bool>{true}), states);
   EXPECT_EQ(0x7 | 0x40, Read(empty).options);
-  ASSERT_TRUE(ArchiveOperations(empty, {}).AddFiles({data_}, nullptr));
+  ASSERT_TRUE(ArchiveOperations(empty, {}).AddFiles({FromAnsi(data_)}, nullptr));
   ShowProperties(empty, [&](HWND sheet) {
     states = {Checked(sheet, IDC_SETTINGS_UTF8_NAMES), Enabled(sheet, IDC_SETTINGS_UTF8_NAMES)};
     PressSheetButton(sheet, PSBTN_CANCEL);
