@@ -57,20 +57,22 @@ std::wstring Text(STRRET* text, LPCITEMIDLIST item) {
   return wide;
 }
 
+// A new archive, compressing, whose names are UTF-8.
+bool CreateUtf8Archive(const std::string& archive) {
+  ComPtr<IPersistFile> file;
+  ComPtr<ICairnArchiveAdmin> admin;
+  return SUCCEEDED(CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
+                                    file.OutVoid())) &&
+         SUCCEEDED(file->Load(FromAnsi(archive).c_str(), STGM_CREATE | STGM_READWRITE)) && SUCCEEDED(file.As(&admin)) &&
+         SUCCEEDED(admin->SetOptions(0x1 | 0x40));
+}
+
 TEST(Utf8NamesTest, NamesNoCodePageHoldsAreShownAsTheyAreAndRestoredByteExact) {
   TempDir dir;
   const std::string data = dir.Path("data"), archive = dir.Path("names.crn");
   ASSERT_TRUE(CreateDirectoryA(data.c_str(), nullptr));
   for (const wchar_t* name : kNames) ASSERT_TRUE(WriteBytes(FromAnsi(data) + L"\\" + name, Utf8(name) + " content"));
-  {
-    ComPtr<IPersistFile> file;
-    ComPtr<ICairnArchiveAdmin> admin;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                     file.OutVoid()));
-    ASSERT_EQ(S_OK, file->Load(FromAnsi(archive).c_str(), STGM_CREATE | STGM_READWRITE));
-    ASSERT_EQ(S_OK, file.As(&admin));
-    ASSERT_EQ(S_OK, admin->SetOptions(0x1 | 0x40));
-  }
+  ASSERT_TRUE(CreateUtf8Archive(archive));
   ASSERT_EQ(1u, RunCn("/a \"" + data + "\" \"" + archive + "\"", dir.Path("")));
 
   ComPtr<IShellFolder> root = OpenArchiveFolder(archive);
@@ -127,15 +129,7 @@ TEST(Utf8NamesTest, ADroppedFileNamedBeyondTheCodePageIsAddedAndAStoredOneDelete
   const std::string archive = dir.Path("names.crn");
   const std::wstring dropped = FromAnsi(dir.Path("")) + L"\\\u0395\u03BB\u03BB\u03B7\u03BD\u03B9\u03BA\u03AC \U0001F600.txt";
   ASSERT_TRUE(WriteBytes(dropped, "dropped"));
-  {
-    ComPtr<IPersistFile> file;
-    ComPtr<ICairnArchiveAdmin> admin;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
-                                     file.OutVoid()));
-    ASSERT_EQ(S_OK, file->Load(FromAnsi(archive).c_str(), STGM_CREATE | STGM_READWRITE));
-    ASSERT_EQ(S_OK, file.As(&admin));
-    ASSERT_EQ(S_OK, admin->SetOptions(0x1 | 0x40));
-  }
+  ASSERT_TRUE(CreateUtf8Archive(archive));
   // The shell's wide list: a DROPFILES header, then the names, each ended, and one more end.
   const size_t bytes = sizeof(DROPFILES) + (dropped.size() + 2) * sizeof(wchar_t);
   GlobalMemory block(GlobalAlloc(GHND, bytes));
