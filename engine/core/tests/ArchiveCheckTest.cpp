@@ -111,7 +111,9 @@ TEST_F(ArchiveCheckTest, AFlippedByteInAnOldCompressedRecordIsNamedThoughTheLink
   const CheckFinding& last = report.findings.back();
   EXPECT_EQ(last.revision, 1);
   EXPECT_EQ(last.snapshots, std::vector<std::string>{"Snapshot;1"});
-  if (last.problem == CheckProblem::kAfterDamage) EXPECT_EQ(last.newer, 2);
+  if (last.problem == CheckProblem::kAfterDamage) {
+    EXPECT_EQ(last.newer, 2);
+  }
   for (const CheckFinding& finding : report.findings) EXPECT_LT(finding.revision, 3) << DescribeProblem(finding);
 }
 
