@@ -22,7 +22,8 @@
 namespace cairn {
 
 class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnArchive>, DualInterface<ICairnArchiveAdmin>,
-                                            DualInterface<ICairnArchiveFilter>, IPersistFile, IArchiveData> {
+                                            DualInterface<ICairnArchiveFilter>, IPersistFile, IArchiveData,
+                                            DualInterface<ICairnArchiveCheck>> {
  public:
 
   // ICairnArchive
@@ -71,6 +72,15 @@ class CairnArchive final : public ComObject<CairnArchive, DualInterface<ICairnAr
   STDMETHODIMP SetExclList(BSTR list) override;
   // NotFiltered: S_OK when the file may be archived, S_FALSE when a filter rejects it.
   STDMETHODIMP NotFiltered(BSTR fileName) override;
+
+  // ICairnArchiveCheck (CairnArchiveCheck.cpp)
+  // Check: checks every link and every revision of every object, reading only; progress (may be
+  // null) is told after each object and may stop the check. *damage holds four texts per damaged
+  // item: the object's name, the revision number, the snapshots that hold the revision (", "
+  // between names) and what is wrong; for a problem of the links the first three are empty.
+  // S_OK when the archive is sound, S_FALSE when it is damaged; E_ABORT when progress stopped it,
+  // E_OUTOFMEMORY, E_UNEXPECTED when nothing is loaded, E_FAIL when the archive was closed.
+  STDMETHODIMP Check(ICairnCheckProgress* progress, SAFEARRAY** damage, ULONG* objects, ULONG* revisions) override;
 
   // IArchiveData
   ArchiveHeap* STDMETHODCALLTYPE Heap() override { return heap_.get(); }

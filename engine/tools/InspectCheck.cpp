@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,7 @@
 namespace cairn {
 namespace {
 
-// A revision's line names at most this many of its problems.
-constexpr size_t kProblemsShown = 3;
-
-std::string Snapshots(const CheckFinding& finding) {
+std::string Snapshots(const DamagedItem& finding) {
   if (finding.namedStream) return "named stream";
   if (finding.snapshots.empty()) return "in no snapshot";
   std::string text = "in ";
@@ -43,28 +39,16 @@ int RunCheck(const char* path, std::FILE* out, std::FILE* err) {
   }
 
   // Problems of the links first, then one line per damaged revision, its problems together.
-  uint32_t others = 0;
-  std::vector<uint32_t> order;
-  std::map<uint32_t, std::vector<const CheckFinding*>> byRevision;
-  for (const CheckFinding& finding : report.findings) {
-    if (!finding.IsRevision()) {
-      std::fprintf(out, "damaged: %s\n", DescribeProblem(finding).c_str());
+  uint32_t others = 0, revisions = 0;
+  for (const DamagedItem& item : DamagedItems(report)) {
+    if (!item.ofRevision) {
+      std::fprintf(out, "damaged: %s\n", item.what.c_str());
       ++others;
       continue;
     }
-    std::vector<const CheckFinding*>& problems = byRevision[finding.offset];
-    if (problems.empty()) order.push_back(finding.offset);
-    problems.push_back(&finding);
-  }
-  for (uint32_t revision : order) {
-    const std::vector<const CheckFinding*>& problems = byRevision[revision];
-    const CheckFinding& first = *problems.front();
-    std::string text;
-    for (size_t i = 0; i < problems.size() && i < kProblemsShown; ++i)
-      text += (i == 0 ? "" : "; ") + DescribeProblem(*problems[i]);
-    if (problems.size() > kProblemsShown) text += "; and " + std::to_string(problems.size() - kProblemsShown) + " more";
-    std::fprintf(out, "damaged: \"%s\" revision %" PRId32 " (%s): %s\n", first.object.c_str(), first.revision,
-                Snapshots(first).c_str(), text.c_str());
+    std::fprintf(out, "damaged: \"%s\" revision %" PRId32 " (%s): %s\n", item.object.c_str(), item.revision,
+                Snapshots(item).c_str(), item.what.c_str());
+    ++revisions;
   }
   if (report.writerAtWork)
     std::fprintf(out, "a writer was at work on the archive: %" PRIu64 " bytes it had not linked yet were left out\n",
@@ -75,7 +59,7 @@ int RunCheck(const char* path, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "no damage found\n");
     return 0;
   }
-  std::fprintf(out, "%zu damaged revisions, %" PRIu32 " other problems\n", order.size(), others);
+  std::fprintf(out, "%" PRIu32 " damaged revisions, %" PRIu32 " other problems\n", revisions, others);
   return 1;
 }
 

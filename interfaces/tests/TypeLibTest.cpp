@@ -195,7 +195,8 @@ struct ClassCase {
 const std::vector<ClassCase>& Classes() {
   static const std::vector<ClassCase> classes = {
       {"CairnArchive", &CLSID_CairnArchive, "CairnArchive Class",
-       {&IID_ICairnArchive, &IID_ICairnArchiveAdmin, &IID_ICairnArchiveFilter, &IID_IPersistFile}},
+       {&IID_ICairnArchive, &IID_ICairnArchiveAdmin, &IID_ICairnArchiveFilter, &IID_IPersistFile,
+        &IID_ICairnArchiveCheck}},
       {"EnumSnapShots", &CLSID_EnumSnapShots, "EnumSnapShots Class", {&IID_IEnumSnapShots}},
       {"CairnSnapShot", &CLSID_CairnSnapShot, "CairnSnapShot Class", {&IID_ICairnSnapShot}},
       {"CairnObject", &CLSID_CairnObject, "CairnObject Class", {&IID_ICairnObject}},
@@ -343,6 +344,9 @@ const std::vector<InterfaceCase>& Interfaces() {
         "IncrementDeleted()",
         "IncrementAdded()",
         "Initialize([in] long* Window, [in] long AutoDismiss)"}},
+      {"ICairnArchiveCheck", &IID_ICairnArchiveCheck, 1,
+       {"Check([in] ICairnCheckProgress* Progress, [out] SAFEARRAY(BSTR)* Damage, "
+        "[out] unsigned long* Objects, [out] unsigned long* Revisions)"}},
   };
   return interfaces;
 }

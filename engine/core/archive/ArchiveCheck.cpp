@@ -7,6 +7,7 @@
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "ArchiveCoverage.h"
 #include "ArchiveWalk.h"
@@ -405,6 +406,41 @@ std::string DescribeProblem(const CheckFinding& finding) {
       break;
   }
   return "it cannot be rebuilt";
+}
+
+std::vector<DamagedItem> DamagedItems(const CheckReport& report) {
+  // A revision's entry names at most this many of its problems.
+  constexpr size_t kProblemsShown = 3;
+  std::vector<DamagedItem> items;
+  std::map<uint32_t, std::pair<size_t, size_t>> byRevision;  // revision: its entry, its problems
+  for (const CheckFinding& finding : report.findings) {
+    if (!finding.IsRevision()) {
+      DamagedItem item;
+      item.what = DescribeProblem(finding);
+      items.push_back(std::move(item));
+      continue;
+    }
+    const auto found = byRevision.find(finding.offset);
+    if (found == byRevision.end()) {
+      DamagedItem item;
+      item.ofRevision = true;
+      item.object = finding.object;
+      item.namedStream = finding.namedStream;
+      item.revision = finding.revision;
+      item.snapshots = finding.snapshots;
+      item.what = DescribeProblem(finding);
+      byRevision.emplace(finding.offset, std::make_pair(items.size(), size_t{1}));
+      items.push_back(std::move(item));
+      continue;
+    }
+    std::string& what = items[found->second.first].what;
+    const size_t problems = ++found->second.second;
+    if (problems <= kProblemsShown) what += "; " + DescribeProblem(finding);
+  }
+  for (const auto& [revision, entry] : byRevision)
+    if (entry.second > kProblemsShown)
+      items[entry.first].what += "; and " + std::to_string(entry.second - kProblemsShown) + " more";
+  return items;
 }
 
 }  // namespace cairn

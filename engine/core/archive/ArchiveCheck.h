@@ -97,4 +97,19 @@ std::vector<uint32_t> FoldersBelowThemselves(const std::map<uint32_t, std::vecto
 // than the revision's size", "nothing covers 12 bytes at archive offset 4096".
 std::string DescribeProblem(const CheckFinding& finding);
 
+// One entry of a check's report: a damaged revision with its problems together, or one problem
+// of the links (with no object).
+struct DamagedItem {
+  bool ofRevision = false;  // false for a problem of the links, which has no object
+  std::string object;       // the object's stored name
+  bool namedStream = false;
+  int32_t revision = 0;
+  std::vector<std::string> snapshots;  // as in CheckFinding
+  std::string what;                    // its problems in words, at most three named
+};
+
+// The report's findings as its entries: the problems of the links first, then each damaged
+// revision once, in the order of its first finding.
+std::vector<DamagedItem> DamagedItems(const CheckReport& report);
+
 }  // namespace cairn
