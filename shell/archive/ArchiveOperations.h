@@ -34,6 +34,23 @@ using RestoreProgress = std::function<void(size_t done, size_t total)>;
 // restore is to stop there (it then fails, and what was written whole stays).
 using RestoreStop = std::function<bool()>;
 
+// A check's progress, on the checking thread: the objects checked so far, out of all of them.
+using CheckCount = std::function<void(size_t done, size_t total)>;
+// Asked on the checking thread after each object: true when the check is to stop there.
+using CheckStop = std::function<bool()>;
+
+// What a check found wrong with one damaged revision, or with the archive's links (which have no
+// object, revision or snapshots).
+struct Damage {
+  std::wstring object, revision, snapshots, what;
+};
+struct CheckResult {
+  // S_OK: the archive is sound; S_FALSE: damaged; E_ABORT: stopped; else it could not be checked.
+  HRESULT hr = E_FAIL;
+  std::vector<Damage> damage;
+  ULONG objects = 0, revisions = 0;  // checked
+};
+
 class ArchiveOperations {
  public:
   ArchiveOperations() = default;
@@ -102,6 +119,11 @@ class ArchiveOperations {
   // nothing written when there is no snapshot.
   bool RestoreLatestSnapshot(const std::string& target, const ExtractOptions& options,
                              const RestoreProgress& progress = {}, const RestoreStop& stop = {}) const;
+
+  // --- Checking (CheckOperations.cpp) ---
+  // Checks the whole archive, every revision of every object rebuilt, as a reader beside any
+  // writer; it never writes to it.
+  CheckResult CheckArchive(const CheckCount& count, const CheckStop& stop) const;
 
   // --- Files written from the archive (FileOperations.cpp) ---
   // Writes the object's latest revision to path by its kind (the restore object routine).

@@ -8,6 +8,7 @@
 
 #include "AnsiText.h"
 #include "ArchiveFolder.h"
+#include "CheckResource.h"
 #include "ArchiveOperations.h"
 #include "FileList.h"
 #include "MenuMerge.h"
@@ -20,8 +21,8 @@ namespace cairn {
 namespace shell {
 namespace {
 
-// Offsets 0 to 67 are the archive file's menu's: 68 is the code of its success.
-constexpr UINT kFileMenuOffsets = ID_RESTORE_LATEST + 1;
+// Offsets 0 to 80 are the archive file's menu's: 81 is the code of its success.
+constexpr UINT kFileMenuOffsets = ID_CHECK_ARCHIVE + 1;
 constexpr char kRenameVerb[] = "rename";
 
 // The file classes the extension's menu and pages serve.
@@ -122,6 +123,7 @@ HRESULT CairnShellExt::AddFileMenu(HMENU menu, UINT index, UINT first) {
   const std::string convert = ShellString(selfExtracting ? IDS_TIP_MAKE_ARCHIVE : IDS_TIP_MAKE_SFX);
   InsertMenuA(menu, index + 2, MF_BYPOSITION | MF_STRING, first + (selfExtracting ? ID_MAKE_ARCHIVE : ID_MAKE_SFX),
               convert.c_str());
+  InsertMenuA(menu, index + 3, MF_BYPOSITION | MF_STRING, first + ID_CHECK_ARCHIVE, ShellString(IDS_TIP_CHECK).c_str());
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kFileMenuOffsets);
 }
 
@@ -143,6 +145,7 @@ STDMETHODIMP CairnShellExt::GetCommandString(UINT_PTR offset, UINT kind, UINT*, 
         case ID_MAKE_ARCHIVE: text = IDS_HELP_MAKE_ARCHIVE; break;
         case ID_SNAPSHOT: text = IDS_HELP_SNAPSHOT; break;
         case ID_RESTORE_LATEST: text = IDS_HELP_RESTORE_LATEST; break;
+        case ID_CHECK_ARCHIVE: text = IDS_HELP_CHECK; break;
         default: return E_NOTIMPL;
       }
       lstrcpynA(name, ShellString(text).c_str(), static_cast<int>(size));

@@ -1,6 +1,6 @@
 // CairnShellExt, the extension's context-menu and property-sheet handler. Explorer loads it for
-// an archive file (and a self-extracting one): Snapshot, Restore Latest and the conversion in its
-// menu, the Settings and schedule pages in its properties. The archive's folder makes it for an
+// an archive file (and a self-extracting one): Snapshot, Restore Latest, the conversion and Check
+// Archive in its menu, the Settings and schedule pages in its properties. The archive's folder makes it for an
 // item inside the archive: Explore, Open, Restore, Copy, Paste, Delete, Rename and Properties.
 // Each command is a verb of the verbs wing; long ones run on workers of their own.
 #pragma once
@@ -42,7 +42,7 @@ class CairnShellExt final
 
   // QueryContextMenu: with a folder the item menu merged in at the top (Restore its default), as
   // a success code of one more than the highest offset used; without one the archive file's
-  // commands at indexMenu, code 68. E_FAIL without an archive (no items).
+  // commands at indexMenu, code 81. E_FAIL without an archive (no items).
   STDMETHODIMP QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last, UINT flags) override;
   // InvokeCommand: the command at the offset, under the wait cursor; E_INVALIDARG for a string
   // verb or an offset that is none of ours, E_FAIL when the command cannot be done or started.

@@ -33,6 +33,7 @@ bool IsCommand(UINT offset) {
   switch (offset) {
     case ID_OPEN: case ID_RESTORE: case ID_MAKE_SFX: case ID_MAKE_ARCHIVE: case ID_RENAME: case ID_PROPERTIES:
     case ID_SNAPSHOT: case ID_COPY: case ID_PASTE: case ID_EXPLORE: case ID_RESTORE_LATEST: case ID_DELETE:
+    case ID_CHECK_ARCHIVE:
       return true;
     default:
       return false;
@@ -69,6 +70,9 @@ HRESULT CairnShellExt::Run(UINT offset, const CMINVOKECOMMANDINFO& info) {
     case ID_RESTORE_LATEST:
       if (FAILED(HoldFolder())) return E_FAIL;
       return StartRestoreLatest(ArchiveOperations(level_.archivePath, {})) ? S_OK : E_FAIL;
+    case ID_CHECK_ARCHIVE:
+      if (FAILED(HoldFolder())) return E_FAIL;
+      return StartCheck(Order()) ? S_OK : E_FAIL;
     case ID_COPY:
       return Copy();
     case ID_PASTE:

@@ -72,3 +72,4 @@
 #define ID_DELETE                70
 #define ID_UP                    71
 #define ID_VIEWS                 72
+#define ID_CHECK_ARCHIVE         80

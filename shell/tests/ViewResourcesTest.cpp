@@ -152,7 +152,7 @@ TEST_F(ViewResourcesTest, KeysAndMenusCarryTheViewsCommands) {
     for (int command : {ID_DELETE, ID_RENAME, ID_PROPERTIES, ID_UNDO, ID_COPY, ID_PASTE})
       EXPECT_EQ(focus, Holds(ids, command)) << id << " " << command;
     for (int command : {ID_OPEN, ID_RESTORE, ID_SNAPSHOT, ID_NEW_ITEM, ID_SELECT_ALL, ID_ARCHIVE_LOG,
-                        ID_VIEW_DETAILS, ID_LINE_UP, ID_HELP_TOPICS, ID_ABOUT})
+                        ID_CHECK_ARCHIVE, ID_VIEW_DETAILS, ID_LINE_UP, ID_HELP_TOPICS, ID_ABOUT})
       EXPECT_TRUE(Holds(ids, command)) << id << " " << command;
     EXPECT_EQ(root, Holds(ids, ID_SORT_ROOT_COMMENT)) << id;
     EXPECT_EQ(!root, Holds(ids, ID_SORT_PATH)) << id;

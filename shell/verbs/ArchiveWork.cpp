@@ -7,6 +7,7 @@
 
 #include "AnsiText.h"
 #include "BackgroundWork.h"
+#include "CheckWindow.h"
 #include "FileList.h"
 #include "PickFiles.h"
 
@@ -77,6 +78,11 @@ bool StartDrop(const WorkOrder& order, IDataObject* data) {
 
 bool StartDropped(const WorkOrder& order, std::vector<std::wstring> paths) {
   return AddFiles(WorkKind::kDrop, order, AfterWork::kRefreshAtRootElseBrowse, std::move(paths));
+}
+
+bool StartCheck(const WorkOrder& order) {
+  const ArchiveOperations archive(order.operations.ArchivePath(), {});
+  return StartWork(WorkKind::kCheck, [archive] { RunCheckWindow(archive); });
 }
 
 }  // namespace shell

@@ -1,6 +1,7 @@
 // The verbs that change an archive, each on a worker of its kind (BackgroundWork.h) so that the
 // window's thread is not blocked: a new snapshot, adding picked, pasted or dropped files,
-// deleting items, and restoring the latest snapshot. A worker holds plain values only: a copy of
+// deleting items, restoring the latest snapshot, and checking the archive, which only reads it.
+// A worker holds plain values only: a copy of
 // the level's archive operations, the names or paths it works on and the windows of its order.
 // The view, the context menu and the drop targets each make an order and call these.
 #pragma once
@@ -55,6 +56,9 @@ bool StartDropped(const WorkOrder& order, std::vector<std::wstring> paths);
 // The restore dialog for the archive's last snapshot, shown without an owner by the worker, and
 // then the restore of the archive's latest snapshot.
 bool StartRestoreLatest(const ArchiveOperations& archive);
+// Check Archive: the check window for the order's archive, shown without an owner by the worker,
+// as the window the command came from belongs to another thread.
+bool StartCheck(const WorkOrder& order);
 
 }  // namespace shell
 }  // namespace cairn

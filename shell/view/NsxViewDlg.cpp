@@ -556,6 +556,9 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_NEW_ITEM:
       done = AddPickedFiles(Order());
       break;
+    case ID_CHECK_ARCHIVE:
+      done = StartCheck(Order());
+      break;
     case ID_FOCUS_BACK:
     case ID_FOCUS_NEXT: {
       // Into the list from elsewhere in the view; out of it forwards to the browser's address

@@ -1,6 +1,7 @@
 #include "ViewCommands.h"
 
 #include "AnsiText.h"
+#include "CheckResource.h"
 #include "resource.h"
 #include "ViewResource.h"
 
@@ -33,6 +34,7 @@ constexpr CommandTexts kCommands[] = {
     {ID_AUTO_ARRANGE, IDS_HELP_AUTO_ARRANGE, 0},
     {ID_REFRESH, IDS_HELP_REFRESH, IDS_TIP_REFRESH},
     {ID_ARCHIVE_LOG, IDS_HELP_LOG, IDS_TIP_LOG},
+    {ID_CHECK_ARCHIVE, IDS_HELP_CHECK, IDS_TIP_CHECK},
     {ID_COPY, IDS_HELP_COPY, IDS_TIP_COPY},
     {ID_PASTE, IDS_HELP_PASTE, IDS_TIP_PASTE},
     {ID_PASTE_SHORTCUT, IDS_HELP_PASTE_SHORTCUT, 0},
