@@ -6,13 +6,14 @@
 # the overlays showing, and with an item's context menu open, then the restore dialog and the
 # Revisions page of a file changed twice, and the newest snapshot's Contents page, and the folder
 # of an archive whose names are UTF-8, of files named beyond any one code page; archiveshots
-# captures the archive file's context menu and its Settings page, and a drag of a stored folder
-# from the archive's view onto a plain folder's.
+# captures the archive file's context menu and its Settings page, Check Archive's report on the
+# archive and on a compressed archive with a byte of a stored revision changed, and a drag of a
+# stored folder from the archive's view onto a plain folder's.
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
 #        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
 # browser-restore.png, browser-revisions.png, browser-contents.png, browser-utf8-names.png, archive-menu.png,
-# archive-settings.png and archive-drag.png. It starts and stops the tree's Wine session, so do
+# archive-settings.png, archive-check.png, archive-check-damaged.png and archive-drag.png. It starts and stops the tree's Wine session, so do
 # not run it while ctest runs in the same tree.
 set -euo pipefail
 source "$(dirname "$0")/wine-tree.sh" screenshot-browser "${1:-}"
@@ -69,9 +70,36 @@ run "$build/cli/cn.exe" /a "$(windows "$names/Folder")" "$(windows "$names_archi
 run "$build/shell/browser/browsershots.exe" "$(windows "$names_archive")" "$(windows "$work/names-shots")" \
   "$(windows "$names/Folder/日本語.txt")"
 convert "$work/names-shots/inside.bmp" "$build/screenshots/browser-utf8-names.png"
-run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")"
-for picture in menu settings drag; do
+# A compressed archive (option 0x01, set in the header of a new, empty archive) of a file changed
+# once, with a byte changed in the middle of the largest compressed stream, the newest revision's.
+damaged="$work/Damaged.crn"
+mkdir -p "$work/Ledger"
+python3 -c 'import sys
+sys.stdout.write("".join("entry %d: %d\n" % (i, i * 7919 % 10007) for i in range(4000)))' >"$work/Ledger/ledger.txt"
+run "$build/cli/cn.exe" /c "$(windows "$damaged")"
+python3 -c 'import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(16); options, = struct.unpack("<I", f.read(4)); f.seek(16); f.write(struct.pack("<I", options | 0x01))' \
+  "$damaged"
+run "$build/cli/cn.exe" /a "$(windows "$work/Ledger")" "$(windows "$damaged")" || [ $? -eq 1 ]
+printf 'entry 4000: closed\n' >>"$work/Ledger/ledger.txt"
+run "$build/cli/cn.exe" "$(windows "$damaged")" || [ $? -eq 1 ]
+python3 -c 'import sys, zlib
+data = bytearray(open(sys.argv[1], "rb").read())
+best = (0, 0, 0)
+for at in range(len(data) - 1):
+    if data[at] != 0x78 or (data[at] * 256 + data[at + 1]) % 31: continue
+    z = zlib.decompressobj()
+    try: out = z.decompress(bytes(data[at:]))
+    except zlib.error: continue
+    if z.eof and len(out) > best[1]: best = (at, len(out), len(data) - at - len(z.unused_data))
+if not best[1]: sys.exit("screenshot-browser: no compressed stream to damage")
+data[best[0] + best[2] // 2] ^= 0x20
+open(sys.argv[1], "wb").write(data)' "$damaged"
+run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")" \
+  "$(windows "$damaged")"
+for picture in menu settings check check-damaged drag; do
   convert "$work/$picture.bmp" "$build/screenshots/archive-$picture.png"
 done
-echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,drag}.png in" \
+echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,check,check-damaged,drag}.png in" \
   "$build/screenshots"

@@ -130,12 +130,12 @@ void CheckWindow::Start() {
 
 void CheckWindow::AddColumns() {
   HWND list = GetDlgItem(Window(), IDC_CHECK_DAMAGE);
-  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
   const struct {
     UINT text;
     int width;
-  } columns[] = {{IDS_CHECK_COLUMN_OBJECT, 170}, {IDS_CHECK_COLUMN_REVISION, 60},
-                 {IDS_CHECK_COLUMN_SNAPSHOTS, 110}, {IDS_CHECK_COLUMN_PROBLEM, 420}};
+  } columns[] = {{IDS_CHECK_COLUMN_OBJECT, 230}, {IDS_CHECK_COLUMN_REVISION, 60},
+                 {IDS_CHECK_COLUMN_SNAPSHOTS, 100}, {IDS_CHECK_COLUMN_PROBLEM, 560}};
   int index = 0;
   for (const auto& column : columns) {
     std::wstring text = Text(column.text);
@@ -182,7 +182,8 @@ void CheckWindow::ShowResult() {
   if (result.hr == S_OK) {
     status = Text(IDS_CHECK_SOUND);
   } else if (result.hr == S_FALSE) {
-    status = Counted(IDS_CHECK_DAMAGED, revisions, result.damage.size() - revisions);
+    const size_t others = result.damage.size() - revisions;
+    status = Counted(others == 0 ? IDS_CHECK_DAMAGED_REVISIONS : IDS_CHECK_DAMAGED, revisions, others);
   } else {
     status = Text(IDS_CHECK_FAILED);
   }

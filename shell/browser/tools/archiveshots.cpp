@@ -2,10 +2,12 @@
 // README and the issue notes. The registered extension's handler gives the archive file's context
 // menu (shown between entries of the shell's own) and its properties (the Settings page); then a
 // stored folder is dragged from the archive's view in one browser frame onto a file-system folder
-// shown in another, captured while the drag is over the folder, with the drag's cursor.
+// shown in another, captured while the drag is over the folder, with the drag's cursor. Check
+// Archive, chosen in the menu, is captured once its report is shown: for the archive, and for a
+// damaged archive when one is given.
 //
-// usage: archiveshots <archive> <folder> <output folder>
-//        (writes menu.bmp, settings.bmp and drag.bmp)
+// usage: archiveshots <archive> <folder> <output folder> [<damaged archive>]
+//        (writes menu.bmp, settings.bmp, drag.bmp, check.bmp and check-damaged.bmp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -32,6 +34,7 @@ using cairn::browser::tools::PumpFor;
 
 constexpr int kList = 37;  // the archive view's list
 constexpr UINT kOpen = 1;  // the view's Open command
+constexpr UINT kCheckArchive = 80;  // the archive file's Check Archive command
 
 
 
@@ -148,6 +151,33 @@ bool SettingsShot(IShellExtInit* handler, const std::wstring& archive, const std
   return ShotOf({0, 0, 440, 528}, path, &CancelSheet, [&] { PropertySheetW(&header); });
 }
 
+// The check window, once its report is shown (its button then says Close); null before.
+HWND ReportedCheck() {
+  HWND window = FindWindowW(nullptr, L"Check Archive");
+  wchar_t button[16] = L"";
+  if (window != nullptr) GetDlgItemTextW(window, IDCANCEL, button, 16);
+  return lstrcmpW(button, L"Close") == 0 ? window : nullptr;
+}
+
+bool CheckShot(IShellExtInit* handler, const std::wstring& path) {
+  ComPtr<IContextMenu> menu;
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof info;
+  info.lpVerb = MAKEINTRESOURCEA(kCheckArchive);
+  info.nShow = SW_SHOWNORMAL;
+  if (FAILED(handler->QueryInterface(IID_IContextMenu, menu.OutVoid())) || FAILED(menu->InvokeCommand(&info)))
+    return false;
+  HWND window = nullptr;
+  for (int i = 0; i < 300 && (window = ReportedCheck()) == nullptr; ++i) PumpFor(100);
+  if (window == nullptr) return false;
+  PumpFor(500);
+  RECT area;
+  const bool shot = GetWindowRect(window, &area) && Capture(area, path, false);
+  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 50 && FindWindowW(nullptr, L"Check Archive") != nullptr; ++i) PumpFor(100);
+  return shot;
+}
+
 BrowserFrame* FrameAt(const std::wstring& states, const std::wstring& location, int x, int y) {
   BrowserFrame* frame = nullptr;
   if (FAILED(BrowserFrame::Create(states, &frame))) return nullptr;
@@ -206,8 +236,8 @@ bool DragShots(const std::wstring& archive, const std::wstring& folder, const st
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: archiveshots <archive> <folder> <output folder>\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: archiveshots <archive> <folder> <output folder> [<damaged archive>]\n");
     return 2;
   }
   const std::wstring archive = argv[1], folder = argv[2], out = argv[3];
@@ -220,7 +250,12 @@ int wmain(int argc, wchar_t** argv) {
     } else {
       ok = MenuShot(handler.Get(), out + L"\\menu.bmp");
       ok = SettingsShot(handler.Get(), archive, out + L"\\settings.bmp") && ok;
+      ok = CheckShot(handler.Get(), out + L"\\check.bmp") && ok;
     }
+  }
+  if (argc == 5) {
+    ComPtr<IShellExtInit> damaged = HandlerFor(argv[4]);
+    ok = damaged && CheckShot(damaged.Get(), out + L"\\check-damaged.bmp") && ok;
   }
   ok = DragShots(archive, folder, out) && ok;
   OleUninitialize();
