@@ -14,6 +14,7 @@
 
 #include "AnsiText.h"
 #include "ArchiveAccess.h"
+#include "ArchiveOperations.h"
 #include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "Bstr.h"
@@ -517,6 +518,14 @@ TEST_F(CheckArchiveTest, TheReportNamesTheDamagedRevisionWithItsSnapshot) {
     EXPECT_NE(std::string::npos, row[3].find("the record at archive offset")) << row[3];
   }
   EXPECT_TRUE(named) << seen.rows.size();
+
+  // Stopped after its first object, the check reports nothing.
+  size_t counted = 0;
+  const CheckResult stopped =
+      ArchiveOperations(path, {}).CheckArchive([&](size_t, size_t) { ++counted; }, [] { return true; });
+  EXPECT_EQ(E_ABORT, stopped.hr);
+  EXPECT_EQ(1u, counted);
+  EXPECT_TRUE(stopped.damage.empty());
 }
 
 }  // namespace
