@@ -22,6 +22,7 @@ constexpr uint64_t kTextLimit = 16u << 20;
 constexpr DWORD kPiece = 1u << 20;
 constexpr DWORD kShowWaitMs = 60'000;
 constexpr int kSummaryHeight = 26;
+constexpr int kMarkWidth = 24, kNumberWidth = 50;
 constexpr COLORREF kChangedColor = RGB(255, 244, 196), kRemovedColor = RGB(255, 218, 218),
                    kAddedColor = RGB(214, 245, 214);
 
@@ -175,14 +176,14 @@ class Comparison {
   const CompareSide& Newer() const { return newer_.given; }
   const std::vector<DifferenceRow>& Rows() const { return rows_; }
 
-  // The text of a cell: the older line's number and text, the mark, the newer line's.
+  // The text of a cell: the mark, the older line's number and text, the newer line's.
   std::wstring Cell(size_t row, int column) const {
     const DifferenceRow& r = rows_[row];
     static const wchar_t* const kMarks[] = {L"", L"*", L"-", L"+"};
     switch (column) {
-      case 0: return r.older == DifferenceRow::kNoLine ? L"" : std::to_wstring(r.older + 1);
-      case 1: return r.older == DifferenceRow::kNoLine ? L"" : std::wstring(olderLines_[r.older]);
-      case 2: return kMarks[static_cast<int>(r.kind)];
+      case 0: return kMarks[static_cast<int>(r.kind)];
+      case 1: return r.older == DifferenceRow::kNoLine ? L"" : std::to_wstring(r.older + 1);
+      case 2: return r.older == DifferenceRow::kNoLine ? L"" : std::wstring(olderLines_[r.older]);
       case 3: return r.newer == DifferenceRow::kNoLine ? L"" : std::to_wstring(r.newer + 1);
       case 4: return r.newer == DifferenceRow::kNoLine ? L"" : std::wstring(newerLines_[r.newer]);
       default: return L"";
@@ -285,13 +286,12 @@ class CompareWindow {
     if (font_ != nullptr) SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     const std::wstring line = Loaded(IDS_COMPARE_LINE);
-    const std::wstring headers[] = {line, comparison_->Older().title, L"", line, comparison_->Newer().title};
-    const int widths[] = {50, 370, 24, 50, 370};
+    const std::wstring headers[] = {L"", line, comparison_->Older().title, line, comparison_->Newer().title};
     for (int column = 0; column < 5; ++column) {
       LVCOLUMNW entry = {};
       entry.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-      entry.fmt = column == 0 || column == 3 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-      entry.cx = widths[column];
+      entry.fmt = column == 1 || column == 3 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+      entry.cx = column == 0 ? kMarkWidth : column % 2 == 1 ? kNumberWidth : 300;
       entry.pszText = const_cast<wchar_t*>(headers[column].c_str());
       SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&entry));
     }
@@ -303,6 +303,10 @@ class CompareWindow {
     if (comparison_->Textual()) {
       MoveWindow(summary_, 8, 6, width - 16, kSummaryHeight - 8, TRUE);
       MoveWindow(list_, 0, kSummaryHeight, width, height - kSummaryHeight, TRUE);
+      // The two texts share what the marks and line numbers leave.
+      const int text = (width - kMarkWidth - 2 * kNumberWidth - GetSystemMetrics(SM_CXVSCROLL) - 4) / 2;
+      ListView_SetColumnWidth(list_, 2, text > 80 ? text : 80);
+      ListView_SetColumnWidth(list_, 4, text > 80 ? text : 80);
     } else {
       MoveWindow(summary_, 12, 12, width - 24, height - 24, TRUE);
     }

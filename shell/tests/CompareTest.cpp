@@ -46,14 +46,14 @@ std::vector<std::wstring> Rows(HWND window) {
   const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int row = 0; row < count; ++row) {
     std::wstring line;
-    for (int column : {1, 2, 4}) {
+    for (int column : {2, 0, 4}) {
       wchar_t cell[256] = {};
       LVITEMW item = {};
       item.iSubItem = column;
       item.pszText = cell;
       item.cchTextMax = 256;
       SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-      line += (column == 1 ? L"" : L"|") + std::wstring(cell);
+      line += (column == 2 ? L"" : L"|") + std::wstring(cell);
     }
     rows.push_back(line);
   }

@@ -71,6 +71,21 @@ DWORD WINAPI CaptureDialog(void* parameter) {
   return 0;
 }
 
+// Closes the compare verb's message (a file of one revision has nothing to compare with) if one
+// comes within three seconds; *parameter tells whether it came.
+DWORD WINAPI CloseCompareMessage(void* parameter) {
+  for (int tries = 0; tries < 150; ++tries) {
+    if (HWND message = FindWindowW(L"#32770", L"Compare")) {
+      *static_cast<bool*>(parameter) = true;
+      PostMessageW(message, WM_COMMAND, IDOK, 0);
+      return 0;
+    }
+    if (FindWindowW(L"CairnCompareWindow", nullptr) != nullptr) return 0;
+    Sleep(20);
+  }
+  return 0;
+}
+
 // Selects the row alone.
 void SelectRow(HWND list, int row) {
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
@@ -134,11 +149,11 @@ int wmain(int argc, wchar_t** argv) {
   PumpFor(1000);
   ok = Capture(area, out + L"\\inside.bmp", false) && ok;
 
-  // An item's context menu, opened at the item.
-  ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  // A stored file's context menu, opened at the item (the first, a file the newest snapshot added).
+  ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   PumpFor(500);
   RECT item = {};
-  ListView_GetItemRect(list, 1, &item, LVIR_LABEL);
+  ListView_GetItemRect(list, 0, &item, LVIR_LABEL);
   POINT at = {item.left + 20, item.top + (item.bottom - item.top) / 2};
   ClientToScreen(list, &at);
   MenuShot shot{area, out + L"\\context.bmp"};
@@ -157,10 +172,13 @@ int wmain(int argc, wchar_t** argv) {
   DialogShot revisions{L"Properties", 1, out + L"\\revisions.bmp"};
   ok = row >= 0 && ShootCommand(frame, kProperties, &revisions) && ok;
 
-  // The file beside its previous revision in the compare window, which shows before the command
-  // returns.
+  // The file beside its previous revision in the compare window; a file of one revision gets a
+  // message instead, which is closed, and no picture.
+  bool told = false;
+  const cairn::Handle closer(CreateThread(nullptr, 0, &CloseCompareMessage, &told, 0, nullptr));
   SendMessageW(frame->ViewWindow(), WM_COMMAND, kComparePrevious, 0);
   HWND compare = FindWindowW(L"CairnCompareWindow", nullptr);
+  if (closer) WaitForSingleObject(closer.Get(), 10000);
   if (compare != nullptr) {
     SetWindowPos(compare, HWND_TOP, 0, 0, 820, 360, SWP_SHOWWINDOW);
     PumpFor(1500);
@@ -168,7 +186,7 @@ int wmain(int argc, wchar_t** argv) {
     ok = GetWindowRect(compare, &window) && Capture(window, out + L"\\compare.bmp", false) && ok;
     SendMessageW(compare, WM_CLOSE, 0, 0);
   } else {
-    ok = false;
+    ok = told && ok;
   }
 
   // The newest snapshot's Contents page, back at the archive root.
