@@ -73,3 +73,5 @@
 #define ID_UP                    71
 #define ID_VIEWS                 72
 #define ID_CHECK_ARCHIVE         80
+#define ID_COMPARE_PREVIOUS      85
+#define ID_COMPARE_CURRENT       86

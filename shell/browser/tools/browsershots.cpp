@@ -2,11 +2,12 @@
 // notes. It opens the archive in a frame at the screen's corner and captures the screen there as
 // 24-bit bitmaps: the archive root in details view, the newest snapshot's first folder (where the
 // overlays mark what that snapshot added and changed), that folder with an item's context menu
-// open, the restore dialog and the Revisions page of a file named on the command line (an item of
-// that folder), and the newest snapshot's Contents page.
+// open, the restore dialog, the Revisions page and the compare window with the previous revision of
+// a file named on the command line (an item of that folder), and the newest snapshot's Contents
+// page.
 //
 // usage: browsershots <archive> <output folder> <file>   (writes root.bmp, inside.bmp,
-//        context.bmp, restore.bmp, revisions.bmp and contents.bmp)
+//        context.bmp, restore.bmp, revisions.bmp, compare.bmp and contents.bmp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -29,6 +30,7 @@ constexpr int kList = 37;         // the archive view's list
 constexpr UINT kOpen = 1;         // the view's Open, Restore and Properties commands
 constexpr UINT kRestore = 2;
 constexpr UINT kProperties = 6;
+constexpr UINT kComparePrevious = 85;  // the view's Compare with Previous Revision
 
 
 
@@ -66,6 +68,21 @@ DWORD WINAPI CaptureDialog(void* parameter) {
   RECT area;
   shot->done = GetWindowRect(dialog, &area) && Capture(area, shot->path, false);
   PostMessageW(dialog, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  return 0;
+}
+
+// Closes the compare verb's message (a file of one revision has nothing to compare with) if one
+// comes within three seconds; *parameter tells whether it came.
+DWORD WINAPI CloseCompareMessage(void* parameter) {
+  for (int tries = 0; tries < 150; ++tries) {
+    if (HWND message = FindWindowW(L"#32770", L"Compare")) {
+      *static_cast<bool*>(parameter) = true;
+      PostMessageW(message, WM_COMMAND, IDOK, 0);
+      return 0;
+    }
+    if (FindWindowW(L"CairnCompareWindow", nullptr) != nullptr) return 0;
+    Sleep(20);
+  }
   return 0;
 }
 
@@ -132,11 +149,11 @@ int wmain(int argc, wchar_t** argv) {
   PumpFor(1000);
   ok = Capture(area, out + L"\\inside.bmp", false) && ok;
 
-  // An item's context menu, opened at the item.
-  ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  // A stored file's context menu, opened at the item (the first, a file the newest snapshot added).
+  ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   PumpFor(500);
   RECT item = {};
-  ListView_GetItemRect(list, 1, &item, LVIR_LABEL);
+  ListView_GetItemRect(list, 0, &item, LVIR_LABEL);
   POINT at = {item.left + 20, item.top + (item.bottom - item.top) / 2};
   ClientToScreen(list, &at);
   MenuShot shot{area, out + L"\\context.bmp"};
@@ -154,6 +171,23 @@ int wmain(int argc, wchar_t** argv) {
   ok = row >= 0 && ShootCommand(frame, kRestore, &restore) && ok;
   DialogShot revisions{L"Properties", 1, out + L"\\revisions.bmp"};
   ok = row >= 0 && ShootCommand(frame, kProperties, &revisions) && ok;
+
+  // The file beside its previous revision in the compare window; a file of one revision gets a
+  // message instead, which is closed, and no picture.
+  bool told = false;
+  const cairn::Handle closer(CreateThread(nullptr, 0, &CloseCompareMessage, &told, 0, nullptr));
+  SendMessageW(frame->ViewWindow(), WM_COMMAND, kComparePrevious, 0);
+  HWND compare = FindWindowW(L"CairnCompareWindow", nullptr);
+  if (closer) WaitForSingleObject(closer.Get(), 10000);
+  if (compare != nullptr) {
+    SetWindowPos(compare, HWND_TOP, 0, 0, 820, 360, SWP_SHOWWINDOW);
+    PumpFor(1500);
+    RECT window;
+    ok = GetWindowRect(compare, &window) && Capture(window, out + L"\\compare.bmp", false) && ok;
+    SendMessageW(compare, WM_CLOSE, 0, 0);
+  } else {
+    ok = told && ok;
+  }
 
   // The newest snapshot's Contents page, back at the archive root.
   if (SUCCEEDED(frame->Open(argv[1]))) {
