@@ -137,7 +137,8 @@ TEST_F(ViewResourcesTest, KeysAndMenusCarryTheViewsCommands) {
 
   // The context menu of items needs no clean-up of its own: no separator at either end or twice.
   const std::vector<int> items = MenuCommands(IDM_ITEM_CONTEXT);
-  EXPECT_EQ((std::vector<int>{-1, ID_OPEN, ID_RESTORE, 0, ID_COPY, ID_PASTE, 0, ID_DELETE, ID_RENAME, 0, ID_PROPERTIES}),
+  EXPECT_EQ((std::vector<int>{-1, ID_OPEN, ID_RESTORE, 0, ID_COMPARE_PREVIOUS, ID_COMPARE_CURRENT, 0, ID_COPY, ID_PASTE, 0,
+                              ID_DELETE, ID_RENAME, 0, ID_PROPERTIES}),
             items);
   // Merged menus: four popups; with the focus the commands on the selection, without it not;
   // inside a snapshot sorting by the object columns, at the root by the snapshot columns.
