@@ -88,11 +88,12 @@ class HistoryPage final : public DialogBase {
     }
     SetDlgItemTextW(Window(), IDC_HISTORY_COMMAND, CompareCommand().c_str());
     entries_ = FindHistory(path_, KnownArchives());
-    if (entries_.empty()) {
+    // Archives that cannot be read are listed after the revisions, so none read means no history
+    // found (in the archives that could be read).
+    if (entries_.empty() || !entries_.front().readable) {
       AddRow(-1, {Text(IDS_HISTORY_NONE)});
       for (int button : {IDC_HISTORY_OPEN, IDC_HISTORY_RESTORE, IDC_HISTORY_SAVE_AS, IDC_HISTORY_COMPARE})
         EnableWindow(GetDlgItem(Window(), button), FALSE);
-      return;
     }
     for (size_t i = 0; i < entries_.size(); ++i) {
       const HistoryEntry& entry = entries_[i];
