@@ -6,13 +6,14 @@
 # the overlays showing, and with an item's context menu open, then the restore dialog and the
 # Revisions page of a file changed twice, and the newest snapshot's Contents page, and the folder
 # of an archive whose names are UTF-8, of files named beyond any one code page; archiveshots
-# captures the archive file's context menu and its Settings page, and a drag of a stored folder
-# from the archive's view onto a plain folder's.
+# captures the archive file's context menu and its Settings page, a drag of a stored folder
+# from the archive's view onto a plain folder's, and the History page of a file that a second
+# archive holds too.
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
 #        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
 # browser-restore.png, browser-revisions.png, browser-contents.png, browser-utf8-names.png, archive-menu.png,
-# archive-settings.png and archive-drag.png. It starts and stops the tree's Wine session, so do
+# archive-settings.png, archive-drag.png and archive-history.png. It starts and stops the tree's Wine session, so do
 # not run it while ctest runs in the same tree.
 set -euo pipefail
 source "$(dirname "$0")/wine-tree.sh" screenshot-browser "${1:-}"
@@ -69,9 +70,14 @@ run "$build/cli/cn.exe" /a "$(windows "$names/Folder")" "$(windows "$names_archi
 run "$build/shell/browser/browsershots.exe" "$(windows "$names_archive")" "$(windows "$work/names-shots")" \
   "$(windows "$names/Folder/日本語.txt")"
 convert "$work/names-shots/inside.bmp" "$build/screenshots/browser-utf8-names.png"
-run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")"
-for picture in menu settings drag; do
+# A second archive of one of the files: its History page lists the revisions of both (cn records
+# every archive it makes as known).
+printf 'Plan for the year, revised again\n' >"$data/plan.txt"
+run "$build/cli/cn.exe" /c /a "$(windows "$data/plan.txt")" "$(windows "$work/Plans.crn")" || [ $? -eq 1 ]
+run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")" \
+  "$(windows "$data/plan.txt")"
+for picture in menu settings drag history; do
   convert "$work/$picture.bmp" "$build/screenshots/archive-$picture.png"
 done
-echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,drag}.png in" \
+echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,drag,history}.png in" \
   "$build/screenshots"

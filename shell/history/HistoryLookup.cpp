@@ -63,8 +63,8 @@ HRESULT ChildIn(ICairnRevision* revision, const std::wstring& parent, const std:
   return E_FAIL;
 }
 
-// Walks down from the top-level object to the path's object, one component at a time, each
-// through the parent's revisions, newest first (the latest alone, unless the child is not there).
+// Walks down from the top-level object to the path's object, one component at a time, each in
+// its parent's latest revision: the children that folder had when it was last stored.
 HRESULT Descend(ComPtr<ICairnObject> object, std::wstring rest, const StoredText& names,
                 ComPtr<ICairnObject>* found) {
   for (size_t depth = 0; !rest.empty(); ++depth) {
@@ -74,24 +74,13 @@ HRESULT Descend(ComPtr<ICairnObject> object, std::wstring rest, const StoredText
     rest = slash == std::wstring::npos ? std::wstring() : rest.substr(slash + 1);
     if (component.empty()) return S_FALSE;
     const std::wstring parent = WideName(object.Get(), names);
-    const std::wstring name = ChildName(parent, component);
-    ComPtr<ICairnObject> child;
     ComPtr<IEnumCairnRevisions> revisions;
-    ComPtr<ICairnRevision> revision;
+    ComPtr<ICairnRevision> latest;
+    ComPtr<ICairnObject> child;
     if (parent.empty() || FAILED(object->EnumCairnRevisions(0, revisions.Out())) || !revisions) return E_FAIL;
-    HRESULT hr = revisions->Last(0, revision.Out());
-    if (hr == S_OK && revision) hr = ChildIn(revision.Get(), parent, name, names, &child);
-    if (hr == S_FALSE) {
-      std::vector<ComPtr<ICairnRevision>> older;
-      revisions->Reset();
-      for (size_t step = 0; step < kMaxSteps && revisions->Next(0, revision.Out()) == S_OK && revision; ++step)
-        older.push_back(revision);
-      // The newest was looked at already.
-      if (!older.empty()) older.pop_back();
-      for (auto it = older.rbegin(); hr == S_FALSE && it != older.rend(); ++it)
-        hr = ChildIn(it->Get(), parent, name, names, &child);
-    }
-    if (hr != S_OK) return hr;
+    HRESULT hr = revisions->Last(0, latest.Out());
+    if (hr == S_OK && latest) hr = ChildIn(latest.Get(), parent, ChildName(parent, component), names, &child);
+    if (hr != S_OK) return FAILED(hr) ? hr : S_FALSE;
     object = child;
   }
   *found = object;

@@ -1,7 +1,7 @@
 // A file's or folder's history from every known archive that holds it. Each archive is opened as a
 // reader beside any writer, and the path is found through the object's own revision chain: the
 // top-level object whose stored name is the path or a folder above it (looked for in the snapshots'
-// top-level lists, newest first), then each child through its parent's revisions, newest first.
+// top-level lists, newest first), then each child in its parent's latest revision.
 // No snapshot's tree is walked.
 #pragma once
 
