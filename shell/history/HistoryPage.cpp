@@ -75,8 +75,8 @@ class HistoryPage final : public DialogBase {
     const struct {
       UINT text;
       int width;
-    } columns[] = {{IDS_HISTORY_DATE, 95}, {IDS_HISTORY_SIZE, 45}, {IDS_HISTORY_SNAPSHOT, 80},
-                   {IDS_HISTORY_ARCHIVE, 130}};
+    } columns[] = {{IDS_HISTORY_DATE, 115}, {IDS_HISTORY_SIZE, 45}, {IDS_HISTORY_SNAPSHOT, 75},
+                   {IDS_HISTORY_ARCHIVE, 300}};
     for (int i = 0; i < 4; ++i) {
       std::wstring title = Text(columns[i].text);
       LVCOLUMNW column = {};
@@ -104,6 +104,9 @@ class HistoryPage final : public DialogBase {
       AddRow(static_cast<int>(i), {FromAnsi(DateTime(entry.snapshotTime)), SizeText(entry), entry.snapshotName,
                                    entry.archive});
     }
+    // The date and the snapshot's name fit their texts, as the user's date format makes them.
+    if (entries_.empty() || !entries_.front().readable) return;
+    for (int column : {0, 2}) SendMessageW(list, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE_USEHEADER);
   }
 
   void AddRow(int entry, const std::vector<std::wstring>& cells) {
