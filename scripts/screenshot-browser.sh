@@ -3,8 +3,8 @@
 # of a small folder in three snapshots (the third adds a file and changes another, and adds a
 # file beside the folder), the engine and the Explorer extension are registered, and browsershots
 # captures the frame at the archive root in details view, inside the newest snapshot's folder with
-# the overlays showing, and with an item's context menu open, then the restore dialog and the
-# Revisions page of a file changed twice, and the newest snapshot's Contents page, and the folder
+# the overlays showing, and with an item's context menu open, then the restore dialog, the
+# Revisions page and the compare window (beside its previous revision) of a file changed twice, and the newest snapshot's Contents page, and the folder
 # of an archive whose names are UTF-8, of files named beyond any one code page; archiveshots
 # captures the archive file's context menu and its Settings page, a drag of a stored folder
 # from the archive's view onto a plain folder's, and the History page of a file that a second
@@ -12,7 +12,7 @@
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
 #        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
-# browser-restore.png, browser-revisions.png, browser-contents.png, browser-utf8-names.png, archive-menu.png,
+# browser-restore.png, browser-revisions.png, browser-compare.png, browser-contents.png, browser-utf8-names.png, archive-menu.png,
 # archive-settings.png, archive-drag.png and archive-history.png. It starts and stops the tree's Wine session, so do
 # not run it while ctest runs in the same tree.
 set -euo pipefail
@@ -30,7 +30,7 @@ printf 'Quarterly figures\n' >"$data/Reports/summary.txt"
 head -c 5000 /dev/zero | tr '\0' 'x' >"$data/Reports/figures.csv"
 printf 'Dear reader\n' >"$data/Letters/welcome.txt"
 printf 'Plan for the year\n' >"$data/plan.txt"
-printf 'Notes\n' >"$data/notes.txt"
+printf 'Notes\nCall the printer\nBook the room\nAsk about the date\n' >"$data/notes.txt"
 archive="$work/Projects.crn"
 
 start_session
@@ -44,12 +44,13 @@ run "$build/cli/cn.exe" /c /a "$(windows "$data")" "$(windows "$archive")" || [ 
 printf 'Plan for the year, revised\n' >"$data/plan.txt"
 run "$build/cli/cn.exe" "$(windows "$archive")" || [ $? -eq 1 ]
 printf 'Budget\n' >"$data/budget.txt"
-printf 'Notes, with more to say\n' >"$data/notes.txt"
+printf 'Notes, with more to say\nCall the printer\nBook the hall\nSend the invitations\nAsk about the date\n' \
+  >"$data/notes.txt"
 printf 'Travel\n' >"$work/Travel.txt"
 run "$build/cli/cn.exe" /a "$(windows "$work/Travel.txt")" "$(windows "$archive")" || [ $? -eq 1 ]
 
 run "$build/shell/browser/browsershots.exe" "$(windows "$archive")" "$(windows "$work")" "$(windows "$data/notes.txt")"
-pictures="root inside context restore revisions contents"
+pictures="root inside context restore revisions compare contents"
 for picture in $pictures; do
   convert "$work/$picture.bmp" "$build/screenshots/browser-$picture.png"
 done

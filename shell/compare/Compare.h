@@ -24,6 +24,11 @@ struct CompareSide {
 HRESULT WriteRevisionForCompare(ICairnRevision* revision, const std::wstring& storedName, long revisionNumber,
                                 std::wstring* path);
 
+// Removes a copy that WriteRevisionForCompare wrote, with its folder; any other path is left
+// alone. The compare window removes its sides' copies when it closes; copies left for a compare
+// program are removed a day later, when another is written.
+void RemoveComparisonCopy(const std::wstring& path);
+
 // The person's compare program, a command line in which %1 and %2 stand for the older and the
 // newer file; empty when none is set and the compare window is used.
 std::wstring CompareCommand();

@@ -72,3 +72,5 @@
 #define ID_DELETE                70
 #define ID_UP                    71
 #define ID_VIEWS                 72
+#define ID_COMPARE_PREVIOUS      85
+#define ID_COMPARE_CURRENT       86

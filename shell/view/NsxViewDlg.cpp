@@ -7,6 +7,7 @@
 #include "AboutBox.h"
 #include "AddressBox.h"
 #include "AnsiText.h"
+#include "CompareVerbs.h"
 #include "DialogBase.h"
 #include "FileList.h"
 #include "FolderDetails.h"
@@ -188,6 +189,9 @@ bool CNsxViewDlg::Enabled(UINT command) const {
     case ID_RESTORE:
     case ID_PROPERTIES:
       return n == 1 || (!host_->Level().AtRoot() && n >= 1);
+    case ID_COMPARE_PREVIOUS:
+    case ID_COMPARE_CURRENT:
+      return n == 1 && !host_->Level().AtRoot() && Abilities(selected, SFGAO_FOLDER) == 0;
     case ID_COPY:
       return host_->Level().AtRoot() ? n == 1 : n >= 1;
     case ID_PASTE:
@@ -359,6 +363,8 @@ bool CNsxViewDlg::RunItemVerb(UINT id) {
     case ID_DELETE: return DeleteSelection(*selected, Order());
     case ID_COPY: return CopySelection(*selected, dialog_);
     case ID_RESTORE: return RestoreSelection(*selected, dialog_);
+    case ID_COMPARE_PREVIOUS: return CompareWithPreviousRevision(*selected, dialog_);
+    case ID_COMPARE_CURRENT: return CompareWithCurrentFile(*selected, dialog_);
     case ID_PROPERTIES:
       if (!ShowSelectionProperties(*selected, dialog_, &commentChanged)) return false;
       // The snapshots' comments are shown in the list.
@@ -548,6 +554,8 @@ void CNsxViewDlg::OnCommand(UINT id, UINT, HWND from) {
     case ID_COPY:
     case ID_RESTORE:
     case ID_PROPERTIES:
+    case ID_COMPARE_PREVIOUS:
+    case ID_COMPARE_CURRENT:
       done = RunItemVerb(id);
       break;
     case ID_PASTE:

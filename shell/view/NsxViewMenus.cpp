@@ -100,6 +100,11 @@ void CNsxViewDlg::ShowContextMenu(int x, int y) {
   HMENU popup = menu ? GetSubMenu(menu.Get(), 0) : nullptr;
   if (popup == nullptr) return;
   if (selection) SetMenuDefaultItem(popup, ID_RESTORE, FALSE);
+  // The compare verbs are for one stored file only.
+  if (selection && !Enabled(ID_COMPARE_PREVIOUS)) {
+    DeleteMenu(popup, ID_COMPARE_PREVIOUS, MF_BYCOMMAND);
+    DeleteMenu(popup, ID_COMPARE_CURRENT, MF_BYCOMMAND);
+  }
   ApplyMenuStates(popup, selection ? 1 | 2 : 1 | 2 | 4);
   RemoveExtraSeparators(popup);
   if (x == -1 && y == -1) {

@@ -2,11 +2,12 @@
 // notes. It opens the archive in a frame at the screen's corner and captures the screen there as
 // 24-bit bitmaps: the archive root in details view, the newest snapshot's first folder (where the
 // overlays mark what that snapshot added and changed), that folder with an item's context menu
-// open, the restore dialog and the Revisions page of a file named on the command line (an item of
-// that folder), and the newest snapshot's Contents page.
+// open, the restore dialog, the Revisions page and the compare window with the previous revision of
+// a file named on the command line (an item of that folder), and the newest snapshot's Contents
+// page.
 //
 // usage: browsershots <archive> <output folder> <file>   (writes root.bmp, inside.bmp,
-//        context.bmp, restore.bmp, revisions.bmp and contents.bmp)
+//        context.bmp, restore.bmp, revisions.bmp, compare.bmp and contents.bmp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -29,6 +30,7 @@ constexpr int kList = 37;         // the archive view's list
 constexpr UINT kOpen = 1;         // the view's Open, Restore and Properties commands
 constexpr UINT kRestore = 2;
 constexpr UINT kProperties = 6;
+constexpr UINT kComparePrevious = 85;  // the view's Compare with Previous Revision
 
 
 
@@ -154,6 +156,20 @@ int wmain(int argc, wchar_t** argv) {
   ok = row >= 0 && ShootCommand(frame, kRestore, &restore) && ok;
   DialogShot revisions{L"Properties", 1, out + L"\\revisions.bmp"};
   ok = row >= 0 && ShootCommand(frame, kProperties, &revisions) && ok;
+
+  // The file beside its previous revision in the compare window, which shows before the command
+  // returns.
+  SendMessageW(frame->ViewWindow(), WM_COMMAND, kComparePrevious, 0);
+  HWND compare = FindWindowW(L"CairnCompareWindow", nullptr);
+  if (compare != nullptr) {
+    SetWindowPos(compare, HWND_TOP, 0, 0, 820, 360, SWP_SHOWWINDOW);
+    PumpFor(1500);
+    RECT window;
+    ok = GetWindowRect(compare, &window) && Capture(window, out + L"\\compare.bmp", false) && ok;
+    SendMessageW(compare, WM_CLOSE, 0, 0);
+  } else {
+    ok = false;
+  }
 
   // The newest snapshot's Contents page, back at the archive root.
   if (SUCCEEDED(frame->Open(argv[1]))) {
