@@ -201,24 +201,30 @@ class HistoryPage final : public DialogBase {
     return !target->empty();
   }
 
-  // Two revisions, older against newer; or one against the file on disk.
+  // Two revisions, older against newer; or one against the file on disk. The copies written go
+  // again when the comparison cannot be shown; else the compare wing removes them.
   void Compare(const std::vector<const HistoryEntry*>& chosen) {
     if (chosen.empty() || chosen.size() > 2) return Tell(Text(IDS_HISTORY_PICK_COMPARE), MB_ICONINFORMATION);
     CompareSide sides[2];
-    for (size_t i = 0; i < chosen.size(); ++i) {
+    std::vector<std::wstring> copies;
+    bool written = true;
+    for (size_t i = 0; written && i < chosen.size(); ++i) {
       ComPtr<ICairnRevision> revision;
       // The list is newest first: the older side is the later row.
       CompareSide& side = sides[chosen.size() == 2 ? 1 - i : 0];
-      if (FAILED(OpenEntryRevision(*chosen[i], path_, &revision)) ||
-          FAILED(WriteRevisionForCompare(revision.Get(), chosen[i]->storedName, chosen[i]->revision, &side.path)))
-        return Tell(Text(IDS_HISTORY_NOT_COMPARED));
+      written = SUCCEEDED(OpenEntryRevision(*chosen[i], path_, &revision)) &&
+                SUCCEEDED(WriteRevisionForCompare(revision.Get(), chosen[i]->storedName, chosen[i]->revision,
+                                                  &side.path));
+      if (written) copies.push_back(side.path);
       side.title = FileName(path_) + L";" + std::to_wstring(chosen[i]->revision);
     }
     if (chosen.size() == 1) {
       sides[1].path = path_;
       sides[1].title = Fill(IDS_HISTORY_CURRENT_FILE, {FileName(path_)});
     }
-    if (FAILED(ShowComparison(Window(), sides[0], sides[1]))) Tell(Text(IDS_HISTORY_NOT_COMPARED));
+    if (written && SUCCEEDED(ShowComparison(Window(), sides[0], sides[1]))) return;
+    for (const std::wstring& copy : copies) RemoveComparisonCopy(copy);
+    Tell(Text(IDS_HISTORY_NOT_COMPARED));
   }
 
   void SetCommand() {

@@ -1,6 +1,7 @@
 // The History page as the shell reaches it: the handler found through the registry for every
 // file, initialised with the file's list, its page in a real property sheet, read back and
 // driven by a watcher thread under Xvfb. The archives are made by cn, which records them as known.
+// Compare reaches the compare window, which the compare wing's tests look into.
 #include "HostedViewSupport.h"
 #include "WorkerSupport.h"
 
@@ -113,12 +114,12 @@ class HistoryPageTest : public ArchiveTest {
     return rows;
   }
 
-  static void Select(HWND list, int row) {
+  static void Select(HWND list, std::initializer_list<int> rows) {
     LVITEMA item = {};
     item.stateMask = LVIS_SELECTED;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     item.state = LVIS_SELECTED;
-    SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    for (int row : rows) SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
   }
 };
 
@@ -139,7 +140,7 @@ TEST_F(HistoryPageTest, EveryArchiveHoldingTheFileListsItsRevisionsNewestFirstAn
   std::string restored;
   const Rows rows = Show(doc, [&](HWND sheet, HWND list) {
     // The oldest revision back in the file's place, after the question; then saved elsewhere.
-    Select(list, 2);
+    Select(list, {2});
     DialogWatcher confirm([](const std::string& caption) { return caption == "History"; }, IDYES);
     PressButton(GetParent(list), IDC_HISTORY_RESTORE);
     confirm.Finish();
@@ -150,11 +151,19 @@ TEST_F(HistoryPageTest, EveryArchiveHoldingTheFileListsItsRevisionsNewestFirstAn
       SendMessageW(dialog, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(target.c_str()));
       PressButton(dialog, IDOK);
     });
-    Select(list, 0);
+    Select(list, {0});
     PressButton(GetParent(list), IDC_HISTORY_SAVE_AS);
     box.Finish();
     EXPECT_TRUE(box.Seen());
     EXPECT_TRUE(WatcherWait([&] { return ReadAll(saved) == "newer words, and more"; }));
+    // The two revisions of one archive, older against newer, in the compare window.
+    Select(list, {1, 2});
+    PressButton(GetParent(list), IDC_HISTORY_COMPARE);
+    HWND compared = nullptr;
+    EXPECT_TRUE(WatcherWait([&] {
+      return (compared = FindWindowW(L"CairnCompareWindow", L"doc.txt;1 and doc.txt;2 - Compare")) != nullptr;
+    }));
+    if (compared != nullptr) PostMessageW(compared, WM_CLOSE, 0, 0);
   });
 
   ASSERT_EQ(4u, rows.size());
