@@ -133,7 +133,8 @@ bool ArchiveHistory(const std::wstring& archivePath, const std::wstring& path, s
   ComPtr<IEnumCairnRevisions> revisions;
   if (FAILED(object->EnumCairnRevisions(0, revisions.Out())) || !revisions) return false;
   ComPtr<ICairnRevision> revision;
-  for (size_t step = 0; step < kMaxSteps && revisions->Next(0, revision.Out()) == S_OK && revision; ++step) {
+  HRESULT next = S_OK;
+  for (size_t step = 0; step < kMaxSteps && (next = revisions->Next(0, revision.Out())) == S_OK && revision; ++step) {
     HistoryEntry entry;
     entry.archive = archivePath;
     entry.storedName = storedName;
@@ -151,7 +152,8 @@ bool ArchiveHistory(const std::wstring& archivePath, const std::wstring& path, s
     }
     entries->push_back(std::move(entry));
   }
-  return true;
+  // A chain that breaks off is damage, not the end of the history.
+  return SUCCEEDED(next);
 }
 
 }  // namespace
@@ -171,7 +173,8 @@ HRESULT FindStoredObject(ICairnArchive* archive, const std::wstring& path, ComPt
     // The most specific holder first: a top-level folder inside another top-level folder.
     std::vector<std::tuple<size_t, ComPtr<ICairnObject>, std::wstring>> holders;
     ComPtr<ICairnObject> entry;
-    for (size_t step = 0; step < kMaxSteps && entries->Next(0, entry.Out()) == S_OK && entry; ++step) {
+    HRESULT next = S_OK;
+    for (size_t step = 0; step < kMaxSteps && (next = entries->Next(0, entry.Out())) == S_OK && entry; ++step) {
       const std::wstring name = WideName(entry.Get(), names);
       std::wstring rest;
       if (!Holds(name, path, &rest)) continue;
@@ -180,6 +183,7 @@ HRESULT FindStoredObject(ICairnArchive* archive, const std::wstring& path, ComPt
       tried.push_back(name);
       holders.emplace_back(name.size(), entry, rest);
     }
+    if (FAILED(next)) return next;
     std::sort(holders.begin(), holders.end(),
               [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); });
     for (const auto& holder : holders) {
