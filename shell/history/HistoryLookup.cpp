@@ -87,22 +87,23 @@ HRESULT Descend(ComPtr<ICairnObject> object, std::wstring rest, const StoredText
   return S_OK;
 }
 
-std::vector<ComPtr<ICairnSnapShot>> LiveSnapshots(ICairnArchive* archive, HRESULT* hr) {
-  std::vector<ComPtr<ICairnSnapShot>> list;
+// The newest live snapshot: Last(1), unless the newest one was deleted, when the walk over the
+// live ones finds it. S_FALSE for an archive without one.
+HRESULT NewestSnapshot(ICairnArchive* archive, ComPtr<ICairnSnapShot>* newest) {
   ComPtr<IEnumSnapShots> snapshots;
-  *hr = archive->EnumSnapShots(0, snapshots.Out());
-  if (FAILED(*hr) || !snapshots) {
-    if (SUCCEEDED(*hr)) *hr = E_FAIL;
-    return list;
-  }
+  HRESULT hr = archive->EnumSnapShots(0, snapshots.Out());
+  if (FAILED(hr) || !snapshots) return FAILED(hr) ? hr : E_FAIL;
+  hr = snapshots->Last(1, newest->Out());
+  if (hr == S_OK && *newest) return S_OK;
+  if (FAILED(hr)) return hr;
+  snapshots->Reset();
   ComPtr<ICairnSnapShot> snapshot;
   for (size_t step = 0; step < kMaxSteps; ++step) {
-    *hr = snapshots->Next(1, snapshot.Out());
-    if (*hr != S_OK || !snapshot) break;
-    list.push_back(snapshot);
+    hr = snapshots->Next(1, snapshot.Out());
+    if (hr != S_OK || !snapshot) return FAILED(hr) ? hr : (*newest ? S_OK : S_FALSE);
+    *newest = snapshot;
   }
-  if (SUCCEEDED(*hr)) *hr = S_OK;
-  return list;
+  return E_FAIL;
 }
 
 // The snapshot that stored a revision: the first whose stamp is not earlier than the revision's.
@@ -162,34 +163,25 @@ HRESULT FindStoredObject(ICairnArchive* archive, const std::wstring& path, ComPt
   object->Reset();
   if (archive == nullptr || path.empty()) return E_INVALIDARG;
   const StoredText names = NamesOf(archive);
-  HRESULT hr = S_OK;
-  const std::vector<ComPtr<ICairnSnapShot>> snapshots = LiveSnapshots(archive, &hr);
-  if (FAILED(hr)) return hr;
-  // Each top-level name is tried once: later snapshots name the same object.
-  std::vector<std::wstring> tried;
-  for (auto it = snapshots.rbegin(); it != snapshots.rend(); ++it) {
-    ComPtr<IEnumCairnObjects> entries;
-    if (FAILED((*it)->EnumCairnObjects(0, entries.Out())) || !entries) return E_FAIL;
-    // The most specific holder first: a top-level folder inside another top-level folder.
-    std::vector<std::tuple<size_t, ComPtr<ICairnObject>, std::wstring>> holders;
-    ComPtr<ICairnObject> entry;
-    HRESULT next = S_OK;
-    for (size_t step = 0; step < kMaxSteps && (next = entries->Next(0, entry.Out())) == S_OK && entry; ++step) {
-      const std::wstring name = WideName(entry.Get(), names);
-      std::wstring rest;
-      if (!Holds(name, path, &rest)) continue;
-      if (std::any_of(tried.begin(), tried.end(), [&](const std::wstring& t) { return SameNameIgnoringCase(t, name); }))
-        continue;
-      tried.push_back(name);
-      holders.emplace_back(name.size(), entry, rest);
-    }
-    if (FAILED(next)) return next;
-    std::sort(holders.begin(), holders.end(),
-              [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); });
-    for (const auto& holder : holders) {
-      hr = Descend(std::get<1>(holder), std::get<2>(holder), names, object);
-      if (hr != S_FALSE) return hr;
-    }
+  ComPtr<ICairnSnapShot> newest;
+  HRESULT hr = NewestSnapshot(archive, &newest);
+  if (hr != S_OK) return hr;
+  ComPtr<IEnumCairnObjects> entries;
+  if (FAILED(newest->EnumCairnObjects(0, entries.Out())) || !entries) return E_FAIL;
+  // The most specific holder first: a top-level folder inside another top-level folder.
+  std::vector<std::tuple<size_t, ComPtr<ICairnObject>, std::wstring>> holders;
+  ComPtr<ICairnObject> entry;
+  HRESULT next = S_OK;
+  for (size_t step = 0; step < kMaxSteps && (next = entries->Next(0, entry.Out())) == S_OK && entry; ++step) {
+    const std::wstring name = WideName(entry.Get(), names);
+    std::wstring rest;
+    if (Holds(name, path, &rest)) holders.emplace_back(name.size(), entry, rest);
+  }
+  if (FAILED(next)) return next;
+  std::sort(holders.begin(), holders.end(), [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); });
+  for (const auto& holder : holders) {
+    hr = Descend(std::get<1>(holder), std::get<2>(holder), names, object);
+    if (hr != S_FALSE) return hr;
   }
   return S_FALSE;
 }

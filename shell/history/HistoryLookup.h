@@ -1,8 +1,9 @@
 // A file's or folder's history from every known archive that holds it. Each archive is opened as a
 // reader beside any writer, and the path is found through the object's own revision chain: the
-// top-level object whose stored name is the path or a folder above it (looked for in the snapshots'
-// top-level lists, newest first), then each child in its parent's latest revision.
-// No snapshot's tree is walked.
+// top-level object of the newest snapshot whose stored name is the path or a folder above it, then
+// each child in its parent's latest revision. No snapshot's tree is walked, and older snapshots'
+// lists are not read: an object the archive no longer holds in its newest snapshot is not looked
+// for, which would cost a list per snapshot for every file the page is opened on.
 #pragma once
 
 #include <windows.h>
