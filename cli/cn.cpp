@@ -12,6 +12,7 @@
 #include "CommandLine.h"
 #include "ComPtr.h"
 #include "ConsoleText.h"
+#include "KnownArchives.h"
 #include "Listing.h"
 #include "NotArchived.h"
 #include "Restore.h"
@@ -43,12 +44,15 @@ void SayWaiting(const void* typed) {
 // Opens an archive as the snapshot run and the listings need it: listings and restores read an
 // archive that cannot be written; a snapshot waits for another writer to finish (saying so when
 // verbose). An archive that cannot be opened for a snapshot loses its scheduled job too, unless
-// another writer holds it for now. Prints the failure.
+// another writer holds it for now. Prints the failure. An archive opened is recorded as known.
 bool Open(const std::string& typed, bool create, bool forSnapshot, bool verbose, ComPtr<ICairnArchive>* archive) {
   const std::wstring path = AbsolutePath(Wide(typed));
   const HRESULT hr = forSnapshot ? OpenArchiveToWrite(path, archive, create, verbose ? &SayWaiting : nullptr, &typed)
                                  : OpenArchiveToRead(path, archive, /*readOnlyFallback=*/true);
-  if (SUCCEEDED(hr)) return true;
+  if (SUCCEEDED(hr)) {
+    RecordKnownArchive(path);
+    return true;
+  }
   if (forSnapshot && hr != STG_E_SHAREVIOLATION) DeleteScheduledJob(path);
   std::fprintf(stderr, "Failed to open/create %s\n", Console(typed).c_str());
   return false;

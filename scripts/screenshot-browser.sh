@@ -8,14 +8,15 @@
 # and the newest snapshot's Contents page, and the folder of an archive whose names are UTF-8, of files named beyond any one code page; archiveshots
 # captures the archive file's context menu and its Settings page, Check Archive's report on the
 # archive and on a compressed archive with a byte of a stored revision changed, and a drag of a
-# stored folder from the archive's view onto a plain folder's.
+# stored folder from the archive's view onto a plain folder's, and the History page of a file that
+# a second archive holds too.
 # usage: scripts/screenshot-browser.sh [BUILD_TREE] (default build/win64, built with
 #        scripts/build.sh win64 cn cairn nsx12 browsershots archiveshots)
 # Writes BUILD_TREE/screenshots/browser-root.png, browser-inside.png, browser-context.png,
 # browser-restore.png, browser-revisions.png, browser-compare.png, browser-contents.png,
 # browser-utf8-names.png, archive-menu.png, archive-settings.png, archive-check.png,
-# archive-check-damaged.png and archive-drag.png. It starts and stops the tree's Wine session, so do
-# not run it while ctest runs in the same tree.
+# archive-check-damaged.png, archive-drag.png and archive-history.png. It starts and stops the
+# tree's Wine session, so do not run it while ctest runs in the same tree.
 set -euo pipefail
 source "$(dirname "$0")/wine-tree.sh" screenshot-browser "${1:-}"
 
@@ -98,10 +99,14 @@ for at in range(len(data) - 1):
 if not best[1]: sys.exit("screenshot-browser: no compressed stream to damage")
 data[best[0] + best[2] // 2] ^= 0x20
 open(sys.argv[1], "wb").write(data)' "$damaged"
+# A second archive of one of the files: its History page lists the revisions of both (cn records
+# every archive it makes as known).
+printf 'Plan for the year, revised again\n' >"$data/plan.txt"
+run "$build/cli/cn.exe" /c /a "$(windows "$data/plan.txt")" "$(windows "$work/Plans.crn")" || [ $? -eq 1 ]
 run "$build/shell/browser/archiveshots.exe" "$(windows "$archive")" "$(windows "$work/Desktop")" "$(windows "$work")" \
-  "$(windows "$damaged")"
-for picture in menu settings check check-damaged drag; do
+  "$(windows "$damaged")" "$(windows "$data/plan.txt")"
+for picture in menu settings check check-damaged drag history; do
   convert "$work/$picture.bmp" "$build/screenshots/archive-$picture.png"
 done
-echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,check,check-damaged,drag}.png in" \
+echo "screenshot-browser: browser-{${pictures// /,},utf8-names}.png and archive-{menu,settings,check,check-damaged,drag,history}.png in" \
   "$build/screenshots"

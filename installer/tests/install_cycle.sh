@@ -74,6 +74,10 @@ check "under Wine an archive opens in the browser frame" \
   test "$(value 'HKCR\Cairn Archive\Shell\Open\command' /ve)" = '"C:\Program Files\Cairn\crnbrowse.exe" "%1"'
 explore=$(value 'HKCR\Cairn Archive\Shell\Explore\command' /ve)
 check "the Explore command stays as registration writes it" test "${explore#explorer /e,/root,\{}" != "$explore"
+history_handlers='HKCR\*\shellex\PropertySheetHandlers\Cairn History'
+history_folders='HKCR\Directory\shellex\PropertySheetHandlers\Cairn History'
+check "every file gets the History page" has_key "$history_handlers"
+check "every folder gets the History page" has_key "$history_folders"
 check "the machine's RunWizard is 1" test "$(value "HKCR\\CLSID\\$(value 'HKCR\Cairn Archive\CLSID' /ve)\\Options" RunWizard)" = 0x1
 
 # cn from a folder of the user's, found on the search path, through the installed engine.
@@ -98,6 +102,8 @@ check "the help file and its pages are gone" test ! -e "$drive/windows/help/CN_H
 check "the Send To entry is gone" test ! -e "$drive/users/$sendto/Cairn Archive.crnSendToTarget"
 check "the uninstall entry is gone" no_key "$uninstall"
 check "the archive type is gone" no_key 'HKCR\.crn'
+check "the History page's handler is gone" no_key "$history_handlers"
+check "the History page's folder handler is gone" no_key "$history_folders"
 check "the sample archive remains" test -s "$drive/users/$desktop/Sample Archive.crn"
 check "the user's archive remains" test -s "$work/mine.crn"
 rm -rf "$work"

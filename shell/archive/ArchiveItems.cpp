@@ -84,10 +84,11 @@ std::vector<SnapshotStamp> SnapshotStamps(ICairnArchive* archive) {
     unsigned long high = 0, low = 0;
     snapshot->GetSnapShot(&number);
     entry.number = number;
+    if (SUCCEEDED(snapshot->GetCreationTime(&high, &low))) entry.created = Join(high, low);
     if (SUCCEEDED(snapshot->GetOptions(&options)) && (options & kNumberStampOption) != 0)
       entry.stamp = Join(kNumberStampHigh, static_cast<unsigned long>(number));
-    else if (SUCCEEDED(snapshot->GetCreationTime(&high, &low)))
-      entry.stamp = Join(high, low);
+    else
+      entry.stamp = entry.created;
     stamps.push_back(std::move(entry));
   }
   return stamps;

@@ -37,6 +37,7 @@ struct SnapshotStamp {
   uint64_t stamp;  // as-at stamp, as a FILETIME's 64 bits
   int32_t number;
   std::string name;
+  uint64_t created = 0;  // the creation time, whatever the stamp
 };
 std::vector<SnapshotStamp> SnapshotStamps(ICairnArchive* archive);
 

@@ -7,6 +7,7 @@
 #include "ArchiveAccess.h"
 #include "ArchiveItems.h"
 #include "ItemId.h"
+#include "KnownArchives.h"
 
 namespace cairn {
 namespace shell {
@@ -34,7 +35,10 @@ ComPtr<ICairnArchive> ArchiveOperations::ArchiveToWrite(DWORD waitMs, HRESULT* w
   const HRESULT hr = archivePath_.empty() ? E_INVALIDARG
                                           : OpenArchiveToWrite(FromAnsi(archivePath_), &archive, false, nullptr,
                                                                nullptr, waitMs);
-  if (FAILED(hr)) archive.Reset();
+  if (FAILED(hr))
+    archive.Reset();
+  else
+    RecordKnownArchive(FromAnsi(archivePath_));
   if (why != nullptr) *why = hr;
   return archive;
 }

@@ -144,5 +144,10 @@ class ArchiveOperations {
   std::vector<std::string> levelNames_;
 };
 
+// Writes a read-only copy of a revision of the object stored under the name to the temporary
+// folder, named after the name's last component and the revision ("report;3.doc"), and opens it.
+// *copy is the path written, when one was; true when the copy was opened.
+bool DisplayRevision(HWND owner, ICairnRevision* revision, const std::wstring& storedName, std::string* copy);
+
 }  // namespace shell
 }  // namespace cairn

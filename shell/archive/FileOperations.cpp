@@ -6,6 +6,7 @@
 #include "Handle.h"
 #include "ItemNames.h"
 #include "RestoreNames.h"
+#include "RestoreWriter.h"
 
 namespace cairn {
 namespace shell {
@@ -21,18 +22,14 @@ std::string TempFolder() {
 
 }  // namespace
 
-bool ArchiveOperations::DisplayItem(HWND owner, const std::string& storedName, std::string* copy) const {
+bool DisplayRevision(HWND owner, ICairnRevision* revision, const std::wstring& storedName, std::string* copy) {
   copy->clear();
-  ComPtr<ICairnObject> object = FindObject(storedName);
-  ComPtr<ICairnRevision> revision = LatestRevision(object.Get());
   long number = 0;
-  if (!revision || FAILED(revision->GetRevision(&number))) return false;
+  if (revision == nullptr || FAILED(revision->GetRevision(&number))) return false;
   // The copy is named after the stored name's last component, which must stay a plain name in
   // the temporary folder. Its path is in the code page: a name the code page cannot hold is not
   // opened.
-  Bstr stored;
-  if (FAILED(object->GetName(stored.Out()))) return false;
-  const std::wstring fileName = LastComponent(stored.Text());
+  const std::wstring fileName = LastComponent(storedName);
   const std::string folder = TempFolder();
   if (folder.empty() || !IsSafeFileName(fileName) || FromAnsi(ToAnsi(fileName.c_str())) != fileName) return false;
   const std::string copyName = RevisionCopyName(ToAnsi(fileName.c_str()), number);
@@ -41,12 +38,25 @@ bool ArchiveOperations::DisplayItem(HWND owner, const std::string& storedName, s
 
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileA(path.c_str());
-  if (!ExtractObject(object.Get(), path, ExtractOptions{true, true, false})) return false;
+  RestoreOptions options;
+  options.restoreTimes = false;
+  options.skipFolderNotMade = true;
+  RestoreWriter writer(options, nullptr);
+  if (!writer.WriteObject(revision, storedName, FromAnsi(path))) return false;
   *copy = path;
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
   const auto result =
       reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
   return result > 32;
+}
+
+bool ArchiveOperations::DisplayItem(HWND owner, const std::string& storedName, std::string* copy) const {
+  copy->clear();
+  ComPtr<ICairnObject> object = FindObject(storedName);
+  ComPtr<ICairnRevision> revision = LatestRevision(object.Get());
+  Bstr stored;
+  if (!revision || FAILED(object->GetName(stored.Out()))) return false;
+  return DisplayRevision(owner, revision.Get(), stored.Text(), copy);
 }
 
 void ArchiveOperations::ShowArchiveLog(HWND owner) const {

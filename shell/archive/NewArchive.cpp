@@ -6,6 +6,7 @@
 
 #include "AnsiText.h"
 #include "ComPtr.h"
+#include "KnownArchives.h"
 #include "cairn.h"
 #include "resource.h"
 
@@ -42,7 +43,10 @@ void CreateArchive(const std::string& path) {
     HRESULT hr = CoCreateInstance(CLSID_CairnArchive, nullptr, CLSCTX_INPROC_SERVER, IID_IPersistFile,
                                   file.OutVoid());
     if (SUCCEEDED(hr)) hr = file->Load(FromAnsi(path).c_str(), STGM_CREATE | STGM_READWRITE);
-    if (FAILED(hr)) Problem(ShellString(IDS_CREATE_PROBLEM));
+    if (FAILED(hr))
+      Problem(ShellString(IDS_CREATE_PROBLEM));
+    else
+      RecordKnownArchive(FromAnsi(path));
   }
   CoUninitialize();
 }

@@ -9,6 +9,7 @@
 #include "FolderDetails.h"
 #include "ItemNames.h"
 #include "ItemText.h"
+#include "KnownArchives.h"
 #include "Module.h"
 #include "WelcomeWizard.h"
 #include "WizardSetting.h"
@@ -56,6 +57,7 @@ STDMETHODIMP CCairnFolder::Initialize(PCIDLIST_ABSOLUTE location) {
   level_.archivePath = path;
   operations_ = level_.Operations();
   level_.names = operations_.Names();
+  RecordKnownArchive(FromAnsi(path));
   return S_OK;
 }
 

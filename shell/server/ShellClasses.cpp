@@ -5,6 +5,7 @@
 #include "CairnDropSource.h"
 #include "CairnDropTarget.h"
 #include "CairnFolder.h"
+#include "CairnHistory.h"
 #include "CairnIcon.h"
 #include "CairnIDEnum.h"
 #include "CairnShellExt.h"
@@ -28,6 +29,7 @@ const ClassTable& ShellClasses() {
       {&CLSID_CairnDropTarget, L"CairnDropTarget", L"CairnDropTarget Class", L"CairnDropTarget Class",
        &CairnDropTarget::Create},
       {&CLSID_CairnIcon, L"CairnIcon", L"CairnIcon Class", L"CairnIcon Class", &CairnIcon::Create},
+      {&CLSID_CairnHistory, L"CairnHistory", L"CairnHistory Class", L"CairnHistory Class", &CairnHistory::Create},
   };
   static const ClassTable table = {entries, sizeof entries / sizeof entries[0]};
   return table;

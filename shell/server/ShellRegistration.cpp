@@ -91,6 +91,18 @@ const RegistryRow kDropTargetRows[] = {
     {kRoot, L"CLSID\\%SENDTO%\\ShellEx\\DropHandler", KeyMode::kCreate, kString, nullptr, L"%DROPTARGET%", 0},
 };
 
+// The History page of every file and folder, written only when its class is built. The shell's
+// own keys above the entries stay.
+const RegistryRow kHistoryRows[] = {
+    {kRoot, L"*\\shellex", KeyMode::kNoRemove, ValueKind::kNone, nullptr, nullptr, 0},
+    {kRoot, L"*\\shellex\\PropertySheetHandlers", KeyMode::kNoRemove, ValueKind::kNone, nullptr, nullptr, 0},
+    {kRoot, L"*\\shellex\\PropertySheetHandlers\\Cairn History", KeyMode::kCreate, kString, nullptr, L"%HISTORY%", 0},
+    {kRoot, L"Directory\\shellex", KeyMode::kNoRemove, ValueKind::kNone, nullptr, nullptr, 0},
+    {kRoot, L"Directory\\shellex\\PropertySheetHandlers", KeyMode::kNoRemove, ValueKind::kNone, nullptr, nullptr, 0},
+    {kRoot, L"Directory\\shellex\\PropertySheetHandlers\\Cairn History", KeyMode::kCreate, kString, nullptr,
+     L"%HISTORY%", 0},
+};
+
 struct HandlerRows {
   const CLSID* clsid;
   RegistryRows rows;
@@ -99,6 +111,7 @@ struct HandlerRows {
 const HandlerRows kHandlers[] = {
     {&CLSID_CairnShellExt, {kShellExtRows, sizeof kShellExtRows / sizeof kShellExtRows[0]}},
     {&CLSID_CairnDropTarget, {kDropTargetRows, sizeof kDropTargetRows / sizeof kDropTargetRows[0]}},
+    {&CLSID_CairnHistory, {kHistoryRows, sizeof kHistoryRows / sizeof kHistoryRows[0]}},
 };
 
 Placeholders ShellPlaceholders() {
@@ -106,6 +119,7 @@ Placeholders ShellPlaceholders() {
   values.Set(L"FOLDER", GuidText(CLSID_CairnFolder));
   values.Set(L"SHELLEXT", GuidText(CLSID_CairnShellExt));
   values.Set(L"DROPTARGET", GuidText(CLSID_CairnDropTarget));
+  values.Set(L"HISTORY", GuidText(CLSID_CairnHistory));
   values.Set(L"SENDTO", GuidText(CLSID_ArchiveSendToTarget));
   values.Set(L"FILE", L"%1");
   values.Set(L"NEWTYPE", L"%1!d!");

@@ -4,10 +4,12 @@
 // stored folder is dragged from the archive's view in one browser frame onto a file-system folder
 // shown in another, captured while the drag is over the folder, with the drag's cursor. Check
 // Archive, chosen in the menu, is captured once its report is shown: for the archive, and for a
-// damaged archive when one is given.
+// damaged archive when one is given. Given a file held in archives, the History page of its
+// properties too.
 //
-// usage: archiveshots <archive> <folder> <output folder> [<damaged archive>]
-//        (writes menu.bmp, settings.bmp, drag.bmp, check.bmp and check-damaged.bmp)
+// usage: archiveshots <archive> <folder> <output folder> [<damaged archive> [<file>]]
+//        (writes menu.bmp, settings.bmp, drag.bmp and check.bmp, with a damaged archive
+//        check-damaged.bmp, and with a file history.bmp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -86,8 +88,9 @@ bool ShotOf(const RECT& area, const std::wstring& path, void (*end)(Shot*), cons
   return shot.done;
 }
 
-// The extension's handler for the archive file, as Explorer makes it for a right click.
-ComPtr<IShellExtInit> HandlerFor(const std::wstring& archive) {
+// The extension's handler of the class for the file, as Explorer makes it for a right click.
+ComPtr<IShellExtInit> HandlerFor(const std::wstring& archive, REFCLSID clsid = CLSID_CairnShellExt,
+                                 const wchar_t* className = L"Cairn Archive") {
   PIDLIST_ABSOLUTE item = nullptr;
   ComPtr<IShellFolder> parent;
   ComPtr<IDataObject> data;
@@ -97,8 +100,8 @@ ComPtr<IShellExtInit> HandlerFor(const std::wstring& archive) {
   if (SUCCEEDED(SHParseDisplayName(archive.c_str(), nullptr, &item, 0, nullptr)) &&
       SUCCEEDED(SHBindToParent(item, IID_IShellFolder, parent.OutVoid(), &child)) &&
       SUCCEEDED(parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, data.OutVoid())) &&
-      RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Cairn Archive", 0, KEY_READ, &archiveClass) == ERROR_SUCCESS &&
-      SUCCEEDED(CoCreateInstance(CLSID_CairnShellExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+      RegOpenKeyExW(HKEY_CLASSES_ROOT, className, 0, KEY_READ, &archiveClass) == ERROR_SUCCESS &&
+      SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                                  handler.OutVoid())) &&
       FAILED(handler->Initialize(nullptr, data.Get(), archiveClass)))
     handler.Reset();
@@ -135,7 +138,7 @@ bool MenuShot(IShellExtInit* handler, const std::wstring& path) {
   return shot;
 }
 
-bool SettingsShot(IShellExtInit* handler, const std::wstring& archive, const std::wstring& path) {
+bool SheetShot(IShellExtInit* handler, const std::wstring& archive, const std::wstring& path) {
   ComPtr<IShellPropSheetExt> pages;
   std::vector<HPROPSHEETPAGE> added;
   if (FAILED(handler->QueryInterface(IID_IShellPropSheetExt, pages.OutVoid())) ||
@@ -236,8 +239,8 @@ bool DragShots(const std::wstring& archive, const std::wstring& folder, const st
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4 && argc != 5) {
-    std::fprintf(stderr, "usage: archiveshots <archive> <folder> <output folder> [<damaged archive>]\n");
+  if (argc < 4 || argc > 6) {
+    std::fprintf(stderr, "usage: archiveshots <archive> <folder> <output folder> [<damaged archive> [<file>]]\n");
     return 2;
   }
   const std::wstring archive = argv[1], folder = argv[2], out = argv[3];
@@ -249,13 +252,17 @@ int wmain(int argc, wchar_t** argv) {
       std::fprintf(stderr, "archiveshots: the extension gives no handler for the archive\n");
     } else {
       ok = MenuShot(handler.Get(), out + L"\\menu.bmp");
-      ok = SettingsShot(handler.Get(), archive, out + L"\\settings.bmp") && ok;
+      ok = SheetShot(handler.Get(), archive, out + L"\\settings.bmp") && ok;
       ok = CheckShot(handler.Get(), out + L"\\check.bmp") && ok;
     }
   }
-  if (argc == 5) {
+  if (argc >= 5) {
     ComPtr<IShellExtInit> damaged = HandlerFor(argv[4]);
     ok = damaged && CheckShot(damaged.Get(), out + L"\\check-damaged.bmp") && ok;
+  }
+  if (argc == 6) {
+    ComPtr<IShellExtInit> history = HandlerFor(argv[5], CLSID_CairnHistory, L"*");
+    ok = history && SheetShot(history.Get(), argv[5], out + L"\\history.bmp") && ok;
   }
   ok = DragShots(archive, folder, out) && ok;
   OleUninitialize();
