@@ -178,6 +178,8 @@ void CheckWindow::ShowResult() {
       SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&text));
     }
   }
+  // What is wrong is read whole, the list scrolling for it.
+  if (!result.damage.empty()) SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE);
   std::wstring status;
   if (result.hr == S_OK) {
     status = Text(IDS_CHECK_SOUND);

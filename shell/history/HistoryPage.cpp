@@ -104,9 +104,11 @@ class HistoryPage final : public DialogBase {
       AddRow(static_cast<int>(i), {FromAnsi(DateTime(entry.snapshotTime)), SizeText(entry), entry.snapshotName,
                                    entry.archive});
     }
-    // The date and the snapshot's name fit their texts, as the user's date format makes them.
+    // The date, the snapshot's name and the archive's path fit their texts (the list scrolls for a
+    // long path), as the user's date format makes them.
     if (entries_.empty() || !entries_.front().readable) return;
     for (int column : {0, 2}) SendMessageW(list, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE_USEHEADER);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE);
   }
 
   void AddRow(int entry, const std::vector<std::wstring>& cells) {
