@@ -13,14 +13,21 @@ uint32_t FreeListIndex::BestFit(uint32_t length) const {
   return it == byLength_.end() ? 0 : RecordAt(it->second);
 }
 
-uint32_t FreeListIndex::Neighbour(uint32_t offset, uint64_t end, bool* endsAtOffset) const {
-  const auto before = byEnd_.lower_bound({offset, kFirst});
-  const auto after = byStart_.lower_bound({end, kFirst});
-  const bool hasBefore = before != byEnd_.end() && before->first == offset;
-  const bool hasAfter = after != byStart_.end() && after->first == end;
-  *endsAtOffset = hasBefore && (!hasAfter || before->second <= after->second);
-  if (*endsAtOffset) return RecordAt(before->second);
-  return hasAfter ? RecordAt(after->second) : 0;
+uint32_t FreeListIndex::EndingAt(uint64_t end) const {
+  const auto it = byEnd_.lower_bound({end, kFirst});
+  return it != byEnd_.end() && it->first == end ? RecordAt(it->second) : 0;
+}
+
+uint32_t FreeListIndex::StartingAt(uint64_t start) const {
+  const auto it = byStart_.lower_bound({start, kFirst});
+  return it != byStart_.end() && it->first == start ? RecordAt(it->second) : 0;
+}
+
+std::vector<uint32_t> FreeListIndex::EmptyBehind(uint32_t offset) const {
+  std::vector<uint32_t> found;
+  for (auto it = byStart_.upper_bound({offset, std::numeric_limits<int64_t>::max()}); it != byStart_.end(); ++it)
+    if (Length(RecordAt(it->second)) == 0) found.push_back(RecordAt(it->second));
+  return found;
 }
 
 uint32_t FreeListIndex::FirstEmpty() const {

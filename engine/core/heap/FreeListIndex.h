@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace cairn {
 
@@ -16,9 +17,12 @@ class FreeListIndex {
   // The first block, in list order, of the least length not below length (0 for a length of
   // 0 too, which the heap never asks for); 0 when none is long enough.
   uint32_t BestFit(uint32_t length) const;
-  // The first block, in list order, that ends at offset or starts at end; *endsAtOffset tells
-  // which (a block that does both counts as ending there, as the walk tests that first). 0: none.
-  uint32_t Neighbour(uint32_t offset, uint64_t end, bool* endsAtOffset) const;
+  // The first block, in list order, whose area ends at end (0: none).
+  uint32_t EndingAt(uint64_t end) const;
+  // The first block, in list order, whose area starts at start (0: none).
+  uint32_t StartingAt(uint64_t start) const;
+  // Every empty block whose start lies behind offset, in no particular order.
+  std::vector<uint32_t> EmptyBehind(uint32_t offset) const;
   // The first block of length 0 in list order, or 0.
   uint32_t FirstEmpty() const;
   // True when a FreeBlock record overlaps the length bytes at offset.

@@ -1,5 +1,5 @@
 // The archive heap over in-memory files: header creation and checks, the self-extracting
-// offset, best-fit allocation, growth and the one-neighbour merge of Free.
+// offset, best-fit allocation, growth, and Free's merges and cut of the end.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -194,7 +194,7 @@ TEST_F(HeapTest, ExactFitLeavesAnEmptyRecordThatTheNextFreeReuses) {
   EXPECT_EQ(heap->DataSize(), size);
 }
 
-TEST_F(HeapTest, FreeBetweenTwoFreeBlocksMergesWithOneOnly) {
+TEST_F(HeapTest, FreeBetweenTwoFreeBlocksMergesWithBothAndFreeBytesAtTheEndComeOffIt) {
   auto heap = Create();
   // Blocks smaller than a FreeBlock record, so the records come from growth, not from them.
   const uint32_t a = heap->Allocate(8), b = heap->Allocate(8), c = heap->Allocate(8);
@@ -203,17 +203,25 @@ TEST_F(HeapTest, FreeBetweenTwoFreeBlocksMergesWithOneOnly) {
   ASSERT_EQ(heap->Free(c, 8), S_OK);
   ASSERT_EQ(FreeList(*heap).size(), 2u);
   ASSERT_EQ(heap->Free(b, 8), S_OK);
-  auto list = FreeList(*heap);
+  const auto list = FreeList(*heap);
   ASSERT_EQ(list.size(), 2u);
-  // The walk meets c's block first (newest at the head); it starts where b ends.
-  EXPECT_EQ(list[0], std::make_pair(b, 16u));
-  EXPECT_EQ(list[1], std::make_pair(a, 8u));
+  // c's block, at the head, gave its area up to a's, which now holds all three.
+  EXPECT_EQ(list[0].second, 0u);
+  EXPECT_EQ(list[1], std::make_pair(a, 24u));
   FreeSpaceReport report;
   ASSERT_EQ(heap->FreeSpace(&report), S_OK);
   EXPECT_EQ(report.total, 24u);
-  EXPECT_EQ(report.largest, 16u);
-  EXPECT_EQ(report.smallest, 8u);
+  EXPECT_EQ(report.largest, 24u);
   EXPECT_EQ(report.blocks, 2u);
+
+  const uint32_t size = heap->DataSize();
+  const uint32_t e = heap->Allocate(40);
+  ASSERT_EQ(e, size);
+  ASSERT_EQ(heap->Free(e, 40), S_OK);
+  EXPECT_EQ(heap->DataSize(), size) << "freed at the end, the bytes come off it";
+  EXPECT_EQ(FreeList(*heap).size(), 2u) << "and need no record";
+  heap.reset();
+  EXPECT_EQ(files_.Bytes("a.crn").size(), size);
 }
 
 TEST_F(HeapTest, FreeRefusesRangesOutsideTheData) {
