@@ -229,33 +229,38 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
   MarkWriting();
   Changed();
 
+  // The lowest block that is long enough: contents freed below the others' merge with what
+  // those leave, and the archive's top stays free to come off its end.
   uint32_t best = 0;
-  uint32_t bestExcess = 0;
   FreeListIndex* index = Index();
-  if (index != nullptr) {
-    best = index->BestFit(length);
-    if (best != 0) bestExcess = index->Length(best) - length;
-  }
+  if (index != nullptr) best = index->LowestFit(length);
+  uint32_t bestStart = best != 0 ? index->Start(best) : 0;
   LoopCheck loop;  // a damaged list that loops ends after a few rounds
   loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
   for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
        block = NextFreeBlock(block, loop)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;  // never hand out what lies outside the data
-    const uint32_t blockLength = Read32(block + kFreeLength);
-    if (blockLength < length) continue;
-    const uint32_t excess = blockLength - length;
-    if (best == 0 || excess < bestExcess) {
+    const uint32_t start = Read32(block + kFreeStart);
+    if (Read32(block + kFreeLength) >= length && (best == 0 || start < bestStart)) {
       best = block;
-      bestExcess = excess;
-      if (excess == 0) break;
+      bestStart = start;
     }
   }
   if (best == 0) return Grow(length);
 
+  const uint32_t start = Read32(best + kFreeStart);
+  const uint32_t bestExcess = Read32(best + kFreeLength) - length;
+  if (length < kSmallBlock && bestExcess != 0) {
+    // A small block comes from the top of the area, so that small records gather there and a
+    // large block freed below merges with what is left rather than being hemmed in by them.
+    Put32(best + kFreeLength, bestExcess);
+    if (index != nullptr) index->Update(best, start, bestExcess);
+    std::memset(data_ + start + bestExcess, 0, length);
+    return start + bestExcess;
+  }
   // Shrink first, then move the start: stopped between the two writes, the block still lies
   // inside the free area it was, so no live byte can ever be handed out twice.
-  const uint32_t start = Read32(best + kFreeStart);
   Put32(best + kFreeLength, bestExcess);
   Put32(best + kFreeStart, start + length);
   if (index != nullptr) index->Update(best, start + length, bestExcess);

@@ -77,6 +77,9 @@ struct FreeSpaceReport {
 class ArchiveHeap {
  public:
   static constexpr uint32_t kFreeBlockSize = 12;
+  // Blocks shorter than this (records, names) are taken from the top of a free area, longer ones
+  // (contents) from its bottom.
+  static constexpr uint32_t kSmallBlock = 128;
 
   // Opens the archive file at path (see PlatformFiles::Open for create and write). A new,
   // empty file opened with create receives a new header. Fails with kNewerVersion for a
@@ -104,7 +107,9 @@ class ArchiveHeap {
   // File offset at which the archive data begins (0, or 65536 in a self-extracting archive).
   uint64_t ViewOffset() const { return viewOffset_; }
 
-  // A zero-filled block of length bytes, best fit from the free list, else by growing the file.
+  // A zero-filled block of length bytes from the lowest free block that holds it (a block shorter
+  // than kSmallBlock from the top of its area, a longer one from the bottom), else by growing the
+  // file.
   // Returns 0 when there is no room, the archive is read-only or closed, or length is 0. No room
   // means the file cannot grow (a full disk) or would pass 4 GiB, where 32-bit offsets end; the
   // archive stays as it was and usable.
