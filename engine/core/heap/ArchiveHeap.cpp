@@ -317,8 +317,9 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
 
   const uint64_t end = static_cast<uint64_t>(offset) + length;
   FreeListIndex* index = Index();
-  // Freeing bytes that hold a record of the list itself only happens in a damaged archive.
-  const bool damaged = index != nullptr && index->Overlaps(offset, length);
+  // Freeing bytes that hold a record of the list itself, or that it lists as free already, only
+  // happens in a damaged archive.
+  const bool damaged = index != nullptr && (index->Overlaps(offset, length) || index->AreaOverlaps(offset, length));
   if (damaged) {
     index_.reset();
     index = nullptr;
@@ -407,6 +408,7 @@ bool ArchiveHeap::CutFreeEnd(uint32_t record, uint32_t start, FreeListIndex* ind
   // Empty records must keep a start inside the data: those behind the new end move to it.
   std::vector<uint32_t> empty;
   if (index != nullptr) {
+    if (index->Overlaps(start, size_ - start)) return false;  // a record of the list there
     empty = index->EmptyBehind(start);
   } else {
     // Without the index the list may be damaged: a record of it in the bytes to cut would be

@@ -60,6 +60,16 @@ bool FreeListIndex::Overlaps(uint32_t offset, uint32_t length) const {
   return it != blocks_.begin() && static_cast<uint64_t>(std::prev(it)->first) + 12 > offset;
 }
 
+bool FreeListIndex::AreaOverlaps(uint32_t offset, uint32_t length) const {
+  // Areas never overlap one another, so only the last that starts before the end can reach in.
+  for (auto it = byStart_.lower_bound({static_cast<uint64_t>(offset) + length, kFirst}); it != byStart_.begin();) {
+    --it;
+    const uint32_t areaLength = Length(RecordAt(it->second));
+    if (areaLength != 0) return it->first + areaLength > offset;
+  }
+  return false;
+}
+
 void FreeListIndex::Insert(uint32_t record, uint32_t start, uint32_t length, int64_t order) {
   const Block block{order, start, length};
   blocks_[record] = block;

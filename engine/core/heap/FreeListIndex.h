@@ -27,6 +27,8 @@ class FreeListIndex {
   uint32_t FirstEmpty() const;
   // True when a FreeBlock record overlaps the length bytes at offset.
   bool Overlaps(uint32_t offset, uint32_t length) const;
+  // True when the area of a block overlaps the length bytes at offset.
+  bool AreaOverlaps(uint32_t offset, uint32_t length) const;
 
   uint32_t Start(uint32_t record) const { return blocks_.at(record).start; }
   uint32_t Length(uint32_t record) const { return blocks_.at(record).length; }
