@@ -7,14 +7,17 @@
 #   --quick: one run, two rounds, 2,000-file tree and compound document only (a few minutes)
 #   --scaling: instead, snapshot time against the number of files (bench/scaling.py; options of
 #              that script follow, e.g. --counts 2000,10000,50000)
+#   --long-life: instead, free space after 300 snapshots of a 50-file tree (bench/longlife.py)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work="$root/build/bench"
 state="$work/wine"
 args=()
 scaling=no
+longlife=no
 for a in "$@"; do
   if [ "$a" = --scaling ]; then scaling=yes; continue; fi
+  if [ "$a" = --long-life ]; then longlife=yes; continue; fi
   if [ "$a" = --quick ]; then args+=(--runs 1 --rounds 2 --sets ac --comment "Quick mode: one run, two rounds.");
   else args+=("$a"); fi
 done
@@ -41,6 +44,11 @@ dll=$(cd "$root/build/win64/engine" && pwd)/cairn.dll
 if [ "$scaling" = yes ]; then
   python3 "$root/bench/scaling.py" --root "$root" --build "$root/build/win64" --state "$state" --work "$work/scaling" \
     "${args[@]}" || echo "bench: the scaling run stopped early" >&2
+  exit 0
+fi
+if [ "$longlife" = yes ]; then
+  python3 "$root/bench/longlife.py" --root "$root" --build "$root/build/win64" --state "$state" --work "$work/long-life" \
+    "${args[@]}" || echo "bench: the long-life run stopped early" >&2
   exit 0
 fi
 

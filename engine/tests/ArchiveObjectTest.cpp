@@ -191,7 +191,7 @@ TEST_F(ArchiveObjectTest, OptionsAndFreeSpace) {
     ASSERT_EQ(admin->GetArchiveDetails(&free, &largest, &smallest, &segments), S_OK);
     EXPECT_EQ(free, 104);
     EXPECT_EQ(largest, 64);
-    EXPECT_EQ(smallest, 12);
+    EXPECT_EQ(smallest, 16);
     EXPECT_EQ(segments, 3);
     EXPECT_EQ(admin->GetArchiveDetails(&free, nullptr, &smallest, &segments), E_POINTER);
 

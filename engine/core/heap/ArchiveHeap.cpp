@@ -119,6 +119,16 @@ HRESULT ArchiveHeap::CutBack(uint32_t end) {
   // given back what it could).
   end = std::max(end, used);
   if (end >= mapped_) return S_OK;
+  // An empty record whose start lies in the cut bytes (free bytes that came off the end) moves
+  // to the new end, where walks do not take it for damage.
+  if (end < size_) {
+    LoopCheck loop;
+    loop.Restart(Read32(header::kFreeList));
+    for (uint32_t block = Read32(header::kFreeList); block != 0 && Contains(block, kFreeBlockSize);
+         block = NextFreeBlock(block, loop))
+      if (Read32(block + kFreeLength) == 0 && Read32(block + kFreeStart) > end) Put32(block + kFreeStart, end);
+    index_.reset();
+  }
   const uint32_t oldMapped = mapped_, oldSize = size_;
   file_->Unmap();
   if (FAILED(file_->Truncate(viewOffset_ + end))) return MapAt(oldMapped, oldSize);
@@ -219,33 +229,38 @@ uint32_t ArchiveHeap::Allocate(uint32_t length) {
   MarkWriting();
   Changed();
 
+  // The lowest block that is long enough: contents freed below the others' merge with what
+  // those leave, and the archive's top stays free to come off its end.
   uint32_t best = 0;
-  uint32_t bestExcess = 0;
   FreeListIndex* index = Index();
-  if (index != nullptr) {
-    best = index->BestFit(length);
-    if (best != 0) bestExcess = index->Length(best) - length;
-  }
+  if (index != nullptr) best = index->LowestFit(length);
+  uint32_t bestStart = best != 0 ? index->Start(best) : 0;
   LoopCheck loop;  // a damaged list that loops ends after a few rounds
   loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
   for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
        block = NextFreeBlock(block, loop)) {
     if (!Contains(block, kFreeBlockSize)) break;
     if (!IsSoundFreeBlock(block)) continue;  // never hand out what lies outside the data
-    const uint32_t blockLength = Read32(block + kFreeLength);
-    if (blockLength < length) continue;
-    const uint32_t excess = blockLength - length;
-    if (best == 0 || excess < bestExcess) {
+    const uint32_t start = Read32(block + kFreeStart);
+    if (Read32(block + kFreeLength) >= length && (best == 0 || start < bestStart)) {
       best = block;
-      bestExcess = excess;
-      if (excess == 0) break;
+      bestStart = start;
     }
   }
   if (best == 0) return Grow(length);
 
+  const uint32_t start = Read32(best + kFreeStart);
+  const uint32_t bestExcess = Read32(best + kFreeLength) - length;
+  if (length < kSmallBlock && bestExcess != 0) {
+    // A small block comes from the top of the area, so that small records gather there and a
+    // large block freed below merges with what is left rather than being hemmed in by them.
+    Put32(best + kFreeLength, bestExcess);
+    if (index != nullptr) index->Update(best, start, bestExcess);
+    std::memset(data_ + start + bestExcess, 0, length);
+    return start + bestExcess;
+  }
   // Shrink first, then move the start: stopped between the two writes, the block still lies
   // inside the free area it was, so no live byte can ever be handed out twice.
-  const uint32_t start = Read32(best + kFreeStart);
   Put32(best + kFreeLength, bestExcess);
   Put32(best + kFreeStart, start + length);
   if (index != nullptr) index->Update(best, start + length, bestExcess);
@@ -297,53 +312,69 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
   if (!IsOpen()) return kArchiveClosed;
   if (!write_) return E_ACCESSDENIED;
   if (offset < header::kSize || !Contains(offset, length)) return E_INVALIDARG;
+  if (length == 0) return S_OK;  // nothing to give back
   MarkWriting();
 
   const uint64_t end = static_cast<uint64_t>(offset) + length;
   FreeListIndex* index = Index();
-  // Freeing bytes that hold a record of the list itself only happens in a damaged archive.
-  const bool damaged = index != nullptr && index->Overlaps(offset, length);
+  // Freeing bytes that hold a record of the list itself, or that it lists as free already, only
+  // happens in a damaged archive.
+  const bool damaged = index != nullptr && (index->Overlaps(offset, length) || index->AreaOverlaps(offset, length));
   if (damaged) {
     index_.reset();
     index = nullptr;
   }
+  // The first blocks, in list order, that end where the area starts and start where it ends, and
+  // the first empty record.
+  uint32_t below = 0, above = 0, reusable = 0;
   if (index != nullptr) {
-    bool endsAtOffset = false;
-    const uint32_t block = index->Neighbour(offset, end, &endsAtOffset);
-    if (block != 0) {
-      const uint32_t blockLength = index->Length(block);
-      if (endsAtOffset) {
-        Put32(block + kFreeLength, blockLength + length);
-        index->Update(block, index->Start(block), blockLength + length);
-      } else {
-        Put32(block + kFreeStart, offset);
-        Put32(block + kFreeLength, blockLength + length);
-        index->Update(block, offset, blockLength + length);
-      }
-      return S_OK;
+    below = index->EndingAt(offset);
+    above = index->StartingAt(end);
+    reusable = index->FirstEmpty();
+  } else {
+    LoopCheck loop;
+    loop.Restart(Read32(header::kFreeList));
+    for (uint32_t block = Read32(header::kFreeList); block != 0; block = NextFreeBlock(block, loop)) {
+      if (!Contains(block, kFreeBlockSize)) break;
+      if (!IsSoundFreeBlock(block)) continue;
+      const uint32_t start = Read32(block + kFreeStart);
+      const uint32_t blockLength = Read32(block + kFreeLength);
+      if (below == 0 && static_cast<uint64_t>(start) + blockLength == offset) below = block;
+      if (above == 0 && start == end) above = block;
+      if (blockLength == 0 && reusable == 0) reusable = block;
     }
   }
-  uint32_t reusable = index != nullptr ? index->FirstEmpty() : 0;
-  LoopCheck loop;
-  loop.Restart(index != nullptr ? 0 : Read32(header::kFreeList));
-  for (uint32_t block = index != nullptr ? 0 : Read32(header::kFreeList); block != 0;
-       block = NextFreeBlock(block, loop)) {
-    if (!Contains(block, kFreeBlockSize)) break;
-    if (!IsSoundFreeBlock(block)) continue;
-    const uint32_t start = Read32(block + kFreeStart);
-    const uint32_t blockLength = Read32(block + kFreeLength);
-    if (static_cast<uint64_t>(start) + blockLength == offset) {
-      Write32(block + kFreeLength, blockLength + length);
-      return S_OK;
+
+  // The area the list then holds for it, and the record that describes it.
+  uint32_t record = 0, start = offset;
+  uint64_t stop = end;
+  if (below != 0) {
+    record = below;
+    start = Read32(below + kFreeStart);
+    uint64_t merged = Read32(below + kFreeLength) + static_cast<uint64_t>(length);
+    if (above != 0) {
+      // The block above gives its area up first: stopped between the writes, that area is lost
+      // until the next repair, never listed twice.
+      const uint32_t aboveLength = Read32(above + kFreeLength);
+      Put32(above + kFreeLength, 0);
+      if (index != nullptr) index->Update(above, index->Start(above), 0);
+      merged += aboveLength;
+      stop += aboveLength;
     }
-    if (start == end) {
-      // Stopped between these writes, the block covers less than it should: space leaks, no more.
-      Write32(block + kFreeStart, offset);
-      Write32(block + kFreeLength, blockLength + length);
-      return S_OK;
-    }
-    if (blockLength == 0 && reusable == 0) reusable = block;
+    Put32(below + kFreeLength, static_cast<uint32_t>(merged));
+    if (index != nullptr) index->Update(below, start, static_cast<uint32_t>(merged));
+  } else if (above != 0) {
+    record = above;
+    const uint32_t aboveLength = Read32(above + kFreeLength);
+    stop += aboveLength;
+    // Stopped between these writes, the block covers less than it should: space leaks, no more.
+    Put32(above + kFreeStart, offset);
+    Put32(above + kFreeLength, aboveLength + length);
+    if (index != nullptr) index->Update(above, offset, aboveLength + length);
   }
+  // Free bytes that reach the logical end come off it instead of being listed.
+  if (stop == size_ && CutFreeEnd(record, start, index)) return S_OK;
+  if (record != 0) return S_OK;
 
   if (reusable != 0) {
     Put32(reusable + kFreeStart, offset);
@@ -352,7 +383,7 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
     return S_OK;
   }
   uint32_t block = Allocate(kFreeBlockSize);
-  uint32_t start = offset;
+  start = offset;
   if (block == 0 && IsOpen() && length >= kFreeBlockSize) {
     // No room for a record of its own (a full disk): the area's first bytes hold it, so that
     // freeing never loses more than those.
@@ -371,6 +402,39 @@ HRESULT ArchiveHeap::Free(uint32_t offset, uint32_t length) {
   else if (index_)
     index_->Prepend(block, start, length);
   return S_OK;
+}
+
+bool ArchiveHeap::CutFreeEnd(uint32_t record, uint32_t start, FreeListIndex* index) {
+  // Empty records must keep a start inside the data: those behind the new end move to it.
+  std::vector<uint32_t> empty;
+  if (index != nullptr) {
+    if (index->Overlaps(start, size_ - start)) return false;  // a record of the list there
+    empty = index->EmptyBehind(start);
+  } else {
+    // Without the index the list may be damaged: a record of it in the bytes to cut would be
+    // lost with them, so then nothing is cut.
+    LoopCheck loop;
+    loop.Restart(Read32(header::kFreeList));
+    for (uint32_t block = Read32(header::kFreeList); block != 0; block = NextFreeBlock(block, loop)) {
+      if (!Contains(block, kFreeBlockSize) || block + kFreeBlockSize > start) return false;
+      if (block != record && Read32(block + kFreeLength) == 0 && Read32(block + kFreeStart) > start)
+        empty.push_back(block);
+    }
+  }
+  // The record gives its area up before the end moves: stopped in between, the bytes are only
+  // lost until the next repair cuts them.
+  if (record != 0) {
+    Put32(record + kFreeLength, 0);
+    if (index != nullptr) index->Update(record, start, 0);
+  }
+  for (const uint32_t block : empty) {
+    Put32(block + kFreeStart, start);
+    if (index != nullptr) index->Update(block, start, 0);
+  }
+  Changed();
+  std::memset(data_ + start, 0, size_ - start);
+  size_ = start;
+  return true;
 }
 
 HRESULT ArchiveHeap::CutLogicalEnd(uint32_t end) {

@@ -77,6 +77,9 @@ struct FreeSpaceReport {
 class ArchiveHeap {
  public:
   static constexpr uint32_t kFreeBlockSize = 12;
+  // Blocks shorter than this (records, names) are taken from the top of a free area, longer ones
+  // (contents) from its bottom.
+  static constexpr uint32_t kSmallBlock = 128;
 
   // Opens the archive file at path (see PlatformFiles::Open for create and write). A new,
   // empty file opened with create receives a new header. Fails with kNewerVersion for a
@@ -104,7 +107,9 @@ class ArchiveHeap {
   // File offset at which the archive data begins (0, or 65536 in a self-extracting archive).
   uint64_t ViewOffset() const { return viewOffset_; }
 
-  // A zero-filled block of length bytes, best fit from the free list, else by growing the file.
+  // A zero-filled block of length bytes from the lowest free block that holds it (a block shorter
+  // than kSmallBlock from the top of its area, a longer one from the bottom), else by growing the
+  // file.
   // Returns 0 when there is no room, the archive is read-only or closed, or length is 0. No room
   // means the file cannot grow (a full disk) or would pass 4 GiB, where 32-bit offsets end; the
   // archive stays as it was and usable.
@@ -116,8 +121,10 @@ class ArchiveHeap {
   // the disk had no room): the archive is full, whatever the disk holds.
   uint64_t LimitRefusals() const { return limitRefusals_; }
 
-  // Returns a block to the free list; length is what was allocated. E_INVALIDARG for a range
-  // that is not inside the archive data behind the header.
+  // Returns a block to the free list; length is what was allocated. It merges with the free
+  // blocks on both sides; free bytes that reach the logical end come off it instead (the archive
+  // then ends where they began). E_INVALIDARG for a range that is not inside the archive data
+  // behind the header.
   HRESULT Free(uint32_t offset, uint32_t length);
   // Moves the logical end back to end, zeroing what lies behind it: for bytes at the end that
   // nothing refers to. E_INVALIDARG unless end lies between the header's end and the data size.
@@ -146,7 +153,8 @@ class ArchiveHeap {
   // reserved word once what the writer before left is given back; this writer's next change sets
   // it again. EndsInZeros tells whether the file ends in zero bytes, which a growth step that was
   // never released may have left. CutBack(end) cuts the file back to end, the logical end a walk
-  // of the whole archive finds, but never past a byte that is not zero.
+  // of the whole archive finds, but never past a byte that is not zero; empty free records that
+  // start in the cut bytes then start at the new end.
   void EndRepair();
   bool EndsInZeros() const;
   HRESULT CutBack(uint32_t end);
@@ -199,6 +207,10 @@ class ArchiveHeap {
   // archive is damaged (a block outside the data, a loop, records and areas that overlap), where
   // the walks alone decide.
   FreeListIndex* Index();
+  // Cuts the logical end back to start, where free bytes begin that reach it; record, when not 0,
+  // is the free block that describes them, which becomes empty. False, with nothing changed, when
+  // a list walked without its index has a record in those bytes.
+  bool CutFreeEnd(uint32_t record, uint32_t start, FreeListIndex* index);
   // Writes a word of the free list, keeping the index as it is (the caller updates it).
   void Put32(uint32_t offset, uint32_t value);
 

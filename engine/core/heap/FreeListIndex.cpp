@@ -6,21 +6,46 @@
 namespace cairn {
 namespace {
 constexpr int64_t kFirst = std::numeric_limits<int64_t>::min();
+
+int LengthClass(uint32_t length) {
+  int k = 0;
+  while (length >>= 1) ++k;
+  return k;
+}
+}  // namespace
+
+uint32_t FreeListIndex::LowestFit(uint32_t length) const {
+  const int k = LengthClass(length);
+  // Every block of a higher class is long enough: the lowest of them all.
+  uint32_t best = 0, bestStart = 0;
+  for (int j = k + 1; j < 32; ++j)
+    if (!byClass_[j].empty() && (best == 0 || byClass_[j].begin()->first < bestStart)) {
+      bestStart = byClass_[j].begin()->first;
+      best = byClass_[j].begin()->second;
+    }
+  // Of length's own class, only those below that one can be lower.
+  for (const auto& block : byClass_[k]) {
+    if (best != 0 && block.first >= bestStart) break;
+    if (Length(block.second) >= length) return block.second;
+  }
+  return best;
 }
 
-uint32_t FreeListIndex::BestFit(uint32_t length) const {
-  const auto it = byLength_.lower_bound({length, kFirst});
-  return it == byLength_.end() ? 0 : RecordAt(it->second);
+uint32_t FreeListIndex::EndingAt(uint64_t end) const {
+  const auto it = byEnd_.lower_bound({end, kFirst});
+  return it != byEnd_.end() && it->first == end ? RecordAt(it->second) : 0;
 }
 
-uint32_t FreeListIndex::Neighbour(uint32_t offset, uint64_t end, bool* endsAtOffset) const {
-  const auto before = byEnd_.lower_bound({offset, kFirst});
-  const auto after = byStart_.lower_bound({end, kFirst});
-  const bool hasBefore = before != byEnd_.end() && before->first == offset;
-  const bool hasAfter = after != byStart_.end() && after->first == end;
-  *endsAtOffset = hasBefore && (!hasAfter || before->second <= after->second);
-  if (*endsAtOffset) return RecordAt(before->second);
-  return hasAfter ? RecordAt(after->second) : 0;
+uint32_t FreeListIndex::StartingAt(uint64_t start) const {
+  const auto it = byStart_.lower_bound({start, kFirst});
+  return it != byStart_.end() && it->first == start ? RecordAt(it->second) : 0;
+}
+
+std::vector<uint32_t> FreeListIndex::EmptyBehind(uint32_t offset) const {
+  std::vector<uint32_t> found;
+  for (auto it = byStart_.upper_bound({offset, std::numeric_limits<int64_t>::max()}); it != byStart_.end(); ++it)
+    if (Length(RecordAt(it->second)) == 0) found.push_back(RecordAt(it->second));
+  return found;
 }
 
 uint32_t FreeListIndex::FirstEmpty() const {
@@ -35,6 +60,16 @@ bool FreeListIndex::Overlaps(uint32_t offset, uint32_t length) const {
   return it != blocks_.begin() && static_cast<uint64_t>(std::prev(it)->first) + 12 > offset;
 }
 
+bool FreeListIndex::AreaOverlaps(uint32_t offset, uint32_t length) const {
+  // Areas never overlap one another, so only the last that starts before the end can reach in.
+  for (auto it = byStart_.lower_bound({static_cast<uint64_t>(offset) + length, kFirst}); it != byStart_.begin();) {
+    --it;
+    const uint32_t areaLength = Length(RecordAt(it->second));
+    if (areaLength != 0) return it->first + areaLength > offset;
+  }
+  return false;
+}
+
 void FreeListIndex::Insert(uint32_t record, uint32_t start, uint32_t length, int64_t order) {
   const Block block{order, start, length};
   blocks_[record] = block;
@@ -42,9 +77,11 @@ void FreeListIndex::Insert(uint32_t record, uint32_t start, uint32_t length, int
   byLength_.insert({length, order});
   byEnd_.insert({static_cast<uint64_t>(start) + length, order});
   byStart_.insert({start, order});
+  if (length != 0) byClass_[LengthClass(length)].insert({start, record});
 }
 
-void FreeListIndex::Unlink(uint32_t, const Block& block) {
+void FreeListIndex::Unlink(uint32_t record, const Block& block) {
+  if (block.length != 0) byClass_[LengthClass(block.length)].erase({block.start, record});
   byLength_.erase({block.length, block.order});
   byEnd_.erase({static_cast<uint64_t>(block.start) + block.length, block.order});
   byStart_.erase({block.start, block.order});
@@ -58,6 +95,7 @@ void FreeListIndex::Update(uint32_t record, uint32_t start, uint32_t length) {
   byLength_.insert({length, block.order});
   byEnd_.insert({static_cast<uint64_t>(start) + length, block.order});
   byStart_.insert({start, block.order});
+  if (length != 0) byClass_[LengthClass(length)].insert({start, record});
 }
 
 }  // namespace cairn

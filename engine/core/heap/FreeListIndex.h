@@ -1,5 +1,5 @@
 // The archive's free list held in memory as well, ordered for the heap's questions, so that a
-// best-fit search or a merge looks at the one block it needs instead of walking (and, after each
+// search for room or a merge looks at the blocks it needs instead of walking (and, after each
 // growth of the file, faulting in) every FreeBlock. Its answers are exactly those of the walks:
 // the same block, by the same rules, ties going to the block met first from the list's head.
 #pragma once
@@ -8,21 +8,27 @@
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace cairn {
 
 class FreeListIndex {
  public:
-  // The first block, in list order, of the least length not below length (0 for a length of
-  // 0 too, which the heap never asks for); 0 when none is long enough.
-  uint32_t BestFit(uint32_t length) const;
-  // The first block, in list order, that ends at offset or starts at end; *endsAtOffset tells
-  // which (a block that does both counts as ending there, as the walk tests that first). 0: none.
-  uint32_t Neighbour(uint32_t offset, uint64_t end, bool* endsAtOffset) const;
+  // The block lowest in the archive whose area holds length bytes (length > 0); 0 when none is
+  // long enough.
+  uint32_t LowestFit(uint32_t length) const;
+  // The first block, in list order, whose area ends at end (0: none).
+  uint32_t EndingAt(uint64_t end) const;
+  // The first block, in list order, whose area starts at start (0: none).
+  uint32_t StartingAt(uint64_t start) const;
+  // Every empty block whose start lies behind offset, in no particular order.
+  std::vector<uint32_t> EmptyBehind(uint32_t offset) const;
   // The first block of length 0 in list order, or 0.
   uint32_t FirstEmpty() const;
   // True when a FreeBlock record overlaps the length bytes at offset.
   bool Overlaps(uint32_t offset, uint32_t length) const;
+  // True when the area of a block overlaps the length bytes at offset.
+  bool AreaOverlaps(uint32_t offset, uint32_t length) const;
 
   uint32_t Start(uint32_t record) const { return blocks_.at(record).start; }
   uint32_t Length(uint32_t record) const { return blocks_.at(record).length; }
@@ -48,6 +54,8 @@ class FreeListIndex {
   std::set<std::pair<uint32_t, int64_t>> byLength_;
   std::set<std::pair<uint64_t, int64_t>> byEnd_;
   std::set<std::pair<uint64_t, int64_t>> byStart_;
+  // Blocks by start, in classes of length: class k holds lengths from 2^k to 2^(k+1) - 1.
+  std::set<std::pair<uint32_t, uint32_t>> byClass_[32];
   int64_t front_ = 0;
   int64_t back_ = 0;
 };

@@ -1,5 +1,5 @@
 // The archive heap over in-memory files: header creation and checks, the self-extracting
-// offset, best-fit allocation, growth and the one-neighbour merge of Free.
+// offset, allocation from the lowest block that fits, growth, and Free's merges and cut of the end.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -152,26 +152,28 @@ TEST_F(HeapTest, GrowthAppendsExactlyTheRequestZeroFilled) {
   EXPECT_EQ(files_.Bytes("a.crn").size(), 139u);
 }
 
-TEST_F(HeapTest, AllocateTakesTheBestFitAndZeroesIt) {
+TEST_F(HeapTest, AllocateTakesTheLowestFitSmallBlocksFromItsTopAndZeroesThem) {
   auto heap = Create();
-  const uint32_t area = heap->Allocate(200);
-  std::memset(heap->Resolve(area, 200), 0xEE, 200);
-  // Free blocks of 40, 24, 30, 30 and 64 bytes, listed in that order.
-  SetFreeList(*heap, {{area, 40}, {area + 40, 24}, {area + 70, 30}, {area + 100, 30}, {area + 136, 64}});
+  const uint32_t area = heap->Allocate(400);
+  std::memset(heap->Resolve(area, 400), 0xEE, 400);
+  // Free blocks of 40, 24, 30, 200 and 64 bytes, listed in that order.
+  SetFreeList(*heap, {{area, 40}, {area + 40, 24}, {area + 70, 30}, {area + 100, 200}, {area + 336, 64}});
   const uint32_t size = heap->DataSize();
 
   const uint32_t taken = heap->Allocate(20);
-  EXPECT_EQ(taken, area + 40) << "24 is the closest fit for 20";
+  EXPECT_EQ(taken, area + 20) << "the lowest block that fits, a small block from its top";
   for (int i = 0; i < 20; ++i) EXPECT_EQ(heap->Resolve(taken)[i], 0);
-  EXPECT_EQ(heap->Resolve(taken)[20], 0xEE) << "only the request is zeroed";
-  EXPECT_EQ(heap->Allocate(26), area + 70) << "a tie keeps the first found";
-  EXPECT_EQ(heap->Allocate(50), area + 136);
-  EXPECT_EQ(heap->Allocate(41), size) << "no block fits: the file grows";
-  auto list = FreeList(*heap);
+  EXPECT_EQ(heap->Resolve(taken)[-1], 0xEE) << "only the request is zeroed";
+  EXPECT_EQ(heap->Allocate(26), area + 74);
+  EXPECT_EQ(heap->Allocate(150), area + 100) << "a large block from the bottom";
+  EXPECT_EQ(heap->Allocate(60), area + 340);
+  EXPECT_EQ(heap->Allocate(51), size) << "no block fits: the file grows";
+  const auto list = FreeList(*heap);
   ASSERT_EQ(list.size(), 5u);
-  EXPECT_EQ(list[1], std::make_pair(area + 60, 4u));
-  EXPECT_EQ(list[2], std::make_pair(area + 96, 4u));
-  EXPECT_EQ(list[4], std::make_pair(area + 186, 14u));
+  EXPECT_EQ(list[0], std::make_pair(area, 20u));
+  EXPECT_EQ(list[2], std::make_pair(area + 70, 4u));
+  EXPECT_EQ(list[3], std::make_pair(area + 250, 50u));
+  EXPECT_EQ(list[4], std::make_pair(area + 336, 4u));
 }
 
 TEST_F(HeapTest, ExactFitLeavesAnEmptyRecordThatTheNextFreeReuses) {
@@ -194,7 +196,7 @@ TEST_F(HeapTest, ExactFitLeavesAnEmptyRecordThatTheNextFreeReuses) {
   EXPECT_EQ(heap->DataSize(), size);
 }
 
-TEST_F(HeapTest, FreeBetweenTwoFreeBlocksMergesWithOneOnly) {
+TEST_F(HeapTest, FreeBetweenTwoFreeBlocksMergesWithBothAndFreeBytesAtTheEndComeOffIt) {
   auto heap = Create();
   // Blocks smaller than a FreeBlock record, so the records come from growth, not from them.
   const uint32_t a = heap->Allocate(8), b = heap->Allocate(8), c = heap->Allocate(8);
@@ -203,17 +205,25 @@ TEST_F(HeapTest, FreeBetweenTwoFreeBlocksMergesWithOneOnly) {
   ASSERT_EQ(heap->Free(c, 8), S_OK);
   ASSERT_EQ(FreeList(*heap).size(), 2u);
   ASSERT_EQ(heap->Free(b, 8), S_OK);
-  auto list = FreeList(*heap);
+  const auto list = FreeList(*heap);
   ASSERT_EQ(list.size(), 2u);
-  // The walk meets c's block first (newest at the head); it starts where b ends.
-  EXPECT_EQ(list[0], std::make_pair(b, 16u));
-  EXPECT_EQ(list[1], std::make_pair(a, 8u));
+  // c's block, at the head, gave its area up to a's, which now holds all three.
+  EXPECT_EQ(list[0].second, 0u);
+  EXPECT_EQ(list[1], std::make_pair(a, 24u));
   FreeSpaceReport report;
   ASSERT_EQ(heap->FreeSpace(&report), S_OK);
   EXPECT_EQ(report.total, 24u);
-  EXPECT_EQ(report.largest, 16u);
-  EXPECT_EQ(report.smallest, 8u);
+  EXPECT_EQ(report.largest, 24u);
   EXPECT_EQ(report.blocks, 2u);
+
+  const uint32_t size = heap->DataSize();
+  const uint32_t e = heap->Allocate(40);
+  ASSERT_EQ(e, size);
+  ASSERT_EQ(heap->Free(e, 40), S_OK);
+  EXPECT_EQ(heap->DataSize(), size) << "freed at the end, the bytes come off it";
+  EXPECT_EQ(FreeList(*heap).size(), 2u) << "and need no record";
+  heap.reset();
+  EXPECT_EQ(files_.Bytes("a.crn").size(), size);
 }
 
 TEST_F(HeapTest, FreeRefusesRangesOutsideTheData) {
@@ -253,9 +263,9 @@ TEST_F(HeapTest, AllocationNeverTakesAnAreaOutsideTheData) {
 }
 
 // Allocate and Free answer from the free list held in memory. Walking the list in the archive
-// instead must give the same offsets and leave the same bytes, through best fits, exact fits that
-// leave empty records, their reuse, one-neighbour merges, growth and words of the list written
-// from outside.
+// instead must give the same offsets and leave the same bytes, through lowest fits from either
+// end of an area, exact fits that leave empty records, their reuse, merges on both sides, cuts of
+// the end, growth and words of the list written from outside.
 TEST_F(HeapTest, FreeListInMemoryAnswersAsTheWalk) {
   auto indexed = Create("a.crn");
   auto walked = Create("b.crn");
