@@ -81,6 +81,20 @@ HRESULT ReadWhole(HANDLE file, uint32_t size, std::vector<uint8_t>& buffer, Take
   return S_OK;
 }
 
+// Reads the file's first size bytes from its start straight into out, which has room for them:
+// no buffer to fill and copy for each file. S_FALSE when the file ended early.
+HRESULT ReadInto(HANDLE file, uint32_t size, uint8_t* out) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return LastError();
+  for (uint32_t done = 0; done < size;) {
+    DWORD n = 0;
+    if (!ReadFile(file, out + done, std::min(size - done, kChunk), &n, nullptr)) return LastError();
+    if (n == 0) return S_FALSE;
+    done += n;
+  }
+  return S_OK;
+}
+
 // Copies the open file into *content (see OpenDiskFile); its state was read as state at started.
 HRESULT CopyOpenFile(const Handle& file, FileState state, uint64_t started, std::unique_ptr<RebuiltContent>* content,
                      StatBlock* stat) {
@@ -97,20 +111,19 @@ HRESULT CopyOpenFile(const Handle& file, FileState state, uint64_t started, std:
     if (copy == nullptr) return E_OUTOFMEMORY;
     HRESULT hr = copy->Resize(size);
     if (FAILED(hr)) return hr;
-    try {
-      buffer.resize(std::min(size, kChunk));
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
-    hr = ReadWhole(file.Get(), size, buffer, [&](uint32_t at, const uint8_t* bytes, uint32_t n) {
-      return SUCCEEDED(copy->Write(at, bytes, n));
-    });
+    if (size != 0 && copy->MutableData() == nullptr) return E_OUTOFMEMORY;
+    hr = ReadInto(file.Get(), size, copy->MutableData());
     if (FAILED(hr)) return hr;
     if (!ReadState(file.Get(), &after)) return LastError();
     if (hr != S_OK || !SameState(before, after)) continue;
     // A write in the same tick of the clock as the last one leaves the time as it was: a file
     // written that recently is read once more, and kept only if nothing moved.
     if (before.modified + kClockGrain >= started) {
+      try {
+        buffer.resize(std::min(size, kChunk));
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
       hr = ReadWhole(file.Get(), size, buffer, [&](uint32_t at, const uint8_t* bytes, uint32_t n) {
         return std::memcmp(copy->Data() + at, bytes, n) == 0;
       });

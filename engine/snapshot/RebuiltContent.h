@@ -39,6 +39,8 @@ class RebuiltContent final : public ContentStore {
 
   // The bytes, valid until the next Resize; null when the temporary file is not mapped.
   const uint8_t* Data() const { return file_ ? view_ : memory_.data(); }
+  // The same bytes to fill in place (a file read straight into its copy).
+  uint8_t* MutableData() { return Bytes(); }
   bool InTemporaryFile() const { return file_ != nullptr; }
 
  private:

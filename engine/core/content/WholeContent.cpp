@@ -18,8 +18,12 @@ HRESULT WholeContent::Open(ArchiveHeap& heap, uint32_t revision, WorkerPool* poo
   RevisionRecord owner(heap, revision);
   if (!owner.IsValid()) return S_FALSE;
   std::unique_ptr<WholeContent> content(
-      new (std::nothrow) WholeContent(heap, owner.Flags(), WorkerPool::For(pool, owner.Size())));
+      new (std::nothrow) WholeContent(heap, owner.Flags(), WorkerPool::For(pool, owner.Size()),
+                                      pool != nullptr ? &pool->Spare() : nullptr));
   if (content == nullptr) return E_OUTOFMEMORY;
+  content->workspace_ = pool != nullptr ? pool->Spare().TakeWorkspace()
+                                        : std::unique_ptr<compression::Workspace>(new (std::nothrow) compression::Workspace());
+  if (content->workspace_ == nullptr) return E_OUTOFMEMORY;
   std::vector<Piece>& pieces = content->pieces_;
   const bool compressed = compression::IsCompressed(owner.Flags());
   try {
@@ -56,15 +60,30 @@ HRESULT WholeContent::Open(ArchiveHeap& heap, uint32_t revision, WorkerPool* poo
   return S_OK;
 }
 
-WholeContent::~WholeContent() { group_.Wait(); }
+WholeContent::~WholeContent() {
+  group_.Wait();
+  if (spare_ == nullptr) return;
+  for (Slot& slot : slots_) spare_->GivePiece(std::move(slot.bytes));
+  spare_->GiveWorkspace(std::move(workspace_));
+}
 
 uint64_t WholeContent::Fingerprint(const uint8_t* bytes, uint32_t count) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ count;
+  // Four independent lanes, so that every piece read (the whole newest content of each file a
+  // snapshot compares) is not held to one multiplication's latency per word.
+  uint64_t lane[4] = {0x9E3779B97F4A7C15ull ^ count, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull,
+                      0x27D4EB2F165667C5ull};
   uint32_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, bytes + i, 8);
-    h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+  for (; i + 32 <= count; i += 32) {
+    for (int k = 0; k < 4; ++k) {
+      uint64_t w;
+      std::memcpy(&w, bytes + i + 8 * k, 8);
+      lane[k] = (lane[k] ^ w) * 0xFF51AFD7ED558CCDull;
+      lane[k] ^= lane[k] >> 32;
+    }
+  }
+  uint64_t h = lane[0];
+  for (int k = 1; k < 4; ++k) {
+    h = (h ^ lane[k]) * 0xFF51AFD7ED558CCDull;
     h ^= h >> 32;
   }
   for (; i < count; ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
@@ -113,6 +132,7 @@ WholeContent::Slot* WholeContent::Vacant(uint32_t keepFrom) {
 }
 
 bool WholeContent::Sized(Slot* slot) {
+  if (slot->bytes.capacity() < kPiece && spare_ != nullptr) slot->bytes = spare_->TakePiece();
   try {
     if (slot->bytes.size() != kPiece) slot->bytes.resize(kPiece);
   } catch (const std::bad_alloc&) {
@@ -159,7 +179,7 @@ WholeContent::Slot* WholeContent::Ready(uint32_t k) {
   const uint8_t* stored = heap_.Resolve(piece.data, piece.length);
   if (stored == nullptr) return nullptr;
   Assign(slot, k);
-  Inflate(slot, k, stored, piece.length, workspace_);
+  Inflate(slot, k, stored, piece.length, *workspace_);
   if (group_.Locked([&] { return slot->state; }) != State::kReady) {
     damaged_ = true;
     return nullptr;

@@ -60,7 +60,8 @@ class WholeContent final : public ContentView {
   static constexpr uint32_t kSlots = 64;
   static constexpr uint32_t kAhead = 16;
 
-  WholeContent(ArchiveHeap& heap, uint32_t flags, WorkerPool* pool) : heap_(heap), flags_(flags), group_(pool) {}
+  WholeContent(ArchiveHeap& heap, uint32_t flags, WorkerPool* pool, SpareRoom* spare)
+      : heap_(heap), flags_(flags), spare_(spare), group_(pool) {}
   // The slot holding piece k decompressed, reading it here if nobody has yet; null when it is bad.
   Slot* Ready(uint32_t k);
   // A slot to reuse, the least recently used one that no worker holds and that does not hold
@@ -85,7 +86,8 @@ class WholeContent final : public ContentView {
   uint32_t aheadOf_ = UINT32_MAX;  // the piece read ahead of last
   Slot* last_ = nullptr;           // the slot Ready gave last, ready and in place
   bool damaged_ = false;
-  compression::Workspace workspace_;  // for pieces read on the caller's thread
+  SpareRoom* spare_;  // where the slots' room and the workspace come from and go back to, if anywhere
+  std::unique_ptr<compression::Workspace> workspace_;  // for pieces read on the caller's thread
   TaskGroup group_;
 };
 

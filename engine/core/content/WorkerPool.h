@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Compression.h"
+#include "SpareRoom.h"
 
 namespace cairn {
 
@@ -41,6 +42,8 @@ class WorkerPool {
   static WorkerPool* For(WorkerPool* pool, uint64_t size) {
     return pool != nullptr && size >= pool->worthFrom_ ? pool : nullptr;
   }
+  // The room the readers of the pool's archive hand on to each other.
+  SpareRoom& Spare() { return spare_; }
 
  private:
   void Work();
@@ -50,6 +53,7 @@ class WorkerPool {
   std::deque<Task> queue_;
   bool stopping_ = false;
   const uint64_t worthFrom_;
+  SpareRoom spare_;
   std::vector<std::thread> threads_;
 };
 
