@@ -20,7 +20,6 @@ namespace {
 // Larger files are compared as bytes: a line difference of them would not be read anyway.
 constexpr uint64_t kTextLimit = 16u << 20;
 constexpr DWORD kPiece = 1u << 20;
-constexpr DWORD kShowWaitMs = 60'000;
 constexpr int kSummaryHeight = 26;
 constexpr int kMarkWidth = 24, kNumberWidth = 50;
 constexpr COLORREF kChangedColor = RGB(255, 244, 196), kRemovedColor = RGB(255, 218, 218),
@@ -344,31 +343,27 @@ class CompareWindow {
 }  // namespace
 
 HRESULT OpenCompareWindow(const CompareSide& older, const CompareSide& newer) {
-  auto shown = std::make_shared<Handle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  auto result = std::make_shared<HRESULT>(E_FAIL);
-  if (!*shown) return HRESULT_FROM_WIN32(GetLastError());
   auto comparison = std::make_shared<std::unique_ptr<Comparison>>(std::make_unique<Comparison>(older, newer));
-  const bool started = StartThread([shown, result, comparison] {
+  const bool started = StartThread([comparison, copies = std::make_pair(older.path, newer.path)] {
     (*comparison)->Make();
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     CompareWindow view(std::move(*comparison));
     HWND window = CompareWindow::Register() ? view.Create() : nullptr;
-    if (window != nullptr) {
-      ShowWindow(window, SW_SHOWNORMAL);
-      UpdateWindow(window);
-      *result = S_OK;
+    if (window == nullptr) {
+      RemoveComparisonCopy(copies.first);
+      RemoveComparisonCopy(copies.second);
+      return;
     }
-    SetEvent(shown->Get());
-    if (window == nullptr) return;
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
   });
-  if (!started) return E_FAIL;
-  return WaitForSingleObject(shown->Get(), kShowWaitMs) == WAIT_OBJECT_0 ? *result : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+  return started ? S_OK : E_FAIL;
 }
 
 std::wstring CompareText(UINT id, const std::wstring& text) { return Formatted(id, {text}); }

@@ -18,8 +18,8 @@ inline constexpr int kCompareListId = 14100;
 inline constexpr int kCompareSummaryId = 14101;
 
 // Reads both files and opens the window on a thread of its own, which keeps the module loaded
-// while the window lives; returns once the window shows. The sides' comparison copies are
-// removed when it closes.
+// while the window lives; returns once that thread runs, so no caller waits for the reading. The
+// sides' comparison copies are removed when the window closes.
 HRESULT OpenCompareWindow(const CompareSide& older, const CompareSide& newer);
 
 // A string of the comparisons' own, its %1 filled with the text; and a message box of one.

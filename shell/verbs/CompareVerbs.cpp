@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "BackgroundWork.h"
+#include "ComApartment.h"
 #include "Compare.h"
 #include "CompareWindow.h"
 #include "Pidl.h"
@@ -14,11 +16,12 @@ namespace cairn {
 namespace shell {
 namespace {
 
-// The one stored file of a selection below the archive root: its object, stored name (wide) and
-// the revision the item shows.
+// The one stored file of a selection below the archive root, as plain values a worker may hold:
+// the level's operations, its stored name (as stored and wide) and the revision the item shows.
 struct StoredFile {
-  ComPtr<ICairnObject> object;
-  std::wstring storedName;
+  ArchiveOperations operations;
+  std::string storedName;
+  std::wstring wideName;
   long revision = 0;
 };
 
@@ -27,17 +30,17 @@ std::optional<StoredFile> OneStoredFile(const Selection& selection) {
   const std::optional<Item> item = FirstItem(selection.Lists().front());
   if (!item || item->IsFolder()) return std::nullopt;
   StoredFile file;
-  file.object = selection.Level().Operations().FindObject(selection.StoredNames().front());
-  file.storedName = selection.Level().names.Wide(selection.StoredNames().front());
+  file.operations = selection.Level().Operations();
+  file.storedName = selection.StoredNames().front();
+  file.wideName = selection.Level().names.Wide(file.storedName);
   file.revision = item->fields.revision;
-  if (!file.object) return std::nullopt;
   return file;
 }
 
 // The object's revision numbered `number`, or with previous the newest one numbered below it.
 ComPtr<ICairnRevision> FindRevision(ICairnObject* object, long number, bool previous) {
   ComPtr<IEnumCairnRevisions> revisions;
-  if (FAILED(object->EnumCairnRevisions(0, revisions.Out())) || !revisions) return {};
+  if (object == nullptr || FAILED(object->EnumCairnRevisions(0, revisions.Out())) || !revisions) return {};
   ComPtr<ICairnRevision> found;
   long foundNumber = 0;
   for (;;) {
@@ -58,49 +61,57 @@ ComPtr<ICairnRevision> FindRevision(ICairnObject* object, long number, bool prev
 bool RevisionSide(const StoredFile& file, ICairnRevision* revision, CompareSide* side) {
   long number = 0;
   if (revision == nullptr || FAILED(revision->GetRevision(&number)) ||
-      FAILED(WriteRevisionForCompare(revision, file.storedName, number, &side->path)))
+      FAILED(WriteRevisionForCompare(revision, file.wideName, number, &side->path)))
     return false;
   side->title = side->path.substr(side->path.rfind(L'\\') + 1);
   return true;
 }
 
+// Writing the revisions may take long: it runs on a thread of its own, in an apartment of its
+// own, with the archive opened there; the owner only owns its messages.
+bool OnWorker(const Selection& selection, HWND owner, void (*compare)(const StoredFile&, HWND)) {
+  const std::optional<StoredFile> file = OneStoredFile(selection);
+  return file && StartThread([file = *file, owner, compare] {
+    const ComApartment apartment;
+    if (apartment.Started()) compare(file, owner);
+  });
+}
+
+void ComparePrevious(const StoredFile& file, HWND owner) {
+  ComPtr<ICairnObject> object = file.operations.FindObject(file.storedName);
+  ComPtr<ICairnRevision> previous = FindRevision(object.Get(), file.revision, true);
+  if (!previous) return ShowCompareMessage(owner, IDS_COMPARE_NO_PREVIOUS, LastComponent(file.wideName));
+  CompareSide older, newer;
+  if (!RevisionSide(file, previous.Get(), &older) ||
+      !RevisionSide(file, FindRevision(object.Get(), file.revision, false).Get(), &newer)) {
+    RemoveComparisonCopy(older.path);
+    return ShowCompareMessage(owner, IDS_COMPARE_NOT_WRITTEN, LastComponent(file.wideName));
+  }
+  ShowComparison(owner, older, newer);
+}
+
+void CompareCurrent(const StoredFile& file, HWND owner) {
+  const DWORD attributes = GetFileAttributesW(file.wideName.c_str());
+  if (!IsAbsoluteStoredName(file.wideName) || attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return ShowCompareMessage(owner, IDS_COMPARE_NO_CURRENT, file.wideName);
+  ComPtr<ICairnObject> object = file.operations.FindObject(file.storedName);
+  CompareSide older, newer;
+  if (!RevisionSide(file, FindRevision(object.Get(), file.revision, false).Get(), &older))
+    return ShowCompareMessage(owner, IDS_COMPARE_NOT_WRITTEN, LastComponent(file.wideName));
+  newer.path = file.wideName;
+  newer.title = CompareText(IDS_COMPARE_CURRENT_TITLE, LastComponent(file.wideName));
+  ShowComparison(owner, older, newer);
+}
+
 }  // namespace
 
 bool CompareWithPreviousRevision(const Selection& selection, HWND owner) {
-  const std::optional<StoredFile> file = OneStoredFile(selection);
-  if (!file) return false;
-  ComPtr<ICairnRevision> previous = FindRevision(file->object.Get(), file->revision, true);
-  if (!previous) {
-    ShowCompareMessage(owner, IDS_COMPARE_NO_PREVIOUS, LastComponent(file->storedName));
-    return true;
-  }
-  CompareSide older, newer;
-  if (!RevisionSide(*file, previous.Get(), &older) ||
-      !RevisionSide(*file, FindRevision(file->object.Get(), file->revision, false).Get(), &newer)) {
-    RemoveComparisonCopy(older.path);
-    ShowCompareMessage(owner, IDS_COMPARE_NOT_WRITTEN, LastComponent(file->storedName));
-    return false;
-  }
-  return SUCCEEDED(ShowComparison(owner, older, newer));
+  return OnWorker(selection, owner, &ComparePrevious);
 }
 
 bool CompareWithCurrentFile(const Selection& selection, HWND owner) {
-  const std::optional<StoredFile> file = OneStoredFile(selection);
-  if (!file) return false;
-  const DWORD attributes = GetFileAttributesW(file->storedName.c_str());
-  if (!IsAbsoluteStoredName(file->storedName) || attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ShowCompareMessage(owner, IDS_COMPARE_NO_CURRENT, file->storedName);
-    return true;
-  }
-  CompareSide older, newer;
-  if (!RevisionSide(*file, FindRevision(file->object.Get(), file->revision, false).Get(), &older)) {
-    ShowCompareMessage(owner, IDS_COMPARE_NOT_WRITTEN, LastComponent(file->storedName));
-    return false;
-  }
-  newer.path = file->storedName;
-  newer.title = CompareText(IDS_COMPARE_CURRENT_TITLE, LastComponent(file->storedName));
-  return SUCCEEDED(ShowComparison(owner, older, newer));
+  return OnWorker(selection, owner, &CompareCurrent);
 }
 
 }  // namespace shell

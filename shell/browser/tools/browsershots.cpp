@@ -71,10 +71,10 @@ DWORD WINAPI CaptureDialog(void* parameter) {
   return 0;
 }
 
-// Closes the compare verb's message (a file of one revision has nothing to compare with) if one
-// comes within three seconds; *parameter tells whether it came.
+// Waits up to ten seconds for the compare verb's window, or for its message (a file of one
+// revision has nothing to compare with), which it closes; *parameter tells whether it came.
 DWORD WINAPI CloseCompareMessage(void* parameter) {
-  for (int tries = 0; tries < 150; ++tries) {
+  for (int tries = 0; tries < 500; ++tries) {
     if (HWND message = FindWindowW(L"#32770", L"Compare")) {
       *static_cast<bool*>(parameter) = true;
       PostMessageW(message, WM_COMMAND, IDOK, 0);
@@ -172,13 +172,16 @@ int wmain(int argc, wchar_t** argv) {
   DialogShot revisions{L"Properties", 1, out + L"\\revisions.bmp"};
   ok = row >= 0 && ShootCommand(frame, kProperties, &revisions) && ok;
 
-  // The file beside its previous revision in the compare window; a file of one revision gets a
-  // message instead, which is closed, and no picture.
+  // The file beside its previous revision in the compare window, which its worker opens; a file
+  // of one revision gets a message instead, which is closed, and no picture.
   bool told = false;
   const cairn::Handle closer(CreateThread(nullptr, 0, &CloseCompareMessage, &told, 0, nullptr));
   SendMessageW(frame->ViewWindow(), WM_COMMAND, kComparePrevious, 0);
+  // The message's box is the worker's, owned by the frame, whose messages go on meanwhile.
+  HANDLE waited = closer.Get();
+  while (waited != nullptr && MsgWaitForMultipleObjects(1, &waited, FALSE, 15000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+    PumpFor(10);
   HWND compare = FindWindowW(L"CairnCompareWindow", nullptr);
-  if (closer) WaitForSingleObject(closer.Get(), 10000);
   if (compare != nullptr) {
     SetWindowPos(compare, HWND_TOP, 0, 0, 820, 360, SWP_SHOWWINDOW);
     PumpFor(1500);
