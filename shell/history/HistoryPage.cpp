@@ -3,11 +3,14 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "AnsiText.h"
 #include "ArchiveOperations.h"
+#include "BackgroundWork.h"
+#include "ComApartment.h"
 #include "Compare.h"
 #include "DialogBase.h"
 #include "HistoryLookup.h"
@@ -144,8 +147,23 @@ class HistoryPage final : public DialogBase {
     return chosen;
   }
 
-  void Tell(const std::wstring& message, UINT icon = MB_ICONEXCLAMATION) const {
-    MessageBoxW(Window(), message.c_str(), Text(IDS_HISTORY_CAPTION).c_str(), MB_OK | icon);
+  void Tell(const std::wstring& message, UINT icon = MB_ICONEXCLAMATION) const { Say(Window(), message, icon); }
+
+  static void Say(HWND owner, const std::wstring& message, UINT icon = MB_ICONEXCLAMATION) {
+    MessageBoxW(owner, message.c_str(), Text(IDS_HISTORY_CAPTION).c_str(), MB_OK | icon);
+  }
+
+  // Reading and writing a revision may take long: it runs on a thread of its own, in an apartment
+  // of its own, with the entry's archive opened there; the page only owns its messages.
+  void OnWorker(const HistoryEntry& entry, std::function<void(ICairnRevision*, HWND)> work) const {
+    const bool started = StartThread([entry, path = path_, owner = Window(), work = std::move(work)] {
+      const ComApartment apartment;
+      ComPtr<ICairnRevision> revision;
+      if (!apartment.Started() || FAILED(OpenEntryRevision(entry, path, &revision)))
+        return Say(owner, Text(IDS_HISTORY_NOT_OPENED));
+      work(revision.Get(), owner);
+    });
+    if (!started) Tell(Text(IDS_HISTORY_NOT_OPENED));
   }
 
   void OnButton(UINT id) {
@@ -153,37 +171,36 @@ class HistoryPage final : public DialogBase {
     const std::vector<const HistoryEntry*> chosen = Selected();
     if (id == IDC_HISTORY_COMPARE) return Compare(chosen);
     if (chosen.size() != 1) return;
-    ComPtr<ICairnRevision> revision;
-    if (FAILED(OpenEntryRevision(*chosen.front(), path_, &revision))) return Tell(Text(IDS_HISTORY_NOT_OPENED));
+    const HistoryEntry& entry = *chosen.front();
     switch (id) {
-      case IDC_HISTORY_OPEN: {
-        std::string copy;
-        if (!DisplayRevision(Window(), revision.Get(), chosen.front()->storedName, &copy))
-          Tell(Text(IDS_HISTORY_NOT_OPENED));
-        break;
-      }
+      case IDC_HISTORY_OPEN:
+        return OnWorker(entry, [storedName = entry.storedName](ICairnRevision* revision, HWND owner) {
+          std::string copy;
+          if (!DisplayRevision(owner, revision, storedName, &copy)) Say(owner, Text(IDS_HISTORY_NOT_OPENED));
+        });
       case IDC_HISTORY_RESTORE:
         if (GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES &&
-            MessageBoxW(Window(), Fill(IDS_HISTORY_CONFIRM_RESTORE, {path_, chosen.front()->snapshotName}).c_str(),
+            MessageBoxW(Window(), Fill(IDS_HISTORY_CONFIRM_RESTORE, {path_, entry.snapshotName}).c_str(),
                         Text(IDS_HISTORY_CAPTION).c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
-          break;
-        Write(revision.Get(), *chosen.front(), path_);
-        break;
+          return;
+        return Write(entry, path_);
       case IDC_HISTORY_SAVE_AS: {
         std::wstring target;
-        if (AskTarget(&target)) Write(revision.Get(), *chosen.front(), target);
-        break;
+        if (AskTarget(&target)) Write(entry, target);
+        return;
       }
       default:
-        break;
+        return;
     }
   }
 
   // Writes the revision by the restore rules: whole under a temporary name, then in the place of
   // what stood there (which the person agreed to), with its stored times.
-  void Write(ICairnRevision* revision, const HistoryEntry& entry, const std::wstring& target) const {
-    RestoreWriter writer(RestoreOptions{}, nullptr);
-    if (!writer.WriteObject(revision, entry.storedName, target)) Tell(Fill(IDS_HISTORY_NOT_WRITTEN, {target}));
+  void Write(const HistoryEntry& entry, const std::wstring& target) const {
+    OnWorker(entry, [storedName = entry.storedName, target](ICairnRevision* revision, HWND owner) {
+      RestoreWriter writer(RestoreOptions{}, nullptr);
+      if (!writer.WriteObject(revision, storedName, target)) Say(owner, Fill(IDS_HISTORY_NOT_WRITTEN, {target}));
+    });
   }
 
   bool AskTarget(std::wstring* target) const {
@@ -203,30 +220,37 @@ class HistoryPage final : public DialogBase {
     return !target->empty();
   }
 
-  // Two revisions, older against newer; or one against the file on disk. The copies written go
-  // again when the comparison cannot be shown; else the compare wing removes them.
+  // Two revisions, older against newer; or one against the file on disk, written on a worker. The
+  // copies written go again when the comparison cannot be shown; else the compare wing removes
+  // them.
   void Compare(const std::vector<const HistoryEntry*>& chosen) {
     if (chosen.empty() || chosen.size() > 2) return Tell(Text(IDS_HISTORY_PICK_COMPARE), MB_ICONINFORMATION);
-    CompareSide sides[2];
-    std::vector<std::wstring> copies;
-    bool written = true;
-    for (size_t i = 0; written && i < chosen.size(); ++i) {
-      ComPtr<ICairnRevision> revision;
-      // The list is newest first: the older side is the later row.
-      CompareSide& side = sides[chosen.size() == 2 ? 1 - i : 0];
-      written = SUCCEEDED(OpenEntryRevision(*chosen[i], path_, &revision)) &&
-                SUCCEEDED(WriteRevisionForCompare(revision.Get(), chosen[i]->storedName, chosen[i]->revision,
-                                                  &side.path));
-      if (written) copies.push_back(side.path);
-      side.title = FileName(path_) + L";" + std::to_wstring(chosen[i]->revision);
-    }
-    if (chosen.size() == 1) {
-      sides[1].path = path_;
-      sides[1].title = Fill(IDS_HISTORY_CURRENT_FILE, {FileName(path_)});
-    }
-    if (written && SUCCEEDED(ShowComparison(Window(), sides[0], sides[1]))) return;
-    for (const std::wstring& copy : copies) RemoveComparisonCopy(copy);
-    Tell(Text(IDS_HISTORY_NOT_COMPARED));
+    std::vector<HistoryEntry> entries;
+    for (const HistoryEntry* entry : chosen) entries.push_back(*entry);
+    const bool started = StartThread([entries, path = path_, owner = Window()] {
+      const ComApartment apartment;
+      CompareSide sides[2];
+      std::vector<std::wstring> copies;
+      bool written = apartment.Started();
+      for (size_t i = 0; written && i < entries.size(); ++i) {
+        ComPtr<ICairnRevision> revision;
+        // The list is newest first: the older side is the later row.
+        CompareSide& side = sides[entries.size() == 2 ? 1 - i : 0];
+        written = SUCCEEDED(OpenEntryRevision(entries[i], path, &revision)) &&
+                  SUCCEEDED(WriteRevisionForCompare(revision.Get(), entries[i].storedName, entries[i].revision,
+                                                    &side.path));
+        if (written) copies.push_back(side.path);
+        side.title = FileName(path) + L";" + std::to_wstring(entries[i].revision);
+      }
+      if (entries.size() == 1) {
+        sides[1].path = path;
+        sides[1].title = Fill(IDS_HISTORY_CURRENT_FILE, {FileName(path)});
+      }
+      if (written && SUCCEEDED(ShowComparison(owner, sides[0], sides[1]))) return;
+      for (const std::wstring& copy : copies) RemoveComparisonCopy(copy);
+      Say(owner, Text(IDS_HISTORY_NOT_COMPARED));
+    });
+    if (!started) Tell(Text(IDS_HISTORY_NOT_COMPARED));
   }
 
   void SetCommand() {
