@@ -35,7 +35,8 @@ std::wstring CompareCommand();
 HRESULT SetCompareCommand(const std::wstring& commandLine);
 
 // Shows the two files: starts the person's compare program when one is set, else opens the
-// compare window on a thread of its own, which shows it once both files are read.
+// compare window on a thread of its own, which shows it once both files are read. A failure is
+// told to the person here, and the sides' comparison copies are removed.
 HRESULT ShowComparison(HWND owner, const CompareSide& older, const CompareSide& newer);
 
 }  // namespace shell

@@ -146,7 +146,15 @@ HRESULT SetCompareCommand(const std::wstring& commandLine) {
 
 HRESULT ShowComparison(HWND owner, const CompareSide& older, const CompareSide& newer) {
   const std::wstring command = CompareCommand();
-  if (command.empty()) return OpenCompareWindow(older, newer);
+  if (command.empty()) {
+    const HRESULT shown = OpenCompareWindow(older, newer);
+    if (FAILED(shown)) {
+      RemoveComparisonCopy(older.path);
+      RemoveComparisonCopy(newer.path);
+      ShowCompareMessage(owner, IDS_COMPARE_NOT_SHOWN, older.title);
+    }
+    return shown;
+  }
   const std::optional<std::wstring> line = CompareCommandLine(command, older.path, newer.path);
   std::wstring text = line.value_or(command);
   STARTUPINFOW startup = {};
@@ -158,6 +166,8 @@ HRESULT ShowComparison(HWND owner, const CompareSide& older, const CompareSide& 
     return S_OK;
   }
   const HRESULT why = line ? HRESULT_FROM_WIN32(GetLastError()) : E_INVALIDARG;
+  RemoveComparisonCopy(older.path);
+  RemoveComparisonCopy(newer.path);
   ShowCompareMessage(owner, IDS_COMPARE_NOT_STARTED, command);
   return why;
 }

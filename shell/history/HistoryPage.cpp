@@ -221,8 +221,7 @@ class HistoryPage final : public DialogBase {
   }
 
   // Two revisions, older against newer; or one against the file on disk, written on a worker. The
-  // copies written go again when the comparison cannot be shown; else the compare wing removes
-  // them.
+  // copies written go again when one cannot be written; once shown, the compare wing has them.
   void Compare(const std::vector<const HistoryEntry*>& chosen) {
     if (chosen.empty() || chosen.size() > 2) return Tell(Text(IDS_HISTORY_PICK_COMPARE), MB_ICONINFORMATION);
     std::vector<HistoryEntry> entries;
@@ -246,7 +245,11 @@ class HistoryPage final : public DialogBase {
         sides[1].path = path;
         sides[1].title = Fill(IDS_HISTORY_CURRENT_FILE, {FileName(path)});
       }
-      if (written && SUCCEEDED(ShowComparison(owner, sides[0], sides[1]))) return;
+      // The compare wing tells of its own failures.
+      if (written) {
+        ShowComparison(owner, sides[0], sides[1]);
+        return;
+      }
       for (const std::wstring& copy : copies) RemoveComparisonCopy(copy);
       Say(owner, Text(IDS_HISTORY_NOT_COMPARED));
     });
