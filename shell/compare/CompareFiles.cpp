@@ -11,6 +11,7 @@
 #include "RegKey.h"
 #include "RestoreNames.h"
 #include "RestoreWriter.h"
+#include "StoredText.h"
 #include "resource.h"
 
 namespace cairn {
@@ -61,20 +62,6 @@ std::wstring NewCopyFolder(const std::wstring& root) {
   return {};
 }
 
-std::wstring Utf8ToWide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
-
-std::string WideToUtf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n, nullptr, nullptr);
-  return narrow;
-}
-
 }  // namespace
 
 void RemoveComparisonCopy(const std::wstring& path) {
@@ -104,7 +91,9 @@ HRESULT WriteRevisionForCompare(ICairnRevision* revision, const std::wstring& st
   path->clear();
   const std::wstring fileName = LastComponent(storedName);
   if (!IsSafeFileName(fileName)) return E_INVALIDARG;
-  const std::wstring copyName = Utf8ToWide(RevisionCopyName(WideToUtf8(fileName), revisionNumber));
+  // The copy's name is made on UTF-8 text, which keeps the ';' and '.' it looks for as they are.
+  const StoredText utf8(true);
+  const std::wstring copyName = utf8.Wide(RevisionCopyName(utf8.Stored(fileName), revisionNumber));
   if (!IsSafeFileName(copyName)) return E_INVALIDARG;
   const std::wstring root = CopiesRoot();
   if (root.empty()) return E_FAIL;
