@@ -6,30 +6,9 @@
 namespace cairn {
 namespace {
 constexpr int64_t kFirst = std::numeric_limits<int64_t>::min();
-
-int LengthClass(uint32_t length) {
-  int k = 0;
-  while (length >>= 1) ++k;
-  return k;
-}
 }  // namespace
 
-uint32_t FreeListIndex::LowestFit(uint32_t length) const {
-  const int k = LengthClass(length);
-  // Every block of a higher class is long enough: the lowest of them all.
-  uint32_t best = 0, bestStart = 0;
-  for (int j = k + 1; j < 32; ++j)
-    if (!byClass_[j].empty() && (best == 0 || byClass_[j].begin()->first < bestStart)) {
-      bestStart = byClass_[j].begin()->first;
-      best = byClass_[j].begin()->second;
-    }
-  // Of length's own class, only those below that one can be lower.
-  for (const auto& block : byClass_[k]) {
-    if (best != 0 && block.first >= bestStart) break;
-    if (Length(block.second) >= length) return block.second;
-  }
-  return best;
-}
+uint32_t FreeListIndex::LowestFit(uint32_t length) const { return areas_.LowestFit(length); }
 
 uint32_t FreeListIndex::EndingAt(uint64_t end) const {
   const auto it = byEnd_.lower_bound({end, kFirst});
@@ -77,11 +56,11 @@ void FreeListIndex::Insert(uint32_t record, uint32_t start, uint32_t length, int
   byLength_.insert({length, order});
   byEnd_.insert({static_cast<uint64_t>(start) + length, order});
   byStart_.insert({start, order});
-  if (length != 0) byClass_[LengthClass(length)].insert({start, record});
+  if (length != 0) areas_.Insert(start, record, length);
 }
 
 void FreeListIndex::Unlink(uint32_t record, const Block& block) {
-  if (block.length != 0) byClass_[LengthClass(block.length)].erase({block.start, record});
+  if (block.length != 0) areas_.Erase(block.start, record);
   byLength_.erase({block.length, block.order});
   byEnd_.erase({static_cast<uint64_t>(block.start) + block.length, block.order});
   byStart_.erase({block.start, block.order});
@@ -95,7 +74,7 @@ void FreeListIndex::Update(uint32_t record, uint32_t start, uint32_t length) {
   byLength_.insert({length, block.order});
   byEnd_.insert({static_cast<uint64_t>(start) + length, block.order});
   byStart_.insert({start, block.order});
-  if (length != 0) byClass_[LengthClass(length)].insert({start, record});
+  if (length != 0) areas_.Insert(start, record, length);
 }
 
 }  // namespace cairn

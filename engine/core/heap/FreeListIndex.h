@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "FreeAreaTree.h"
+
 namespace cairn {
 
 class FreeListIndex {
@@ -54,8 +56,7 @@ class FreeListIndex {
   std::set<std::pair<uint32_t, int64_t>> byLength_;
   std::set<std::pair<uint64_t, int64_t>> byEnd_;
   std::set<std::pair<uint64_t, int64_t>> byStart_;
-  // Blocks by start, in classes of length: class k holds lengths from 2^k to 2^(k+1) - 1.
-  std::set<std::pair<uint32_t, uint32_t>> byClass_[32];
+  FreeAreaTree areas_;  // the blocks that are not empty, for LowestFit
   int64_t front_ = 0;
   int64_t back_ = 0;
 };
