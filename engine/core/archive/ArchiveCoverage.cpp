@@ -7,20 +7,19 @@
 namespace cairn {
 namespace {
 
-// Collects the block of every record the walk reaches, and passes the walk on.
+// Hands the block of every record the walk reaches to blocks (Free for a free block's record
+// and area, Add for everything else), and passes the walk on.
+template <class Blocks>
 class Collector final : public ArchiveVisitor {
  public:
-  explicit Collector(ArchiveVisitor* also) : also_(also) {}
-
-  std::vector<ByteRange> blocks;
+  Collector(Blocks& blocks, ArchiveVisitor* also) : blocks_(blocks), also_(also) {}
 
   void Cover(uint32_t offset, uint64_t length) {
-    if (offset != 0 && length != 0) blocks.push_back(ByteRange{offset, static_cast<uint32_t>(length)});
+    if (offset != 0 && length != 0) blocks_.Add(ByteRange{offset, static_cast<uint32_t>(length)});
   }
 
   void OnFreeBlock(const FreeBlock& block) override {
-    Cover(block.Offset(), FreeBlock::kSize);
-    Cover(block.Start(), block.Length());
+    blocks_.Free(block);
     if (also_) also_->OnFreeBlock(block);
   }
   void OnSnapshot(const SnapshotRecord& snapshot, const std::string& name, const std::string& comment) override {
@@ -61,7 +60,65 @@ class Collector final : public ArchiveVisitor {
   }
 
  private:
+  Blocks& blocks_;
   ArchiveVisitor* also_;
+};
+
+// Every covered block, for the map.
+struct AllBlocks {
+  std::vector<ByteRange> blocks;
+  void Add(const ByteRange& range) { blocks.push_back(range); }
+  void Free(const FreeBlock& block) {
+    Add(ByteRange{block.Offset(), FreeBlock::kSize});
+    if (block.Start() != 0 && block.Length() != 0) Add(ByteRange{block.Start(), block.Length()});
+  }
+};
+
+bool Intersect(const ByteRange& a, const ByteRange& b) {
+  return static_cast<uint64_t>(a.start) + a.length > b.start && static_cast<uint64_t>(b.start) + b.length > a.start;
+}
+
+// The free list's test without the map: each block the walk reaches is looked up among the free
+// records and areas (which the walk meets first, and which are few beside the records of an
+// archive), so nothing is kept or sorted per record. A free record or area that meets the header
+// or another block of any kind, or an area that passes the end, makes the list unsound: the
+// blocks that the map's overlaps would name. (An area at offset 0, which the map leaves
+// uncovered, is left alone here too: the heap never hands it out.)
+class FreeListTest {
+ public:
+  explicit FreeListTest(const ArchiveHeap& heap) : heap_(heap) {}
+  bool unsound = false;
+
+  void Free(const FreeBlock& block) {
+    free_.push_back(ByteRange{block.Offset(), FreeBlock::kSize});
+    if (block.Length() == 0) return;  // an empty record hands out nothing, wherever its area starts
+    if (!heap_.Contains(block.Start(), block.Length())) unsound = true;
+    if (block.Start() != 0) free_.push_back(ByteRange{block.Start(), block.Length()});
+  }
+  void Add(const ByteRange& range) {
+    if (unsound) return;
+    Sort();
+    // The free blocks do not overlap one another, so only the last that starts before the
+    // range's end can reach into it.
+    const auto after = std::upper_bound(free_.begin(), free_.end(), static_cast<uint64_t>(range.start) + range.length - 1,
+                                        [](uint64_t at, const ByteRange& r) { return at < r.start; });
+    if (after != free_.begin() && Intersect(*std::prev(after), range)) unsound = true;
+  }
+  // Called by the first Add (the walk meets every free block before anything else) or at the end.
+  void Sort() {
+    if (sorted_) return;
+    sorted_ = true;
+    std::sort(free_.begin(), free_.end(), [](const ByteRange& a, const ByteRange& b) { return a.start < b.start; });
+    // The header is live bytes too.
+    if (!free_.empty() && free_.front().start < header::kSize) unsound = true;
+    for (size_t i = 1; i < free_.size(); ++i)
+      if (Intersect(free_[i - 1], free_[i])) unsound = true;
+  }
+
+ private:
+  const ArchiveHeap& heap_;
+  std::vector<ByteRange> free_;
+  bool sorted_ = false;
 };
 
 // Collects the free list's blocks.
@@ -79,10 +136,6 @@ class FreeCollector final : public ArchiveVisitor {
   }
 };
 
-bool Intersect(const ByteRange& a, const ByteRange& b) {
-  return static_cast<uint64_t>(a.start) + a.length > b.start && static_cast<uint64_t>(b.start) + b.length > a.start;
-}
-
 }  // namespace
 
 uint64_t ArchiveCoverage::GapBytes() const {
@@ -93,7 +146,8 @@ uint64_t ArchiveCoverage::GapBytes() const {
 
 HRESULT MapCoverage(ArchiveHeap& heap, ArchiveCoverage* coverage, ArchiveVisitor* also) {
   *coverage = ArchiveCoverage();
-  Collector collector(also);
+  AllBlocks all;
+  Collector<AllBlocks> collector(all, also);
   HRESULT hr = WalkArchive(heap, collector);
   if (hr == kArchiveClosed) return hr;
   // A revision switch that was under way keeps its journal until the switch is finished.
@@ -105,7 +159,7 @@ HRESULT MapCoverage(ArchiveHeap& heap, ArchiveCoverage* coverage, ArchiveVisitor
       hr = kCorruptArchive;
   }
 
-  std::vector<ByteRange>& blocks = collector.blocks;
+  std::vector<ByteRange>& blocks = all.blocks;
   std::sort(blocks.begin(), blocks.end(), [](const ByteRange& a, const ByteRange& b) { return a.start < b.start; });
   uint64_t end = header::kSize;  // the end of everything covered so far
   for (const ByteRange& block : blocks) {
@@ -194,10 +248,16 @@ std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, con
 HRESULT CheckFreeList(ArchiveHeap& heap) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (heap.HeaderField(header::kFreeList) == 0) return S_OK;  // nothing is handed out but new bytes
-  FreeCollector list;
-  ArchiveCoverage coverage;
-  if (MapCoverage(heap, &coverage, &list) == kArchiveClosed) return kArchiveClosed;
-  return !list.damaged && FindUnsoundFreeBlocks(heap, coverage, list.blocks).empty() ? S_OK : kCorruptArchive;
+  FreeCollector list;  // only for damage to the chain itself
+  FreeListTest test(heap);
+  Collector<FreeListTest> collector(test, &list);
+  if (WalkArchive(heap, collector) == kArchiveClosed) return kArchiveClosed;
+  // A revision switch that was under way keeps its journal until the switch is finished.
+  const uint32_t journal = heap.HeaderField(header::kReserved);
+  if (journal >= header::kSize && heap.Contains(journal, kSwitchSize))
+    collector.Cover(journal, SwitchJournalSize(heap, journal));
+  test.Sort();  // a list with nothing else in the archive is still checked
+  return !list.damaged && !test.unsound ? S_OK : kCorruptArchive;
 }
 
 }  // namespace cairn

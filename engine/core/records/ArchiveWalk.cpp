@@ -1,7 +1,8 @@
 #include "ArchiveWalk.h"
 
 #include <deque>
-#include <unordered_set>
+
+#include "OffsetSet.h"
 
 namespace cairn {
 namespace {
@@ -57,8 +58,8 @@ class Walker {
   }
 
   // Each record belongs to one list; meeting it twice means the lists overlap or loop.
-  HRESULT Once(std::unordered_set<uint32_t>& seen, uint32_t offset, const char* what) {
-    if (seen.insert(offset).second) return S_OK;
+  HRESULT Once(OffsetSet& seen, uint32_t offset, const char* what) {
+    if (seen.Insert(offset)) return S_OK;
     Problem(what, offset);
     return S_FALSE;
   }
@@ -76,7 +77,7 @@ class Walker {
         return S_OK;
       }
       found(object);
-      if (seenObjects_.insert(object.Offset()).second) pending_.push_back(object.Offset());
+      if (seenObjects_.Insert(object.Offset())) pending_.push_back(object.Offset());
       return S_OK;
     }), what, first);
   }
@@ -109,7 +110,7 @@ class Walker {
   ArchiveVisitor& visitor_;
   bool sound_ = true;
   std::deque<uint32_t> pending_;
-  std::unordered_set<uint32_t> seenFreeBlocks_, seenSnapshots_, seenNodes_, seenObjects_,
+  OffsetSet seenFreeBlocks_, seenSnapshots_, seenNodes_, seenObjects_,
       seenRevisions_, seenDifferences_;
 };
 

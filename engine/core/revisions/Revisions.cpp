@@ -13,6 +13,7 @@
 #include "Compression.h"
 #include "DifferenceList.h"
 #include "DifferencePass.h"
+#include "OffsetSet.h"
 #include "PieceReuse.h"
 #include "Profile.h"
 #include "RecordWriter.h"
@@ -72,10 +73,10 @@ HRESULT FreeList(ArchiveHeap& heap, uint32_t first, const std::unordered_set<uin
     uint32_t start, length;
   };
   std::vector<Area> areas;
-  std::unordered_set<uint32_t> seen;
+  OffsetSet seen;
   bool sound = true;
   HRESULT hr = ForEach<DifferenceRecord>(heap, first, [&](DifferenceRecord& d) -> HRESULT {
-    if (!seen.insert(d.Offset()).second) return kCorruptArchive;
+    if (!seen.Insert(d.Offset())) return kCorruptArchive;
     if (!d.HasSoundData()) sound = false;
     areas.push_back(Area{d.Offset(), DifferenceRecord::kSize});
     if (d.Kind() != difference_kind::kDeletion && d.Length() != 0 && (keep == nullptr || keep->count(d.Data()) == 0))
