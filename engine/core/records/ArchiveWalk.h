@@ -22,6 +22,8 @@ HRESULT ForEach(ArchiveHeap& heap, uint32_t first, Visit&& visit) {
   for (uint32_t at = first; at != 0;) {
     R record(heap, at);
     if (!record.IsValid()) return kCorruptArchive;
+    // Long lists wait on memory: the next record is fetched while this one is visited.
+    heap.Prefetch(record.Next());
     HRESULT hr = visit(record);
     if (hr != S_OK) return hr;
     at = record.Next();

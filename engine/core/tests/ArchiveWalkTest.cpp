@@ -4,10 +4,13 @@
 
 #include <chrono>
 #include <functional>
+#include <random>
+#include <unordered_set>
 
 #include "ArchiveOpen.h"
 #include "ArchiveWalk.h"
 #include "MemoryFiles.h"
+#include "OffsetSet.h"
 #include "SampleArchive.h"
 
 namespace cairn {
@@ -137,6 +140,20 @@ TEST(LoopCheckTest, FindsEveryLoopSoonAndNothingElse) {
   check.Restart(1);
   for (uint32_t node = 2; node < 100000; ++node) ASSERT_TRUE(check.Step(node));
   EXPECT_TRUE(check.Step(0)) << "the end of a list is no loop";
+}
+
+// The walks' set of offsets answers as a node-based set, 0 and values that share slots included,
+// across its growth.
+TEST(OffsetSetTest, AnswersAsAPlainSet) {
+  std::mt19937 random(20261210);
+  OffsetSet set;
+  std::unordered_set<uint32_t> oracle;
+  for (int i = 0; i < 200000; ++i) {
+    // Few distinct values early (many repeats), multiples of a power of two, and 0 now and then.
+    const uint32_t value = i % 997 == 0 ? 0 : i < 5000 ? random() % 300 : (random() % 100000) << (random() % 12);
+    ASSERT_EQ(set.Insert(value), oracle.insert(value).second) << "insert " << value << " at " << i;
+  }
+  for (uint32_t value = 0; value < 5000; ++value) ASSERT_EQ(set.Contains(value << 3), oracle.count(value << 3) != 0);
 }
 
 // A list that loops back after a few nodes ends the walk after a few rounds, however many records
