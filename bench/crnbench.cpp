@@ -5,6 +5,11 @@
 //                                  streams, half text-like, half random, from a fixed seed
 //   crnbench docedit PATH ROUND    changes three streams of that document in place, chosen and
 //                                  filled from ROUND, so that every run makes the same changes
+//   crnbench desktop               holds a hidden window until it is ended, so that Wine keeps
+//                                  its desktop process through the run, as a Windows session
+//                                  always has its desktop (without it, every process that makes
+//                                  a window, and so every single-threaded apartment, starts
+//                                  Wine's desktop process anew)
 // Exit code 0 on success, 1 on failure (with a message on stderr).
 #include <windows.h>
 #include <objbase.h>
@@ -142,8 +147,17 @@ int WithArchive(const wchar_t* path, bool create, ComPtr<ICairnArchiveAdmin>* ad
   return FAILED(hr) ? Fail("ICairnArchiveAdmin", hr) : 0;
 }
 
+int HoldDesktop() {
+  HWND window = CreateWindowExW(0, L"STATIC", L"crnbench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  if (window == nullptr) return Fail("CreateWindowEx", HRESULT_FROM_WIN32(GetLastError()));
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  return 0;
+}
+
 int Run(int argc, wchar_t** argv) {
-  if (argc != 4 && argc != 3) return Fail("usage: crnbench options|free|docfile|docedit ...", E_INVALIDARG);
+  if (argc == 2 && std::wstring(argv[1]) == L"desktop") return HoldDesktop();
+  if (argc != 4 && argc != 3) return Fail("usage: crnbench options|free|docfile|docedit|desktop ...", E_INVALIDARG);
   const std::wstring command = argv[1];
   if (command == L"docfile" && argc == 4) return MakeDocfile(argv[2], static_cast<uint32_t>(_wtoi(argv[3])));
   if (command == L"docedit" && argc == 4) return EditDocfile(argv[2], static_cast<uint32_t>(_wtoi(argv[3])));
@@ -161,7 +175,7 @@ int Run(int argc, wchar_t** argv) {
     std::printf("%ld %ld\n", static_cast<long>(free), static_cast<long>(segments));
     return 0;
   }
-  return Fail("usage: crnbench options|free|docfile|docedit ...", E_INVALIDARG);
+  return Fail("usage: crnbench options|free|docfile|docedit|desktop ...", E_INVALIDARG);
 }
 
 }  // namespace
