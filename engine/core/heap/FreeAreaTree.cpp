@@ -1,11 +1,17 @@
 #include "FreeAreaTree.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace cairn {
-namespace {
 
-uint32_t Priority(uint64_t key) {
+// The seed comes from where the tree lies and when it was made, which an archive cannot know.
+FreeAreaTree::FreeAreaTree()
+    : seed_((reinterpret_cast<uintptr_t>(this) * 0x9E3779B97F4A7C15ull) ^
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {}
+
+uint32_t FreeAreaTree::Priority(uint64_t key) const {
+  key ^= seed_;
   key ^= key >> 33;
   key *= 0xFF51AFD7ED558CCDull;
   key ^= key >> 33;
@@ -13,8 +19,6 @@ uint32_t Priority(uint64_t key) {
   key ^= key >> 33;
   return static_cast<uint32_t>(key);
 }
-
-}  // namespace
 
 void FreeAreaTree::Refresh(uint32_t node) {
   Node& n = nodes_[node];

@@ -1,7 +1,9 @@
 // The free list's non-empty areas ordered by where they start, each subtree knowing its longest
 // area, so that the lowest area long enough for a request is found in a number of steps that
 // grows with the logarithm of the list's length, whatever the lengths of the areas below it.
-// A treap whose priorities are a hash of the key: its shape follows from its contents alone.
+// A treap whose priorities are a hash of the key under a random seed of each tree: an archive
+// cannot choose its starts so that the tree degenerates into a list (which would make every
+// step as long as the list, and its recursion as deep). Its answers do not depend on its shape.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@ namespace cairn {
 
 class FreeAreaTree {
  public:
+  FreeAreaTree();
   // Areas are told apart by their start and then their record.
   void Insert(uint32_t start, uint32_t record, uint32_t length);
   void Erase(uint32_t start, uint32_t record);
@@ -33,6 +36,9 @@ class FreeAreaTree {
   void Split(uint32_t tree, uint64_t key, uint32_t* below, uint32_t* from);
   uint32_t Merge(uint32_t below, uint32_t above);
 
+  uint32_t Priority(uint64_t key) const;
+
+  const uint64_t seed_;
   std::vector<Node> nodes_;
   std::vector<uint32_t> spare_;  // nodes of erased areas, for reuse
   uint32_t root_ = kNone;
