@@ -121,21 +121,6 @@ class FreeListTest {
   bool sorted_ = false;
 };
 
-// Collects the free list's blocks.
-class FreeCollector final : public ArchiveVisitor {
- public:
-  std::vector<FreeSpan> blocks;
-  // The chain itself is damaged: a link out of the archive data or a loop. A link past the end
-  // is no less damage than one into live bytes: once the archive grows, it names new ones.
-  bool damaged = false;
-  void OnFreeBlock(const FreeBlock& block) override {
-    blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
-  }
-  void OnProblem(const std::string& what, uint32_t) override {
-    if (what == "free list") damaged = true;
-  }
-};
-
 }  // namespace
 
 uint64_t ArchiveCoverage::GapBytes() const {
@@ -198,7 +183,7 @@ HRESULT ReclaimUnreachable(ArchiveHeap& heap, uint64_t* reclaimed) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (!heap.IsWritable()) return E_ACCESSDENIED;
   ArchiveCoverage coverage;
-  FreeCollector list;
+  FreeListCollector list;
   HRESULT hr = MapCoverage(heap, &coverage, &list);
   if (hr != S_OK) return hr;
   if (!coverage.overlaps.empty()) return kCorruptArchive;
@@ -248,7 +233,7 @@ std::vector<UnsoundFreeBlock> FindUnsoundFreeBlocks(const ArchiveHeap& heap, con
 HRESULT CheckFreeList(ArchiveHeap& heap) {
   if (!heap.IsOpen()) return kArchiveClosed;
   if (heap.HeaderField(header::kFreeList) == 0) return S_OK;  // nothing is handed out but new bytes
-  FreeCollector list;  // only for damage to the chain itself
+  FreeListCollector list;  // only for damage to the chain itself
   FreeListTest test(heap);
   Collector<FreeListTest> collector(test, &list);
   if (WalkArchive(heap, collector) == kArchiveClosed) return kArchiveClosed;

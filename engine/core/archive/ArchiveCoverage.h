@@ -50,6 +50,21 @@ struct FreeSpan {
   ByteRange area;
 };
 
+// Collects the free list's blocks as a walk meets them, and whether the chain itself is damaged:
+// a link out of the archive data or a loop. A link past the end is no less damage than one into
+// live bytes: once the archive grows, it names new ones.
+class FreeListCollector final : public ArchiveVisitor {
+ public:
+  std::vector<FreeSpan> blocks;
+  bool damaged = false;
+  void OnFreeBlock(const FreeBlock& block) override {
+    blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
+  }
+  void OnProblem(const std::string& what, uint32_t) override {
+    if (what == "free list") damaged = true;
+  }
+};
+
 // Why a free block must not be allocated from.
 enum class FreeFault {
   kOverlap,  // its record or area overlaps something else: a live record, string or data block,

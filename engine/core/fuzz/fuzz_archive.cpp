@@ -70,16 +70,7 @@ void RestoreNewest(ArchiveHeap& heap) {
 // map leaves uncovered and the heap never hands out.
 int FreeListSoundByMap(ArchiveHeap& heap) {
   if (heap.HeaderField(header::kFreeList) == 0) return 1;
-  struct Chain final : ArchiveVisitor {
-    std::vector<FreeSpan> blocks;
-    bool damaged = false;
-    void OnFreeBlock(const FreeBlock& block) override {
-      blocks.push_back(FreeSpan{block.Offset(), ByteRange{block.Start(), block.Length()}});
-    }
-    void OnProblem(const std::string& what, uint32_t) override {
-      if (what == "free list") damaged = true;
-    }
-  } chain;
+  FreeListCollector chain;
   ArchiveCoverage coverage;
   if (MapCoverage(heap, &coverage, &chain) == kArchiveClosed) return -1;
   for (const FreeSpan& block : chain.blocks)
